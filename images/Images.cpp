@@ -1,1 +1,141 @@
-// placeholder
+#include "images/Images.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+// w * h as a cell count; ERangeError when it does not fit the 32-bit Size.
+std::uint32_t GridSize(std::uint32_t w, std::uint32_t h) {
+    const std::uint64_t n = static_cast<std::uint64_t>(w) * h;
+    if (n > std::numeric_limits<std::uint32_t>::max())
+        throw ERangeError();
+    return static_cast<std::uint32_t>(n);
+}
+
+// Target coordinate of every source coordinate 0 .. from-1 on an axis of
+// `to` cells: the source coordinate times the single-precision ratio
+// to/from, formed in extended precision and truncated toward zero.
+std::vector<std::uint32_t> AxisMap(std::uint32_t from, std::uint32_t to) {
+    const float ratio = static_cast<float>(static_cast<long double>(to) /
+                                           static_cast<long double>(from));
+    std::vector<std::uint32_t> map(from);
+    for (std::uint32_t i = 0; i < from; ++i) {
+        const long double t = static_cast<long double>(i) * static_cast<long double>(ratio);
+        std::uint64_t v = static_cast<std::uint64_t>(t);
+        // The rounding of the ratio could only push the last coordinates of
+        // a grid wider than 2^24 cells past the edge; keep them inside.
+        if (v >= to)
+            v = to - 1;
+        map[i] = static_cast<std::uint32_t>(v);
+    }
+    return map;
+}
+
+} // namespace
+
+TAbsImage::TAbsImage(std::uint32_t n) : Size(n), Cells(n, 0) {}
+
+void TAbsImage::AssignWithBias(const TAbsImage& src) {
+    const std::uint32_t n = src.Size;
+    std::vector<std::int8_t> cells(static_cast<std::size_t>(n) + 1, 0);
+    const std::size_t have = std::min<std::size_t>(n, src.Cells.size());
+    if (have > 0)
+        std::memcpy(cells.data(), src.Cells.data(), have);
+    cells[n] = 1;
+    Cells.swap(cells);
+    Size = n;
+}
+
+void TAbsImage::CopyCells(const TAbsImage& src) {
+    if (&src == this)
+        return;
+    const std::size_t n = std::min<std::size_t>(Size, Cells.size());
+    const std::size_t have = std::min(n, src.Cells.size());
+    if (have > 0)
+        std::memcpy(Cells.data(), src.Cells.data(), have);
+    if (n > have)
+        std::memset(Cells.data() + have, 0, n - have);
+}
+
+void TAbsImage::Clear() {
+    if (Size == 0 || Cells.empty())
+        throw ERangeError();
+    const std::size_t n = std::min<std::size_t>(Size, Cells.size());
+    std::memset(Cells.data(), 0, n);
+}
+
+void TRectImage::Resize(std::uint32_t w, std::uint32_t h) {
+    const std::uint32_t n = GridSize(w, h);
+    std::vector<std::int8_t> cells(n, 0);
+    Cells.swap(cells);
+    Width = w;
+    Height = h;
+    Size = n;
+}
+
+void TRectImage::Crop(std::uint32_t x0, std::uint32_t y0, std::uint32_t w, std::uint32_t h) {
+    const std::uint32_t n = GridSize(w, h);
+    if (n > 0) {
+        // The whole window must lie inside the grid and inside the buffer.
+        const std::uint64_t x1 = static_cast<std::uint64_t>(x0) + w;
+        const std::uint64_t y1 = static_cast<std::uint64_t>(y0) + h;
+        if (x1 > Width || y1 > Height)
+            throw ERangeError();
+        const std::uint64_t last = (y1 - 1) * Width + (x1 - 1);
+        if (last >= Cells.size())
+            throw ERangeError();
+    }
+    std::vector<std::int8_t> cells(static_cast<std::size_t>(n) + 1);
+    for (std::uint32_t y = 0; y < (n > 0 ? h : 0); ++y) {
+        const std::size_t from = static_cast<std::size_t>(y0 + y) * Width + x0;
+        std::memcpy(cells.data() + static_cast<std::size_t>(y) * w, Cells.data() + from, w);
+    }
+    cells[n] = 1;
+    Cells.swap(cells);
+    Width = w;
+    Height = h;
+    Size = n;
+}
+
+void TRectImage::Rescale(std::uint32_t w, std::uint32_t h) {
+    const std::uint32_t n = GridSize(w, h);
+    std::vector<std::int8_t> cells(static_cast<std::size_t>(n) + 1, 0);
+    if (Width > 0 && Height > 0 && n > 0) {
+        const std::vector<std::uint32_t> tx = AxisMap(Width, w);
+        const std::vector<std::uint32_t> ty = AxisMap(Height, h);
+        // Only the rows the buffer holds in full are read.
+        const std::size_t rows = std::min<std::size_t>(Height, Cells.size() / Width);
+        for (std::size_t y = 0; y < rows; ++y) {
+            const std::int8_t* row = Cells.data() + y * Width;
+            std::int8_t* target = cells.data() + static_cast<std::size_t>(ty[y]) * w;
+            for (std::uint32_t x = 0; x < Width; ++x)
+                if (row[x] == 1)
+                    target[tx[x]] = 1;
+        }
+    }
+    cells[n] = 1;
+    Cells.swap(cells);
+    Width = w;
+    Height = h;
+    Size = n;
+}
+
+void CopyInput(const TAbsImage& img, std::int8_t* dst, std::size_t inputs) {
+    const std::size_t have = std::min(inputs, img.Cells.size());
+    if (have > 0)
+        std::memcpy(dst, img.Cells.data(), have);
+    if (inputs > have)
+        std::memset(dst + have, 0, inputs - have);
+    dst[inputs] = 1;
+}
+
+const std::int8_t* InputBytes(const TAbsImage& img, std::size_t inputs,
+                              std::vector<std::int8_t>& scratch) {
+    if (img.Cells.size() > inputs && img.Cells[inputs] == 1)
+        return img.Cells.data();
+    scratch.resize(inputs + 1);
+    CopyInput(img, scratch.data(), inputs);
+    return scratch.data();
+}

@@ -1,0 +1,101 @@
+#pragma once
+// Byte images. A cell is one signed byte, 0 (background) or 1 (set); a
+// sequence element and a rescaled image carry one more byte, the bias byte 1,
+// right after their cells, so that their buffer is the network's byte input.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "images/RangeError.h"
+
+class TAbsImage {
+public:
+    std::uint32_t Size = 0;              // number of cells
+    std::int32_t ClassIndex = 0;         // class of a sequence element, from 0
+    std::vector<std::int8_t> Cells;      // the buffer: cells (+ bias byte where present)
+    TAbsImage* Next = nullptr;           // next element of a sequence; not owned
+
+    TAbsImage() = default;
+    // n cells, all 0.
+    explicit TAbsImage(std::uint32_t n);
+
+    std::uint32_t GetSize() const { return Size; }
+    std::int32_t GetClassIndex() const { return ClassIndex; }
+    void SetClassIndex(std::int32_t c) { ClassIndex = c; }
+
+    // Cells become a copy of the source's Size cells followed by the bias
+    // byte 1; Size becomes the source's. ClassIndex and Next are kept.
+    // Cells the source's buffer does not hold are copied as 0.
+    void AssignWithBias(const TAbsImage& src);
+
+    // Copies this image's Size cells from the start of the source's buffer,
+    // without reallocating. Bytes the source does not hold become 0.
+    void CopyCells(const TAbsImage& src);
+
+    // Sets every cell to 0; ERangeError when the image has no cells.
+    void Clear();
+};
+
+class TBinImage : public TAbsImage {
+public:
+    TBinImage() = default;
+    explicit TBinImage(std::uint32_t n) : TAbsImage(n) {}
+};
+
+// Cells seen as a row-major grid: cell (x, y) is Cells[y * Width + x].
+class TRectImage : public TBinImage {
+public:
+    std::uint32_t Width = 0;
+    std::uint32_t Height = 0;
+
+    TRectImage() = default;
+
+    std::uint32_t GetWidth() const { return Width; }
+    std::uint32_t GetHeight() const { return Height; }
+
+    // Both raise ERangeError unless x < Width and y < Height (and the cell
+    // lies inside the buffer); nothing is read or written then.
+    std::int8_t GetCell(std::uint32_t x, std::uint32_t y) const {
+        const std::size_t i = CellIndex(x, y);
+        return Cells[i];
+    }
+    void SetCell(std::uint32_t x, std::uint32_t y, std::int8_t value) {
+        const std::size_t i = CellIndex(x, y);
+        Cells[i] = value;
+    }
+
+    // w x h cells, all 0, no bias byte.
+    void Resize(std::uint32_t w, std::uint32_t h);
+
+    // Keeps the w x h window whose top-left cell is (x0, y0). A window that
+    // reaches outside the grid raises ERangeError and changes nothing. The
+    // byte after the new cells is the bias byte 1.
+    void Crop(std::uint32_t x0, std::uint32_t y0, std::uint32_t w, std::uint32_t h);
+
+    // Maps every cell holding exactly 1 onto a w x h grid (nearest lower
+    // target cell, no interpolation, no filling) and appends the bias byte 1.
+    void Rescale(std::uint32_t w, std::uint32_t h);
+
+private:
+    std::size_t CellIndex(std::uint32_t x, std::uint32_t y) const {
+        if (x >= Width || y >= Height)
+            throw ERangeError();
+        const std::size_t i = static_cast<std::size_t>(y) * Width + x;
+        if (i >= Cells.size())
+            throw ERangeError();
+        return i;
+    }
+};
+
+// Network input of `inputs` bytes followed by the bias byte 1, taken from an
+// image's buffer: writes inputs + 1 bytes to dst, the buffer's first bytes
+// (0 where the buffer ends early) and then 1.
+void CopyInput(const TAbsImage& img, std::int8_t* dst, std::size_t inputs);
+
+// The byte input for a network of `inputs` inputs: the image's own buffer when
+// it already holds the inputs followed by a bias byte 1 (no copy), otherwise
+// a CopyInput made in `scratch`. The pointer is valid while neither the image
+// nor scratch changes.
+const std::int8_t* InputBytes(const TAbsImage& img, std::size_t inputs,
+                              std::vector<std::int8_t>& scratch);

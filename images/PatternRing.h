@@ -1,0 +1,45 @@
+#pragma once
+// The training sequence: a circle of elements linked through Next, with a
+// cursor. Elements are copies of the images added, each with its bias byte.
+
+#include <cstdint>
+#include <string>
+
+#include "images/Images.h"
+
+class PatternRing {
+public:
+    std::uint32_t Count = 0;        // number of elements
+    std::uint32_t Dimension = 0;    // bytes per element in the sequence file
+    TAbsImage* Current = nullptr;   // the cursor; null while Count is 0
+
+    PatternRing() = default;
+    ~PatternRing();
+    PatternRing(const PatternRing&) = delete;
+    PatternRing& operator=(const PatternRing&) = delete;
+
+    // Inserts a copy of the image (its Size cells and the bias byte 1) right
+    // after the cursor; the copy becomes the cursor.
+    void Add(const TAbsImage& image, std::int32_t classIndex);
+    // Removes the element under the cursor; the cursor moves to its
+    // predecessor. Nothing happens on an empty sequence.
+    void RemoveCurrent();
+    // Removes every element; Dimension is kept.
+    void Clear();
+
+    std::uint32_t GetCount() const { return Count; }
+    std::uint32_t GetDimension() const { return Dimension; }
+    void SetDimension(std::uint32_t d) { Dimension = d; }
+
+    // Replaces the contents and Dimension by the file's. On any failure
+    // (cannot open, damaged or short file) returns false and the sequence
+    // stays exactly as it was.
+    bool LoadFromFile(const std::string& fileName);
+    // Writes Dimension, Count and every element from Current->Next round to
+    // Current. The cursor is not moved. False when the file cannot be
+    // created or written.
+    bool SaveToFile(const std::string& fileName);
+
+    // Exchanges the whole contents (elements, Count, Dimension, cursor).
+    void Swap(PatternRing& other) noexcept;
+};
