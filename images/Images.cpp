@@ -68,8 +68,11 @@ void TAbsImage::Clear() {
 
 void TRectImage::Resize(std::uint32_t w, std::uint32_t h) {
     const std::uint32_t n = GridSize(w, h);
-    std::vector<std::int8_t> cells(n, 0);
-    Cells.swap(cells);
+    // One byte to spare, so that the bias byte a later Crop adds needs no
+    // new buffer.
+    Cells.clear();
+    Cells.reserve(static_cast<std::size_t>(n) + 1);
+    Cells.resize(n, 0);
     Width = w;
     Height = h;
     Size = n;
@@ -87,13 +90,19 @@ void TRectImage::Crop(std::uint32_t x0, std::uint32_t y0, std::uint32_t w, std::
         if (last >= Cells.size())
             throw ERangeError();
     }
-    std::vector<std::int8_t> cells(static_cast<std::size_t>(n) + 1);
+    // The window is moved to the front of the buffer in place: each row goes
+    // to an index no higher than where it was read, so rows read later are
+    // still intact. Room for the bias byte is made first, so a failing
+    // allocation leaves the image as it was.
+    Cells.reserve(static_cast<std::size_t>(n) + 1);
     for (std::uint32_t y = 0; y < (n > 0 ? h : 0); ++y) {
         const std::size_t from = static_cast<std::size_t>(y0 + y) * Width + x0;
-        std::memcpy(cells.data() + static_cast<std::size_t>(y) * w, Cells.data() + from, w);
+        const std::size_t to = static_cast<std::size_t>(y) * w;
+        if (from != to)
+            std::memmove(Cells.data() + to, Cells.data() + from, w);
     }
-    cells[n] = 1;
-    Cells.swap(cells);
+    Cells.resize(static_cast<std::size_t>(n) + 1);
+    Cells[n] = 1;
     Width = w;
     Height = h;
     Size = n;
@@ -105,14 +114,27 @@ void TRectImage::Rescale(std::uint32_t w, std::uint32_t h) {
     if (Width > 0 && Height > 0 && n > 0) {
         const std::vector<std::uint32_t> tx = AxisMap(Width, w);
         const std::vector<std::uint32_t> ty = AxisMap(Height, h);
+        // The target column grows with x, so the columns of a row fall into
+        // runs of source cells that share one target cell: the target cell is
+        // set when any cell of its run holds 1.
+        struct Run { std::uint32_t from, length, target; };
+        std::vector<Run> runs;
+        for (std::uint32_t x = 0; x < Width; ++x) {
+            if (runs.empty() || runs.back().target != tx[x])
+                runs.push_back({x, 0, tx[x]});
+            ++runs.back().length;
+        }
         // Only the rows the buffer holds in full are read.
         const std::size_t rows = std::min<std::size_t>(Height, Cells.size() / Width);
         for (std::size_t y = 0; y < rows; ++y) {
             const std::int8_t* row = Cells.data() + y * Width;
             std::int8_t* target = cells.data() + static_cast<std::size_t>(ty[y]) * w;
-            for (std::uint32_t x = 0; x < Width; ++x)
-                if (row[x] == 1)
-                    target[tx[x]] = 1;
+            for (const Run& r : runs) {
+                const bool set = r.length == 1 ? row[r.from] == 1
+                                               : std::memchr(row + r.from, 1, r.length) != nullptr;
+                if (set)
+                    target[r.target] = 1;
+            }
         }
     }
     cells[n] = 1;

@@ -1,0 +1,94 @@
+// The class-names file and the name it gets beside a sequence file.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "images/ClassNames.h"
+#include "TempFiles.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+Bytes AsBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+class ClassNamesFile : public TempFolderTest {};
+
+} // namespace
+
+TEST_F(ClassNamesFile, OneNamePerLineEndedByCarriageReturnLineFeed) {
+    ASSERT_TRUE(WriteClassNames(Path("a.nam"), {"0", "circle", "1x"}));
+    EXPECT_EQ(ReadBytes(Path("a.nam")), AsBytes("0\r\ncircle\r\n1x\r\n"));
+    EXPECT_EQ(ReadClassNames(Path("a.nam")), (Names{"0", "circle", "1x"}));
+
+    ASSERT_TRUE(WriteClassNames(Path("none.nam"), {}));
+    EXPECT_TRUE(ReadBytes(Path("none.nam")).empty());
+}
+
+TEST_F(ClassNamesFile, CyrillicNamesKeepTheirSingleByteCodes) {
+    const Names names = {"\xCA\xF0\xF3\xE3",                     // Круг
+                         "\xCA\xE2\xE0\xE4\xF0\xE0\xF2",         // Квадрат
+                         "\xD2\xF0\xE5\xF3\xE3\xEE\xEB\xFC\xED\xE8\xEA"};  // Треугольник
+    ASSERT_TRUE(WriteClassNames(Path("ru.nam"), names));
+    EXPECT_EQ(ReadBytes(Path("ru.nam")),
+              AsBytes(names[0] + "\r\n" + names[1] + "\r\n" + names[2] + "\r\n"));
+    bool ok = false;
+    EXPECT_EQ(ReadClassNames(Path("ru.nam"), &ok), names);
+    EXPECT_TRUE(ok);
+}
+
+TEST_F(ClassNamesFile, ReaderTakesWhiteSpaceSeparatedWords) {
+    WriteBytes(Path("w.nam"), AsBytes("first second\r\nthird\r\n"));
+    EXPECT_EQ(ReadClassNames(Path("w.nam")), (Names{"first", "second", "third"}));
+
+    WriteBytes(Path("ws.nam"), AsBytes("  a\tb\vc\fd\re\n\n\r\nf"));
+    EXPECT_EQ(ReadClassNames(Path("ws.nam")), (Names{"a", "b", "c", "d", "e", "f"}));
+
+    // 0xA0 is a letter-like byte here (a no-break space in the code page),
+    // not a separator.
+    WriteBytes(Path("nb.nam"), AsBytes("\xE0\xA0\xE1 x"));
+    EXPECT_EQ(ReadClassNames(Path("nb.nam")), (Names{"\xE0\xA0\xE1", "x"}));
+}
+
+TEST_F(ClassNamesFile, LongWordsAreKeptWhole) {
+    const std::string longName(5000, 'q');
+    const std::string at199(199, 'z');
+    WriteBytes(Path("long.nam"), AsBytes(at199 + "\r\n" + longName + "\r\nend\r\n"));
+    EXPECT_EQ(ReadClassNames(Path("long.nam")), (Names{at199, longName, "end"}));
+}
+
+TEST_F(ClassNamesFile, EmptyAndBlankNamesComeBackAsTheSameClasses) {
+    const Names names = {"0", "", "big circle", "\t", "tab\there"};
+    ASSERT_TRUE(WriteClassNames(Path("m.nam"), names));
+    const Names back = ReadClassNames(Path("m.nam"));
+    ASSERT_EQ(back.size(), names.size());
+    EXPECT_EQ(back, (Names{"0", "1", "big_circle", "_", "tab_here"}));
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(back[i], StorableClassName(names[i], i));
+}
+
+TEST_F(ClassNamesFile, UnreachableFilesReadNothingAndWriteNothing) {
+    bool ok = true;
+    EXPECT_TRUE(ReadClassNames(Path("missing.nam"), &ok).empty());
+    EXPECT_FALSE(ok);
+    EXPECT_FALSE(WriteClassNames(Path("no/such/folder.nam"), {"a"}));
+}
+
+TEST(ClassNamesFileName, ReplacesTheLastThreeCharacters) {
+    EXPECT_EQ(ClassNamesFileName("a.llt"), "a.nam");
+    EXPECT_EQ(ClassNamesFileName("/home/user/data/digits.LLT"), "/home/user/data/digits.nam");
+    EXPECT_EQ(ClassNamesFileName("figures.txt"), "figures.nam");
+    EXPECT_EQ(ClassNamesFileName("abc"), "nam");
+    // A UTF-8 name: three characters, not three bytes.
+    EXPECT_EQ(ClassNamesFileName("/tmp/\xD0\xBA\xD1\x80\xD1\x83\xD0\xB3.\xD0\xBB\xD0\xBB\xD1\x82"),
+              "/tmp/\xD0\xBA\xD1\x80\xD1\x83\xD0\xB3.nam");
+}
+
+TEST(ClassNamesFileName, ShortNamesStayInTheirFolder) {
+    EXPECT_EQ(ClassNamesFileName("ab"), "ab.nam");
+    EXPECT_EQ(ClassNamesFileName("/data/x"), "/data/x.nam");
+    EXPECT_EQ(ClassNamesFileName("/data/"), "/data/.nam");
+    EXPECT_EQ(ClassNamesFileName(""), ".nam");
+}
