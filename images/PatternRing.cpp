@@ -179,9 +179,9 @@ void PatternRing::Clear() {
 }
 
 bool PatternRing::LoadFromFile(const std::string& fileName) {
-    // Opened for update, as the file is when it is saved; a file that cannot
-    // be opened so is not read.
-    FilePtr f(std::fopen(fileName.c_str(), "r+b"));
+    // Read-only access is enough: a sequence on read-only media or an
+    // installed example must load too.
+    FilePtr f(std::fopen(fileName.c_str(), "rb"));
     if (!f)
         return false;
     try {
