@@ -1,0 +1,200 @@
+#pragma once
+
+// The multilayer perceptron: TLayer (one fully connected layer of logistic
+// units) and TNeuralNet (a stack of layers with back-propagation and
+// stochastic training).
+//
+// All network quantities are 32-bit floats and all counts unsigned 32-bit.
+// The engine validates nothing: the arrays handed to it must have the lengths
+// that follow from the layer sizes (a byte pattern or float input vector holds
+// inputCount + 1 elements of the first layer, the last one being the bias
+// element 1; a target holds outputCount elements).
+//
+// Forward passes, error measures and training steps allocate nothing.
+// Skipping input elements that are exactly 0 is exact as long as the weights
+// are finite, which training keeps them.
+
+#include <cstddef>
+#include <cstdint>
+#include <new>
+#include <vector>
+
+namespace engine_detail {
+
+// Allocator for 32-byte aligned float storage (whole vector registers).
+template <class T>
+struct TAlignedAllocator {
+    using value_type = T;
+    static constexpr std::align_val_t alignment{32};
+    TAlignedAllocator() noexcept = default;
+    template <class U>
+    TAlignedAllocator(const TAlignedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n)
+    {
+        if (n > static_cast<std::size_t>(-1) / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(::operator new(n * sizeof(T), alignment));
+    }
+    void deallocate(T* p, std::size_t) noexcept { ::operator delete(p, alignment); }
+    template <class U>
+    bool operator==(const TAlignedAllocator<U>&) const noexcept { return true; }
+};
+
+using TFloatBuffer = std::vector<float, TAlignedAllocator<float>>;
+
+} // namespace engine_detail
+
+// A weight block of rows x columns floats in one contiguous allocation.
+// Rows are Stride() floats apart (the column count rounded up to whole vector
+// registers); the padding columns hold 0.0 and belong to no neuron.
+class TWeightMatrix {
+public:
+    // Lanes per vector register; the row stride is a multiple of it.
+    static constexpr std::size_t kLanes = 8;
+
+    // An empty block of no rows.
+    TWeightMatrix() = default;
+    // rows x columns weights, all 0.0. Throws std::bad_alloc when the size does not fit in memory.
+    TWeightMatrix(std::size_t rows, std::size_t columns);
+
+    // Row i: columns 0..Columns()-1 are the weights from input i to each neuron.
+    float* operator[](std::size_t row) noexcept { return data_.data() + row * stride_; }
+    // Row i, read-only.
+    const float* operator[](std::size_t row) const noexcept { return data_.data() + row * stride_; }
+
+    // Number of rows (inputs plus the bias row).
+    std::size_t Rows() const noexcept { return rows_; }
+    // Number of columns (neurons).
+    std::size_t Columns() const noexcept { return columns_; }
+    // Distance in floats between the starts of two rows.
+    std::size_t Stride() const noexcept { return stride_; }
+    // The whole block, Rows() * Stride() floats.
+    float* Data() noexcept { return data_.data(); }
+    // The whole block, read-only.
+    const float* Data() const noexcept { return data_.data(); }
+
+private:
+    std::size_t rows_ = 0;
+    std::size_t columns_ = 0;
+    std::size_t stride_ = 0;
+    engine_detail::TFloatBuffer data_;
+};
+
+// One layer of inputCount inputs and neuronCount logistic neurons.
+class TLayer {
+public:
+    // Seeds the generator from the seed clock, then draws every weight (bias row included, row by row)
+    // as k*0.001 - initialRange/2 with k uniform in 0..trunc(1000*initialRange)-1 (all 0.0 when that is 0).
+    TLayer(std::uint32_t inputCount, std::uint32_t neuronCount, float initialRange);
+
+    // The transfer function: amplitude+offset above 100/slope, offset below -100/slope,
+    // else offset + amplitude/(1 + e^(-slope*x)).
+    float Activation(float x) const;
+    // Computes outputs[0..neuronCount-1] from inputCount+1 floats (the last is the bias input).
+    void Forward(const float* x);
+    // Computes outputs[0..neuronCount-1] from inputCount+1 signed bytes read as integers.
+    void ForwardBytes(const std::int8_t* x);
+
+    float slope = 1.0f;             // activation slope s
+    float amplitude = 1.0f;         // activation amplitude A
+    float offset = 0.0f;            // activation offset O
+    std::uint32_t inputCount = 0;   // n, inputs not counting the bias
+    std::uint32_t neuronCount = 0;  // m
+    TWeightMatrix weights;          // weights[i][j]: input i to neuron j; row n is the bias row
+    std::vector<float> outputs;     // m+1 floats: the neuron outputs of the last pass, then 1.0
+
+private:
+    friend class TNeuralNet;
+    engine_detail::TFloatBuffer sums_;  // Stride() floats: weighted sums of the last pass
+};
+
+// The winner of the last forward pass: the first strictly greatest output, starting from 0.0.
+struct TWinner {
+    std::uint32_t index = 0;
+    float value = 0.0f;
+};
+
+// A perceptron of layerCount layers; layer k has sizes[k] inputs and sizes[k+1] neurons.
+class TNeuralNet {
+public:
+    // Builds, for each k, the change layer k (range 0) and then layer k (range initialRange).
+    // A missing size (sizes shorter than layerCount+1) counts as 0; a network of 0 layers has
+    // no outputs and every pass, error and training step on it does nothing.
+    TNeuralNet(std::uint32_t layerCount, const std::vector<std::uint32_t>& sizes, float initialRange,
+               float inputOffset, float targetOffset, float inputScale, float targetScale);
+    // Deep copy; the copy's outputs refer to its own last layer.
+    TNeuralNet(const TNeuralNet& other);
+    // Takes over the other network's storage; the other keeps no layers.
+    TNeuralNet(TNeuralNet&& other) noexcept;
+    // Deep copy assignment.
+    TNeuralNet& operator=(const TNeuralNet& other);
+    // Move assignment.
+    TNeuralNet& operator=(TNeuralNet&& other) noexcept;
+    ~TNeuralNet() = default;
+
+    // Runs a byte pattern (inputCount+1 bytes of layer 0) through all layers; outputs then holds the result.
+    void ForwardBytes(const std::int8_t* pattern);
+    // Scales values[0..n-1] in place by inputScale and inputOffset (the bias element is left alone),
+    // then runs them through all layers.
+    void Forward(float* values);
+    // ForwardBytes(pattern), then the sum of |outputs[i] - target[i]| in float, targets read as integers.
+    float ErrorBytes(const std::int8_t* pattern, const std::int8_t* target);
+    // Forward(values) (with its in-place scaling), then the sum of |outputs[i] - target[i]|;
+    // the target is used as given.
+    float ErrorFloat(float* values, float* target);
+    // The sum of |outputs[i] - target[i]| for the outputs of the last pass, without running the network.
+    float OutputError(const float* target) const;
+    // The first strictly greatest output of the last pass and its value; index 0, value 0.0
+    // when no output exceeds 0.0.
+    TWinner WinningOutput() const;
+
+    // One back-propagation step on a byte example; afterwards outputs hold the response before the update.
+    void TrainBytes(const std::int8_t* pattern, const std::int8_t* target, float learningRate,
+                    float momentum);
+    // One back-propagation step on a float example; scales the target (targetScale, targetOffset)
+    // and the values (inputScale, inputOffset) in place first.
+    void TrainFloat(float* values, float* target, float learningRate, float momentum);
+    // One pass of stochastic trials over every weight (layer by layer, row by row, column by column)
+    // for one pattern; outputs then hold the result of the very last trial.
+    void TrainStochastic(const std::int8_t* pattern, const std::int8_t* target, float stepWidth);
+    // One stochastic trial on weight [i][j] of layer k: add a random step in -w/2..+w/2 and
+    // subtract it again if the error on the pattern grew.
+    void PerturbWeight(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
+                       const std::int8_t* target, float stepWidth);
+
+    std::uint32_t layerCount = 0;          // L
+    std::vector<TLayer> layers;            // input side first
+    const float* outputs = nullptr;        // the last layer's outputs (never null)
+    std::vector<std::vector<float>> deltas; // deltas[k][j]: error terms of the last step, neuronCount+1 per layer
+    std::vector<TLayer> changes;           // changes[k].weights[i][j]: the change last applied to that weight
+    float inputOffset = 0.0f;              // added to each float input after scaling
+    float targetOffset = 0.0f;             // added to each float target after scaling
+    float inputScale = 1.0f;               // factor applied to each float input
+    float targetScale = 1.0f;              // factor applied to each float target
+    std::uint32_t outputCount = 0;         // neuronCount of the last layer
+
+private:
+    void PointOutputs() noexcept;
+    void AllocateScratch();
+    void BackPropagate(const float* floatInput, const std::int8_t* bytePattern, const std::int8_t* byteTarget,
+                       const float* floatTarget, float learningRate, float momentum);
+    float CurrentError(const std::int8_t* target) const;
+    bool StochasticFastPathUsable(float stepWidth) const;
+    bool FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target, float stepWidth,
+                            std::uint32_t& resumeK, std::uint32_t& resumeI, std::uint32_t& resumeJ);
+    void LiteralTrial(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
+                      const std::int8_t* target, float step);
+    float EvaluateTrial(std::uint32_t k, std::uint32_t i, std::uint32_t j, float trialWeight,
+                        const std::int8_t* pattern, const std::int8_t* target, float currentError,
+                        bool& changed, float& trialOutput);
+    void CommitTrial(std::uint32_t k, std::uint32_t j, float trialOutput);
+
+    // Scratch storage, allocated at construction, used by training.
+    std::vector<engine_detail::TFloatBuffer> paddedDeltas_;  // per layer, Stride() floats
+    std::vector<std::uint8_t> zeroChangeRow_;                // layer-0 change rows known to hold 0.0
+    std::vector<std::uint32_t> activeInputs_;                // layer-0 rows with a non-zero input byte
+    std::size_t activeCount_ = 0;                            // entries of activeInputs_ in use
+    std::size_t activeNext_ = 0;                             // first entry after the row being tried
+    std::vector<engine_detail::TFloatBuffer> columnPrefix_;  // per layer, Stride() floats
+    std::vector<engine_detail::TFloatBuffer> trialOutputs_;  // per layer, neuronCount+1 floats
+    engine_detail::TFloatBuffer rowPrefix_;                  // Stride() floats of the widest layer
+};

@@ -1,0 +1,205 @@
+// Back-propagation: the worked example, the gradient, the effect of zero
+// inputs and saturated outputs, and the vectorised step against the plain one.
+
+#include "ReferenceNet.h"
+#include "TestNets.h"
+
+using testnets::MakeNet;
+
+TEST(BackPropagation, OneNeuronExample)
+{
+    TNeuralNet net = MakeNet({1, 1}, 0.0f);
+    const std::vector<std::int8_t> pattern = {1, 1};
+    const std::vector<std::int8_t> target = {1};
+    net.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
+    EXPECT_EQ(net.outputs[0], 0.5f);
+    EXPECT_EQ(net.deltas[0][0], -0.125f);
+    EXPECT_EQ(net.changes[0].weights[0][0], 0.0125f);
+    EXPECT_EQ(net.changes[0].weights[1][0], 0.0125f);
+    EXPECT_EQ(net.layers[0].weights[0][0], 0.0125f);
+    EXPECT_EQ(net.layers[0].weights[1][0], 0.0125f);
+}
+
+// The change of every weight is -eta times the derivative of half the squared
+// output error; compare it with central differences of that error.
+TEST(BackPropagation, ChangesFollowTheNumericalGradient)
+{
+    TNeuralNet net = MakeNet({3, 4, 3, 2}, 1.6f);
+    const std::vector<float> input = {0.3f, -0.7f, 0.9f, 1.0f};
+    const std::vector<float> target = {0.8f, 0.1f};
+    auto halfSquaredError = [&](TNeuralNet& probe) {
+        std::vector<float> x = input;
+        probe.Forward(x.data());
+        double e = 0;
+        for (std::uint32_t i = 0; i < 2; ++i) e += 0.5 * (probe.outputs[i] - target[i]) * (probe.outputs[i] - target[i]);
+        return e;
+    };
+    const float eta = 0.5f;
+    TNeuralNet trained(net);
+    std::vector<float> x = input, t = target;
+    trained.TrainFloat(x.data(), t.data(), eta, 0.0f);
+
+    int checked = 0;
+    for (std::uint32_t k = 0; k < net.layerCount; ++k) {
+        for (std::uint32_t i = 0; i <= net.layers[k].inputCount; ++i) {
+            for (std::uint32_t j = 0; j < net.layers[k].neuronCount; ++j) {
+                const float h = 1e-2f;
+                TNeuralNet plus(net), minus(net);
+                plus.layers[k].weights[i][j] += h;
+                minus.layers[k].weights[i][j] -= h;
+                const double actualH = static_cast<double>(plus.layers[k].weights[i][j]) - minus.layers[k].weights[i][j];
+                const double gradient = (halfSquaredError(plus) - halfSquaredError(minus)) / actualH;
+                const double change = trained.changes[k].weights[i][j];
+                EXPECT_NEAR(change, -eta * gradient, 2e-4 + 1e-2 * std::abs(change)) << k << " " << i << " " << j;
+                ++checked;
+            }
+        }
+    }
+    EXPECT_EQ(checked, 4 * 4 + 5 * 3 + 4 * 2);
+}
+
+TEST(BackPropagation, ZeroInputRowsStayAndTheBiasRowMoves)
+{
+    TNeuralNet net = MakeNet({6, 5, 3});
+    const TNeuralNet before(net);
+    const std::vector<std::int8_t> pattern = {1, 0, 2, 0, -1, 0, 1};
+    const auto target = testnets::OneHot(3, 2);
+    net.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
+    for (std::uint32_t i : {1u, 3u, 5u})
+        for (std::uint32_t j = 0; j < 5; ++j) EXPECT_EQ(net.layers[0].weights[i][j], before.layers[0].weights[i][j]);
+    for (std::uint32_t j = 0; j < 5; ++j) EXPECT_NE(net.layers[0].weights[6][j], before.layers[0].weights[6][j]);
+    for (std::uint32_t j = 0; j < 3; ++j) EXPECT_NE(net.layers[1].weights[5][j], before.layers[1].weights[5][j]);
+}
+
+TEST(BackPropagation, MatchedOrSaturatedOutputsDoNotMove)
+{
+    TNeuralNet net = MakeNet({2, 3}, 0.0f);
+    // Output 0 saturates at exactly 1.0, output 1 at exactly 0.0, output 2 is 0.5.
+    net.layers[0].weights[2][0] = 200.0f;
+    net.layers[0].weights[2][1] = -200.0f;
+    const std::vector<std::int8_t> pattern = {1, 1, 1};
+    const std::vector<std::int8_t> target = {0, 1, 1};
+    const TNeuralNet before(net);
+    net.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
+    EXPECT_EQ(net.outputs[0], 1.0f);
+    EXPECT_EQ(net.outputs[1], 0.0f);
+    EXPECT_EQ(net.deltas[0][0], 0.0f);
+    EXPECT_EQ(net.deltas[0][1], 0.0f);
+    for (std::uint32_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(net.layers[0].weights[i][0], before.layers[0].weights[i][0]);
+        EXPECT_EQ(net.layers[0].weights[i][1], before.layers[0].weights[i][1]);
+        EXPECT_NE(net.layers[0].weights[i][2], before.layers[0].weights[i][2]);
+    }
+}
+
+TEST(BackPropagation, StoredChangesDoNotMatterWithoutMomentum)
+{
+    TNeuralNet a = MakeNet({8, 5, 4});
+    TNeuralNet b(a);
+    for (TLayer& change : b.changes)
+        for (std::uint32_t i = 0; i <= change.inputCount; ++i)
+            for (std::uint32_t j = 0; j < change.neuronCount; ++j) change.weights[i][j] = 0.3f * (i + 1) - 0.1f * j;
+    const auto pattern = testnets::BytePattern(8, -2, 2, 6);
+    const auto target = testnets::OneHot(4, 1);
+    a.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
+    b.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
+    EXPECT_TRUE(testnets::SameWeightsAndOutputs(a, b));
+}
+
+TEST(BackPropagation, OutputsAreTheResponseBeforeTheUpdate)
+{
+    TNeuralNet net = MakeNet({10, 6, 4});
+    const auto pattern = testnets::RetinaPattern(10, 0.5, 2);
+    const auto target = testnets::OneHot(4, 0);
+    TNeuralNet probe(net);
+    probe.ForwardBytes(pattern.data());
+    net.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
+    const std::vector<float> seen(net.outputs, net.outputs + 4);
+    for (std::uint32_t i = 0; i < 4; ++i) EXPECT_EQ(seen[i], probe.outputs[i]);
+    net.ForwardBytes(pattern.data());
+    EXPECT_NE(std::vector<float>(net.outputs, net.outputs + 4), seen);
+}
+
+TEST(BackPropagation, TrainFloatScalesBothArraysInPlace)
+{
+    testnets::PinnedClock clock(3);
+    TNeuralNet net(2, {2, 3, 2}, 0.68f, 0.25f, 0.5f, 2.0f, 0.5f);
+    std::vector<float> values = {1.0f, -1.0f, 1.0f};
+    std::vector<float> target = {1.0f, 0.0f};
+    TNeuralNet plain(net);
+    std::vector<float> plainValues = values, plainTarget = target;
+    net.TrainFloat(values.data(), target.data(), 0.5f, 0.0f);
+    EXPECT_EQ(values, (std::vector<float>{2.25f, -1.75f, 1.0f}));
+    EXPECT_EQ(target, (std::vector<float>{1.0f, 0.5f}));
+    reference::TrainFloat(plain, plainValues.data(), plainTarget.data(), 0.5f, 0.0f);
+    EXPECT_TRUE(testnets::SameWeightsAndOutputs(net, plain));
+}
+
+TEST(BackPropagation, LearnsASmallClassification)
+{
+    TNeuralNet net = MakeNet({9, 6, 3});
+    std::vector<std::vector<std::int8_t>> patterns;
+    for (std::uint32_t c = 0; c < 3; ++c) {
+        std::vector<std::int8_t> p(10, 0);
+        for (std::uint32_t i = 0; i < 3; ++i) p[c * 3 + i] = 1;
+        p[9] = 1;
+        patterns.push_back(p);
+    }
+    for (int epoch = 0; epoch < 2000; ++epoch)
+        for (std::uint32_t c = 0; c < 3; ++c)
+            net.TrainBytes(patterns[c].data(), testnets::OneHot(3, c).data(), 0.1f, 0.0f);
+    for (std::uint32_t c = 0; c < 3; ++c) {
+        net.ForwardBytes(patterns[c].data());
+        EXPECT_EQ(net.WinningOutput().index, c);
+    }
+}
+
+// The vectorised, row-skipping step against the plain loops, over several
+// steps, with and without momentum (momentum after steps without it too).
+struct StepCase {
+    std::vector<std::uint32_t> sizes;
+    std::vector<float> momenta;
+};
+
+class BackPropagationIdentity : public ::testing::TestWithParam<StepCase> {};
+
+TEST_P(BackPropagationIdentity, BytesAndFloatsMatchThePlainLoops)
+{
+    const StepCase& c = GetParam();
+    TNeuralNet net = MakeNet(c.sizes);
+    TNeuralNet plain(net);
+    const std::uint32_t n = c.sizes.front(), outputs = c.sizes.back();
+    int step = 0;
+    for (float mu : c.momenta) {
+        for (int repeat = 0; repeat < 3; ++repeat, ++step) {
+            const auto pattern = testnets::BytePattern(n, -1, 2, step);
+            const auto target = testnets::OneHot(outputs, step % outputs);
+            net.TrainBytes(pattern.data(), target.data(), 0.1f, mu);
+            reference::TrainBytes(plain, pattern.data(), target.data(), 0.1f, mu);
+            ASSERT_TRUE(testnets::SameWeightsAndOutputs(net, plain)) << "bytes, step " << step;
+            for (std::size_t k = 0; k < net.deltas.size(); ++k)
+                for (std::size_t j = 0; j + 1 < net.deltas[k].size(); ++j)
+                    ASSERT_TRUE(testnets::Same(net.deltas[k][j], plain.deltas[k][j])) << k << " " << j;
+            // Changes are equal in value (a skipped row holds 0.0 where the loop wrote -0.0).
+            for (std::size_t k = 0; k < net.changes.size(); ++k)
+                for (std::uint32_t i = 0; i <= net.changes[k].inputCount; ++i)
+                    for (std::uint32_t j = 0; j < net.changes[k].neuronCount; ++j)
+                        ASSERT_EQ(net.changes[k].weights[i][j], plain.changes[k].weights[i][j]);
+
+            std::vector<float> values(n + 1, 1.0f), targetF(outputs, 0.0f);
+            for (std::uint32_t i = 0; i < n; ++i) values[i] = std::cos(static_cast<float>(i * 3 + step));
+            targetF[(step + 1) % outputs] = 0.9f;
+            std::vector<float> plainValues = values, plainTarget = targetF;
+            net.TrainFloat(values.data(), targetF.data(), 0.5f, mu);
+            reference::TrainFloat(plain, plainValues.data(), plainTarget.data(), 0.5f, mu);
+            ASSERT_TRUE(testnets::SameWeightsAndOutputs(net, plain)) << "floats, step " << step;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, BackPropagationIdentity,
+                         ::testing::Values(StepCase{{100, 25, 10}, {0.0f, 0.5f, 0.0f}},
+                                           StepCase{{400, 64, 26}, {0.0f}},
+                                           StepCase{{3, 2, 1}, {0.0f, 0.9f}},
+                                           StepCase{{13, 41, 9, 3}, {0.0f, 0.3f, 0.0f}},
+                                           StepCase{{7, 5}, {0.2f, 0.0f}}));

@@ -1,0 +1,127 @@
+// TLayer: construction with random weights, the activation and its guards,
+// the forward pass of one layer.
+
+#include "ReferenceNet.h"
+#include "TestNets.h"
+
+#include <set>
+
+using testnets::PinnedClock;
+
+TEST(Layer, ConstructionSetsTheParametersAndTheBiasOutput)
+{
+    PinnedClock clock(10);
+    TLayer layer(3, 5, 0.68f);
+    EXPECT_EQ(layer.slope, 1.0f);
+    EXPECT_EQ(layer.amplitude, 1.0f);
+    EXPECT_EQ(layer.offset, 0.0f);
+    EXPECT_EQ(layer.inputCount, 3u);
+    EXPECT_EQ(layer.neuronCount, 5u);
+    EXPECT_EQ(layer.weights.Rows(), 4u);
+    EXPECT_EQ(layer.weights.Columns(), 5u);
+    ASSERT_EQ(layer.outputs.size(), 6u);
+    EXPECT_EQ(layer.outputs[5], 1.0f);
+}
+
+TEST(Layer, WeightsAreDrawnRowByRowOnTheThousandthGrid)
+{
+    const std::time_t when = 777;
+    PinnedClock clock(when);
+    TLayer layer(100, 60, 0.68f);
+    // The same draws, made here one by one from the same seed.
+    RandomSeed(static_cast<std::uint64_t>(when));
+    std::set<int> grid;
+    for (std::uint32_t i = 0; i <= 100; ++i) {  // the bias row is drawn like any other
+        for (std::uint32_t j = 0; j < 60; ++j) {
+            const std::uint32_t k = RandomBelow(680);
+            ASSERT_EQ(layer.weights[i][j], static_cast<float>(k) * 0.001f - 0.34f) << i << "," << j;
+            const float w = layer.weights[i][j];
+            EXPECT_GE(w, -0.3401f);
+            EXPECT_LE(w, 0.3391f);
+            grid.insert(static_cast<int>(std::lround((w + 0.34f) * 1000.0f)));
+        }
+    }
+    EXPECT_EQ(*grid.begin(), 0);
+    EXPECT_EQ(*grid.rbegin(), 679);
+    EXPECT_GT(grid.size(), 670u);
+}
+
+TEST(Layer, RangesBelowOneThousandthDrawNothing)
+{
+    PinnedClock clock(5);
+    RandomSeed(5);
+    const std::uint32_t next = Random15();
+    TLayer zero(4, 3, 0.0f);
+    TLayer tiny(4, 3, 0.0005f);
+    TLayer negative(4, 3, -2.0f);
+    for (std::uint32_t i = 0; i <= 4; ++i) {
+        for (std::uint32_t j = 0; j < 3; ++j) {
+            EXPECT_EQ(std::bit_cast<std::uint32_t>(zero.weights[i][j]), 0u);  // +0.0 exactly
+            EXPECT_EQ(tiny.weights[i][j], -0.00025f);
+            EXPECT_EQ(negative.weights[i][j], 1.0f);
+        }
+    }
+    // Construction reseeded the generator from the clock and drew nothing after that.
+    EXPECT_EQ(Random15(), next);
+}
+
+TEST(Layer, ActivationIsTheLogisticFunctionWithItsGuards)
+{
+    PinnedClock clock(1);
+    TLayer layer(1, 1, 0.0f);
+    EXPECT_EQ(layer.Activation(0.0f), 0.5f);
+    EXPECT_EQ(layer.Activation(100.5f), 1.0f);
+    EXPECT_EQ(layer.Activation(-100.5f), 0.0f);
+    EXPECT_EQ(layer.Activation(1e30f), 1.0f);
+    EXPECT_EQ(layer.Activation(-1e30f), 0.0f);
+    for (float x : {-80.0f, -7.5f, -1.0f, 0.25f, 3.0f, 16.0f})
+        EXPECT_NEAR(layer.Activation(x), 1.0 / (1.0 + std::exp(-static_cast<double>(x))), 1e-6)
+            << x;
+    EXPECT_GT(layer.Activation(-80.0f), 0.0f);  // inside the guards the exponential decides
+
+    // The guards scale with the slope and give A + O and O.
+    layer.slope = 2.0f;
+    layer.amplitude = 3.0f;
+    layer.offset = -1.0f;
+    EXPECT_EQ(layer.Activation(50.5f), 2.0f);
+    EXPECT_EQ(layer.Activation(-50.5f), -1.0f);
+    EXPECT_EQ(layer.Activation(0.0f), 0.5f);
+    EXPECT_NEAR(layer.Activation(-5.0f), -1.0 + 3.0 / (1.0 + std::exp(10.0)), 1e-6);
+    EXPECT_GT(layer.Activation(-5.0f), -1.0f);
+    EXPECT_NEAR(layer.Activation(0.5f), -1.0 + 3.0 / (1.0 + std::exp(-1.0)), 1e-6);
+}
+
+TEST(Layer, ForwardMatchesThePlainLoopBitForBit)
+{
+    // Column counts around the vector width and the register block.
+    for (std::uint32_t m : {1u, 7u, 8u, 9u, 31u, 32u, 33u, 70u}) {
+        PinnedClock clock(300 + m);
+        TLayer fast(21, m, 3.0f);
+        TLayer plain(fast);
+        std::vector<float> x(22);
+        for (std::uint32_t i = 0; i < 21; ++i) x[i] = static_cast<float>((i * 37) % 11) * 0.3f - 1.4f;
+        x[21] = 1.0f;
+        x[4] = 0.0f;
+        fast.Forward(x.data());
+        reference::LayerForward(plain, x.data());
+        const auto bytes = testnets::BytePattern(21, -5, 5, m);
+        for (std::uint32_t j = 0; j <= m; ++j) EXPECT_TRUE(testnets::Same(fast.outputs[j], plain.outputs[j])) << m;
+        fast.ForwardBytes(bytes.data());
+        reference::LayerForward(plain, bytes.data());
+        for (std::uint32_t j = 0; j <= m; ++j) EXPECT_TRUE(testnets::Same(fast.outputs[j], plain.outputs[j])) << m;
+        EXPECT_EQ(fast.outputs[m], 1.0f);
+    }
+}
+
+TEST(Layer, WeightBlockIsOneContiguousAllocation)
+{
+    PinnedClock clock(2);
+    TLayer layer(5, 10, 0.68f);
+    const float* base = layer.weights.Data();
+    for (std::size_t i = 0; i < layer.weights.Rows(); ++i) {
+        EXPECT_EQ(layer.weights[i], base + i * layer.weights.Stride());
+        // padding columns belong to no neuron and stay 0
+        for (std::size_t j = layer.weights.Columns(); j < layer.weights.Stride(); ++j) EXPECT_EQ(layer.weights[i][j], 0.0f);
+    }
+    EXPECT_GE(layer.weights.Stride(), layer.weights.Columns());
+}

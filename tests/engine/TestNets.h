@@ -1,0 +1,92 @@
+#pragma once
+
+// Helpers shared by the engine tests: pinned seeding clock, random
+// patterns, and bit-for-bit comparison of two networks.
+
+#include "engine/NeuralNet.h"
+#include "engine/Random.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace testnets {
+
+// Pins the seeding clock for the lifetime of the object.
+class PinnedClock {
+public:
+    explicit PinnedClock(std::time_t now) { SetSeedClock([now] { return now; }); }
+    ~PinnedClock() { SetSeedClock({}); }
+    PinnedClock(const PinnedClock&) = delete;
+    PinnedClock& operator=(const PinnedClock&) = delete;
+};
+
+// A network built at a fixed second, so that two calls give equal weights.
+inline TNeuralNet MakeNet(const std::vector<std::uint32_t>& sizes, float range = 0.68f, std::time_t when = 1000)
+{
+    PinnedClock clock(when);
+    return TNeuralNet(static_cast<std::uint32_t>(sizes.size() - 1), sizes, range, 0, 0, 1, 1);
+}
+
+// A retina-like byte pattern: n cells, about `ones` of them 1, then the bias byte 1.
+inline std::vector<std::int8_t> RetinaPattern(std::uint32_t n, double ones, std::uint32_t seed)
+{
+    std::mt19937 gen(seed);
+    std::bernoulli_distribution cell(ones);
+    std::vector<std::int8_t> pattern(n + 1);
+    for (std::uint32_t i = 0; i < n; ++i) pattern[i] = cell(gen) ? 1 : 0;
+    pattern[n] = 1;
+    return pattern;
+}
+
+// Bytes in lo..hi (zeros included), then the bias byte 1.
+inline std::vector<std::int8_t> BytePattern(std::uint32_t n, int lo, int hi, std::uint32_t seed)
+{
+    std::mt19937 gen(seed);
+    std::uniform_int_distribution<int> cell(lo, hi);
+    std::vector<std::int8_t> pattern(n + 1);
+    for (std::uint32_t i = 0; i < n; ++i) pattern[i] = static_cast<std::int8_t>(cell(gen));
+    pattern[n] = 1;
+    return pattern;
+}
+
+inline std::vector<std::int8_t> OneHot(std::uint32_t n, std::uint32_t index)
+{
+    std::vector<std::int8_t> target(n, 0);
+    target[index] = 1;
+    return target;
+}
+
+// Equal bits, or both NaN (NaN payloads may legitimately differ).
+inline bool Same(float a, float b)
+{
+    return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b) || (std::isnan(a) && std::isnan(b));
+}
+
+// Every weight and every layer output equal bit for bit.
+inline ::testing::AssertionResult SameWeightsAndOutputs(const TNeuralNet& a, const TNeuralNet& b)
+{
+    for (std::size_t k = 0; k < a.layers.size(); ++k) {
+        const TLayer& la = a.layers[k];
+        const TLayer& lb = b.layers[k];
+        for (std::uint32_t i = 0; i <= la.inputCount; ++i)
+            for (std::uint32_t j = 0; j < la.neuronCount; ++j)
+                if (!Same(la.weights[i][j], lb.weights[i][j]))
+                    return ::testing::AssertionFailure()
+                           << "weight [" << k << "][" << i << "][" << j << "]: " << la.weights[i][j] << " vs "
+                           << lb.weights[i][j];
+        for (std::uint32_t j = 0; j <= la.neuronCount; ++j)
+            if (!Same(la.outputs[j], lb.outputs[j]))
+                return ::testing::AssertionFailure() << "output [" << k << "][" << j << "]: " << la.outputs[j]
+                                                     << " vs " << lb.outputs[j];
+    }
+    return ::testing::AssertionSuccess();
+}
+
+} // namespace testnets
