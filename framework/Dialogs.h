@@ -1,0 +1,52 @@
+#pragma once
+// Message boxes and file dialogs, both answered through Seams in tests.
+
+#include <QString>
+
+class QWidget;
+
+// A modal box with the text, the caption and one OK button.
+void MessageBox(const QString& caption, const QString& text);
+
+// A file open or save dialog that remembers the chosen name. The filter is
+// written as pairs "description|patterns" joined by '|', patterns separated
+// by ';' (e.g. "Обучающая последовательность|*.llt").
+class TFileDialog {
+public:
+    enum class Kind { Open, Save };
+
+    TFileDialog(Kind kind, QString filter = {}, QString defaultExt = {});
+
+    // Asks the user for a file. On OK, FileName takes the chosen name (with
+    // "." DefaultExt appended when the name has no extension) and the result
+    // is true; on Cancel FileName is kept and the result is false.
+    bool Execute(QWidget* parent = nullptr);
+
+    Kind DialogKind() const { return kind_; }
+
+    QString Filter;     // see above; empty: every file
+    QString DefaultExt; // without the dot; empty: none
+    QString FileName;   // the name chosen last, offered again next time
+
+private:
+    Kind kind_;
+};
+
+class TOpenDialog : public TFileDialog {
+public:
+    explicit TOpenDialog(QString filter = {}, QString defaultExt = {})
+        : TFileDialog(Kind::Open, std::move(filter), std::move(defaultExt)) {}
+};
+
+class TSaveDialog : public TFileDialog {
+public:
+    explicit TSaveDialog(QString filter = {}, QString defaultExt = {})
+        : TFileDialog(Kind::Save, std::move(filter), std::move(defaultExt)) {}
+};
+
+// The filter in the toolkit's notation: "Обучающая последовательность (*.llt)",
+// entries separated by ";;".
+QString ToolkitFilter(const QString& filter);
+
+// The name with "." defaultExt appended when its file part has no extension.
+QString WithDefaultExtension(const QString& fileName, const QString& defaultExt);

@@ -1,0 +1,42 @@
+#pragma once
+// The points where the program reaches outside its own windows: modal
+// showing, message boxes, file dialogs and the desktop shell. Each is a
+// replaceable hook; while a hook is empty the real thing happens. Tests
+// install a hook that records the call and gives the answer a user would.
+
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class TForm;
+class TFileDialog;
+
+namespace Seams {
+
+// Runs instead of the modal event loop of TForm::ShowModal, while the form is
+// shown and application-modal; it plays the user. When it returns, a form
+// that is still open is closed, and ShowModal returns.
+inline std::function<void(TForm& form)> modal;
+
+// Runs instead of showing a message box with one OK button.
+inline std::function<void(const QString& caption, const QString& text)> messageBox;
+
+// Runs instead of the file dialog; returns the chosen file name, or nothing
+// when the user cancels.
+inline std::function<std::optional<QString>(const TFileDialog& dialog)> fileDialog;
+
+// Receives the command lines handed to the desktop shell instead of the
+// desktop's default handler.
+inline std::function<void(const QString& commandLine)> shell;
+
+// Empties every hook.
+inline void Reset()
+{
+    modal = nullptr;
+    messageBox = nullptr;
+    fileDialog = nullptr;
+    shell = nullptr;
+}
+
+} // namespace Seams

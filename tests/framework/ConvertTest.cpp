@@ -1,0 +1,146 @@
+#include "framework/Convert.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace {
+
+// The message the user sees for a text that is not a number.
+QString ConversionMessage(const QString& text)
+{
+    try {
+        StrToInt(text);
+    } catch (const EConvertError& e) {
+        return e.Message();
+    }
+    return QStringLiteral("(no error)");
+}
+
+TEST(StrToInt, ReadsSignedDecimalNumbersOfThe32BitRange)
+{
+    EXPECT_EQ(StrToInt("0"), 0);
+    EXPECT_EQ(StrToInt("100"), 100);
+    EXPECT_EQ(StrToInt("+25"), 25);
+    EXPECT_EQ(StrToInt("-7"), -7);
+    EXPECT_EQ(StrToInt("-0"), 0);
+    EXPECT_EQ(StrToInt("007"), 7);
+    EXPECT_EQ(StrToInt("2147483647"), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(StrToInt("-2147483648"), std::numeric_limits<std::int32_t>::min());
+    EXPECT_EQ(StrToInt("000000000000000000000042"), 42);
+}
+
+TEST(StrToInt, RefusesEverythingElseWithTheTextAsTyped)
+{
+    const char* const refused[] = {
+        "", " ", "+", "-", "--5", "+-5", " 5", "5 ", "5\n", "12a", "a12", "1.5", "1e3", "0x10",
+        "$10", "1 000", "2147483648", "-2147483649", "99999999999999999999999",
+    };
+    for (const char* text : refused) {
+        const QString typed = QString::fromUtf8(text);
+        EXPECT_THROW(StrToInt(typed), EConvertError) << text;
+        EXPECT_EQ(ConversionMessage(typed), "'" + typed + "' is not a valid integer value") << text;
+    }
+}
+
+TEST(StrToInt, RefusesDigitsOfOtherScriptsAndKeepsCyrillicInTheMessage)
+{
+    // Arabic-Indic and full-width digits are digits to Unicode, not here.
+    EXPECT_THROW(StrToInt(QString::fromUtf8("\u0661\u0662")), EConvertError);
+    EXPECT_THROW(StrToInt(QString::fromUtf8("\uFF11\uFF12")), EConvertError);
+    const QString typed = QString::fromUtf8("десять");
+    EXPECT_EQ(ConversionMessage(typed), QString::fromUtf8("'десять' is not a valid integer value"));
+    // A percent sign in the text is shown as typed, not taken as a placeholder.
+    EXPECT_EQ(ConversionMessage("%1%s"), "'%1%s' is not a valid integer value");
+}
+
+TEST(IntToStr, WritesPlainDecimal)
+{
+    EXPECT_EQ(IntToStr(0), "0");
+    EXPECT_EQ(IntToStr(-1), "-1");
+    EXPECT_EQ(IntToStr(4294967295LL), "4294967295");
+    for (std::int32_t v : {1, -12, 305, 2147483647, -2147483647 - 1})
+        EXPECT_EQ(StrToInt(IntToStr(v)), v);
+}
+
+TEST(FloatToStr, GeneralFormatWithFifteenSignificantDigits)
+{
+    EXPECT_EQ(FloatToStr(0.5), "0.5");
+    EXPECT_EQ(FloatToStr(200000000.0), "200000000");
+    EXPECT_EQ(FloatToStr(2.0), "2");
+    EXPECT_EQ(FloatToStr(-1.25), "-1.25");
+    EXPECT_EQ(FloatToStr(0.0), "0");
+    EXPECT_EQ(FloatToStr(1.0 / 3.0), "0.333333333333333");
+    EXPECT_EQ(FloatToStr(2.0 / 3.0), "0.666666666666667");
+    EXPECT_EQ(FloatToStr(123456789012345.0), "123456789012345");
+    // A float shown through double keeps its binary value to 15 digits.
+    EXPECT_EQ(FloatToStr(static_cast<double>(0.1f)), "0.100000001490116");
+    // 200000000 times a range of 0.5, as the series window writes it.
+    EXPECT_EQ(FloatToStr(0.5 * 200000000.0f), "100000000");
+}
+
+TEST(FloatToStr, ScientificBeyondFifteenIntegerDigitsAndBelowOneHundredThousandth)
+{
+    EXPECT_EQ(FloatToStr(0.00001), "0.00001");
+    EXPECT_EQ(FloatToStr(0.000015), "0.000015");
+    EXPECT_EQ(FloatToStr(0.000001), "1E-6");
+    EXPECT_EQ(FloatToStr(-0.0000025), "-2.5E-6");
+    EXPECT_EQ(FloatToStr(999999999999999.0), "999999999999999");
+    EXPECT_EQ(FloatToStr(1e15), "1E15");
+    EXPECT_EQ(FloatToStr(1.5e20), "1.5E20");
+    // Rounding to 15 digits can carry into a new integer digit.
+    EXPECT_EQ(FloatToStr(999999999999999.9), "1E15");
+    EXPECT_EQ(FloatToStr(std::numeric_limits<double>::infinity()), "INF");
+    EXPECT_EQ(FloatToStr(-std::numeric_limits<double>::infinity()), "-INF");
+    EXPECT_EQ(FloatToStr(std::nan("")), "NAN");
+}
+
+TEST(FloatToStr, ReadsBackToTheSameValueWithinFifteenDigits)
+{
+    for (double v : {3.14159265358979, -271.828182845905, 1234.5, 6.02214076e23, 1.602e-19, 0.0001}) {
+        const double back = FloatToStr(v).toDouble();
+        EXPECT_NEAR(back, v, std::abs(v) * 1e-14) << v;
+    }
+}
+
+TEST(Cp1251, CyrillicNamesSurviveTheRoundTrip)
+{
+    const QString names[] = {
+        QString::fromUtf8("Имя"), QString::fromUtf8("Ёжик ёлка"), QString::fromUtf8("класс_0"),
+        QString::fromUtf8("АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюя"),
+        QString(), QString::fromUtf8("Latin 123"),
+    };
+    for (const QString& name : names) {
+        const std::string bytes = ToCp1251(name);
+        EXPECT_EQ(bytes.size(), static_cast<std::size_t>(name.size())) << name.toStdString();
+        EXPECT_EQ(FromCp1251(bytes), name) << name.toStdString();
+    }
+}
+
+TEST(Cp1251, UsesTheSingleByteCodes)
+{
+    // А..я occupy 0xC0..0xFF in order; Ё is 0xA8 and ё 0xB8.
+    const std::string bytes = ToCp1251(QString::fromUtf8("АЯаяЁё"));
+    ASSERT_EQ(bytes.size(), 6u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), 0xC0);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[1]), 0xDF);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[2]), 0xE0);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[3]), 0xFF);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[4]), 0xA8);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[5]), 0xB8);
+    EXPECT_EQ(FromCp1251(std::string("\xCA\xEE\xF2", 3)), QString::fromUtf8("Кот"));
+}
+
+TEST(Cp1251, CharactersOutsideTheCodePageBecomeOneByteEach)
+{
+    const QString text = QString::fromUtf8("a\u4E2Db");
+    const std::string bytes = ToCp1251(text);
+    ASSERT_EQ(bytes.size(), 3u);
+    EXPECT_EQ(bytes[0], 'a');
+    EXPECT_EQ(bytes[2], 'b');
+    EXPECT_NE(FromCp1251(bytes), text);
+}
+
+} // namespace
