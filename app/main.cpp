@@ -1,13 +1,20 @@
-#include <QApplication>
-#include <QMainWindow>
+// The entry point. The shared image and sequence objects are constructed
+// before main runs; then the application object, the twelve windows in their
+// fixed order, and the message loop until the main window closes.
+
+#include "forms/Forms.h"
+#include "framework/Application.h"
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Trelis");
-    window.resize(467, 24);
-    window.show();
-    app.exec();
+    TApplication app(argc, argv);
+    try {
+        CreateForms();
+        TApplication::exec();
+    } catch (...) {
+        // An error that escapes start-up or the message loop ends the program.
+        ShowException(std::current_exception());
+    }
+    DestroyForms();
     return 0;
 }

@@ -1,0 +1,252 @@
+#include "forms/Unit1.h"
+
+#include "forms/Globals.h"
+#include "forms/Unit10.h"
+#include "forms/Unit11.h"
+#include "forms/Unit12.h"
+#include "forms/Unit2.h"
+#include "forms/Unit3.h"
+#include "forms/Unit4.h"
+#include "forms/Unit5.h"
+#include "forms/Unit6.h"
+#include "forms/Unit7.h"
+#include "forms/Unit9.h"
+#include "framework/Application.h"
+#include "framework/Shell.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+const QString SequenceFilter = QStringLiteral("Обучающая последовательность|*.llt");
+const QString SequenceExt = QStringLiteral("llt");
+
+QAction* TopMenu(QMenuBar* bar, const char* name, const QString& caption)
+{
+    auto* menu = new QMenu(caption, bar);
+    QAction* item = bar->addMenu(menu);
+    item->setObjectName(QString::fromLatin1(name));
+    return item;
+}
+
+QAction* Command(QAction* parent, const char* name, const QString& caption)
+{
+    QAction* item = parent->menu()->addAction(caption);
+    item->setObjectName(QString::fromLatin1(name));
+    return item;
+}
+
+} // namespace
+
+TForm1::TForm1()
+    : TForm(QStringLiteral("Trelis")),
+      SaveDialog2(SequenceFilter, SequenceExt),
+      OpenDialog2(SequenceFilter, SequenceExt)
+{
+    CurrentNet.reset();
+    CurrentNet = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
+    SeriesBuffer.count = 0;
+    SeriesBuffer.values = std::make_unique<float[]>(1);
+
+    SetFormFont(QStringLiteral("MS Sans Serif"), -11);
+    MainMenu1 = new QMenuBar(this);
+    MainMenu1->setNativeMenuBar(false);
+    // Narrow items, so that all seven menus fit in the strip.
+    MainMenu1->setStyleSheet(QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 5px; }"));
+
+    N1 = TopMenu(MainMenu1, "N1", QStringLiteral("Файл"));
+    N15 = Command(N1, "N15", QStringLiteral("Новый проект"));
+    N16 = Command(N1, "N16", QStringLiteral("Открыть проект"));
+    N20 = Command(N1, "N20", QStringLiteral("Сохранить проект"));
+
+    N2 = TopMenu(MainMenu1, "N2", QStringLiteral("Холст"));
+    N3 = Command(N2, "N3", QStringLiteral("Показать"));
+    N4 = Command(N2, "N4", QStringLiteral("Очистить"));
+    N11 = Command(N2, "N11", QStringLiteral("Кисть"));
+    N12 = Command(N2, "N12", QStringLiteral("Резинка"));
+    N22 = Command(N2, "N22", QStringLiteral("Распознать"));
+
+    N5 = TopMenu(MainMenu1, "N5", QStringLiteral("Последовательность"));
+    N6 = Command(N5, "N6", QStringLiteral("С холста"));
+    N7 = Command(N5, "N7", QStringLiteral("Из файла"));
+    N8 = Command(N5, "N8", QStringLiteral("Сохранить"));
+    N9 = Command(N5, "N9", QStringLiteral("Формат "));
+    N10 = Command(N5, "N10", QStringLiteral("Показать"));
+
+    N13 = TopMenu(MainMenu1, "N13", QStringLiteral("Проект"));
+    N14 = Command(N13, "N14", QStringLiteral("Сведения"));
+    N17 = Command(N13, "N17", QStringLiteral("Имена классов"));
+
+    N18 = TopMenu(MainMenu1, "N18", QStringLiteral("Обучение"));
+    N19 = Command(N18, "N19", QStringLiteral("Обратное распространение"));
+    // A radio-style item that is never checked.
+    N21 = Command(N18, "N21", QStringLiteral("Стохастический алгоритм"));
+
+    N23 = TopMenu(MainMenu1, "N23", QStringLiteral("Временной ряд"));
+    N24 = Command(N23, "N24", QStringLiteral("Из файла"));
+    N25 = Command(N23, "N25", QStringLiteral("Прогноз"));
+    N26 = Command(N23, "N26", QStringLiteral("Обучение"));
+    N27 = Command(N23, "N27", QStringLiteral("Обновить"));
+
+    N28 = TopMenu(MainMenu1, "N28", QStringLiteral("Помощь"));
+    N29 = Command(N28, "N29", QStringLiteral("Помощь"));
+    N30 = Command(N28, "N30", QStringLiteral("О программе"));
+    N31 = Command(N28, "N31", QStringLiteral("Домик"));
+
+    // Enabled at start: all but the sequence commands, the learning menu and
+    // the series reload.
+    N8->setEnabled(false);
+    N10->setEnabled(false);
+    N18->setEnabled(false);
+    N27->setEnabled(false);
+
+    const struct {
+        QAction* item;
+        void (TForm1::*handler)();
+    } handlers[] = {
+        {N15, &TForm1::N15Click}, {N20, &TForm1::N20Click}, {N3, &TForm1::N3Click},
+        {N4, &TForm1::N4Click},   {N11, &TForm1::N11Click}, {N12, &TForm1::N12Click},
+        {N22, &TForm1::N22Click}, {N6, &TForm1::N6Click},   {N7, &TForm1::N7Click},
+        {N8, &TForm1::N8Click},   {N10, &TForm1::N10Click}, {N14, &TForm1::N14Click},
+        {N17, &TForm1::N17Click}, {N19, &TForm1::N19Click}, {N21, &TForm1::N21Click},
+        {N24, &TForm1::N24Click}, {N26, &TForm1::N26Click}, {N27, &TForm1::N27Click},
+        {N29, &TForm1::N29Click}, {N30, &TForm1::N30Click}, {N31, &TForm1::N31Click},
+    };
+    for (const auto& h : handlers)
+        Handle(h.item, &QAction::triggered, this, [this, f = h.handler] { (this->*f)(); });
+
+    // The client area shows only the menu bar and two pixel rows under it.
+    const int menuHeight = MainMenu1->sizeHint().height();
+    MainMenu1->setGeometry(0, 0, 467, menuHeight);
+    Bevel1 = new TBevel(this, TBevel::Shape::TopLine, 0, menuHeight, 465, 9);
+    SetBounds(-1, -1, 467, menuHeight + 2);
+}
+
+void TForm1::EnableSequenceCommands(bool enabled)
+{
+    N8->setEnabled(enabled);
+    N18->setEnabled(enabled);
+    N10->setEnabled(enabled);
+    N20->setEnabled(enabled);
+}
+
+void TForm1::N15Click()
+{
+    SmImForm->close();
+    EnableSequenceCommands(false);
+    Form6->ShowModal();
+}
+
+void TForm1::N20Click()
+{
+    // There is no project file: the name is asked for and not used.
+    SaveDialog1.Execute(this);
+}
+
+void TForm1::N3Click()
+{
+    ImForm->Show();
+}
+
+void TForm1::N4Click()
+{
+    ImForm->N1Click();
+}
+
+void TForm1::N11Click()
+{
+    ImForm->SpeedButton1Click();
+}
+
+void TForm1::N12Click()
+{
+    ImForm->SpeedButton2Click();
+}
+
+void TForm1::N22Click()
+{
+    ImForm->ReadCanvas();
+    AnsForm->Show();
+}
+
+void TForm1::N6Click()
+{
+    ImForm->ReadCanvas();
+    SmImForm->showSequence = false;
+    SmImForm->Button1->setEnabled(true);
+    SmImForm->Button2->setEnabled(false);
+    SmImForm->ClearRetinaView();
+    SmImForm->Show();
+}
+
+void TForm1::N7Click()
+{
+}
+
+void TForm1::N8Click()
+{
+}
+
+void TForm1::N10Click()
+{
+    SmImForm->showSequence = true;
+    SmImForm->Button1->setEnabled(true);
+    SmImForm->Button2->setEnabled(false);
+    SmImForm->Show();
+}
+
+void TForm1::N14Click()
+{
+    Form5->ShowModal();
+}
+
+void TForm1::N17Click()
+{
+    Form7->Show();
+}
+
+void TForm1::N19Click()
+{
+    LearnForm->stochastic = false;
+    LearnForm->ShowModal();
+}
+
+void TForm1::N21Click()
+{
+    LearnForm->stochastic = true;
+    LearnForm->ShowModal();
+}
+
+void TForm1::N24Click()
+{
+    Form10->ShowModal();
+}
+
+void TForm1::N26Click()
+{
+    SerLForm->ShowModal();
+}
+
+void TForm1::N27Click()
+{
+}
+
+void TForm1::N29Click()
+{
+    RunShellCommand(QString::fromUtf8(HelpCommand));
+}
+
+void TForm1::N30Click()
+{
+    Form12->ShowModal();
+}
+
+void TForm1::N31Click()
+{
+    RunShellCommand(HomePageCommand());
+}

@@ -1,0 +1,66 @@
+#pragma once
+// TForm1, the main window: a thin strip at the top of the screen carrying
+// the main menu from which every other window and command is reached.
+
+#include "framework/Controls.h"
+#include "framework/Dialogs.h"
+#include "framework/Form.h"
+
+class QAction;
+class QMenuBar;
+
+class TForm1 : public TForm {
+    Q_OBJECT
+public:
+    // Also builds the placeholder CurrentNet and the one-element SeriesBuffer
+    // values array.
+    TForm1();
+
+    // Enables or disables together the four commands that need a training
+    // sequence: N8 "Сохранить", N18 "Обучение", N10 "Показать" and N20
+    // "Сохранить проект".
+    void EnableSequenceCommands(bool enabled);
+
+    // Menu handlers.
+    void N15Click(); // Файл / Новый проект
+    void N20Click(); // Файл / Сохранить проект
+    void N3Click();  // Холст / Показать
+    void N4Click();  // Холст / Очистить
+    void N11Click(); // Холст / Кисть
+    void N12Click(); // Холст / Резинка
+    void N22Click(); // Холст / Распознать
+    void N6Click();  // Последовательность / С холста
+    void N7Click();  // Последовательность / Из файла
+    void N8Click();  // Последовательность / Сохранить
+    void N10Click(); // Последовательность / Показать
+    void N14Click(); // Проект / Сведения
+    void N17Click(); // Проект / Имена классов
+    void N19Click(); // Обучение / Обратное распространение
+    void N21Click(); // Обучение / Стохастический алгоритм
+    void N24Click(); // Временной ряд / Из файла
+    void N26Click(); // Временной ряд / Обучение
+    void N27Click(); // Временной ряд / Обновить
+    void N29Click(); // Помощь / Помощь
+    void N30Click(); // Помощь / О программе
+    void N31Click(); // Помощь / Домик
+
+    QMenuBar* MainMenu1;
+    TBevel* Bevel1;
+    // Top-level menus.
+    QAction *N1, *N2, *N5, *N13, *N18, *N23, *N28;
+    // Commands.
+    QAction *N15, *N16, *N20;                 // Файл
+    QAction *N3, *N4, *N11, *N12, *N22;       // Холст
+    QAction *N6, *N7, *N8, *N9, *N10;         // Последовательность
+    QAction *N14, *N17;                       // Проект
+    QAction *N19, *N21;                       // Обучение
+    QAction *N24, *N25, *N26, *N27;           // Временной ряд
+    QAction *N29, *N30, *N31;                 // Помощь
+
+    TOpenDialog OpenDialog1; // used by no command
+    TSaveDialog SaveDialog1; // "Сохранить проект"
+    TSaveDialog SaveDialog2; // saving a training sequence
+    TOpenDialog OpenDialog2; // loading a training sequence
+};
+
+extern TForm1* Form1;

@@ -1,0 +1,32 @@
+#pragma once
+// TForm10, "Инициализация": loads a time series from a file, builds the
+// series network and the training windows, and starts series training.
+
+#include "framework/Controls.h"
+#include "framework/Dialogs.h"
+#include "framework/Form.h"
+
+#include <cstdint>
+
+class QLineEdit;
+class QPushButton;
+
+class TForm10 : public TForm {
+    Q_OBJECT
+public:
+    TForm10();
+
+    // Handler of "ОК": the full load.
+    void Button1Click();
+
+    TLabel* Label1;
+    QLineEdit* Edit1; // window size
+    TLabel* Label2;
+    QLineEdit* Edit2; // training length
+    QPushButton* Button1;
+    TOpenDialog OpenDialog1;
+
+    std::uint32_t windowSize = 0; // window size of the last load
+};
+
+extern TForm10* Form10;

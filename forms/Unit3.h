@@ -1,0 +1,46 @@
+#pragma once
+// TSmImForm, the retina view "Вид на сетчатке": shows figures as the network
+// sees them, files them into the training sequence and browses it. It owns
+// the retina size.
+
+#include "framework/Controls.h"
+#include "framework/Form.h"
+
+#include <cstdint>
+
+class QComboBox;
+class QPushButton;
+
+class TSmImForm : public TForm {
+    Q_OBJECT
+public:
+    // Also gives RetinaImage the canvas size.
+    TSmImForm();
+
+    // Handlers.
+    void Button1Click(); // ">>"
+    void Button2Click(); // "Добавить в список"
+    void Button3Click(); // "Удалить из списка"
+    void ComboBox1Change();
+
+    // Paints the whole view white.
+    void ClearRetinaView();
+    // Crops RetinaImage to the object's box and rescales it to the retina size.
+    void SampleObject(std::uint32_t left, std::uint32_t top, std::uint32_t width, std::uint32_t height);
+    // Draws RetinaImage into the view.
+    void DrawRetina();
+
+    TImage* Image1;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QPushButton* Button1;
+    TLabel* Label1;
+    QComboBox* ComboBox1;
+    TLabel* Label2;
+
+    std::int32_t retinaWidth = 0;
+    std::int32_t retinaHeight = 0;
+    bool showSequence = false;
+};
+
+extern TSmImForm* SmImForm;

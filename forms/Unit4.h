@@ -1,0 +1,52 @@
+#pragma once
+// TLearnForm, the learning window: trains CurrentNet on the training
+// sequence epoch by epoch, by back-propagation or the stochastic algorithm,
+// with one bar per pattern and the share of correct answers.
+
+#include "framework/Controls.h"
+#include "framework/Form.h"
+
+#include <cstdint>
+
+class QCheckBox;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+class TLearnForm : public TForm {
+    Q_OBJECT
+public:
+    TLearnForm();
+
+    // Handlers.
+    void FormShow();
+    void FormClose();
+    void Button1Click(); // "Стоп"
+    void Button2Click(); // "Пуск"
+    void Button3Click(); // "Шаг"
+    void Timer1Timer();
+
+    // One pass over every element of the sequence.
+    void RunEpoch();
+
+    QCheckBox* CheckBox1;
+    TLabel* Label1;
+    QPushButton* Button2;
+    QPushButton* Button1;
+    QPushButton* Button3;
+    TImage* Image1;
+    QProgressBar* ProgressBar1;
+    QTimer* Timer1;
+
+    std::int32_t patternIndex = 0;
+    std::int32_t correctCount = 0;
+    std::uint32_t epochCount = 0;
+    float barStep = 0.0f;
+    bool stochastic = false;
+
+protected:
+    void OnShow() override { FormShow(); }
+    void OnClose() override { FormClose(); }
+};
+
+extern TLearnForm* LearnForm;

@@ -1,0 +1,22 @@
+#pragma once
+// THintForm: a small borderless white window beside a figure on the canvas
+// showing the network's guess in large letters.
+
+#include "framework/Controls.h"
+#include "framework/Form.h"
+
+class THintForm : public TForm {
+    Q_OBJECT
+public:
+    THintForm();
+
+    // Handler.
+    void FormShow();
+
+    TLabel* Label1;
+
+protected:
+    void OnShow() override { FormShow(); }
+};
+
+extern THintForm* HintForm;

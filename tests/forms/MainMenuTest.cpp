@@ -1,0 +1,302 @@
+#include "FormsFixture.h"
+
+#include "forms/Globals.h"
+#include "forms/Unit1.h"
+#include "forms/Unit10.h"
+#include "forms/Unit11.h"
+#include "forms/Unit12.h"
+#include "forms/Unit2.h"
+#include "forms/Unit3.h"
+#include "forms/Unit4.h"
+#include "forms/Unit5.h"
+#include "forms/Unit6.h"
+#include "forms/Unit7.h"
+#include "forms/Unit9.h"
+#include "framework/Shell.h"
+
+#include <QAction>
+#include <QDir>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <vector>
+
+namespace {
+
+using MainMenu = Started;
+
+struct Item {
+    const char* name;
+    const char* caption;
+    bool enabled;
+};
+
+struct Menu {
+    Item top;
+    std::vector<Item> items;
+};
+
+// The menu tree in display order with the enabled state at start.
+const std::vector<Menu> MenuTree{
+    {{"N1", "Файл", true},
+     {{"N15", "Новый проект", true}, {"N16", "Открыть проект", true}, {"N20", "Сохранить проект", true}}},
+    {{"N2", "Холст", true},
+     {{"N3", "Показать", true}, {"N4", "Очистить", true}, {"N11", "Кисть", true},
+      {"N12", "Резинка", true}, {"N22", "Распознать", true}}},
+    {{"N5", "Последовательность", true},
+     {{"N6", "С холста", true}, {"N7", "Из файла", true}, {"N8", "Сохранить", false},
+      {"N9", "Формат ", true}, {"N10", "Показать", false}}},
+    {{"N13", "Проект", true}, {{"N14", "Сведения", true}, {"N17", "Имена классов", true}}},
+    {{"N18", "Обучение", false},
+     {{"N19", "Обратное распространение", true}, {"N21", "Стохастический алгоритм", true}}},
+    {{"N23", "Временной ряд", true},
+     {{"N24", "Из файла", true}, {"N25", "Прогноз", true}, {"N26", "Обучение", true},
+      {"N27", "Обновить", false}}},
+    {{"N28", "Помощь", true}, {{"N29", "Помощь", true}, {"N30", "О программе", true}, {"N31", "Домик", true}}},
+};
+
+void ExpectItem(const QAction* action, const Item& item)
+{
+    ASSERT_NE(action, nullptr) << item.name;
+    EXPECT_EQ(action->objectName(), QString::fromLatin1(item.name));
+    EXPECT_EQ(action->text(), QString::fromUtf8(item.caption)) << item.name;
+    EXPECT_EQ(action->isEnabled(), item.enabled) << item.name;
+    EXPECT_TRUE(action->shortcut().isEmpty()) << item.name;
+    EXPECT_FALSE(action->isChecked()) << item.name;
+}
+
+// The enabled states of the four sequence commands N8, N18, N10, N20.
+std::vector<bool> SequenceCommands()
+{
+    return {Form1->N8->isEnabled(), Form1->N18->isEnabled(), Form1->N10->isEnabled(),
+            Form1->N20->isEnabled()};
+}
+
+// The enabled state of every menu item, top-level menus included.
+std::vector<bool> AllEnabledStates()
+{
+    std::vector<bool> states;
+    for (QAction* top : Form1->MainMenu1->actions()) {
+        states.push_back(top->isEnabled());
+        for (QAction* item : top->menu()->actions())
+            states.push_back(item->isEnabled());
+    }
+    return states;
+}
+
+TEST_F(MainMenu, TreeHasItsNamesCaptionsOrderAndStatesAtStart)
+{
+    const QList<QAction*> tops = Form1->MainMenu1->actions();
+    ASSERT_EQ(tops.size(), static_cast<qsizetype>(MenuTree.size()));
+    for (std::size_t m = 0; m < MenuTree.size(); ++m) {
+        ExpectItem(tops[m], MenuTree[m].top);
+        ASSERT_NE(tops[m]->menu(), nullptr);
+        const QList<QAction*> items = tops[m]->menu()->actions();
+        ASSERT_EQ(items.size(), static_cast<qsizetype>(MenuTree[m].items.size())) << MenuTree[m].top.name;
+        for (std::size_t i = 0; i < MenuTree[m].items.size(); ++i)
+            ExpectItem(items[i], MenuTree[m].items[i]);
+    }
+    // The members are the items of the tree.
+    EXPECT_EQ(Form1->N15, tops[0]->menu()->actions()[0]);
+    EXPECT_EQ(Form1->N10, tops[2]->menu()->actions()[4]);
+    EXPECT_EQ(Form1->N31, tops[6]->menu()->actions()[2]);
+}
+
+TEST_F(MainMenu, LearningMenuCannotBeOpenedAtStart)
+{
+    QMenuBar* bar = Form1->MainMenu1;
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(Form1->N18).center());
+    EXPECT_FALSE(Form1->N18->menu()->isVisible());
+    QTest::mouseClick(bar, Qt::LeftButton, {}, bar->actionGeometry(Form1->N1).center());
+    EXPECT_TRUE(Form1->N1->menu()->isVisible());
+    Form1->N1->menu()->hide();
+}
+
+TEST_F(MainMenu, EnableSequenceCommandsSetsTheFourTogether)
+{
+    EXPECT_EQ(SequenceCommands(), (std::vector<bool>{false, false, false, true}));
+    std::vector<bool> others = AllEnabledStates();
+    Form1->EnableSequenceCommands(true);
+    EXPECT_EQ(SequenceCommands(), (std::vector<bool>{true, true, true, true}));
+    Form1->EnableSequenceCommands(false);
+    EXPECT_EQ(SequenceCommands(), (std::vector<bool>{false, false, false, false}));
+    Form1->EnableSequenceCommands(true);
+    // Nothing else changed on the way.
+    Form1->EnableSequenceCommands(false);
+    Form1->N20->setEnabled(true);
+    EXPECT_EQ(AllEnabledStates(), others);
+}
+
+TEST_F(MainMenu, NewProjectHidesTheRetinaViewAndDisablesTheSequenceCommandsBeforeTheDialog)
+{
+    SmImForm->Show();
+    Form1->EnableSequenceCommands(true);
+    bool retinaHiddenFirst = false;
+    std::vector<bool> commandsDuringDialog;
+    user = [&](TForm&) {
+        retinaHiddenFirst = !SmImForm->isVisible();
+        commandsDuringDialog = SequenceCommands();
+        // The user closes the dialog without "ОК".
+    };
+    Form1->N15->trigger();
+    EXPECT_EQ(log, QStringList{"modal Form6"});
+    EXPECT_TRUE(modalWasModal);
+    EXPECT_TRUE(retinaHiddenFirst);
+    EXPECT_EQ(commandsDuringDialog, (std::vector<bool>{false, false, false, false}));
+    // Not confirmed: "Сохранить проект" stays greyed with the others.
+    EXPECT_EQ(SequenceCommands(), (std::vector<bool>{false, false, false, false}));
+    EXPECT_EQ(Visible(), QStringList{"Form1"});
+}
+
+TEST_F(MainMenu, CommandsWithoutHandlersDoNothing)
+{
+    const std::vector<bool> states = AllEnabledStates();
+    for (QAction* item : {Form1->N16, Form1->N9, Form1->N25})
+        item->trigger();
+    EXPECT_TRUE(log.isEmpty()) << log.join(", ").toStdString();
+    EXPECT_EQ(Visible(), QStringList{"Form1"});
+    EXPECT_EQ(AllEnabledStates(), states);
+}
+
+TEST_F(MainMenu, SaveProjectAsksForANameAndWritesNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString chosen = dir.filePath(QStringLiteral("project.trl"));
+    dialogAnswer = chosen;
+    Form1->N20->trigger();
+    EXPECT_EQ(log, QStringList{"save dialog"});
+    ASSERT_EQ(lastDialog, &Form1->SaveDialog1);
+    EXPECT_TRUE(Form1->SaveDialog1.Filter.isEmpty());
+    EXPECT_TRUE(Form1->SaveDialog1.DefaultExt.isEmpty());
+    dialogAnswer.reset(); // and once cancelled
+    Form1->N20->trigger();
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{});
+    EXPECT_EQ(Visible(), QStringList{"Form1"});
+}
+
+TEST_F(MainMenu, SequenceFileDialogsFilterSequenceFiles)
+{
+    for (const TFileDialog* dialog : {static_cast<const TFileDialog*>(&Form1->SaveDialog2),
+                                      static_cast<const TFileDialog*>(&Form1->OpenDialog2)}) {
+        EXPECT_EQ(dialog->Filter, QStringLiteral("Обучающая последовательность|*.llt"));
+        EXPECT_EQ(dialog->DefaultExt, QStringLiteral("llt"));
+    }
+    EXPECT_EQ(Form1->SaveDialog2.DialogKind(), TFileDialog::Kind::Save);
+    EXPECT_EQ(Form1->OpenDialog2.DialogKind(), TFileDialog::Kind::Open);
+}
+
+TEST_F(MainMenu, HelpAndHomePageHandTheirCommandLinesToTheShell)
+{
+    Form1->N29->trigger();
+    Form1->N31->trigger();
+    EXPECT_EQ(log, (QStringList{"shell start index.html", "shell start " + QString::fromUtf8(HomePageUrl)}));
+    // The home page is a web address, opened as it is.
+    const QUrl home = ShellTarget(HomePageCommand());
+    EXPECT_EQ(home.scheme(), QStringLiteral("https"));
+    EXPECT_EQ(home, QUrl(QString::fromUtf8(HomePageUrl)));
+}
+
+TEST_F(MainMenu, AboutWindowOpensTheHomePageFromTheHouse)
+{
+    Form12->Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form12));
+    QTest::mousePress(Form12->Shape1, Qt::RightButton, {}, QPoint(5, 25));
+    QTest::mouseRelease(Form12->Shape1, Qt::RightButton, {}, QPoint(5, 25));
+    // The "Home" label on the house does not swallow the press.
+    // (Clicks on the window go to the control under the mouse.)
+    QTest::mouseClick(Form12->windowHandle(), Qt::LeftButton, {}, Form12->Label4->geometry().center());
+    // The ellipse outside the house is not a link.
+    QTest::mouseClick(Form12->windowHandle(), Qt::LeftButton, {}, QPoint(3, 16));
+    const QString home = "shell " + HomePageCommand();
+    EXPECT_EQ(log, (QStringList{home, home}));
+    Form1->N31->trigger();
+    EXPECT_EQ(log.last(), home);
+}
+
+TEST_F(MainMenu, AboutWindowLayout)
+{
+    EXPECT_EQ(Form12->Shape1->geometry(), QRect(16, 0, 33, 33));
+    EXPECT_EQ(Form12->Shape1->ShapeKind(), TShape::Kind::Rectangle);
+    EXPECT_EQ(Form12->Shape2->geometry(), QRect(0, 0, 65, 33));
+    EXPECT_EQ(Form12->Shape2->ShapeKind(), TShape::Kind::Ellipse);
+    EXPECT_EQ(Form12->Shape1->cursor().shape(), Qt::IBeamCursor);
+    // The ellipse lies behind the house, the label on top of it.
+    const QObjectList& children = Form12->children();
+    EXPECT_LT(children.indexOf(Form12->Shape2), children.indexOf(Form12->Shape1));
+    EXPECT_LT(children.indexOf(Form12->Shape1), children.indexOf(Form12->Label4));
+    EXPECT_EQ(Form12->Label1->Caption(), QStringLiteral("TRL v. 0.3"));
+    EXPECT_EQ(Form12->Label4->Caption(), QStringLiteral("Home"));
+    EXPECT_EQ(Form12->Label1->pos(), QPoint(72, 0));
+    EXPECT_EQ(Form12->Label2->pos(), QPoint(72, 16));
+    EXPECT_EQ(Form12->Label3->pos(), QPoint(40, 34));
+    EXPECT_EQ(Form12->Label4->pos(), QPoint(17, 1));
+    EXPECT_FALSE(Form12->Label2->Caption().isEmpty());
+    EXPECT_FALSE(Form12->Label3->Caption().isEmpty());
+}
+
+TEST_F(MainMenu, ModalCommandsShowTheirWindowsModally)
+{
+    const std::vector<std::pair<QAction*, QString>> commands{
+        {Form1->N14, "modal Form5"}, {Form1->N19, "modal LearnForm"}, {Form1->N21, "modal LearnForm"},
+        {Form1->N24, "modal Form10"}, {Form1->N26, "modal SerLForm"}, {Form1->N30, "modal Form12"},
+    };
+    for (const auto& [item, expected] : commands) {
+        log.clear();
+        modalWasModal = false;
+        item->trigger();
+        EXPECT_EQ(log, QStringList{expected}) << item->objectName().toStdString();
+        EXPECT_TRUE(modalWasModal) << item->objectName().toStdString();
+        EXPECT_EQ(Visible(), QStringList{"Form1"}) << item->objectName().toStdString();
+    }
+}
+
+TEST_F(MainMenu, LearningCommandsChooseTheMethodBeforeShowing)
+{
+    std::vector<bool> methods;
+    user = [&](TForm&) { methods.push_back(LearnForm->stochastic); };
+    Form1->N21->trigger();
+    Form1->N19->trigger();
+    Form1->N21->trigger();
+    EXPECT_EQ(methods, (std::vector<bool>{true, false, true}));
+}
+
+TEST_F(MainMenu, ModelessCommandsShowTheirWindowsBesideTheMenu)
+{
+    Form1->N3->trigger();
+    Form1->N17->trigger();
+    Form1->N22->trigger();
+    EXPECT_EQ(Visible(), (QStringList{"Form1", "ImForm", "Form7", "AnsForm"}));
+    EXPECT_FALSE(ImForm->isModal());
+    EXPECT_FALSE(Form7->isModal());
+    EXPECT_FALSE(AnsForm->isModal());
+    EXPECT_TRUE(log.isEmpty());
+}
+
+TEST_F(MainMenu, RetinaViewOpensForTheCanvasOrForTheSequence)
+{
+    SmImForm->Button1->setEnabled(false);
+    SmImForm->Button2->setEnabled(true);
+    SmImForm->showSequence = true;
+    Form1->N6->trigger(); // "С холста"
+    EXPECT_TRUE(SmImForm->isVisible());
+    EXPECT_FALSE(SmImForm->isModal());
+    EXPECT_FALSE(SmImForm->showSequence);
+    EXPECT_TRUE(SmImForm->Button1->isEnabled());
+    EXPECT_FALSE(SmImForm->Button2->isEnabled());
+
+    SmImForm->close();
+    SmImForm->Button1->setEnabled(false);
+    SmImForm->Button2->setEnabled(true);
+    Form1->EnableSequenceCommands(true);
+    Form1->N10->trigger(); // "Показать"
+    EXPECT_TRUE(SmImForm->isVisible());
+    EXPECT_TRUE(SmImForm->showSequence);
+    EXPECT_TRUE(SmImForm->Button1->isEnabled());
+    EXPECT_FALSE(SmImForm->Button2->isEnabled());
+}
+
+} // namespace
