@@ -133,6 +133,9 @@ TStringGrid::TStringGrid(QWidget* parent, int x, int y, int width, int height, i
     setSelectionMode(QAbstractItemView::SingleSelection);
     for (int r = 0; r < rowCount(); ++r)
         StyleRow(r);
+    // The first cell under the header is current at start, without a report.
+    if (rowCount() > fixedRows_ && columnCount() > 0)
+        setCurrentCell(fixedRows_, 0);
     connect(this, &QTableWidget::currentCellChanged, this,
             [this](int row, int column, int, int) {
                 if (row >= fixedRows_ && column >= 0)

@@ -162,6 +162,9 @@ TEST(StringGrid, CellsByColumnAndRow)
     EXPECT_EQ(grid.columnCount(), 2);
     EXPECT_EQ(grid.FixedRows(), 1);
     EXPECT_EQ(grid.rowHeight(3), 15);
+    // The selection starts under the header.
+    EXPECT_EQ(grid.currentRow(), 1);
+    EXPECT_EQ(grid.currentColumn(), 0);
     grid.SetCell(0, 0, QStringLiteral("Номер"));
     grid.SetCell(1, 0, QStringLiteral("Имя"));
     grid.SetCell(1, 4, QStringLiteral("круг"));
