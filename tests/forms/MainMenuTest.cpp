@@ -178,17 +178,6 @@ TEST_F(MainMenu, SaveProjectAsksForANameAndWritesNothing)
     EXPECT_EQ(Visible(), QStringList{"Form1"});
 }
 
-TEST_F(MainMenu, SequenceFileDialogsFilterSequenceFiles)
-{
-    for (const TFileDialog* dialog : {static_cast<const TFileDialog*>(&Form1->SaveDialog2),
-                                      static_cast<const TFileDialog*>(&Form1->OpenDialog2)}) {
-        EXPECT_EQ(dialog->Filter, QStringLiteral("Обучающая последовательность|*.llt"));
-        EXPECT_EQ(dialog->DefaultExt, QStringLiteral("llt"));
-    }
-    EXPECT_EQ(Form1->SaveDialog2.DialogKind(), TFileDialog::Kind::Save);
-    EXPECT_EQ(Form1->OpenDialog2.DialogKind(), TFileDialog::Kind::Open);
-}
-
 TEST_F(MainMenu, HelpAndHomePageHandTheirCommandLinesToTheShell)
 {
     Form1->N29->trigger();

@@ -149,25 +149,6 @@ TEST_F(StartUp, MainWindowIsAStripShowingOnlyItsMenuBar)
     EXPECT_LE(last.right(), Form1->width());
 }
 
-TEST_F(StartUp, ControlsOfTheLaterWindowsAreInPlace)
-{
-    EXPECT_EQ(ImForm->Image1->geometry(), QRect(2, 35, 500, 400));
-    EXPECT_EQ(ImForm->Image1->Bitmap().size(), QSize(500, 400));
-    EXPECT_EQ(ImForm->Image1->PopupMenu(), ImForm->PopupMenu1);
-    EXPECT_EQ(SmImForm->Image1->geometry(), QRect(0, 0, 150, 150));
-    EXPECT_EQ(LearnForm->Image1->geometry(), QRect(48, 16, 200, 60));
-    EXPECT_EQ(AnsForm->Image1->geometry(), QRect(0, 0, 500, 400));
-    EXPECT_EQ(SerLForm->Image1->geometry(), QRect(0, 12, 500, 255));
-    EXPECT_EQ(Form7->StringGrid1->RowCount(), 5);
-    EXPECT_EQ(Form7->StringGrid1->FixedRows(), 1);
-    EXPECT_EQ(Form7->CurrentRow, 1);
-    EXPECT_EQ(Form10->OpenDialog1.DefaultExt, QStringLiteral("ser"));
-    EXPECT_FALSE(LearnForm->Timer1->isActive());
-    EXPECT_FALSE(SerLForm->Timer1->isActive());
-    EXPECT_FALSE(SerLForm->Timer2->isActive());
-    EXPECT_EQ(SerLForm->Timer2->interval(), 500);
-}
-
 TEST(HelpDocument, LiesBesideTheProgramAndCoversBothWorkflows)
 {
     QFile help(QStringLiteral(TRELIS_INSTALLED_HELP));

@@ -245,13 +245,6 @@ TEST(Forms, BoundsGiveTheFrameCornerAndAFixedClientSize)
     EXPECT_TRUE(form.windowFlags() & Qt::Tool);
 }
 
-TEST(Forms, DesignerFontHeightsArePixelSizes)
-{
-    EXPECT_EQ(DesignerFont(QStringLiteral("MS Sans Serif"), -11).pixelSize(), 11);
-    EXPECT_EQ(DesignerFont(QStringLiteral("Times New Roman"), -96).pixelSize(), 96);
-    EXPECT_EQ(DesignerFont(QStringLiteral("Small Fonts"), -8).family(), QStringLiteral("Small Fonts"));
-}
-
 TEST(FileDialog, AnswerTakesTheDefaultExtensionAndIsRemembered)
 {
     TSaveDialog dialog(QString::fromUtf8("Обучающая последовательность|*.llt"), QStringLiteral("llt"));

@@ -1,7 +1,5 @@
 #include "framework/Canvas.h"
 
-#include <QApplication>
-#include <QPalette>
 
 #include <gtest/gtest.h>
 
@@ -250,11 +248,6 @@ TEST(Canvas, FontSizeIsInPointsAtNinetySixDotsPerInch)
     // Size 0 falls back to a readable default instead of nothing.
     f.canvas.SetFontSize(0);
     EXPECT_GT(f.canvas.TextRect(0, 0, QStringLiteral("X")).height(), 4);
-}
-
-TEST(Canvas, ButtonFaceIsThePalettesButtonColour)
-{
-    EXPECT_EQ(ButtonFaceColor(), QApplication::palette().color(QPalette::Button).rgb());
 }
 
 } // namespace

@@ -223,11 +223,4 @@ TEST(StringGrid, OneRowGridLosesItsHeaderAndItsRowBecomesSelectable)
     EXPECT_TRUE(grid->item(0, 1)->flags() & Qt::ItemIsSelectable);
 }
 
-TEST(StringGrid, CellsCannotBeEditedInPlace)
-{
-    QWidget parent;
-    TStringGrid grid(&parent, 0, 0, 153, 145, 2, 5, 1, 15);
-    EXPECT_EQ(grid.editTriggers(), QAbstractItemView::NoEditTriggers);
-}
-
 } // namespace
