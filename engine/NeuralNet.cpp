@@ -1,39 +1,35 @@
 #include "engine/NeuralNet.h"
 
+#include "engine/Kernels.h"
 #include "engine/Random.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 // Arithmetic notes.
 //
 // Every weighted sum is accumulated in single precision, input by input in
-// row order, exactly as a plain double loop would do it. The kernels below
-// compute many neurons at once (one vector lane per neuron), which keeps that
-// order for each neuron. An input that is exactly 0 adds a product of +-0.0 to
-// a sum that is never -0.0 (sums start at +0.0), so skipping it is exact.
-// The engine must be compiled with floating-point contraction off (no fused
+// row order, exactly as a plain double loop over rows and columns does it.
+// The kernels (engine/Kernels.h) compute many neurons at once, one vector
+// lane per neuron, which keeps that order for each neuron. An input that is
+// exactly 0 adds a product of +-0.0 to a sum that is never -0.0 (sums start
+// at +0.0, and x + y is -0.0 only when both are), so skipping it is exact.
+// The engine is compiled with floating-point contraction off (no fused
 // multiply-add), which engine/CMakeLists.txt enforces.
 
 namespace {
 
-constexpr std::size_t kLanes = TWeightMatrix::kLanes;
-constexpr std::size_t kBlockVectors = 4;  // vectors kept in registers per column block
-
-typedef float TVec __attribute__((vector_size(kLanes * sizeof(float)), may_alias));
-
-inline TVec& Vec(float* p) { return *reinterpret_cast<TVec*>(p); }
-inline const TVec& Vec(const float* p) { return *reinterpret_cast<const TVec*>(p); }
+using engine_kernels::TActivation;
 
 const float kNoOutputs[1] = {1.0f};
 
 std::size_t PaddedWidth(std::size_t columns)
 {
-    if (columns > std::numeric_limits<std::size_t>::max() - kLanes) throw std::bad_alloc();
-    return (columns + kLanes - 1) / kLanes * kLanes;
+    constexpr std::size_t pad = TWeightMatrix::kLanes;
+    if (columns > std::numeric_limits<std::size_t>::max() - pad) throw std::bad_alloc();
+    return (columns + pad - 1) / pad * pad;
 }
 
 bool SameBits(float a, float b)
@@ -47,98 +43,86 @@ float TrialStep(std::uint32_t r, float stepWidth)
     return (static_cast<float>(r) / 32767.0f - 0.5f) * stepWidth;
 }
 
-// out[c..c+8V) = init (or 0) + sum over rows i in [begin, end) of w[i][c..] * x[i], in row order.
-template <std::size_t V>
-void FloatRowsBlock(const float* w, std::size_t stride, std::size_t begin, std::size_t end,
-                    const float* x, const float* init, float* out)
+// 100 / s, without the division when s is 1.
+float Limit(float slope)
 {
-    TVec acc[V];
-    for (std::size_t v = 0; v < V; ++v) acc[v] = init ? Vec(init + v * kLanes) : TVec{};
-    for (std::size_t i = begin; i < end; ++i) {
-        const float xi = x[i];
-        const float* row = w + i * stride;
-        for (std::size_t v = 0; v < V; ++v) acc[v] += Vec(row + v * kLanes) * xi;
-    }
-    for (std::size_t v = 0; v < V; ++v) Vec(out + v * kLanes) = acc[v];
+    return slope == 1.0f ? 100.0f : 100.0f / slope;
 }
 
-// Float input over rows [begin, end): out = init + sum of rows, for every column of the stride.
-void AccumulateFloatRows(const TWeightMatrix& weights, std::size_t begin, std::size_t end,
-                         const float* x, const float* init, float* out)
+TActivation ActivationOf(const TLayer& layer)
 {
-    const std::size_t stride = weights.Stride();
-    const float* base = weights.Data();
-    for (std::size_t c = 0; c < stride; c += kBlockVectors * kLanes) {
-        const float* w = base + c;
-        const float* in = init ? init + c : nullptr;
-        switch (std::min(kBlockVectors, (stride - c) / kLanes)) {
-        case 4: FloatRowsBlock<4>(w, stride, begin, end, x, in, out + c); break;
-        case 3: FloatRowsBlock<3>(w, stride, begin, end, x, in, out + c); break;
-        case 2: FloatRowsBlock<2>(w, stride, begin, end, x, in, out + c); break;
-        default: FloatRowsBlock<1>(w, stride, begin, end, x, in, out + c); break;
-        }
-    }
+    const float limit = Limit(layer.slope);
+    return {limit, -limit, -layer.slope, layer.amplitude, layer.offset};
 }
 
-template <std::size_t V>
-void ByteRowsBlock(const float* w, std::size_t stride, std::size_t rows, const std::int8_t* x,
-                   float* out)
+// rows[0..count) = the indices of the non-zero bytes of x[0..n), in order.
+std::size_t ListNonZero(const std::int8_t* x, std::size_t n, std::uint32_t* rows)
 {
-    TVec acc[V];
-    for (std::size_t v = 0; v < V; ++v) acc[v] = TVec{};
-    for (std::size_t i = 0; i < rows; ++i) {
-        if (x[i] == 0) continue;
-        const float xi = static_cast<float>(x[i]);
-        const float* row = w + i * stride;
-        for (std::size_t v = 0; v < V; ++v) acc[v] += Vec(row + v * kLanes) * xi;
+    std::size_t count = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        rows[count] = static_cast<std::uint32_t>(i);
+        count += x[i] != 0;
     }
-    for (std::size_t v = 0; v < V; ++v) Vec(out + v * kLanes) = acc[v];
-}
-
-// Byte input over all rows: out = sum of rows with a non-zero byte, for every column of the stride.
-void AccumulateByteRows(const TWeightMatrix& weights, const std::int8_t* x, float* out)
-{
-    const std::size_t stride = weights.Stride();
-    const std::size_t rows = weights.Rows();
-    const float* base = weights.Data();
-    for (std::size_t c = 0; c < stride; c += kBlockVectors * kLanes) {
-        const float* w = base + c;
-        switch (std::min(kBlockVectors, (stride - c) / kLanes)) {
-        case 4: ByteRowsBlock<4>(w, stride, rows, x, out + c); break;
-        case 3: ByteRowsBlock<3>(w, stride, rows, x, out + c); break;
-        case 2: ByteRowsBlock<2>(w, stride, rows, x, out + c); break;
-        default: ByteRowsBlock<1>(w, stride, rows, x, out + c); break;
-        }
-    }
-}
-
-// One row of a back-propagation update: c = negEta * (a * x + mu * c); w = w + c.
-void UpdateRow(float* w, float* c, const float* a, float x, float negEta, float mu, std::size_t stride)
-{
-    for (std::size_t v = 0; v < stride; v += kLanes) {
-        const TVec change = (Vec(a + v) * x + Vec(c + v) * mu) * negEta;
-        Vec(c + v) = change;
-        Vec(w + v) = Vec(w + v) + change;
-    }
-}
-
-// acc[0..stride) += row * x
-void AddScaledRow(float* acc, const float* row, float x, std::size_t stride)
-{
-    for (std::size_t v = 0; v < stride; v += kLanes) Vec(acc + v) += Vec(row + v) * x;
+    return count;
 }
 
 bool AllFinite(const TWeightMatrix& weights)
 {
+    bool finite = true;
     for (std::size_t i = 0; i < weights.Rows(); ++i) {
         const float* row = weights[i];
-        for (std::size_t j = 0; j < weights.Columns(); ++j)
-            if (!std::isfinite(row[j])) return false;
+        for (std::size_t j = 0; j < weights.Columns(); ++j) finite &= std::isfinite(row[j]);
     }
-    return true;
+    return finite;
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------
+// Kernel choice
+
+namespace engine_kernels {
+
+namespace {
+
+bool CpuHasAvx2()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
+
+const TKernels* Choose(bool baseline)
+{
+    return !baseline && kAvx2Built && CpuHasAvx2() ? &kAvx2Kernels : &kBaselineKernels;
+}
+
+const TKernels*& Current()
+{
+    static const TKernels* current = Choose(false);
+    return current;
+}
+
+} // namespace
+
+const TKernels& Active()
+{
+    return *Current();
+}
+
+void ForceBaseline(bool baseline)
+{
+    Current() = Choose(baseline);
+}
+
+bool UsingAvx2()
+{
+    return Current() == &kAvx2Kernels;
+}
+
+} // namespace engine_kernels
 
 // ---------------------------------------------------------------------------
 // TWeightMatrix
@@ -158,7 +142,9 @@ TLayer::TLayer(std::uint32_t inputCount, std::uint32_t neuronCount, float initia
       neuronCount(neuronCount),
       weights(static_cast<std::size_t>(inputCount) + 1, neuronCount),
       outputs(static_cast<std::size_t>(neuronCount) + 1, 0.0f),
-      sums_(weights.Stride(), 0.0f)
+      sums_(weights.Stride(), 0.0f),
+      scratch_(weights.Stride(), 0.0f),
+      activeRows_(weights.Rows(), 0)
 {
     RandomSeedFromClock();
     // N = trunc(1000 * range); a negative, NaN or sub-thousandth range draws nothing.
@@ -181,21 +167,26 @@ TLayer::TLayer(std::uint32_t inputCount, std::uint32_t neuronCount, float initia
 
 float TLayer::Activation(float x) const
 {
-    if (x > 100.0f / slope) return amplitude + offset;
-    if (x < -100.0f / slope) return offset;
+    const float limit = Limit(slope);
+    if (x > limit) return amplitude + offset;
+    if (x < -limit) return offset;
     return offset + amplitude / (1.0f + std::exp(-slope * x));
 }
 
 void TLayer::Forward(const float* x)
 {
-    AccumulateFloatRows(weights, 0, weights.Rows(), x, nullptr, sums_.data());
-    for (std::uint32_t j = 0; j < neuronCount; ++j) outputs[j] = Activation(sums_[j]);
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
+    kernels.accumulateFloatRows(weights.Data(), weights.Stride(), 0, weights.Rows(), x, nullptr, sums_.data());
+    kernels.activate(ActivationOf(*this), sums_.data(), scratch_.data(), outputs.data(), neuronCount);
 }
 
 void TLayer::ForwardBytes(const std::int8_t* x)
 {
-    AccumulateByteRows(weights, x, sums_.data());
-    for (std::uint32_t j = 0; j < neuronCount; ++j) outputs[j] = Activation(sums_[j]);
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
+    activeCount_ = ListNonZero(x, weights.Rows(), activeRows_.data());
+    kernels.accumulateByteRows(weights.Data(), weights.Stride(), activeRows_.data(), activeCount_, x,
+                               sums_.data());
+    kernels.activate(ActivationOf(*this), sums_.data(), scratch_.data(), outputs.data(), neuronCount);
 }
 
 // ---------------------------------------------------------------------------
@@ -235,12 +226,7 @@ TNeuralNet::TNeuralNet(const TNeuralNet& other)
       inputScale(other.inputScale),
       targetScale(other.targetScale),
       outputCount(other.outputCount),
-      paddedDeltas_(other.paddedDeltas_),
-      zeroChangeRow_(other.zeroChangeRow_),
-      activeInputs_(other.activeInputs_),
-      columnPrefix_(other.columnPrefix_),
-      trialOutputs_(other.trialOutputs_),
-      rowPrefix_(other.rowPrefix_)
+      scratch_(other.scratch_)
 {
     PointOutputs();
 }
@@ -255,28 +241,15 @@ TNeuralNet::TNeuralNet(TNeuralNet&& other) noexcept
       inputScale(other.inputScale),
       targetScale(other.targetScale),
       outputCount(other.outputCount),
-      paddedDeltas_(std::move(other.paddedDeltas_)),
-      zeroChangeRow_(std::move(other.zeroChangeRow_)),
-      activeInputs_(std::move(other.activeInputs_)),
-      columnPrefix_(std::move(other.columnPrefix_)),
-      trialOutputs_(std::move(other.trialOutputs_)),
-      rowPrefix_(std::move(other.rowPrefix_))
+      scratch_(std::move(other.scratch_))
 {
     PointOutputs();
-    other.layers.clear();
-    other.changes.clear();
-    other.deltas.clear();
-    other.layerCount = 0;
-    other.outputCount = 0;
-    other.PointOutputs();
+    other.Empty();
 }
 
 TNeuralNet& TNeuralNet::operator=(const TNeuralNet& other)
 {
-    if (this != &other) {
-        TNeuralNet copy(other);
-        *this = std::move(copy);
-    }
+    if (this != &other) *this = TNeuralNet(other);
     return *this;
 }
 
@@ -292,21 +265,23 @@ TNeuralNet& TNeuralNet::operator=(TNeuralNet&& other) noexcept
         inputScale = other.inputScale;
         targetScale = other.targetScale;
         outputCount = other.outputCount;
-        paddedDeltas_ = std::move(other.paddedDeltas_);
-        zeroChangeRow_ = std::move(other.zeroChangeRow_);
-        activeInputs_ = std::move(other.activeInputs_);
-        columnPrefix_ = std::move(other.columnPrefix_);
-        trialOutputs_ = std::move(other.trialOutputs_);
-        rowPrefix_ = std::move(other.rowPrefix_);
+        scratch_ = std::move(other.scratch_);
         PointOutputs();
-        other.layers.clear();
-        other.changes.clear();
-        other.deltas.clear();
-        other.layerCount = 0;
-        other.outputCount = 0;
-        other.PointOutputs();
+        other.Empty();
     }
     return *this;
+}
+
+// Leaves a moved-from network as a valid network of no layers.
+void TNeuralNet::Empty() noexcept
+{
+    layers.clear();
+    changes.clear();
+    deltas.clear();
+    layerCount = 0;
+    outputCount = 0;
+    scratch_ = TScratch{};
+    PointOutputs();
 }
 
 void TNeuralNet::PointOutputs() noexcept
@@ -316,24 +291,30 @@ void TNeuralNet::PointOutputs() noexcept
 
 void TNeuralNet::AllocateScratch()
 {
+    TScratch s;
     std::size_t widest = 0;
-    paddedDeltas_.clear();
-    columnPrefix_.clear();
-    trialOutputs_.clear();
     for (const TLayer& layer : layers) {
         const std::size_t stride = layer.weights.Stride();
         widest = std::max(widest, stride);
-        paddedDeltas_.emplace_back(stride, 0.0f);
-        columnPrefix_.emplace_back(stride, 0.0f);
+        s.paddedDeltas.emplace_back(stride, 0.0f);
+        s.columnPrefix.emplace_back(stride, 0.0f);
         engine_detail::TFloatBuffer trial(layer.outputs.size(), 0.0f);
         trial.back() = 1.0f;
-        trialOutputs_.push_back(std::move(trial));
+        s.trialOutputs.push_back(std::move(trial));
     }
-    rowPrefix_.assign(widest, 0.0f);
+    s.factors.assign(widest, 0.0f);
+    std::size_t widestRows = 0;
+    for (const TLayer& layer : layers) widestRows = std::max(widestRows, layer.outputs.size());
+    s.backSums.assign(widestRows + 3, 0.0f);
+    s.rowPrefix.assign(widest, 0.0f);
     const std::size_t inputRows = layers.empty() ? 0 : layers[0].weights.Rows();
-    // Change rows start at 0.0 (the change layers are built with range 0).
-    zeroChangeRow_.assign(inputRows, 1);
-    activeInputs_.assign(inputRows, 0);
+    s.allRows.resize(inputRows);
+    for (std::size_t i = 0; i < inputRows; ++i) s.allRows[i] = static_cast<std::uint32_t>(i);
+    s.dirtyRows.assign(inputRows, 0);
+    s.dirtyCount = 0;  // the change layers are built with range 0: every change is 0.0
+    s.allDirty = false;
+    s.rowMark.assign(inputRows, 0);
+    scratch_ = std::move(s);
 }
 
 // ---------------------------------------------------------------------------
@@ -404,33 +385,57 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
 {
     if (layers.empty()) return;
     ForwardBytes(pattern);
-    BackPropagate(nullptr, pattern, target, nullptr, learningRate, momentum);
+    ErrorTerms(target, nullptr);
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
+    const float negEta = -learningRate;
+    TLayer& first = layers[0];
+    TWeightMatrix& w = first.weights;
+    TWeightMatrix& c = changes[0].weights;
+    const float* f = Factors(0, momentum);
+    if (momentum == 0.0f) {
+        // With no momentum a row whose byte is 0 gets the change +-0.0 and keeps its weights:
+        // only the rows with a non-zero byte are worked on, and any other row of changes that
+        // may still hold a non-zero value is set to 0.0.
+        ClearStaleChangeRows(first.activeRows_.data(), first.activeCount_);
+        kernels.updateByteRows(w.Data(), c.Data(), w.Stride(), first.activeRows_.data(), first.activeCount_, pattern,
+                               f, negEta, momentum);
+    } else {
+        kernels.updateByteRows(w.Data(), c.Data(), w.Stride(), scratch_.allRows.data(), w.Rows(), pattern, f, negEta,
+                               momentum);
+        scratch_.allDirty = true;
+    }
+    UpdateUpperLayers(learningRate, momentum);
 }
 
 void TNeuralNet::TrainFloat(float* values, float* target, float learningRate, float momentum)
 {
     if (layers.empty()) return;
+    if (layers.size() == 2 && layers[0].neuronCount == 2 && layers[1].neuronCount == 1) {
+        TrainFloatTwoLayers<2, 1>(values, target, learningRate, momentum);  // the series network
+        return;
+    }
     for (std::uint32_t i = 0; i < outputCount; ++i) target[i] = target[i] * targetScale + targetOffset;
     Forward(values);
-    BackPropagate(values, nullptr, nullptr, target, learningRate, momentum);
+    ErrorTerms(nullptr, target);
+    TWeightMatrix& w = layers[0].weights;
+    TWeightMatrix& c = changes[0].weights;
+    engine_kernels::Active().updateFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), values, Factors(0, momentum),
+                                             -learningRate, momentum);
+    scratch_.allDirty = true;
+    UpdateUpperLayers(learningRate, momentum);
 }
 
-// The error terms, changes and weight updates of one step, after its forward pass.
-// Layer 0's input is either floatInput or bytePattern; the target is byteTarget or floatTarget.
-void TNeuralNet::BackPropagate(const float* floatInput, const std::int8_t* bytePattern,
-                               const std::int8_t* byteTarget, const float* floatTarget,
-                               float learningRate, float momentum)
+// The error terms of every layer after the step's forward pass, for a byte or a float target.
+void TNeuralNet::ErrorTerms(const std::int8_t* byteTarget, const float* floatTarget)
 {
     const std::size_t last = layers.size() - 1;
     const float amplitude = layers[0].amplitude;
     const float offset = layers[0].offset;
-
-    // Output error terms.
     {
         const TLayer& layer = layers[last];
         const float s = layer.slope;
         float* d = deltas[last].data();
-        float* padded = paddedDeltas_[last].data();
+        float* padded = scratch_.paddedDeltas[last].data();
         for (std::uint32_t i = 0; i < layer.neuronCount; ++i) {
             const float y = layer.outputs[i];
             const float t = byteTarget ? static_cast<float>(byteTarget[i]) : floatTarget[i];
@@ -439,73 +444,182 @@ void TNeuralNet::BackPropagate(const float* floatInput, const std::int8_t* byteP
             padded[i] = term;
         }
     }
-
-    // Hidden error terms, from the weights before this step. Eight rows at a
-    // time keep eight independent sums in flight; each is accumulated in order.
+    // Hidden layers, from the weights before this step.
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
     for (std::size_t k = last; k-- > 0;) {
         const TLayer& layer = layers[k];
         const TWeightMatrix& next = layers[k + 1].weights;
-        const float* dNext = paddedDeltas_[k + 1].data();
         const std::size_t m = layer.neuronCount;
-        const std::size_t mNext = layers[k + 1].neuronCount;
         const float s = layer.slope;
         float* d = deltas[k].data();
-        float* padded = paddedDeltas_[k].data();
-        for (std::size_t j0 = 0; j0 <= m; j0 += 8) {
-            const std::size_t count = std::min<std::size_t>(8, m + 1 - j0);
-            float sum[8] = {0, 0, 0, 0, 0, 0, 0, 0};
-            const float* rows[8];
-            for (std::size_t r = 0; r < 8; ++r) rows[r] = next[j0 + std::min(r, count - 1)];
-            for (std::size_t i = 0; i < mNext; ++i) {
-                const float di = dNext[i];
-                for (std::size_t r = 0; r < 8; ++r) sum[r] += di * rows[r][i];
-            }
-            for (std::size_t r = 0; r < count; ++r) {
-                const std::size_t j = j0 + r;
-                const float y = layer.outputs[j];
-                const float term = (1.0f - y + offset) * (y - offset) * amplitude * s * sum[r];
-                d[j] = term;
-                if (j < m) padded[j] = term;
-            }
+        float* padded = scratch_.paddedDeltas[k].data();
+        float* sums = scratch_.backSums.data();
+        kernels.backSums(next.Data(), next.Stride(), m + 1, scratch_.paddedDeltas[k + 1].data(), layers[k + 1].neuronCount,
+                         sums);
+        for (std::size_t j = 0; j <= m; ++j) {
+            const float y = layer.outputs[j];
+            d[j] = (1.0f - y + offset) * (y - offset) * amplitude * s * sums[j];
         }
+        std::copy_n(d, m, padded);
     }
+}
 
-    // Changes and weights, layer by layer. Every error term is known by now,
-    // and no later computation of this step reads a weight, so each change is
-    // applied as soon as it is computed.
-    const float negEta = -learningRate;
+// (1 - momentum) * D[j] for every column of layer k (0.0 in the padding), shared by every row.
+const float* TNeuralNet::Factors(std::size_t k, float momentum)
+{
     const float keep = 1.0f - momentum;
-    const bool noMomentum = momentum == 0.0f;
-    for (std::size_t k = 0; k <= last; ++k) {
+    const float* d = scratch_.paddedDeltas[k].data();
+    float* f = scratch_.factors.data();
+    const std::size_t stride = layers[k].weights.Stride();
+    for (std::size_t j = 0; j < stride; ++j) f[j] = keep * d[j];
+    return f;
+}
+
+// Changes and weights of layers 1 and up. All error terms are known, and no
+// later computation of the step reads a weight, so each change is applied as
+// soon as it is computed.
+void TNeuralNet::UpdateUpperLayers(float learningRate, float momentum)
+{
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
+    for (std::size_t k = 1; k < layers.size(); ++k) {
         TWeightMatrix& w = layers[k].weights;
         TWeightMatrix& c = changes[k].weights;
-        const std::size_t stride = w.Stride();
-        // a[j] = (1 - mu) * D[j], shared by every row.
-        float* a = rowPrefix_.data();
-        const float* d = paddedDeltas_[k].data();
-        for (std::size_t j = 0; j < stride; ++j) a[j] = keep * d[j];
+        kernels.updateFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), layers[k - 1].outputs.data(),
+                                Factors(k, momentum), -learningRate, momentum);
+    }
+}
 
-        if (k == 0 && bytePattern) {
-            for (std::size_t i = 0; i < w.Rows(); ++i) {
-                const std::int8_t x = bytePattern[i];
-                if (x == 0 && noMomentum) {
-                    // The change is +-0.0 and the weight stays as it is.
-                    if (!zeroChangeRow_[i]) {
-                        std::fill_n(c[i], stride, 0.0f);
-                        zeroChangeRow_[i] = 1;
-                    }
-                    continue;
-                }
-                zeroChangeRow_[i] = 0;
-                UpdateRow(w[i], c[i], a, static_cast<float>(x), negEta, momentum, stride);
-            }
-        } else {
-            const float* x = k == 0 ? floatInput : layers[k - 1].outputs.data();
-            if (k == 0) std::fill(zeroChangeRow_.begin(), zeroChangeRow_.end(), 0);
-            for (std::size_t i = 0; i < w.Rows(); ++i)
-                UpdateRow(w[i], c[i], a, x[i], negEta, momentum, stride);
+// Sets to 0.0 every row of layer 0's changes that may hold a non-zero value and is not among
+// rows[0..count); afterwards exactly those rows may hold non-zero values.
+void TNeuralNet::ClearStaleChangeRows(const std::uint32_t* rows, std::size_t count)
+{
+    TWeightMatrix& c = changes[0].weights;
+    std::uint8_t* mark = scratch_.rowMark.data();
+    for (std::size_t p = 0; p < count; ++p) mark[rows[p]] = 1;
+    const bool all = scratch_.allDirty;
+    engine_kernels::Active().zeroRowsExcept(c.Data(), c.Stride(), all ? scratch_.allRows.data() : scratch_.dirtyRows.data(),
+                                            all ? c.Rows() : scratch_.dirtyCount, mark, scratch_.rowPrefix.data());
+    for (std::size_t p = 0; p < count; ++p) mark[rows[p]] = 0;
+    std::copy_n(rows, count, scratch_.dirtyRows.data());
+    scratch_.dirtyCount = count;
+    scratch_.allDirty = false;
+}
+
+template <std::uint32_t M0, std::uint32_t M1>
+void TNeuralNet::TrainFloatTwoLayers(float* values, float* target, float learningRate, float momentum)
+{
+    TLayer& first = layers[0];
+    TLayer& second = layers[1];
+    const std::uint32_t n = first.inputCount;
+#pragma GCC unroll 8
+    for (std::uint32_t i = 0; i < M1; ++i) target[i] = target[i] * targetScale + targetOffset;
+    for (std::uint32_t i = 0; i < n; ++i) values[i] = values[i] * inputScale + inputOffset;
+
+    // Forward, layer 0.
+    float sum0[M0];
+    {
+        const float x = values[0];
+        const float* row = first.weights[0];
+#pragma GCC unroll 8
+        for (std::uint32_t j = 0; j < M0; ++j) sum0[j] = row[j] * x;
+    }
+    for (std::uint32_t i = 1; i <= n; ++i) {
+        const float x = values[i];
+        const float* row = first.weights[i];
+#pragma GCC unroll 8
+        for (std::uint32_t j = 0; j < M0; ++j) sum0[j] += row[j] * x;
+    }
+    // The activation, without a product by a slope of 1 (-1·x is -x) and without adding an
+    // offset of +0.0 to a quotient that cannot be -0.0 (a positive amplitude over 1 + e^z).
+    const TActivation act0 = ActivationOf(first);
+    const TActivation act1 = ActivationOf(second);
+    auto activate = [](const TActivation& a, float x) {
+        if (x > a.upper) return a.amplitude + a.offset;
+        if (x < a.lower) return a.offset;
+        const float z = a.negSlope == -1.0f ? -x : a.negSlope * x;
+        const float q = a.amplitude / (1.0f + std::exp(z));
+        if (std::bit_cast<std::uint32_t>(a.offset) == 0 && a.amplitude > 0.0f) return q;
+        return a.offset + q;
+    };
+    float y0[M0 + 1];
+#pragma GCC unroll 8
+    for (std::uint32_t j = 0; j < M0; ++j) y0[j] = activate(act0, sum0[j]);
+    y0[M0] = first.outputs[M0];
+    // Forward, layer 1.
+    float sum1[M1];
+    {
+        const float* row = second.weights[0];
+#pragma GCC unroll 8
+        for (std::uint32_t j = 0; j < M1; ++j) sum1[j] = row[j] * y0[0];
+    }
+#pragma GCC unroll 8
+    for (std::uint32_t i = 1; i <= M0; ++i) {
+        const float* row = second.weights[i];
+#pragma GCC unroll 8
+        for (std::uint32_t j = 0; j < M1; ++j) sum1[j] += row[j] * y0[i];
+    }
+    float y1[M1];
+#pragma GCC unroll 8
+    for (std::uint32_t j = 0; j < M1; ++j) y1[j] = activate(act1, sum1[j]);
+#pragma GCC unroll 8
+    for (std::uint32_t j = 0; j < M0; ++j) first.outputs[j] = y0[j];
+#pragma GCC unroll 8
+    for (std::uint32_t j = 0; j < M1; ++j) second.outputs[j] = y1[j];
+    PointOutputs();
+
+    // Error terms. (1 - y + O)·(y - O)·A·s equals (1 - y)·y when O is +0.0 and A and s are 1.
+    const float amplitude = first.amplitude;
+    const float offset = first.offset;
+    const bool plain = std::bit_cast<std::uint32_t>(offset) == 0 && amplitude == 1.0f;
+    auto slopeTerm = [&](float y, float s) {
+        if (plain && s == 1.0f) return (1.0f - y) * y;
+        return (1.0f - y + offset) * (y - offset) * amplitude * s;
+    };
+    float d1[M1];
+#pragma GCC unroll 8
+    for (std::uint32_t i = 0; i < M1; ++i) d1[i] = slopeTerm(y1[i], second.slope) * (y1[i] - target[i]);
+    float d0[M0 + 1];
+#pragma GCC unroll 8
+    for (std::uint32_t j = 0; j <= M0; ++j) {
+        float sum = 0.0f;
+#pragma GCC unroll 8
+        for (std::uint32_t i = 0; i < M1; ++i) sum += d1[i] * second.weights[j][i];
+        d0[j] = slopeTerm(y0[j], first.slope) * sum;
+    }
+#pragma GCC unroll 8
+    for (std::uint32_t i = 0; i < M1; ++i) deltas[1][i] = d1[i];
+#pragma GCC unroll 8
+    for (std::uint32_t j = 0; j <= M0; ++j) deltas[0][j] = d0[j];
+
+    // Changes and weights. (1 - mu)·D is D itself when mu is 0.
+    const float negEta = -learningRate;
+    const float keep = 1.0f - momentum;
+    float a0[M0], a1[M1];
+#pragma GCC unroll 8
+    for (std::uint32_t j = 0; j < M0; ++j) a0[j] = keep == 1.0f ? d0[j] : keep * d0[j];
+#pragma GCC unroll 8
+    for (std::uint32_t j = 0; j < M1; ++j) a1[j] = keep == 1.0f ? d1[j] : keep * d1[j];
+    for (std::uint32_t i = 0; i <= n; ++i) {
+        float* w = first.weights[i];
+        float* c = changes[0].weights[i];
+        const float x = values[i];
+#pragma GCC unroll 8
+        for (std::uint32_t j = 0; j < M0; ++j) {
+            c[j] = negEta * (a0[j] * x + momentum * c[j]);
+            w[j] = w[j] + c[j];
         }
     }
+#pragma GCC unroll 8
+    for (std::uint32_t i = 0; i <= M0; ++i) {
+        float* w = second.weights[i];
+        float* c = changes[1].weights[i];
+#pragma GCC unroll 8
+        for (std::uint32_t j = 0; j < M1; ++j) {
+            c[j] = negEta * (momentum * c[j] + a1[j] * y0[i]);
+            w[j] = w[j] + c[j];
+        }
+    }
+    scratch_.allDirty = true;
 }
 
 // ---------------------------------------------------------------------------
@@ -514,7 +628,6 @@ void TNeuralNet::BackPropagate(const float* floatInput, const std::int8_t* byteP
 void TNeuralNet::PerturbWeight(std::uint32_t k, std::uint32_t i, std::uint32_t j,
                                const std::int8_t* pattern, const std::int8_t* target, float stepWidth)
 {
-    // The step is drawn after the first error, as the trial describes; the draw does not depend on it.
     const float before = ErrorBytes(pattern, target);
     const float step = TrialStep(Random15(), stepWidth);
     float& weight = layers[k].weights[i][j];
@@ -523,38 +636,184 @@ void TNeuralNet::PerturbWeight(std::uint32_t k, std::uint32_t i, std::uint32_t j
     if (after > before) weight = weight - step;
 }
 
-bool TNeuralNet::StochasticFastPathUsable(float stepWidth) const
+// PerturbWeight with the step already drawn.
+void TNeuralNet::LiteralTrial(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
+                              const std::int8_t* target, float step)
 {
-    if (!std::isfinite(stepWidth)) return false;
-    for (const TLayer& layer : layers)
-        if (!AllFinite(layer.weights)) return false;
+    const float before = ErrorBytes(pattern, target);
+    float& weight = layers[k].weights[i][j];
+    weight = weight + step;
+    const float after = ErrorBytes(pattern, target);
+    if (after > before) weight = weight - step;
+}
+
+void TNeuralNet::TrainStochastic(const std::int8_t* pattern, const std::int8_t* target, float stepWidth)
+{
+    if (layers.empty()) return;
+    TTrialPosition resume{0, 0, 0};
+    bool usable = std::isfinite(stepWidth);
+    for (const TLayer& layer : layers) usable = usable && AllFinite(layer.weights);
+    if (usable && FastStochasticPass(pattern, target, stepWidth, resume)) return;
+    // The literal trials, from `resume` on.
+    for (std::uint32_t k = resume.k; k < layers.size(); ++k) {
+        const TWeightMatrix& w = layers[k].weights;
+        for (std::size_t i = k == resume.k ? resume.i : 0; i < w.Rows(); ++i) {
+            for (std::size_t j = (k == resume.k && i == resume.i) ? resume.j : 0; j < w.Columns(); ++j)
+                PerturbWeight(k, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), pattern, target,
+                              stepWidth);
+        }
+    }
+}
+
+// The stochastic pass with the network's state kept up to date trial by trial instead of two
+// full forward passes per trial. The state is: the outputs of every layer for the current
+// weights, the error they give, for the layer being tried the sums of each neuron over the
+// rows before the current one (columnPrefix), and for the layer after it the sums over the
+// rows before the current column (rowPrefix). A trial on weight [i][j] of layer k changes
+// only neuron j of layer k and, through it, the layers after k; its sums are completed from
+// those prefixes in their original order, so every trial sees exactly the error a full
+// forward pass would give. A trial whose input is 0 changes no output at all and is kept.
+//
+// Returns false when a weight became infinite or NaN: the shortcuts assume finite weights, so
+// the caller goes on with the literal trials from `resume`.
+bool TNeuralNet::FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target, float stepWidth,
+                                    TTrialPosition& resume)
+{
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
+    ForwardBytes(pattern);
+    float error = CurrentError(target);
+    const std::uint32_t* active = layers[0].activeRows_.data();
+    const std::size_t activeCount = layers[0].activeCount_;
+
+    // The very last trial leaves its own outputs in the layers, kept or not.
+    std::size_t finalLayer = layers.size();
+    for (std::size_t k = layers.size(); k-- > 0;) {
+        if (layers[k].neuronCount != 0) {
+            finalLayer = k;
+            break;
+        }
+    }
+
+    for (std::uint32_t k = 0; k < layers.size(); ++k) {
+        TLayer& layer = layers[k];
+        TWeightMatrix& w = layer.weights;
+        const std::uint32_t m = layer.neuronCount;
+        if (m == 0) continue;
+        const std::uint32_t rows = static_cast<std::uint32_t>(w.Rows());
+        const bool hasNext = k + 1 < layers.size();
+        const TWeightMatrix* nextWeights = hasNext ? &layers[k + 1].weights : nullptr;
+        const std::size_t nextStride = hasNext ? nextWeights->Stride() : 0;
+        float* columnPrefix = scratch_.columnPrefix[k].data();
+        std::fill_n(columnPrefix, w.Stride(), 0.0f);
+        const float* x = k == 0 ? nullptr : layers[k - 1].outputs.data();
+
+        // Trials on a row whose input is 0: each step is drawn and kept.
+        auto idleRow = [&](std::uint32_t i) {
+            float* row = w[i];
+            for (std::uint32_t j = 0; j < m; ++j) {
+                const float step = TrialStep(Random15(), stepWidth);
+                const float trial = row[j] + step;
+                if (!std::isfinite(trial)) {
+                    LiteralTrial(k, i, j, pattern, target, step);
+                    resume = {k, i, j + 1};
+                    return false;
+                }
+                row[j] = trial;
+            }
+            return true;
+        };
+
+        // Trials on a row with a non-zero input xi; for layer 0, suffix is the position in the
+        // list of active rows just after row i.
+        auto busyRow = [&](std::uint32_t i, float xi, std::size_t suffix) {
+            if (hasNext) std::fill_n(scratch_.rowPrefix.data(), nextStride, 0.0f);
+            float* row = w[i];
+            for (std::uint32_t j = 0; j < m; ++j) {
+                const float step = TrialStep(Random15(), stepWidth);
+                const float old = row[j];
+                const float trial = old + step;
+                if (!std::isfinite(trial)) {
+                    LiteralTrial(k, i, j, pattern, target, step);
+                    resume = {k, i, j + 1};
+                    return false;
+                }
+                bool changed = false;
+                float y = 0.0f;
+                const float trialError = EvaluateTrial(k, i, j, trial, pattern, target, suffix, error, changed, y);
+                if (!changed) {
+                    row[j] = trial;  // no output moves: the error stays, and so does the step
+                } else if (trialError > error) {
+                    const float undone = trial - step;
+                    row[j] = undone;
+                    if (k == finalLayer && i + 1 == rows && j + 1 == m) {
+                        CommitTrial(k, j, y);  // the outputs of the last pass are the trial's
+                        return true;
+                    }
+                    if (!SameBits(undone, old)) {
+                        // Adding and subtracting the step did not give the weight back.
+                        if (!std::isfinite(undone)) {
+                            resume = {k, i, j + 1};
+                            return false;
+                        }
+                        bool changedBack = false;
+                        float yBack = 0.0f;
+                        error = EvaluateTrial(k, i, j, undone, pattern, target, suffix, error, changedBack, yBack);
+                        if (changedBack) CommitTrial(k, j, yBack);
+                    }
+                } else {
+                    row[j] = trial;
+                    error = trialError;
+                    CommitTrial(k, j, y);
+                }
+                if (hasNext)
+                    kernels.addScaledRow(scratch_.rowPrefix.data(), (*nextWeights)[j], layer.outputs[j], nextStride);
+            }
+            kernels.addScaledRow(columnPrefix, row, xi, w.Stride());
+            return true;
+        };
+
+        if (k == 0) {
+            std::uint32_t i = 0;
+            for (std::size_t p = 0; p <= activeCount; ++p) {
+                const std::uint32_t next = p < activeCount ? active[p] : rows;
+                for (; i < next; ++i)
+                    if (!idleRow(i)) return false;
+                if (p == activeCount) break;
+                if (!busyRow(i, static_cast<float>(pattern[i]), p + 1)) return false;
+                ++i;
+            }
+        } else {
+            for (std::uint32_t i = 0; i < rows; ++i) {
+                const bool done = x[i] == 0.0f ? idleRow(i) : busyRow(i, x[i], 0);
+                if (!done) return false;
+            }
+        }
+    }
     return true;
 }
 
-// The error the network would have with weight [i][j] of layer k set to trialWeight, all
-// other weights as they are. The layer outputs hold the forward pass of the current weights
-// and currentError its error; columnPrefix_[k] holds, for each neuron of layer k, the sum
-// over rows 0..i-1, and rowPrefix_ (when k is not the last layer) the sums of layer k+1 over
-// rows 0..j-1. The sums are completed in their original order, so the result equals that of
-// a full forward pass. changed is false when the neuron's output does not change at all;
-// otherwise trialOutput is its new output and trialOutputs_ hold the later layers' outputs.
+// The error the network would have with weight [i][j] of layer k set to trialWeight, all else
+// as it is (see FastStochasticPass for the state this relies on). changed is false when the
+// neuron's output does not change at all (the error is then currentError); otherwise
+// trialOutput is its new output and trialOutputs hold the new outputs of the later layers.
 float TNeuralNet::EvaluateTrial(std::uint32_t k, std::uint32_t i, std::uint32_t j, float trialWeight,
-                                const std::int8_t* pattern, const std::int8_t* target,
+                                const std::int8_t* pattern, const std::int8_t* target, std::size_t suffix,
                                 float currentError, bool& changed, float& trialOutput)
 {
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
     TLayer& layer = layers[k];
     const TWeightMatrix& w = layer.weights;
     float sum;
     if (k == 0) {
-        // Only the rows with a non-zero byte; activeInputs_ lists them in order, up to activeCount_.
-        sum = columnPrefix_[0][j] + trialWeight * static_cast<float>(pattern[i]);
-        for (std::size_t p = activeNext_; p < activeCount_; ++p) {
-            const std::uint32_t r = activeInputs_[p];
+        sum = scratch_.columnPrefix[0][j] + trialWeight * static_cast<float>(pattern[i]);
+        const std::uint32_t* active = layer.activeRows_.data();
+        for (std::size_t p = suffix; p < layer.activeCount_; ++p) {
+            const std::uint32_t r = active[p];
             sum += w[r][j] * static_cast<float>(pattern[r]);
         }
     } else {
         const float* x = layers[k - 1].outputs.data();
-        sum = columnPrefix_[k][j] + trialWeight * x[i];
+        sum = scratch_.columnPrefix[k][j] + trialWeight * x[i];
         for (std::size_t r = static_cast<std::size_t>(i) + 1; r < w.Rows(); ++r) sum += w[r][j] * x[r];
     }
     const float y = layer.Activation(sum);
@@ -575,30 +834,28 @@ float TNeuralNet::EvaluateTrial(std::uint32_t k, std::uint32_t i, std::uint32_t 
         return error;
     }
 
-    // Layer k+1: rows 0..j-1 are in rowPrefix_, row j takes the new output, rows j+1.. the current ones.
+    // Layer k+1: rows 0..j-1 are in rowPrefix, row j takes the new output, rows j+1.. the current ones.
     {
         TLayer& next = layers[k + 1];
         const TWeightMatrix& wn = next.weights;
         float* sums = next.sums_.data();
-        const float* row = wn[j];
-        for (std::size_t v = 0; v < wn.Stride(); v += kLanes)
-            Vec(sums + v) = Vec(rowPrefix_.data() + v) + Vec(row + v) * y;
-        AccumulateFloatRows(wn, static_cast<std::size_t>(j) + 1, wn.Rows(), layer.outputs.data(), sums,
-                            sums);
-        float* out = trialOutputs_[k + 1].data();
-        for (std::uint32_t l = 0; l < next.neuronCount; ++l) out[l] = next.Activation(sums[l]);
+        kernels.scaledRowPlus(sums, scratch_.rowPrefix.data(), wn[j], y, wn.Stride());
+        kernels.accumulateFloatRows(wn.Data(), wn.Stride(), static_cast<std::size_t>(j) + 1, wn.Rows(),
+                                    layer.outputs.data(), sums, sums);
+        kernels.activate(ActivationOf(next), sums, next.scratch_.data(), scratch_.trialOutputs[k + 1].data(),
+                         next.neuronCount);
     }
     // Any later layers: full passes over the trial outputs.
-    for (std::size_t q = k + 2; q <= last; ++q) {
+    for (std::size_t q = static_cast<std::size_t>(k) + 2; q <= last; ++q) {
         TLayer& layerQ = layers[q];
         float* sums = layerQ.sums_.data();
-        AccumulateFloatRows(layerQ.weights, 0, layerQ.weights.Rows(), trialOutputs_[q - 1].data(), nullptr,
-                            sums);
-        float* out = trialOutputs_[q].data();
-        for (std::uint32_t l = 0; l < layerQ.neuronCount; ++l) out[l] = layerQ.Activation(sums[l]);
+        kernels.accumulateFloatRows(layerQ.weights.Data(), layerQ.weights.Stride(), 0, layerQ.weights.Rows(),
+                                    scratch_.trialOutputs[q - 1].data(), nullptr, sums);
+        kernels.activate(ActivationOf(layerQ), sums, layerQ.scratch_.data(), scratch_.trialOutputs[q].data(),
+                         layerQ.neuronCount);
     }
     float error = 0.0f;
-    const float* out = trialOutputs_[last].data();
+    const float* out = scratch_.trialOutputs[last].data();
     for (std::uint32_t l = 0; l < outputCount; ++l) error += std::fabs(out[l] - static_cast<float>(target[l]));
     return error;
 }
@@ -608,131 +865,5 @@ void TNeuralNet::CommitTrial(std::uint32_t k, std::uint32_t j, float trialOutput
 {
     layers[k].outputs[j] = trialOutput;
     for (std::size_t q = static_cast<std::size_t>(k) + 1; q < layers.size(); ++q)
-        std::copy_n(trialOutputs_[q].data(), layers[q].neuronCount, layers[q].outputs.data());
-}
-
-// One pass of trials with the current state kept incrementally: the outputs of every layer
-// for the current weights, the error they give, and the running prefix sums described at
-// EvaluateTrial. Returns false when a weight became infinite or NaN, after which the exact
-// shortcuts no longer hold; resumeK/I/J is then the next trial, still to be made.
-bool TNeuralNet::FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target,
-                                    float stepWidth, std::uint32_t& resumeK, std::uint32_t& resumeI,
-                                    std::uint32_t& resumeJ)
-{
-    ForwardBytes(pattern);
-    float error = CurrentError(target);
-
-    const std::size_t inputRows = layers[0].weights.Rows();
-    activeCount_ = 0;
-    for (std::size_t i = 0; i < inputRows; ++i)
-        if (pattern[i] != 0) activeInputs_[activeCount_++] = static_cast<std::uint32_t>(i);
-
-    // The very last trial leaves its own outputs in the layers, kept or not.
-    std::size_t finalLayer = layers.size();
-    for (std::size_t k = layers.size(); k-- > 0;) {
-        if (layers[k].neuronCount != 0) {
-            finalLayer = k;
-            break;
-        }
-    }
-
-    for (std::uint32_t k = 0; k < layers.size(); ++k) {
-        TLayer& layer = layers[k];
-        TWeightMatrix& w = layer.weights;
-        const std::uint32_t m = layer.neuronCount;
-        if (m == 0) continue;
-        const std::size_t rows = w.Rows();
-        const std::size_t stride = w.Stride();
-        const bool hasNext = k + 1 < layers.size();
-        const TWeightMatrix* nextWeights = hasNext ? &layers[k + 1].weights : nullptr;
-        const std::size_t nextStride = hasNext ? nextWeights->Stride() : 0;
-        float* columnPrefix = columnPrefix_[k].data();
-        std::fill_n(columnPrefix, stride, 0.0f);
-        const float* x = k == 0 ? nullptr : layers[k - 1].outputs.data();
-        activeNext_ = 0;
-
-        for (std::uint32_t i = 0; i < rows; ++i) {
-            const float xi = k == 0 ? static_cast<float>(pattern[i]) : x[i];
-            if (k == 0 && activeNext_ < activeCount_ && activeInputs_[activeNext_] == i) ++activeNext_;
-            if (hasNext) std::fill_n(rowPrefix_.data(), nextStride, 0.0f);
-
-            for (std::uint32_t j = 0; j < m; ++j) {
-                const float step = TrialStep(Random15(), stepWidth);
-                float& weight = w[i][j];
-                const float old = weight;
-                const float trial = old + step;
-                if (!std::isfinite(trial)) {
-                    LiteralTrial(k, i, j, pattern, target, step);
-                    resumeK = k;
-                    resumeI = i;
-                    resumeJ = j + 1;
-                    return false;
-                }
-                if (xi != 0.0f) {
-                    bool changed = false;
-                    float y = 0.0f;
-                    const float trialError = EvaluateTrial(k, i, j, trial, pattern, target, error, changed, y);
-                    if (!changed) {
-                        weight = trial;  // nothing moves: the error stays, the trial stays
-                    } else if (trialError > error) {
-                        const float undone = trial - step;
-                        weight = undone;
-                        if (k == finalLayer && i + 1 == rows && j + 1 == m) {
-                            CommitTrial(k, j, y);
-                            return true;
-                        }
-                        if (!SameBits(undone, old)) {
-                            // Adding and subtracting the step did not give the weight back.
-                            if (!std::isfinite(undone)) {
-                                resumeK = k;
-                                resumeI = i;
-                                resumeJ = j + 1;
-                                return false;
-                            }
-                            bool changedBack = false;
-                            float yBack = 0.0f;
-                            error = EvaluateTrial(k, i, j, undone, pattern, target, error, changedBack, yBack);
-                            if (changedBack) CommitTrial(k, j, yBack);
-                        }
-                    } else {
-                        weight = trial;
-                        error = trialError;
-                        CommitTrial(k, j, y);
-                    }
-                } else {
-                    weight = trial;  // an input of 0 cannot change any output
-                }
-                if (hasNext) AddScaledRow(rowPrefix_.data(), (*nextWeights)[j], layer.outputs[j], nextStride);
-            }
-            if (xi != 0.0f) AddScaledRow(columnPrefix, w[i], xi, stride);
-        }
-    }
-    return true;
-}
-
-void TNeuralNet::LiteralTrial(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
-                              const std::int8_t* target, float step)
-{
-    const float before = ErrorBytes(pattern, target);
-    float& weight = layers[k].weights[i][j];
-    weight = weight + step;
-    const float after = ErrorBytes(pattern, target);
-    if (after > before) weight = weight - step;
-}
-
-void TNeuralNet::TrainStochastic(const std::int8_t* pattern, const std::int8_t* target, float stepWidth)
-{
-    if (layers.empty()) return;
-    std::uint32_t k0 = 0, i0 = 0, j0 = 0;
-    if (StochasticFastPathUsable(stepWidth) && FastStochasticPass(pattern, target, stepWidth, k0, i0, j0))
-        return;
-    // The literal algorithm, from trial (k0, i0, j0) on.
-    for (std::uint32_t k = k0; k < layers.size(); ++k) {
-        const TWeightMatrix& w = layers[k].weights;
-        for (std::size_t i = k == k0 ? i0 : 0; i < w.Rows(); ++i) {
-            for (std::size_t j = (k == k0 && i == i0) ? j0 : 0; j < w.Columns(); ++j)
-                PerturbWeight(k, static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(j), pattern, target,
-                              stepWidth);
-        }
-    }
+        std::copy_n(scratch_.trialOutputs[q].data(), layers[q].neuronCount, layers[q].outputs.data());
 }

@@ -104,7 +104,10 @@ public:
 
 private:
     friend class TNeuralNet;
-    engine_detail::TFloatBuffer sums_;  // Stride() floats: weighted sums of the last pass
+    engine_detail::TFloatBuffer sums_;        // Stride() floats: weighted sums of the last pass
+    engine_detail::TFloatBuffer scratch_;     // Stride() floats: room for the activation
+    std::vector<std::uint32_t> activeRows_;   // rows with a non-zero byte in the last ForwardBytes
+    std::size_t activeCount_ = 0;             // entries of activeRows_ in use
 };
 
 // The winner of the last forward pass: the first strictly greatest output, starting from 0.0.
@@ -166,6 +169,7 @@ public:
     const float* outputs = nullptr;        // the last layer's outputs (never null)
     std::vector<std::vector<float>> deltas; // deltas[k][j]: error terms of the last step, neuronCount+1 per layer
     std::vector<TLayer> changes;           // changes[k].weights[i][j]: the change last applied to that weight
+                                           // (written by training only)
     float inputOffset = 0.0f;              // added to each float input after scaling
     float targetOffset = 0.0f;             // added to each float target after scaling
     float inputScale = 1.0f;               // factor applied to each float input
@@ -173,28 +177,42 @@ public:
     std::uint32_t outputCount = 0;         // neuronCount of the last layer
 
 private:
+    struct TTrialPosition {
+        std::uint32_t k, i, j;
+    };
+    // Working storage, allocated at construction so that no step allocates.
+    struct TScratch {
+        std::vector<engine_detail::TFloatBuffer> paddedDeltas;   // per layer, Stride() floats
+        std::vector<engine_detail::TFloatBuffer> columnPrefix;   // per layer, Stride() floats
+        std::vector<engine_detail::TFloatBuffer> trialOutputs;   // per layer, neuronCount+1 floats
+        engine_detail::TFloatBuffer factors;                     // Stride() floats of the widest layer
+        engine_detail::TFloatBuffer rowPrefix;                   // Stride() floats of the widest layer
+        engine_detail::TFloatBuffer backSums;                    // neuronCount+1 floats of the widest layer
+        std::vector<std::uint32_t> allRows;                      // 0, 1, ..., rows of layer 0 - 1
+        std::vector<std::uint32_t> dirtyRows;                    // layer-0 change rows that may be non-zero
+        std::size_t dirtyCount = 0;
+        bool allDirty = false;                                   // every layer-0 change row may be non-zero
+        std::vector<std::uint8_t> rowMark;                       // per layer-0 row, 0 between uses
+    };
+
+    void Empty() noexcept;
     void PointOutputs() noexcept;
     void AllocateScratch();
-    void BackPropagate(const float* floatInput, const std::int8_t* bytePattern, const std::int8_t* byteTarget,
-                       const float* floatTarget, float learningRate, float momentum);
     float CurrentError(const std::int8_t* target) const;
-    bool StochasticFastPathUsable(float stepWidth) const;
+    void ErrorTerms(const std::int8_t* byteTarget, const float* floatTarget);
+    const float* Factors(std::size_t k, float momentum);
+    void UpdateUpperLayers(float learningRate, float momentum);
+    void ClearStaleChangeRows(const std::uint32_t* rows, std::size_t count);
+    template <std::uint32_t M0, std::uint32_t M1>
+    void TrainFloatTwoLayers(float* values, float* target, float learningRate, float momentum);
     bool FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target, float stepWidth,
-                            std::uint32_t& resumeK, std::uint32_t& resumeI, std::uint32_t& resumeJ);
+                            TTrialPosition& resume);
     void LiteralTrial(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
                       const std::int8_t* target, float step);
     float EvaluateTrial(std::uint32_t k, std::uint32_t i, std::uint32_t j, float trialWeight,
-                        const std::int8_t* pattern, const std::int8_t* target, float currentError,
-                        bool& changed, float& trialOutput);
+                        const std::int8_t* pattern, const std::int8_t* target, std::size_t suffix,
+                        float currentError, bool& changed, float& trialOutput);
     void CommitTrial(std::uint32_t k, std::uint32_t j, float trialOutput);
 
-    // Scratch storage, allocated at construction, used by training.
-    std::vector<engine_detail::TFloatBuffer> paddedDeltas_;  // per layer, Stride() floats
-    std::vector<std::uint8_t> zeroChangeRow_;                // layer-0 change rows known to hold 0.0
-    std::vector<std::uint32_t> activeInputs_;                // layer-0 rows with a non-zero input byte
-    std::size_t activeCount_ = 0;                            // entries of activeInputs_ in use
-    std::size_t activeNext_ = 0;                             // first entry after the row being tried
-    std::vector<engine_detail::TFloatBuffer> columnPrefix_;  // per layer, Stride() floats
-    std::vector<engine_detail::TFloatBuffer> trialOutputs_;  // per layer, neuronCount+1 floats
-    engine_detail::TFloatBuffer rowPrefix_;                  // Stride() floats of the widest layer
+    TScratch scratch_;
 };

@@ -163,9 +163,15 @@ struct StepCase {
 
 class BackPropagationIdentity : public ::testing::TestWithParam<StepCase> {};
 
+void CheckSteps(const StepCase& c);
+
 TEST_P(BackPropagationIdentity, BytesAndFloatsMatchThePlainLoops)
 {
-    const StepCase& c = GetParam();
+    testnets::ForEachKernelSet([] { CheckSteps(GetParam()); });
+}
+
+void CheckSteps(const StepCase& c)
+{
     TNeuralNet net = MakeNet(c.sizes);
     TNeuralNet plain(net);
     const std::uint32_t n = c.sizes.front(), outputs = c.sizes.back();
@@ -203,3 +209,36 @@ INSTANTIATE_TEST_SUITE_P(Shapes, BackPropagationIdentity,
                                            StepCase{{3, 2, 1}, {0.0f, 0.9f}},
                                            StepCase{{13, 41, 9, 3}, {0.0f, 0.3f, 0.0f}},
                                            StepCase{{7, 5}, {0.2f, 0.0f}}));
+
+// Slope, amplitude and offset other than 1, 1, 0 (nothing in the system sets
+// them, but the formulas carry them): the steps still match the plain loops,
+// including the two-layer series network's own step.
+TEST(BackPropagation, OtherActivationParametersMatchThePlainLoops)
+{
+    for (const std::vector<std::uint32_t>& sizes : {std::vector<std::uint32_t>{3, 2, 1}, {20, 9, 4}}) {
+        for (float offset : {-0.2f, -0.0f, 0.0f}) {
+            TNeuralNet net = MakeNet(sizes);
+            for (TLayer& layer : net.layers) {
+                layer.slope = 0.7f;
+                layer.amplitude = 1.3f;
+                layer.offset = offset;
+            }
+            TNeuralNet plain(net);
+            const std::uint32_t n = sizes.front(), outputs = sizes.back();
+            for (int step = 0; step < 4; ++step) {
+                const float mu = step < 2 ? 0.0f : 0.4f;
+                std::vector<float> values(n + 1, 1.0f), target(outputs, 0.25f);
+                for (std::uint32_t i = 0; i < n; ++i) values[i] = 0.1f * static_cast<float>((i + step) % 7);
+                std::vector<float> plainValues = values, plainTarget = target;
+                net.TrainFloat(values.data(), target.data(), 0.5f, mu);
+                reference::TrainFloat(plain, plainValues.data(), plainTarget.data(), 0.5f, mu);
+                ASSERT_TRUE(testnets::SameWeightsAndOutputs(net, plain)) << sizes[0] << " " << offset << " " << step;
+                const auto pattern = testnets::BytePattern(n, -1, 2, step);
+                const auto byteTarget = testnets::OneHot(outputs, 0);
+                net.TrainBytes(pattern.data(), byteTarget.data(), 0.1f, mu);
+                reference::TrainBytes(plain, pattern.data(), byteTarget.data(), 0.1f, mu);
+                ASSERT_TRUE(testnets::SameWeightsAndOutputs(net, plain)) << sizes[0] << " " << offset << " " << step;
+            }
+        }
+    }
+}

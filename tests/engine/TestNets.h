@@ -3,6 +3,7 @@
 // Helpers shared by the engine tests: pinned seeding clock, random
 // patterns, and bit-for-bit comparison of two networks.
 
+#include "engine/Kernels.h"
 #include "engine/NeuralNet.h"
 #include "engine/Random.h"
 
@@ -26,6 +27,19 @@ public:
     PinnedClock(const PinnedClock&) = delete;
     PinnedClock& operator=(const PinnedClock&) = delete;
 };
+
+// Runs body once with the kernels the engine chose for this CPU and once with
+// the baseline (four-lane) kernels, which must give the same bits.
+template <class Body>
+void ForEachKernelSet(Body body)
+{
+    for (bool baseline : {false, true}) {
+        SCOPED_TRACE(baseline ? "baseline kernels" : "chosen kernels");
+        engine_kernels::ForceBaseline(baseline);
+        body();
+        engine_kernels::ForceBaseline(false);
+    }
+}
 
 // A network built at a fixed second, so that two calls give equal weights.
 inline TNeuralNet MakeNet(const std::vector<std::uint32_t>& sizes, float range = 0.68f, std::time_t when = 1000)

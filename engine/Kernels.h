@@ -1,0 +1,68 @@
+#pragma once
+
+// Vector kernels of the engine, built twice: for the x86-64 baseline (SSE2,
+// four lanes) and for AVX2 (eight lanes). Both do the same single-precision
+// operations in the same order for every lane, so they give identical
+// results; the faster one is chosen once, at the first use.
+//
+// Weight blocks are rows of `stride` floats (a multiple of 8), 32-byte
+// aligned; sums, factors and scratch buffers hold `stride` floats.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace engine_kernels {
+
+// The activation's parameters, worked out once per layer pass.
+struct TActivation {
+    float upper;     // 100 / slope
+    float lower;     // -100 / slope
+    float negSlope;  // -slope
+    float amplitude;
+    float offset;
+};
+
+struct TKernels {
+    // sums[0..stride) = sum over rows[0..count) in that order of w[row][.] * x[row].
+    void (*accumulateByteRows)(const float* w, std::size_t stride, const std::uint32_t* rows, std::size_t count,
+                               const std::int8_t* x, float* sums);
+    // sums[0..stride) = init (or 0 when null) + sum over rows begin..end-1 of w[row][.] * x[row].
+    // init may be sums itself.
+    void (*accumulateFloatRows)(const float* w, std::size_t stride, std::size_t begin, std::size_t end,
+                                const float* x, const float* init, float* sums);
+    // out[0..m) = the activation of sums[0..m); scratch holds at least m rounded up to 8 floats.
+    void (*activate)(const TActivation& a, const float* sums, float* scratch, float* out, std::size_t m);
+    // For rows[0..count): c = -eta * (f * x[row] + mu * c), then w = w + c, column by column.
+    void (*updateByteRows)(float* w, float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count,
+                           const std::int8_t* x, const float* f, float negEta, float mu);
+    // The same for rows 0..rows-1 with float inputs.
+    void (*updateFloatRows)(float* w, float* c, std::size_t stride, std::size_t rows, const float* x,
+                            const float* f, float negEta, float mu);
+    // acc[0..stride) += row * x.
+    void (*addScaledRow)(float* acc, const float* row, float x, std::size_t stride);
+    // out[0..stride) = init + row * x.
+    void (*scaledRowPlus)(float* out, const float* init, const float* row, float x, std::size_t stride);
+    // out[j] = sum over i = 0..columns-1 in that order of d[i] * w[j][i], for j = 0..rows-1;
+    // d[columns..stride) and the rows' padding are 0.0.
+    void (*backSums)(const float* w, std::size_t stride, std::size_t rows, const float* d, std::size_t columns,
+                     float* out);
+    // Sets rows[0..count) of c to 0.0, skipping those with keep[row] != 0 (spare: stride floats).
+    void (*zeroRowsExcept)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count,
+                           const std::uint8_t* keep, float* spare);
+};
+
+// The kernels in use.
+const TKernels& Active();
+
+// Tests only: use the baseline kernels even where AVX2 is available (true), or choose again (false).
+void ForceBaseline(bool baseline);
+
+// Whether the AVX2 kernels are the ones in use.
+bool UsingAvx2();
+
+// The two builds. The AVX2 table is used only when kAvx2Built and the CPU has AVX2.
+extern const TKernels kBaselineKernels;
+extern const TKernels kAvx2Kernels;
+extern const bool kAvx2Built;
+
+} // namespace engine_kernels
