@@ -10,9 +10,12 @@
 // inputCount + 1 elements of the first layer, the last one being the bias
 // element 1; a target holds outputCount elements).
 //
-// Forward passes, error measures and training steps allocate nothing.
-// Skipping input elements that are exactly 0 is exact as long as the weights
-// are finite, which training keeps them.
+// Forward passes, error measures and training steps allocate nothing, and
+// give bit for bit the results of plain loops over rows and columns in the
+// documented order. Where a byte input is 0 they skip its row; that is exact
+// for finite weights (stochastic training checks, and falls back to the plain
+// trials otherwise), except that a weight of -0.0 keeps its sign where the
+// plain update would turn it into +0.0.
 
 #include <cstddef>
 #include <cstdint>

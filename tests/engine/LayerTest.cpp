@@ -130,3 +130,16 @@ TEST(Layer, WeightBlockIsOneContiguousAllocation)
     }
     EXPECT_GE(layer.weights.Stride(), layer.weights.Columns());
 }
+
+TEST(Layer, EightLaneKernelsAreUsedWhereTheCpuHasThem)
+{
+#if defined(__x86_64__)
+    const bool cpu = __builtin_cpu_supports("avx2");
+#else
+    const bool cpu = false;
+#endif
+    EXPECT_EQ(engine_kernels::UsingAvx2(), engine_kernels::kAvx2Built && cpu);
+    engine_kernels::ForceBaseline(true);
+    EXPECT_FALSE(engine_kernels::UsingAvx2());
+    engine_kernels::ForceBaseline(false);
+}
