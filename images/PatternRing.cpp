@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 #include <memory>
 #include <new>
 #include <utility>
@@ -178,28 +180,46 @@ void PatternRing::Clear() {
     Current = nullptr;
 }
 
-bool PatternRing::LoadFromFile(const std::string& fileName) {
+bool PatternRing::LoadFromFile(const std::string& fileName, TSequenceFileError* error) {
+    TSequenceFileError why = TSequenceFileError::None;
+    const bool loaded = Load(fileName, why);
+    if (error)
+        *error = why;
+    return loaded;
+}
+
+bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error) {
     // Read-only access is enough: a sequence on read-only media or an
-    // installed example must load too.
-    FilePtr f(std::fopen(fileName.c_str(), "rb"));
-    if (!f)
+    // installed example must load too. A folder is no sequence file.
+    std::error_code ec;
+    const bool folder = std::filesystem::is_directory(fileName, ec);
+    FilePtr f(folder ? nullptr : std::fopen(fileName.c_str(), "rb"));
+    if (!f) {
+        error = TSequenceFileError::CannotOpen;
         return false;
+    }
     try {
         std::vector<std::uint8_t> bytes;
-        if (!ReadAll(f.get(), bytes))
+        if (!ReadAll(f.get(), bytes)) {
+            error = TSequenceFileError::ReadFailed;
             return false;
+        }
         f.reset();
         DecodeLineEnds(bytes);
 
-        if (bytes.size() < 8)
+        if (bytes.size() < 8) {
+            error = TSequenceFileError::NoHeader;
             return false;
+        }
         const std::uint32_t d = GetU32(bytes.data());
         const std::uint32_t n = GetU32(bytes.data() + 4);
         // The records must all be in the file before anything is allocated.
         const std::uint64_t record = 4ull + d;
         const std::uint64_t room = bytes.size() - 8;
-        if (n > 0 && record > room / n)
+        if (n > 0 && record > room / n) {
+            error = TSequenceFileError::Truncated;
             return false;
+        }
 
         PatternRing loaded;
         loaded.Dimension = d;
@@ -216,8 +236,10 @@ bool PatternRing::LoadFromFile(const std::string& fileName) {
             p += record;
         }
         Swap(loaded);
+        error = TSequenceFileError::None;
         return true;
     } catch (const std::bad_alloc&) {
+        error = TSequenceFileError::OutOfMemory;
         return false;
     }
 }

@@ -7,6 +7,16 @@
 
 #include "images/Images.h"
 
+// Why a sequence file could not be loaded.
+enum class TSequenceFileError {
+    None,          // loaded
+    CannotOpen,    // missing, a folder, or no permission to read
+    ReadFailed,    // the file could not be read to its end
+    NoHeader,      // shorter than the two header words
+    Truncated,     // ends before the records its header announces
+    OutOfMemory    // the records do not fit in memory
+};
+
 class PatternRing {
 public:
     std::uint32_t Count = 0;        // number of elements
@@ -33,8 +43,8 @@ public:
 
     // Replaces the contents and Dimension by the file's. On any failure
     // (cannot open, damaged or short file) returns false and the sequence
-    // stays exactly as it was.
-    bool LoadFromFile(const std::string& fileName);
+    // stays exactly as it was; *error (when given) tells why, or None.
+    bool LoadFromFile(const std::string& fileName, TSequenceFileError* error = nullptr);
     // Writes Dimension, Count and every element from Current->Next round to
     // Current. The cursor is not moved. False when the file cannot be
     // created or written.
@@ -42,4 +52,7 @@ public:
 
     // Exchanges the whole contents (elements, Count, Dimension, cursor).
     void Swap(PatternRing& other) noexcept;
+
+private:
+    bool Load(const std::string& fileName, TSequenceFileError& error);
 };

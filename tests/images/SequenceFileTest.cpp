@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "images/PatternRing.h"
@@ -227,6 +228,37 @@ TEST_F(SequenceFile, ShortOrOverstatedFilesFailAndKeepTheSequence) {
         EXPECT_EQ(ring.Current, cursor);
         EXPECT_EQ(Contents(ring), before);
     }
+}
+
+TEST_F(SequenceFile, AFailedLoadTellsWhy) {
+    PatternRing source;
+    FillRandom(source, 3, 4, 8);
+    ASSERT_TRUE(source.SaveToFile(Path("good.llt")));
+    const Bytes good = ReadBytes(Path("good.llt"));
+    WriteBytes(Path("cut.llt"), Bytes(good.begin(), good.end() - 1));
+    WriteBytes(Path("stub.llt"), Bytes(good.begin(), good.begin() + 5));
+
+    struct Case {
+        std::string path;
+        TSequenceFileError expected;
+    };
+    const Case cases[] = {
+        {Path("good.llt"), TSequenceFileError::None},
+        {Path("missing.llt"), TSequenceFileError::CannotOpen},
+        {Path("stub.llt"), TSequenceFileError::NoHeader},
+        {Path("cut.llt"), TSequenceFileError::Truncated},
+    };
+    for (const Case& c : cases) {
+        PatternRing ring;
+        TSequenceFileError why = TSequenceFileError::OutOfMemory;   // overwritten every time
+        EXPECT_EQ(ring.LoadFromFile(c.path, &why), c.expected == TSequenceFileError::None) << c.path;
+        EXPECT_EQ(why, c.expected) << c.path;
+    }
+
+    PatternRing ring;
+    TSequenceFileError why = TSequenceFileError::None;
+    EXPECT_FALSE(ring.LoadFromFile(dir_.string(), &why));   // a folder
+    EXPECT_EQ(why, TSequenceFileError::CannotOpen);
 }
 
 TEST_F(SequenceFile, ArbitraryBytesLoadConsistentlyOrNotAtAll) {
