@@ -100,9 +100,9 @@ void TrainBytes(benchmark::State& state, std::uint32_t inputs, std::uint32_t hid
     std::size_t p = 0;
     for (auto _ : state) {
         net.TrainBytes(data.patterns[p].data(), data.targets[p].data(), 0.1f, 0.0f);
-        benchmark::DoNotOptimize(net.outputs[0]);
         p = (p + 1) % data.patterns.size();
     }
+    benchmark::DoNotOptimize(net.outputs[0]);
 }
 
 void TrainFloat(benchmark::State& state)
@@ -119,9 +119,9 @@ void TrainFloat(benchmark::State& state)
         values[window] = 1.0f;
         target[0] = series[t + window];
         net.TrainFloat(values, target, 0.5f, 0.0f);
-        benchmark::DoNotOptimize(net.outputs[0]);
         if (++t + window >= series.size()) t = 0;
     }
+    benchmark::DoNotOptimize(net.outputs[0]);
 }
 
 // One stochastic pass per iteration, on patterns in turn. Kind 0: the engine's
@@ -145,9 +145,9 @@ void Stochastic(benchmark::State& state, int kind)
         } else {
             reference::TrainStochastic(net, pattern, target, 0.1f);
         }
-        benchmark::DoNotOptimize(net.outputs[0]);
         p = (p + 1) % data.patterns.size();
     }
+    benchmark::DoNotOptimize(net.outputs[0]);
 }
 
 #ifdef TRELIS_HAVE_FANN
@@ -211,6 +211,7 @@ void FannTrain(benchmark::State& state, std::uint32_t inputs, std::uint32_t hidd
         fann_train(fann.ann, data.floatPatterns[p].data(), data.floatTargets[p].data());
         p = (p + 1) % data.patterns.size();
     }
+    benchmark::DoNotOptimize(fann.ann->weights[0]);
 }
 
 void FannTrainSeries(benchmark::State& state)
@@ -223,6 +224,7 @@ void FannTrainSeries(benchmark::State& state)
         fann_train(fann.ann, series.data() + t, series.data() + t + window);
         if (++t + window >= series.size()) t = 0;
     }
+    benchmark::DoNotOptimize(fann.ann->weights[0]);
 }
 
 #endif

@@ -17,9 +17,9 @@ template <class Input>
 void LayerForward(TLayer& layer, const Input* x)
 {
     for (std::uint32_t j = 0; j < layer.neuronCount; ++j) {
-        layer.outputs[j] = 0;
-        for (std::uint32_t i = 0; i <= layer.inputCount; ++i) layer.outputs[j] += layer.weights[i][j] * x[i];
-        layer.outputs[j] = layer.Activation(layer.outputs[j]);
+        float sum = 0;
+        for (std::uint32_t i = 0; i <= layer.inputCount; ++i) sum += layer.weights[i][j] * x[i];
+        layer.outputs[j] = layer.Activation(sum);
     }
 }
 
