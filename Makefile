@@ -1,3 +1,4 @@
+SHELL := /bin/bash
 # Trelis: set-up, build, run and test.
 #   make run    install what is missing, build, start the workbench
 #   make test   install what is missing, build, run every test
@@ -31,4 +32,26 @@ bench: setup
 	@for b in $(BENCH_BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD) build-asan
+	rm -rf $(BUILD) $(BENCH_BUILD) build-asan $(FUZZ_BUILD)
+
+# Fuzz the file readers with libFuzzer, FUZZ_SECONDS each (default 60).
+FUZZ_BUILD   ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZERS      := sequence_file class_names
+.PHONY: fuzz
+fuzz: setup
+	CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTRELIS_FUZZ=ON -DTRELIS_WITH_QT=OFF -DTRELIS_BUILD_TESTS=OFF -DTRELIS_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	@set -e; for t in $(FUZZERS); do \
+	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	  rm -rf $(FUZZ_BUILD)/corpus/$$t; mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts; \
+	  cp fuzz/corpus/$$t/* $(FUZZ_BUILD)/corpus/$$t/; \
+	  if $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	       -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
+	       $(FUZZ_BUILD)/corpus/$$t > $(FUZZ_BUILD)/fuzz_$$t.log 2>&1; then \
+	    grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' $(FUZZ_BUILD)/fuzz_$$t.log; \
+	  else \
+	    tail -n 80 $(FUZZ_BUILD)/fuzz_$$t.log; echo "fuzz_$$t failed; the input is in $(FUZZ_BUILD)/artifacts"; exit 1; \
+	  fi; \
+	done
