@@ -9,7 +9,9 @@ JOBS        ?= $(shell nproc)
 SETUP       := scripts/setup
 CMAKE_FLAGS ?=
 
-.PHONY: setup configure build run test bench clean
+PREFIX      ?= /usr/local
+
+.PHONY: setup configure build run test bench install clean
 
 setup:
 	@bash $(SETUP)
@@ -30,6 +32,11 @@ bench: setup
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELIS_BUILD_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks
 	@for b in $(BENCH_BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
+
+# Installs the program, its help, the examples, a desktop entry and an icon
+# under PREFIX (DESTDIR is honoured for staging).
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
 	rm -rf $(BUILD) $(BENCH_BUILD) build-asan $(FUZZ_BUILD)

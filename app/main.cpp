@@ -5,9 +5,12 @@
 #include "forms/Forms.h"
 #include "framework/Application.h"
 
+#include <QIcon>
+
 int main(int argc, char* argv[])
 {
     TApplication app(argc, argv);
+    TApplication::setWindowIcon(QIcon(QStringLiteral(":/trelis.png")));
     try {
         CreateForms();
         TApplication::exec();

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
+#include <QFileInfo>
 
 void RunShellCommand(const QString& commandLine)
 {
@@ -28,6 +29,17 @@ QUrl ShellTarget(const QString& commandLine)
     const QUrl address(target, QUrl::StrictMode);
     if (address.isValid() && address.scheme().size() > 1)
         return address;
-    const QString path = QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(target);
-    return QUrl::fromLocalFile(path);
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    const QStringList folders{programDir.absolutePath(), programDir.absoluteFilePath(QStringLiteral("../share/trelis"))};
+    return QUrl::fromLocalFile(FindDocument(target, folders));
+}
+
+QString FindDocument(const QString& name, const QStringList& folders)
+{
+    for (const QString& folder : folders) {
+        const QString path = QDir::cleanPath(QDir(folder).absoluteFilePath(name));
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return folders.isEmpty() ? name : QDir::cleanPath(QDir(folders.front()).absoluteFilePath(name));
 }

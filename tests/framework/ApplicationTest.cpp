@@ -8,6 +8,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -309,6 +311,33 @@ TEST(Shell, StartOpensDocumentsBesideTheProgramAndAddressesAsTheyAre)
     EXPECT_FALSE(ShellTarget(QStringLiteral("rm -rf /")).isValid());
     EXPECT_FALSE(ShellTarget(QStringLiteral("start ")).isValid());
     EXPECT_FALSE(ShellTarget(QStringLiteral("startindex.html")).isValid());
+}
+
+TEST(Shell, DocumentsAreLookedUpBesideTheProgramThenInTheDataFolder)
+{
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QDir dir(root.path());
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("bin")) && dir.mkpath(QStringLiteral("share/trelis")));
+    const QString bin = dir.filePath(QStringLiteral("bin"));
+    const QString data = dir.filePath(QStringLiteral("bin/../share/trelis"));
+    const auto touch = [](const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly);
+    };
+
+    // Nowhere: the name beside the program, where a user would put it.
+    EXPECT_EQ(FindDocument(QStringLiteral("index.html"), {bin, data}), dir.filePath(QStringLiteral("bin/index.html")));
+    // Installed: only the data folder holds it.
+    ASSERT_TRUE(touch(dir.filePath(QStringLiteral("share/trelis/index.html"))));
+    EXPECT_EQ(FindDocument(QStringLiteral("index.html"), {bin, data}),
+              dir.filePath(QStringLiteral("share/trelis/index.html")));
+    // A copy beside the program wins.
+    ASSERT_TRUE(touch(dir.filePath(QStringLiteral("bin/index.html"))));
+    EXPECT_EQ(FindDocument(QStringLiteral("index.html"), {bin, data}), dir.filePath(QStringLiteral("bin/index.html")));
+    // A folder of that name is not a document.
+    ASSERT_TRUE(dir.mkpath(QStringLiteral("bin/help")) && touch(dir.filePath(QStringLiteral("share/trelis/help"))));
+    EXPECT_EQ(FindDocument(QStringLiteral("help"), {bin, data}), dir.filePath(QStringLiteral("share/trelis/help")));
 }
 
 TEST(Shell, CommandLinesGoToTheSeamUnchanged)
