@@ -12,9 +12,13 @@
 #include "forms/Unit7.h"
 #include "forms/Unit9.h"
 #include "framework/Application.h"
+#include "framework/Convert.h"
 #include "framework/Shell.h"
+#include "images/ClassNames.h"
+#include "images/Globals.h"
 
 #include <QAction>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -184,12 +188,99 @@ void TForm1::N6Click()
     SmImForm->Show();
 }
 
+namespace {
+
+// Why a sequence file did not load, as the user is told.
+QString LoadFailureReason(TSequenceFileError error)
+{
+    switch (error) {
+    case TSequenceFileError::CannotOpen:
+        return QStringLiteral("файл не найден или его нельзя открыть");
+    case TSequenceFileError::ReadFailed:
+        return QStringLiteral("файл не удалось прочитать");
+    case TSequenceFileError::NoHeader:
+        return QStringLiteral("файл слишком короткий, в нём нет заголовка");
+    case TSequenceFileError::Truncated:
+        return QStringLiteral("файл обрывается раньше, чем кончаются объявленные в заголовке записи");
+    case TSequenceFileError::OutOfMemory:
+        return QStringLiteral("последовательность не помещается в памяти");
+    case TSequenceFileError::None:
+        break;
+    }
+    return QStringLiteral("неизвестная ошибка");
+}
+
+// A file name for the C library's file functions, and back for the user.
+std::string LocalPath(const QString& name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+QString ShownPath(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
+
+} // namespace
+
 void TForm1::N7Click()
 {
+    if (!OpenDialog2.Execute(this))
+        return;
+    const std::string path = LocalPath(OpenDialog2.FileName);
+    TSequenceFileError error = TSequenceFileError::None;
+    const bool loaded = TrainingSequence.LoadFromFile(path, &error);
+    EnableSequenceCommands(true);
+    if (!loaded) {
+        // The sequence stays as it was, and so do the names of its classes.
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("Не удалось загрузить последовательность из файла «%1»: %2. "
+                                  "Последовательность осталась прежней.")
+                       .arg(OpenDialog2.FileName, LoadFailureReason(error)));
+        return;
+    }
+
+    const std::string namesPath = ClassNamesFileName(path);
+    bool namesFound = false;
+    const std::vector<std::string> words = ReadClassNames(namesPath, &namesFound);
+    TStringGrid* grid = Form7->StringGrid1;
+    // Shrinking the grid to one row takes away its header: row 0 becomes an
+    // ordinary row that keeps its texts, and row k + 1 holds class k.
+    grid->SetRowCount(1);
+    grid->SetRowCount(static_cast<int>(words.size()) + 1);
+    for (std::size_t k = 0; k < words.size(); ++k) {
+        const int row = static_cast<int>(k) + 1;
+        grid->SetCell(1, row, FromCp1251(words[k]));
+        grid->SetCell(0, row, IntToStr(static_cast<std::int64_t>(k)));
+    }
+    Form7->Button1Click();
+    if (!namesFound)
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("Последовательность загружена, но файл имён классов «%1» не найден: "
+                                  "у классов нет имён.")
+                       .arg(ShownPath(namesPath)));
 }
 
 void TForm1::N8Click()
 {
+    if (!SaveDialog2.Execute(this))
+        return;
+    const std::string path = LocalPath(SaveDialog2.FileName);
+    const bool saved = TrainingSequence.SaveToFile(path);
+
+    std::vector<std::string> names;
+    const TStringGrid* grid = Form7->StringGrid1;
+    for (int row = 1; row < grid->RowCount(); ++row)
+        names.push_back(ToCp1251(grid->Cell(1, row)));
+    const std::string namesPath = ClassNamesFileName(path);
+    const bool namesSaved = WriteClassNames(namesPath, names);
+
+    if (!saved)
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("Не удалось записать последовательность в файл «%1».").arg(SaveDialog2.FileName));
+    if (!namesSaved)
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("Не удалось записать имена классов в файл «%1».").arg(ShownPath(namesPath)));
 }
 
 void TForm1::N10Click()

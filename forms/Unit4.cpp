@@ -1,6 +1,8 @@
 #include "forms/Unit4.h"
 
+#include "forms/Globals.h"
 #include "framework/Application.h"
+#include "images/Globals.h"
 
 #include <QCheckBox>
 #include <QProgressBar>
@@ -8,6 +10,15 @@
 #include <QTimer>
 
 TLearnForm* LearnForm = nullptr;
+
+const QString TLearnForm::EmptySequenceText = QStringLiteral("Последовательность пуста");
+
+namespace {
+
+constexpr int BarAreaWidth = 200; // the width of Image1 the bars are spread over
+constexpr int BarHeight = 60;     // the height of Image1: a bar for an output of 1.0
+
+} // namespace
 
 TLearnForm::TLearnForm()
     : TForm(QStringLiteral("Обратное распространение"))
@@ -35,10 +46,93 @@ TLearnForm::TLearnForm()
     Handle(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
 }
 
-void TLearnForm::FormShow() {}
-void TLearnForm::FormClose() {}
-void TLearnForm::Button1Click() {}
-void TLearnForm::Button2Click() {}
-void TLearnForm::Button3Click() {}
-void TLearnForm::Timer1Timer() {}
-void TLearnForm::RunEpoch() {}
+void TLearnForm::FormShow()
+{
+    TCanvas& canvas = Image1->Canvas();
+    canvas.SetPenColor(ButtonFaceColor());
+    canvas.SetBrushColor(ButtonFaceColor());
+    canvas.Rectangle(0, 0, Image1->width(), Image1->height());
+    Timer1->stop();
+}
+
+void TLearnForm::FormClose()
+{
+    Timer1->stop();
+}
+
+void TLearnForm::Button1Click()
+{
+    Timer1->stop();
+}
+
+void TLearnForm::Button2Click()
+{
+    if (!ReadyToTrain())
+        return;
+    Timer1->start();
+    patternIndex = 0;
+    correctCount = 0;
+    epochCount = 0;
+    barStep = static_cast<float>(BarAreaWidth) / static_cast<float>(TrainingSequence.Count);
+}
+
+void TLearnForm::Button3Click()
+{
+    RunEpoch();
+}
+
+void TLearnForm::Timer1Timer()
+{
+    RunEpoch();
+}
+
+bool TLearnForm::ReadyToTrain()
+{
+    if (TrainingSequence.Count > 0 && TrainingSequence.Current != nullptr && CurrentNet)
+        return true;
+    // A failed load or the deletion of the last element can leave the
+    // learning menu open on an empty sequence.
+    Timer1->stop();
+    Label1->SetCaption(EmptySequenceText);
+    return false;
+}
+
+void TLearnForm::DrawBar(const TPatternAnswer& answer)
+{
+    TCanvas& canvas = Image1->Canvas();
+    const int x = static_cast<int>(static_cast<float>(patternIndex) * barStep);
+    // Several patterns share a column when there are more than 200: each
+    // redraws it whole, so the last one shows.
+    canvas.SetPenColor(ButtonFaceColor());
+    canvas.MoveTo(x, 0);
+    canvas.LineTo(x, BarHeight);
+    canvas.SetPenColor(answer.correct ? clBlack : clYellow);
+    canvas.MoveTo(x, 0);
+    canvas.LineTo(x, static_cast<int>(static_cast<float>(BarHeight) * answer.best));
+}
+
+void TLearnForm::RunEpoch()
+{
+    if (!ReadyToTrain())
+        return;
+    patternIndex = 0;
+    correctCount = 0;
+    ++epochCount;
+    trainer_.Run(*CurrentNet, TrainingSequence, stochastic, [this](const TPatternAnswer& answer) {
+        DrawBar(answer);
+        if (answer.correct)
+            ++correctCount;
+        ++patternIndex;
+    });
+
+    const std::uint32_t count = TrainingSequence.Count;
+    ProgressBar1->setValue(static_cast<int>(100 * static_cast<std::int64_t>(correctCount) / count));
+    if (static_cast<std::uint32_t>(correctCount) == count) {
+        if (!CheckBox1->isChecked())
+            Timer1->stop();
+        Label1->SetCaption(QStringLiteral("Готово, шагов: ") + QString::number(epochCount));
+    } else {
+        Label1->SetCaption(QString::number(epochCount) + QStringLiteral(" шаг: ") +
+                           QString::number(correctCount) + QStringLiteral(" из ") + QString::number(count));
+    }
+}

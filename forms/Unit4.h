@@ -3,6 +3,7 @@
 // sequence epoch by epoch, by back-propagation or the stochastic algorithm,
 // with one bar per pattern and the share of correct answers.
 
+#include "forms/Learning.h"
 #include "framework/Controls.h"
 #include "framework/Form.h"
 
@@ -26,8 +27,14 @@ public:
     void Button3Click(); // "Шаг"
     void Timer1Timer();
 
-    // One pass over every element of the sequence.
+    // One pass over every element of the sequence: trains on each, draws its
+    // bar, then shows the share of correct answers and stops the timer after
+    // a perfect epoch unless CheckBox1 is ticked. With an empty sequence it
+    // only says so.
     void RunEpoch();
+
+    // The status text shown when there is nothing to train on.
+    static const QString EmptySequenceText;
 
     QCheckBox* CheckBox1;
     TLabel* Label1;
@@ -47,6 +54,13 @@ public:
 protected:
     void OnShow() override { FormShow(); }
     void OnClose() override { FormClose(); }
+
+private:
+    // Whether there is a sequence and a network to train; says so otherwise.
+    bool ReadyToTrain();
+    void DrawBar(const TPatternAnswer& answer);
+
+    TEpochTrainer trainer_;
 };
 
 extern TLearnForm* LearnForm;

@@ -1,6 +1,14 @@
 #include "forms/Unit9.h"
 
+#include "forms/Globals.h"
+#include "forms/Learning.h"
+#include "forms/Recognition.h"
+#include "forms/Unit2.h"
+#include "forms/Unit7.h"
 #include "framework/Application.h"
+#include "images/Globals.h"
+
+#include <vector>
 
 TAnsForm* AnsForm = nullptr;
 
@@ -14,7 +22,44 @@ TAnsForm::TAnsForm()
     Handle(Image1, &TImage::clicked, this, [this] { Image1Click(); });
 }
 
-void TAnsForm::FormShow() {}
-void TAnsForm::FormDeactivate() {}
-void TAnsForm::Image1Click() {}
-void TAnsForm::DrawAnswer() {}
+void TAnsForm::FormShow()
+{
+    DrawAnswer();
+}
+
+void TAnsForm::FormDeactivate()
+{
+    close();
+}
+
+void TAnsForm::Image1Click()
+{
+    close();
+}
+
+void TAnsForm::DrawAnswer()
+{
+    TCanvas& sheet = Image1->Canvas();
+    sheet.SetPenColor(clWhite);
+    sheet.SetBrushColor(clWhite);
+    sheet.Rectangle(0, 0, Image1->width(), Image1->height());
+
+    const auto width = static_cast<std::uint32_t>(ImForm->Image1->Bitmap().width());
+    const auto height = static_cast<std::uint32_t>(ImForm->Image1->Bitmap().height());
+    std::vector<std::int8_t> input;
+    // Extraction only clears cells, so every cell before the last object
+    // found is already 0 and the search goes on from there.
+    std::uint64_t from = 0;
+    std::uint32_t x = 0, y = 0;
+    while (FindSetCell(CanvasImage, width, height, from, x, y)) {
+        ImForm->ExtractObject(x, y);
+        // Whatever the extraction did, the search moves on past this cell.
+        ++from;
+        const TWinner winner = Classify(*CurrentNet, RetinaImage, input);
+        const QString name = Form7->StringGrid1->Cell(1, static_cast<int>(winner.index) + 1);
+        sheet.SetFontSize(static_cast<int>(ImForm->objectHeight));
+        sheet.SetTransparentText(true);
+        sheet.SetFontName(QStringLiteral("Times New Roman"));
+        sheet.TextOut(static_cast<int>(ImForm->objectLeft), static_cast<int>(ImForm->objectTop), name);
+    }
+}

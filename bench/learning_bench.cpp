@@ -1,0 +1,183 @@
+// Speed of the learning window's epoch (one timer tick) and of recognition.
+//
+// The window keeps the program responsive only while one epoch fits well
+// inside a tick, so both training methods are measured on the default
+// project size: 25 patterns of 100 cells on a 100-25-10 network, once as
+// the bare epoch and once as the window runs it, bars included.
+// Recognition is measured on a canvas of 50 small figures, from reading the
+// canvas to the last label.
+
+#include <benchmark/benchmark.h>
+
+#include "engine/NeuralNet.h"
+#include "engine/Random.h"
+#include "forms/Forms.h"
+#include "forms/Globals.h"
+#include "forms/Learning.h"
+#include "forms/Unit2.h"
+#include "forms/Unit3.h"
+#include "forms/Unit4.h"
+#include "forms/Unit7.h"
+#include "forms/Unit9.h"
+#include "framework/Application.h"
+#include "images/Globals.h"
+
+#include <QCheckBox>
+#include <QTimer>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr std::uint32_t Side = 10;
+constexpr std::uint32_t Cells = Side * Side;
+constexpr std::uint32_t Hidden = 25;
+constexpr std::uint32_t Classes = 10;
+constexpr int Patterns = 25;
+
+std::unique_ptr<TNeuralNet> DefaultNet()
+{
+    SetSeedClock([] { return std::time_t{1000}; });
+    auto net = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{Cells, Hidden, Classes}, 0.68f,
+                                            0.0f, 0.0f, 1.0f, 1.0f);
+    SetSeedClock({});
+    return net;
+}
+
+// 25 figure-like patterns: each a filled box of random place and size.
+void FillSequence(PatternRing& ring)
+{
+    std::mt19937 rng(5);
+    ring.Clear();
+    ring.SetDimension(Cells);
+    for (int k = 0; k < Patterns; ++k) {
+        TAbsImage image(Cells);
+        const std::uint32_t x0 = rng() % 5, y0 = rng() % 5, w = 3 + rng() % 5, h = 3 + rng() % 5;
+        for (std::uint32_t y = y0; y < std::min(Side, y0 + h); ++y)
+            for (std::uint32_t x = x0; x < std::min(Side, x0 + w); ++x)
+                image.Cells[y * Side + x] = 1;
+        ring.Add(image, k % static_cast<int>(Classes));
+    }
+}
+
+void BM_EpochBackPropagation(benchmark::State& state)
+{
+    auto net = DefaultNet();
+    PatternRing ring;
+    FillSequence(ring);
+    TEpochTrainer trainer;
+    for (auto _ : state)
+        benchmark::DoNotOptimize(trainer.Run(*net, ring, false, [](const TPatternAnswer&) {}));
+}
+BENCHMARK(BM_EpochBackPropagation)->Unit(benchmark::kMicrosecond);
+
+void BM_EpochStochastic(benchmark::State& state)
+{
+    auto net = DefaultNet();
+    PatternRing ring;
+    FillSequence(ring);
+    TEpochTrainer trainer;
+    RandomSeed(3);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(trainer.Run(*net, ring, true, [](const TPatternAnswer&) {}));
+}
+BENCHMARK(BM_EpochStochastic)->Unit(benchmark::kMicrosecond);
+
+// The windows exist while the window benchmarks run.
+struct Windows {
+    Windows()
+    {
+        TrainingSequence.Clear();
+        CreateForms();
+    }
+    ~Windows()
+    {
+        DestroyForms();
+        TrainingSequence.Clear();
+    }
+};
+
+void WindowEpoch(benchmark::State& state, bool stochastic)
+{
+    Windows windows;
+    CurrentNet = DefaultNet();
+    FillSequence(TrainingSequence);
+    LearnForm->stochastic = stochastic;
+    LearnForm->Show();
+    LearnForm->CheckBox1->setChecked(true);   // never stops by itself
+    LearnForm->Button2Click();
+    LearnForm->Timer1->stop();                // the ticks come from the loop below
+    RandomSeed(3);
+    for (auto _ : state)
+        LearnForm->Timer1Timer();
+    LearnForm->close();
+}
+
+void BM_WindowEpochBackPropagation(benchmark::State& state) { WindowEpoch(state, false); }
+BENCHMARK(BM_WindowEpochBackPropagation)->Unit(benchmark::kMicrosecond);
+
+void BM_WindowEpochStochastic(benchmark::State& state) { WindowEpoch(state, true); }
+BENCHMARK(BM_WindowEpochStochastic)->Unit(benchmark::kMicrosecond);
+
+// 50 figures of about 20 x 30 pixels in a 10 x 5 grid, half of them boxes
+// and half crosses, drawn black on the canvas.
+void DrawFigures()
+{
+    TCanvas& canvas = ImForm->Image1->Canvas();
+    canvas.SetPenColor(clWhite);
+    canvas.SetBrushColor(clWhite);
+    canvas.Rectangle(0, 0, 500, 400);
+    canvas.SetPenColor(clBlack);
+    canvas.SetBrushColor(clBlack);
+    canvas.SetPenWidth(3);
+    for (int row = 0; row < 5; ++row)
+        for (int col = 0; col < 10; ++col) {
+            const int x = 10 + col * 48, y = 15 + row * 76;
+            if ((row + col) % 2 == 0) {
+                canvas.Rectangle(x, y, x + 22, y + 32);
+            } else {
+                canvas.MoveTo(x, y);
+                canvas.LineTo(x + 22, y + 32);
+                canvas.MoveTo(x + 22, y);
+                canvas.LineTo(x, y + 32);
+            }
+        }
+}
+
+void BM_RecognizeFiftyFigures(benchmark::State& state)
+{
+    Windows windows;
+    SmImForm->retinaWidth = static_cast<std::int32_t>(Side);
+    SmImForm->retinaHeight = static_cast<std::int32_t>(Side);
+    CurrentNet = DefaultNet();
+    Form7->StringGrid1->SetRowCount(static_cast<int>(Classes) + 1);
+    for (int r = 1; r <= static_cast<int>(Classes); ++r)
+        Form7->StringGrid1->SetCell(1, r, QStringLiteral("класс %1").arg(r - 1));
+    for (auto _ : state) {
+        state.PauseTiming();
+        DrawFigures();
+        state.ResumeTiming();
+        ImForm->ReadCanvas();
+        AnsForm->DrawAnswer();
+    }
+}
+BENCHMARK(BM_RecognizeFiftyFigures)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    TApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,57 @@
+#include "forms/Learning.h"
+
+#include <algorithm>
+#include <cstring>
+
+std::uint32_t NetworkInputCount(const TNeuralNet& net)
+{
+    return net.layers.empty() ? 0 : net.layers.front().inputCount;
+}
+
+const std::int8_t* NetworkInput(const TAbsImage& image, std::size_t inputs,
+                                std::vector<std::int8_t>& scratch)
+{
+    const std::size_t cells = std::min<std::size_t>(image.Size, image.Cells.size());
+    // The buffer itself serves when it holds the inputs followed by a 1:
+    // either the bias byte right after all the cells, or a cell of 1 in the
+    // bias input's place of a longer image.
+    if (cells >= inputs && image.Cells.size() > inputs && image.Cells[inputs] == 1)
+        return image.Cells.data();
+    scratch.resize(inputs + 1);
+    const std::size_t copied = std::min(cells, inputs);
+    if (copied > 0)
+        std::memcpy(scratch.data(), image.Cells.data(), copied);
+    std::fill(scratch.begin() + static_cast<std::ptrdiff_t>(copied), scratch.end() - 1, std::int8_t{0});
+    scratch[inputs] = 1;
+    return scratch.data();
+}
+
+void BuildTarget(std::int32_t classIndex, std::uint32_t outputCount, std::vector<std::int8_t>& target)
+{
+    target.assign(outputCount, 0);
+    if (ClassHasOutput(classIndex, outputCount))
+        target[static_cast<std::size_t>(classIndex)] = 1;
+}
+
+TWinner Classify(TNeuralNet& net, const TAbsImage& image, std::vector<std::int8_t>& scratch)
+{
+    net.ForwardBytes(NetworkInput(image, NetworkInputCount(net), scratch));
+    return net.WinningOutput();
+}
+
+TPatternAnswer TEpochTrainer::Train(TNeuralNet& net, const TAbsImage& element, bool stochastic)
+{
+    BuildTarget(element.ClassIndex, net.outputCount, target_);
+    const std::int8_t* input = NetworkInput(element, NetworkInputCount(net), input_);
+    if (stochastic)
+        net.TrainStochastic(input, target_.data(), StepWidth);
+    else
+        net.TrainBytes(input, target_.data(), LearningRate, Momentum);
+    const TWinner w = net.WinningOutput();
+    TPatternAnswer answer;
+    answer.winner = w.index;
+    answer.best = w.value;
+    answer.correct = ClassHasOutput(element.ClassIndex, net.outputCount) &&
+                     w.index == static_cast<std::uint32_t>(element.ClassIndex);
+    return answer;
+}

@@ -1,0 +1,95 @@
+#pragma once
+// The program after start-up with an empty training sequence, and helpers
+// that lay out small networks and sequences whose answers are known in
+// advance.
+
+#include "FormsFixture.h"
+
+#include "engine/NeuralNet.h"
+#include "forms/Globals.h"
+#include "images/Globals.h"
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class LearningUser : public Started {
+protected:
+    void SetUp() override
+    {
+        // The sequence outlives the windows: every test starts with none.
+        TrainingSequence.Clear();
+        TrainingSequence.SetDimension(0);
+        Started::SetUp();
+    }
+
+    void TearDown() override
+    {
+        Started::TearDown();
+        TrainingSequence.Clear();
+        TrainingSequence.SetDimension(0);
+    }
+
+    // A one-layer network of n inputs and n outputs that answers a pattern
+    // holding a single 1 at input i with output i near 1.0 and every other
+    // output near 0.0 (weights +strength and -strength). The bias weights are
+    // `bias` (0 when not given). Saturated this way (strength 10), the answers
+    // barely move while an epoch trains it.
+    static std::unique_ptr<TNeuralNet> Detector(std::uint32_t n, std::vector<float> bias = {},
+                                                float strength = 10.0f)
+    {
+        auto net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{n, n}, 0.68f, 0.0f, 0.0f,
+                                                1.0f, 1.0f);
+        TLayer& layer = net->layers[0];
+        for (std::uint32_t i = 0; i < n; ++i)
+            for (std::uint32_t j = 0; j < n; ++j)
+                layer.weights[i][j] = i == j ? strength : -strength;
+        for (std::uint32_t j = 0; j < n; ++j)
+            layer.weights[n][j] = j < bias.size() ? bias[j] : 0.0f;
+        return net;
+    }
+
+    // An element of n cells holding a single 1 at cell `hot` (none when hot >= n).
+    static TAbsImage OneHot(std::uint32_t n, std::uint32_t hot)
+    {
+        TAbsImage image(n);
+        if (hot < n)
+            image.Cells[hot] = 1;
+        return image;
+    }
+
+    // Adds the elements in order and puts the cursor on the first, so that
+    // an epoch visits them in the order given.
+    static void Fill(const std::vector<TAbsImage>& images, const std::vector<std::int32_t>& classes)
+    {
+        TrainingSequence.Clear();
+        if (!images.empty())
+            TrainingSequence.SetDimension(images.front().Size);
+        for (std::size_t k = 0; k < images.size(); ++k)
+            TrainingSequence.Add(images[k], classes[k]);
+        if (TrainingSequence.Current)
+            TrainingSequence.Current = TrainingSequence.Current->Next;
+    }
+
+    // The elements from the cursor on, in epoch order.
+    static std::vector<const TAbsImage*> EpochOrder()
+    {
+        std::vector<const TAbsImage*> order;
+        const TAbsImage* e = TrainingSequence.Current;
+        for (std::uint32_t k = 0; k < TrainingSequence.Count; ++k, e = e->Next)
+            order.push_back(e);
+        return order;
+    }
+
+    // Every weight of every layer, bias rows included.
+    static std::vector<float> Weights(const TNeuralNet& net)
+    {
+        std::vector<float> all;
+        for (const TLayer& layer : net.layers)
+            for (std::size_t i = 0; i < layer.weights.Rows(); ++i)
+                for (std::size_t j = 0; j < layer.weights.Columns(); ++j)
+                    all.push_back(layer.weights[i][j]);
+        return all;
+    }
+};

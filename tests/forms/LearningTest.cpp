@@ -1,0 +1,351 @@
+// The learning window: epochs, bars, progress, status line, the stopping
+// rule, the two training methods, and sequences or classes that do not fit
+// the network.
+
+#include "LearningFixture.h"
+
+#include "forms/Learning.h"
+#include "forms/Unit1.h"
+#include "forms/Unit4.h"
+#include "framework/Canvas.h"
+#include "engine/Random.h"
+
+#include <QCheckBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <climits>
+
+namespace {
+
+using LearningWindow = LearningUser;
+
+QRgb Pixel(int x, int y)
+{
+    return LearnForm->Image1->Bitmap().pixel(x, y);
+}
+
+// Opens the window (as the menu does) and leaves it open; the epochs are
+// then run by the test itself.
+void Open()
+{
+    LearnForm->Show();
+}
+
+// The columns of the bar area that show a bar of the colour at the top row.
+std::vector<int> Columns(QRgb colour)
+{
+    std::vector<int> found;
+    for (int x = 0; x < LearnForm->Image1->width(); ++x)
+        if (Pixel(x, 1) == colour)
+            found.push_back(x);
+    return found;
+}
+
+} // namespace
+
+TEST_F(LearningWindow, AFirstPerfectEpochDrawsEveryBarAndStops)
+{
+    CurrentNet = Detector(3);
+    Fill({OneHot(3, 0), OneHot(3, 1), OneHot(3, 2)}, {0, 1, 2});
+    const TAbsImage* start = TrainingSequence.Current;
+    Open();
+    LearnForm->Button2->click();
+    EXPECT_TRUE(LearnForm->Timer1->isActive());
+    LearnForm->Timer1Timer();
+
+    EXPECT_EQ(Columns(clBlack), (std::vector<int>{0, 66, 133}));
+    EXPECT_TRUE(Columns(clYellow).empty());
+    for (int x : {0, 66, 133}) {
+        // An output near 1.0 hangs a bar of nearly the whole height.
+        EXPECT_EQ(Pixel(x, 56), clBlack) << x;
+        EXPECT_NE(Pixel(x, 59), clYellow) << x;
+    }
+    EXPECT_EQ(Pixel(1, 1), ButtonFaceColor());
+    EXPECT_EQ(LearnForm->ProgressBar1->value(), 100);
+    EXPECT_FALSE(LearnForm->Timer1->isActive());
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("Готово, шагов: 1"));
+    EXPECT_EQ(TrainingSequence.Current, start);
+    EXPECT_EQ(LearnForm->patternIndex, 3);
+    EXPECT_EQ(LearnForm->correctCount, 3);
+}
+
+TEST_F(LearningWindow, AWrongAnswerIsAYellowBarAndTrainingGoesOn)
+{
+    CurrentNet = Detector(3);
+    // The third pattern looks like class 2 but is filed under class 0.
+    Fill({OneHot(3, 0), OneHot(3, 1), OneHot(3, 2)}, {0, 1, 0});
+    Open();
+    LearnForm->Button2->click();
+    LearnForm->Timer1Timer();
+
+    EXPECT_EQ(Columns(clBlack), (std::vector<int>{0, 66}));
+    EXPECT_EQ(Columns(clYellow), (std::vector<int>{133}));
+    EXPECT_EQ(LearnForm->ProgressBar1->value(), 66);
+    EXPECT_TRUE(LearnForm->Timer1->isActive());
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("1 шаг: 2 из 3"));
+
+    LearnForm->Timer1Timer();
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("2 шаг: 2 из 3"));
+    LearnForm->Button1->click();
+    EXPECT_FALSE(LearnForm->Timer1->isActive());
+}
+
+TEST_F(LearningWindow, TheForceBoxKeepsTrainingAfterPerfectEpochs)
+{
+    CurrentNet = Detector(2);
+    Fill({OneHot(2, 0), OneHot(2, 1)}, {0, 1});
+    Open();
+    LearnForm->CheckBox1->setChecked(true);
+    LearnForm->Button2->click();
+    LearnForm->Timer1Timer();
+    EXPECT_TRUE(LearnForm->Timer1->isActive());
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("Готово, шагов: 1"));
+    LearnForm->Timer1Timer();
+    EXPECT_TRUE(LearnForm->Timer1->isActive());
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("Готово, шагов: 2"));
+
+    // Untick it and the next perfect epoch stops the timer.
+    LearnForm->CheckBox1->setChecked(false);
+    LearnForm->Timer1Timer();
+    EXPECT_FALSE(LearnForm->Timer1->isActive());
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("Готово, шагов: 3"));
+}
+
+TEST_F(LearningWindow, StartResetsTheCountersAndStepContinuesThemAfterReopening)
+{
+    CurrentNet = Detector(2);
+    Fill({OneHot(2, 0), OneHot(2, 1)}, {1, 0});   // both wrong
+    Open();
+    LearnForm->Button2->click();
+    LearnForm->Timer1Timer();
+    LearnForm->Timer1Timer();
+    EXPECT_EQ(LearnForm->epochCount, 2u);
+    LearnForm->close();
+    EXPECT_FALSE(LearnForm->Timer1->isActive());
+
+    // Reopening paints the bar area over and stops the timer, but keeps
+    // the counters and the status line.
+    LearnForm->Timer1->start();
+    Open();
+    EXPECT_FALSE(LearnForm->Timer1->isActive());
+    EXPECT_TRUE(Columns(clYellow).empty());
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("2 шаг: 0 из 2"));
+    LearnForm->Button3->click();
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("3 шаг: 0 из 2"));
+    EXPECT_FALSE(LearnForm->Timer1->isActive());   // Step does not start it
+
+    LearnForm->Button2->click();
+    EXPECT_EQ(LearnForm->epochCount, 0u);
+    LearnForm->Timer1Timer();
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("1 шаг: 0 из 2"));
+}
+
+TEST_F(LearningWindow, PatternsSharingAColumnLeaveTheLastOneVisible)
+{
+    // 300 patterns over 200 columns: patterns 0 and 1 share column 0,
+    // patterns 3 and 4 share column 2.
+    const std::uint32_t n = 3;
+    CurrentNet = Detector(n, {1.0f, 0.0f, 0.0f});
+    std::vector<TAbsImage> images;
+    std::vector<std::int32_t> classes;
+    for (int k = 0; k < 300; ++k) {
+        images.push_back(OneHot(n, 1));
+        classes.push_back(1);
+    }
+    classes[0] = 2;                // long yellow bar ...
+    images[1] = OneHot(n, n);      // ... then a blank pattern: class 0 at 0.73, a shorter bar
+    classes[1] = 0;
+    classes[4] = 2;                // column 2: right, then wrong
+    Fill(images, classes);
+    Open();
+    LearnForm->Button2->click();
+    LearnForm->Timer1Timer();
+
+    EXPECT_EQ(Pixel(0, 1), clBlack);
+    EXPECT_EQ(Pixel(0, 40), clBlack);
+    // Nothing of the first pattern's longer bar is left below the second's.
+    for (int y = 46; y < 60; ++y)
+        EXPECT_EQ(Pixel(0, y), ButtonFaceColor()) << y;
+    EXPECT_EQ(Pixel(2, 1), clYellow);
+    EXPECT_EQ(Pixel(1, 1), clBlack);
+    EXPECT_EQ(Columns(clYellow), (std::vector<int>{2}));
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("1 шаг: 298 из 300"));
+    EXPECT_EQ(LearnForm->ProgressBar1->value(), 99);
+}
+
+TEST_F(LearningWindow, AnEmptySequenceIsReportedAndNothingRuns)
+{
+    CurrentNet = Detector(2);
+    const std::vector<float> before = Weights(*CurrentNet);
+    Open();
+    LearnForm->ProgressBar1->setValue(40);
+    LearnForm->Button2->click();
+    EXPECT_FALSE(LearnForm->Timer1->isActive());
+    EXPECT_EQ(LearnForm->Label1->Caption(), TLearnForm::EmptySequenceText);
+    LearnForm->Button3->click();
+    LearnForm->Timer1Timer();
+    EXPECT_EQ(LearnForm->Label1->Caption(), TLearnForm::EmptySequenceText);
+    EXPECT_EQ(LearnForm->epochCount, 0u);
+    EXPECT_EQ(LearnForm->ProgressBar1->value(), 40);
+    EXPECT_EQ(Weights(*CurrentNet), before);
+
+    // The same after the last element has been deleted.
+    Fill({OneHot(2, 0)}, {0});
+    TrainingSequence.RemoveCurrent();
+    LearnForm->Button3->click();
+    LearnForm->Button2->click();
+    EXPECT_FALSE(LearnForm->Timer1->isActive());
+    EXPECT_EQ(LearnForm->Label1->Caption(), TLearnForm::EmptySequenceText);
+}
+
+TEST_F(LearningWindow, ClassesWithoutAnOutputTrainTowardsZeroAndNeverCount)
+{
+    CurrentNet = Detector(2, {}, 1.0f);
+    // Pattern 0 would win as class 0; the stored classes name no output.
+    Fill({OneHot(2, 0), OneHot(2, 0), OneHot(2, 0), OneHot(2, 0)}, {2, -1, INT_MAX, INT_MIN});
+    Open();
+    LearnForm->Button2->click();
+    for (int epoch = 0; epoch < 50; ++epoch)
+        LearnForm->Timer1Timer();
+    EXPECT_EQ(LearnForm->correctCount, 0);
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("50 шаг: 0 из 4"));
+    EXPECT_TRUE(LearnForm->Timer1->isActive());
+    // All-zero targets pull both outputs down from 0.73 and 0.27.
+    const std::int8_t pattern[3] = {1, 0, 1};
+    CurrentNet->ForwardBytes(pattern);
+    EXPECT_LT(CurrentNet->outputs[0], 0.5f);
+    EXPECT_LT(CurrentNet->outputs[1], 0.2f);
+}
+
+TEST_F(LearningWindow, TheMenuChoosesTheTrainingMethod)
+{
+    // Whatever the menu opened, the window trains exactly as TrainBytes with
+    // rate 0.1 and no momentum, or TrainStochastic with step width 0.1,
+    // over the elements from the cursor on.
+    for (const bool stochastic : {false, true}) {
+        SetSeedClock([] { return std::time_t{1234}; });
+        CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{4, 3, 2}, 0.68f, 0.0f,
+                                                  0.0f, 1.0f, 1.0f);
+        SetSeedClock({});
+        TNeuralNet reference(*CurrentNet);
+        Fill({OneHot(4, 0), OneHot(4, 3), OneHot(4, 1)}, {1, 0, 1});
+        std::vector<std::vector<std::int8_t>> patterns;
+        for (const TAbsImage* e : EpochOrder())
+            patterns.push_back(e->Cells);
+        const std::vector<std::vector<std::int8_t>> targets = {{0, 1}, {1, 0}, {0, 1}};
+
+        user = [](TForm&) { LearnForm->Button3->click(); };
+        RandomSeed(77);
+        if (stochastic)
+            Form1->N21Click();
+        else
+            Form1->N19Click();
+        EXPECT_EQ(LearnForm->stochastic, stochastic);
+
+        RandomSeed(77);
+        for (std::size_t k = 0; k < patterns.size(); ++k) {
+            if (stochastic)
+                reference.TrainStochastic(patterns[k].data(), targets[k].data(), 0.1f);
+            else
+                reference.TrainBytes(patterns[k].data(), targets[k].data(), 0.1f, 0.0f);
+        }
+        EXPECT_EQ(Weights(*CurrentNet), Weights(reference)) << "stochastic " << stochastic;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// The epoch without the window.
+
+TEST(EpochTrainer, ElementsOfAnotherSizeFeedOnlyTheirOwnCells)
+{
+    // An element of 2 cells for a network of 5 inputs: the missing inputs
+    // read 0 and the bias input 1, never the element's own bias byte.
+    TAbsImage shorter(2);
+    shorter.Cells = {1, 1, 1};
+    std::vector<std::int8_t> scratch;
+    const std::int8_t* in = NetworkInput(shorter, 5, scratch);
+    EXPECT_EQ(std::vector<std::int8_t>(in, in + 6), (std::vector<std::int8_t>{1, 1, 0, 0, 0, 1}));
+
+    // A longer element gives its first cells and then the bias input 1.
+    TAbsImage longer(6);
+    longer.Cells = {1, 0, 1, 0, 0, 1, 1};
+    in = NetworkInput(longer, 3, scratch);
+    EXPECT_EQ(std::vector<std::int8_t>(in, in + 4), (std::vector<std::int8_t>{1, 0, 1, 1}));
+
+    // An element whose buffer is shorter than its Size claims.
+    TAbsImage damaged(4);
+    damaged.Cells = {1};
+    in = NetworkInput(damaged, 4, scratch);
+    EXPECT_EQ(std::vector<std::int8_t>(in, in + 5), (std::vector<std::int8_t>{1, 0, 0, 0, 1}));
+
+    // No inputs at all: only the bias.
+    in = NetworkInput(shorter, 0, scratch);
+    EXPECT_EQ(in[0], 1);
+
+    // An element that fits is used as it is.
+    TAbsImage fits(3);
+    fits.Cells = {0, 1, 0, 1};
+    EXPECT_EQ(NetworkInput(fits, 3, scratch), fits.Cells.data());
+}
+
+TEST(EpochTrainer, TrainingOnAShortElementEqualsTrainingOnItsPaddedInput)
+{
+    SetSeedClock([] { return std::time_t{99}; });
+    TNeuralNet net(2, {5, 4, 3}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
+    SetSeedClock({});
+    TNeuralNet reference(net);
+
+    PatternRing ring;
+    TAbsImage shorter(2);
+    shorter.Cells = {1, 0};
+    ring.Add(shorter, 2);
+    TEpochTrainer trainer;
+    trainer.Run(net, ring, false, [](const TPatternAnswer&) {});
+
+    const std::int8_t padded[6] = {1, 0, 0, 0, 0, 1};
+    const std::int8_t target[3] = {0, 0, 1};
+    reference.TrainBytes(padded, target, 0.1f, 0.0f);
+    for (std::size_t k = 0; k < net.layers.size(); ++k)
+        for (std::size_t i = 0; i < net.layers[k].weights.Rows(); ++i)
+            for (std::size_t j = 0; j < net.layers[k].weights.Columns(); ++j)
+                ASSERT_EQ(net.layers[k].weights[i][j], reference.layers[k].weights[i][j]);
+}
+
+TEST(EpochTrainer, TargetsHoldOneOutputOrNone)
+{
+    std::vector<std::int8_t> target = {7, 7};
+    BuildTarget(2, 4, target);
+    EXPECT_EQ(target, (std::vector<std::int8_t>{0, 0, 1, 0}));
+    for (std::int32_t outside : {4, 5, -1, INT_MIN, INT_MAX}) {
+        BuildTarget(outside, 4, target);
+        EXPECT_EQ(target, (std::vector<std::int8_t>(4, 0))) << outside;
+    }
+    BuildTarget(0, 0, target);
+    EXPECT_TRUE(target.empty());
+}
+
+TEST(EpochTrainer, AnEpochVisitsEveryElementOnceFromTheCursor)
+{
+    TNeuralNet net(1, {2, 2}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
+    PatternRing ring;
+    for (std::int32_t c = 0; c < 5; ++c)
+        ring.Add(TAbsImage(2), c);
+    ring.Current = ring.Current->Next->Next;
+    const TAbsImage* start = ring.Current;
+
+    std::vector<const TAbsImage*> expected;
+    for (const TAbsImage* e = start; expected.size() < 5; e = e->Next)
+        expected.push_back(e);
+    std::vector<const TAbsImage*> seen;
+    TEpochTrainer trainer;
+    const std::uint32_t correct =
+        trainer.Run(net, ring, false, [&](const TPatternAnswer&) { seen.push_back(ring.Current); });
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(ring.Current, start);
+    EXPECT_LE(correct, 2u);   // classes 2, 3 and 4 have no output
+
+    PatternRing empty;
+    EXPECT_EQ(trainer.Run(net, empty, true, [&](const TPatternAnswer&) { ADD_FAILURE(); }), 0u);
+}

@@ -1,0 +1,96 @@
+// "Сведения о проекте": the figures of the sequence, the retina and the
+// network, read afresh at every showing.
+
+#include "LearningFixture.h"
+
+#include "forms/Unit1.h"
+#include "forms/Unit3.h"
+#include "forms/Unit5.h"
+
+#include <QPushButton>
+
+namespace {
+
+using ProjectInfo = LearningUser;
+
+struct Figures {
+    QStringList sequence, network, retina;
+};
+
+// Opens the dialog from the menu, as the user does, reads its labels
+// and closes it with "ОК".
+Figures Show(std::function<void(TForm&)>& user, bool& closedByOk)
+{
+    Figures f;
+    closedByOk = false;
+    user = [&](TForm&) {
+        f.sequence = {Form5->Label2->Caption(), Form5->Label1->Caption(), Form5->Label9->Caption()};
+        f.network = {Form5->Label3->Caption(), Form5->Label4->Caption(), Form5->Label5->Caption(),
+                     Form5->Label8->Caption(), Form5->Label10->Caption()};
+        f.retina = {Form5->Label6->Caption(), Form5->Label7->Caption()};
+        Form5->Button1->click();
+        closedByOk = !Form5->isVisible();
+    };
+    Form1->N14Click();
+    return f;
+}
+
+} // namespace
+
+TEST_F(ProjectInfo, AnEmptySequenceAndATwoLayerNetwork)
+{
+    TrainingSequence.SetDimension(12);
+    CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{3, 2, 1}, 0.68f, 0.0f, 0.0f,
+                                              1.0f, 1.0f);
+    SmImForm->retinaWidth = 10;
+    SmImForm->retinaHeight = 7;
+    bool closed = false;
+    const Figures f = Show(user, closed);
+    EXPECT_TRUE(closed);
+    EXPECT_EQ(f.sequence, (QStringList{"Размерность:12", "Длина:0", "Память:0b"}));
+    EXPECT_EQ(f.network, (QStringList{"Нейронов:3", "Слоев:2", "Выходов:1", "Связей:8", "Память:32b"}));
+    // The X is the Cyrillic letter Ха, the Y the Latin letter.
+    EXPECT_EQ(f.retina, (QStringList{QString::fromUtf8("\xD0\xA5=10"), "Y=7"}));
+}
+
+TEST_F(ProjectInfo, ASeriesSizedProjectAndFiguresThatFollowChanges)
+{
+    // What a series of 10 values with a window of 3 leaves: 7 elements of
+    // 3 values and a network of 3 inputs, 2 hidden neurons and 1 output.
+    TrainingSequence.SetDimension(3);
+    for (int k = 0; k < 7; ++k)
+        TrainingSequence.Add(TAbsImage(3), 0);
+    CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{3, 2, 1}, 0.68f, 0.0f, 0.0f,
+                                              1.0f, 1.0f);
+    bool closed = false;
+    Figures f = Show(user, closed);
+    EXPECT_EQ(f.sequence, (QStringList{"Размерность:3", "Длина:7", "Память:49b"}));
+    EXPECT_EQ(f.network, (QStringList{"Нейронов:3", "Слоев:2", "Выходов:1", "Связей:8", "Память:32b"}));
+
+    // The placeholder network of start-up: one input, one neuron.
+    CurrentNet = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f,
+                                              0.0f, 1.0f);
+    TrainingSequence.RemoveCurrent();
+    f = Show(user, closed);
+    EXPECT_EQ(f.sequence, (QStringList{"Размерность:3", "Длина:6", "Память:42b"}));
+    EXPECT_EQ(f.network, (QStringList{"Нейронов:1", "Слоев:1", "Выходов:1", "Связей:1", "Память:4b"}));
+
+    // A network of the default project size: bias weights are not counted.
+    CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{100, 25, 10}, 0.68f, 0.0f,
+                                              0.0f, 1.0f, 1.0f);
+    f = Show(user, closed);
+    EXPECT_EQ(f.network,
+              (QStringList{"Нейронов:35", "Слоев:2", "Выходов:10", "Связей:2750", "Память:11000b"}));
+}
+
+TEST_F(ProjectInfo, LargeSizesAreShownWithoutWrappingRound)
+{
+    // An element size typed as a negative number becomes a huge dimension.
+    TrainingSequence.SetDimension(4000000000u);
+    TrainingSequence.Add(TAbsImage(1), 0);
+    TrainingSequence.Add(TAbsImage(1), 0);
+    bool closed = false;
+    const Figures f = Show(user, closed);
+    EXPECT_EQ(f.sequence,
+              (QStringList{"Размерность:4000000000", "Длина:2", "Память:8000000008b"}));
+}
