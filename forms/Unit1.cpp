@@ -325,6 +325,7 @@ void TForm1::N26Click()
 
 void TForm1::N27Click()
 {
+    Form10->ReloadSeries();
 }
 
 void TForm1::N29Click()

@@ -16,8 +16,14 @@ class TForm10 : public TForm {
 public:
     TForm10();
 
-    // Handler of "ОК": the full load.
+    // Handler of "ОК": the full load. The file and both fields are checked
+    // first; a series that cannot be loaded is explained to the user and
+    // changes nothing.
     void Button1Click();
+    // The main menu's "Обновить": reads the values of a series file again
+    // for the network, window size and training length of the last full
+    // load, checked like a full load.
+    void ReloadSeries();
 
     TLabel* Label1;
     QLineEdit* Edit1; // window size
@@ -26,7 +32,7 @@ public:
     QPushButton* Button1;
     TOpenDialog OpenDialog1;
 
-    std::uint32_t windowSize = 0; // window size of the last load
+    std::uint32_t windowSize = 0; // window size of the last load; 0 before the first
 };
 
 extern TForm10* Form10;

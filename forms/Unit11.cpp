@@ -1,10 +1,16 @@
 #include "forms/Unit11.h"
 
+#include "forms/Globals.h"
+#include "forms/SeriesMath.h"
+#include "forms/SeriesPlot.h"
 #include "framework/Application.h"
+#include "framework/Convert.h"
 
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTimer>
+
+#include <algorithm>
 
 TSerLForm* SerLForm = nullptr;
 
@@ -31,13 +37,164 @@ TSerLForm::TSerLForm()
     Handle(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
 }
 
-void TSerLForm::Button1Click() {}
-void TSerLForm::Button2Click() {}
-void TSerLForm::FormShow() {}
-void TSerLForm::FormClose() {}
-void TSerLForm::Timer1Timer() {}
-void TSerLForm::Timer2Timer() {}
-void TSerLForm::PrepareBuffers() {}
-void TSerLForm::ReleaseBuffers() {}
-void TSerLForm::NormaliseSeries() {}
-void TSerLForm::DrawSeries() {}
+bool TSerLForm::SeriesReady() const
+{
+    if (windowInputs.size() < 2 || targetValue.size() != 1 || !CurrentNet || CurrentNet->layers.empty())
+        return false;
+    const TNeuralNet& net = *CurrentNet;
+    const std::size_t window = windowInputs.size() - 1;
+    if (net.outputCount != 1 || net.layers[0].inputCount != window)
+        return false;
+    const std::int32_t count = SeriesBuffer.count;
+    return count >= 2 && SeriesBuffer.values && reproduction.size() == static_cast<std::size_t>(count) &&
+           window < static_cast<std::size_t>(count) && trainLength <= static_cast<std::uint32_t>(count);
+}
+
+void TSerLForm::Button1Click()
+{
+    if (SeriesReady())
+        Timer1->start();
+}
+
+void TSerLForm::Button2Click()
+{
+    Timer1->stop();
+}
+
+void TSerLForm::FormShow()
+{
+    Timer2->start();
+}
+
+void TSerLForm::FormClose()
+{
+    // Only the repaint stops: training goes on while the window is closed.
+    Timer2->stop();
+}
+
+void TSerLForm::Timer1Timer()
+{
+    if (!SeriesReady()) {
+        // No series, or the network was replaced: there is nothing to train
+        // until the next load, which starts the timer again.
+        Timer1->stop();
+        return;
+    }
+    const std::uint32_t window = CurrentNet->layers[0].inputCount;
+    const TEpochErrors errors = TrainSeriesEpoch(*CurrentNet, SeriesBuffer.values.get(), trainLength, window,
+                                                 windowInputs.data(), targetValue.data(), lastError);
+    minError = errors.minError;
+    maxError = errors.maxError;
+    lastError = errors.lastError;
+}
+
+void TSerLForm::Timer2Timer()
+{
+    DrawSeries();
+}
+
+void TSerLForm::PrepareBuffers()
+{
+    const std::uint32_t window = CurrentNet && !CurrentNet->layers.empty() ? CurrentNet->layers[0].inputCount : 0;
+    windowInputs.assign(static_cast<std::size_t>(window) + 1, 0.0f);
+    windowInputs[window] = 1.0f;
+    targetValue.assign(1, 0.0f);
+    reproduction.assign(static_cast<std::size_t>(std::max(SeriesBuffer.count, std::int32_t{0})), 0.0f);
+    Timer1->start();
+}
+
+void TSerLForm::ReleaseBuffers()
+{
+    Timer1->stop();
+    Timer2->stop();
+    std::vector<float>().swap(windowInputs);
+    std::vector<float>().swap(targetValue);
+    std::vector<float>().swap(reproduction);
+}
+
+void TSerLForm::FitBuffersToSeries()
+{
+    if (!windowInputs.empty())
+        reproduction.assign(static_cast<std::size_t>(std::max(SeriesBuffer.count, std::int32_t{0})), 0.0f);
+}
+
+void TSerLForm::NormaliseSeries()
+{
+    const std::int32_t count = SeriesBuffer.count;
+    if (count < 1 || !SeriesBuffer.values)
+        return;
+    float* values = SeriesBuffer.values.get();
+    const TSeriesRange range = FindSeriesRange(values, static_cast<std::size_t>(count));
+    seriesMin = range.min;
+    seriesMax = range.max;
+    Label2->SetCaption(FloatToStr(seriesMin));
+    Label3->SetCaption(FloatToStr(seriesMax));
+    ScaleSeries(values, static_cast<std::size_t>(count), range);
+}
+
+QString TSerLForm::MaxErrorText() const
+{
+    const double range = static_cast<double>(seriesMax) - static_cast<double>(seriesMin);
+    return QStringLiteral("Максимальная ошибка ") + FloatToStr(range * static_cast<double>(maxError));
+}
+
+QString TSerLForm::MinErrorText() const
+{
+    const double range = static_cast<double>(seriesMax) - static_cast<double>(seriesMin);
+    return QStringLiteral("Минимальная ошибка ") + FloatToStr(range * static_cast<double>(minError));
+}
+
+void TSerLForm::DrawSeries()
+{
+    TCanvas& canvas = Image1->Canvas();
+    canvas.SetPenColor(clWhite);
+    canvas.SetBrushColor(clWhite);
+    canvas.Rectangle(0, 0, Image1->width(), Image1->height());
+    if (!SeriesReady())
+        return;
+
+    canvas.SetPenColor(clBlack);
+    canvas.TextOut(0, 225, MaxErrorText());
+    canvas.TextOut(0, 240, MinErrorText());
+
+    const auto count = static_cast<std::uint32_t>(SeriesBuffer.count);
+    const std::uint32_t window = CurrentNet->layers[0].inputCount;
+    const float* values = SeriesBuffer.values.get();
+    const float step = SeriesStep(count);
+
+    // The grid: one line per point; points sharing a column share a line.
+    canvas.SetPenColor(clBlue);
+    canvas.SetPenWidth(1);
+    int drawnColumn = -1;
+    for (std::uint32_t i = 1; i < count; ++i) {
+        const int x = SeriesX(i, step);
+        if (x == drawnColumn)
+            continue;
+        drawnColumn = x;
+        canvas.MoveTo(x, 0);
+        canvas.LineTo(x, SeriesPictureHeight);
+    }
+
+    // The series: black where it is trained on, red from trainLength on.
+    canvas.MoveTo(0, SeriesY(values[0]));
+    canvas.SetPenWidth(3);
+    canvas.SetPenColor(clBlack);
+    {
+        TColumnPolyline line(canvas);
+        for (std::uint32_t j = 1; j < trainLength; ++j)
+            line.LineTo(SeriesX(j, step), SeriesY(values[j]));
+        line.Flush();
+        canvas.SetPenColor(clRed);
+        for (std::uint32_t k = std::max(trainLength, 1u); k < count; ++k)
+            line.LineTo(SeriesX(k, step), SeriesY(values[k]));
+    }
+
+    // The reproduction and forecast in yellow.
+    ReproduceSeries(*CurrentNet, values, count, trainLength, window, CheckBox1->isChecked(), windowInputs.data(),
+                    reproduction.data());
+    canvas.MoveTo(0, SeriesY(values[0]));
+    canvas.SetPenColor(clYellow);
+    TColumnPolyline line(canvas);
+    for (std::uint32_t n = 1; n < count; ++n)
+        line.LineTo(SeriesX(n, step), SeriesY(reproduction[n]));
+}

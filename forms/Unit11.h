@@ -30,10 +30,22 @@ public:
     void PrepareBuffers();
     // Stops both timers and frees the working buffers.
     void ReleaseBuffers();
+    // Sizes the reproduction for the series' count again, after a reload
+    // read a different number of values; the other buffers keep theirs.
+    void FitBuffersToSeries();
     // Finds the series' range, shows it and scales the values to 0..1.
     void NormaliseSeries();
     // Draws the series, the reproduction and the forecast.
     void DrawSeries();
+
+    // True when a series is loaded and CurrentNet is still the network the
+    // buffers were sized for (one output, input count one less than the
+    // window buffer). Otherwise the window neither trains nor draws.
+    bool SeriesReady() const;
+    // The two error texts of the picture, the errors brought back to the
+    // units of the file.
+    QString MaxErrorText() const;
+    QString MinErrorText() const;
 
     TImage* Image1;
     TLabel* Label2; // smallest value
@@ -50,7 +62,7 @@ public:
     float minError = 0.0f;
     float maxError = 0.0f;
     float lastError = 0.0f;
-    // Present between PrepareBuffers and ReleaseBuffers only.
+    // Present between PrepareBuffers and ReleaseBuffers only (empty outside).
     std::vector<float> windowInputs;
     std::vector<float> targetValue;
     std::vector<float> reproduction;
