@@ -1,5 +1,7 @@
 #include "forms/Unit2.h"
 
+#include "forms/CanvasAlgorithms.h"
+#include "forms/Unit3.h"
 #include "framework/Application.h"
 #include "images/Globals.h"
 
@@ -9,6 +11,8 @@
 #include <QPixmap>
 #include <QSlider>
 #include <QToolButton>
+
+#include <algorithm>
 
 TImForm* ImForm = nullptr;
 
@@ -96,19 +100,105 @@ TImForm::TImForm()
     Handle(Image1, &TImage::mouseUp, this,
            [this](Qt::MouseButton b, int x, int y) { Image1MouseUp(b, x, y); });
 
+    Image1->Canvas().SetPenWidth(TrackBar1->value());
     drawing = false;
     CanvasImage.Resize(500, 400);
+    N1Click();
 }
 
-void TImForm::SpeedButton1Click() {}
-void TImForm::SpeedButton2Click() {}
-void TImForm::SpeedButton3Click() {}
-void TImForm::N1Click() {}
-void TImForm::N2Click() {}
-void TImForm::N3Click() {}
-void TImForm::TrackBar1Change() {}
-void TImForm::Image1MouseDown(Qt::MouseButton, int, int) {}
-void TImForm::Image1MouseMove(int, int) {}
-void TImForm::Image1MouseUp(Qt::MouseButton, int, int) {}
-void TImForm::ReadCanvas() {}
-void TImForm::ExtractObject(std::uint32_t, std::uint32_t) {}
+void TImForm::SpeedButton1Click()
+{
+    TCanvas& canvas = Image1->Canvas();
+    canvas.SetPenColor(clBlack);
+    canvas.SetBrushColor(clBlack);
+}
+
+void TImForm::SpeedButton2Click()
+{
+    TCanvas& canvas = Image1->Canvas();
+    canvas.SetPenColor(clWhite);
+    canvas.SetBrushColor(clWhite);
+}
+
+void TImForm::SpeedButton3Click()
+{
+    N1Click();
+}
+
+void TImForm::N1Click()
+{
+    TCanvas& canvas = Image1->Canvas();
+    canvas.SetPenColor(clWhite);
+    canvas.SetBrushColor(clWhite);
+    canvas.Rectangle(0, 0, Image1->width(), Image1->height());
+    // Clearing always leaves the brush selected.
+    canvas.SetPenColor(clBlack);
+    canvas.SetBrushColor(clBlack);
+}
+
+void TImForm::N2Click()
+{
+    SpeedButton1Click();
+}
+
+void TImForm::N3Click()
+{
+    SpeedButton2Click();
+}
+
+void TImForm::TrackBar1Change()
+{
+    Image1->Canvas().SetPenWidth(TrackBar1->value());
+}
+
+void TImForm::Image1MouseDown(Qt::MouseButton, int x, int y)
+{
+    drawing = true;
+    Image1->Canvas().MoveTo(x, y);
+}
+
+void TImForm::Image1MouseMove(int x, int y)
+{
+    if (drawing)
+        Image1->Canvas().LineTo(x, y);
+}
+
+void TImForm::Image1MouseUp(Qt::MouseButton, int, int)
+{
+    drawing = false;
+}
+
+void TImForm::ReadCanvas()
+{
+    ReadBitmapCells(Image1->Bitmap(), static_cast<std::uint32_t>(Image1->width()),
+                    static_cast<std::uint32_t>(Image1->height()), CanvasImage);
+}
+
+void TImForm::ExtractObject(std::uint32_t x, std::uint32_t y)
+{
+    objectLeft = x;
+    objectTop = y;
+    maxX = x;
+    maxY = y;
+    // A fresh grid of the canvas size, all 0 (the retina left by the last
+    // extraction may have no cells at all).
+    RetinaImage.Resize(CanvasImage.GetWidth(), CanvasImage.GetHeight());
+    FillObject(x, y);
+    objectWidth = maxX - objectLeft;
+    objectHeight = maxY - objectTop;
+    SmImForm->SampleObject(objectLeft, objectTop, objectWidth, objectHeight);
+}
+
+void TImForm::FillObject(std::uint32_t x, std::uint32_t y)
+{
+    const TObjectBox box = ::FillObject(CanvasImage, RetinaImage, x, y, &Image1->Canvas().Image());
+    if (box.cells == 0)
+        return;
+    objectLeft = std::min(objectLeft, box.left);
+    objectTop = std::min(objectTop, box.top);
+    maxX = std::max(maxX, box.maxX);
+    maxY = std::max(maxY, box.maxY);
+    // The yellow marks went straight into the bitmap: repaint their area.
+    Image1->update(QRect(QPoint(static_cast<int>(box.left), static_cast<int>(box.top)),
+                         QPoint(static_cast<int>(box.maxX), static_cast<int>(box.maxY))));
+}

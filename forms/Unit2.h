@@ -31,10 +31,19 @@ public:
     void Image1MouseMove(int x, int y);
     void Image1MouseUp(Qt::MouseButton button, int x, int y);
 
-    // Copies the drawing into CanvasImage, one cell per pixel.
+    // Copies the drawing into CanvasImage, one cell per pixel: 1 for an
+    // exactly black pixel, 0 for any other colour.
     void ReadCanvas();
-    // Takes the figure holding cell (x, y) out of CanvasImage into RetinaImage.
+    // Takes the figure holding cell (x, y) out of CanvasImage: its cells
+    // become 0 there and yellow on the canvas, the object members receive its
+    // box, and RetinaImage holds the figure cut to that box and scaled to the
+    // retina size (SmImForm->SampleObject).
     void ExtractObject(std::uint32_t x, std::uint32_t y);
+    // The 8-connected fill behind ExtractObject: moves the figure holding
+    // (x, y) from CanvasImage into RetinaImage (which has the canvas size),
+    // paints it yellow and widens the box kept in objectLeft, objectTop,
+    // maxX and maxY.
+    void FillObject(std::uint32_t x, std::uint32_t y);
 
     TImage* Image1;
     QToolButton* SpeedButton1;
@@ -51,6 +60,10 @@ public:
     std::uint32_t objectTop = 0;
     std::uint32_t objectWidth = 0;
     std::uint32_t objectHeight = 0;
+
+private:
+    std::uint32_t maxX = 0; // largest x and y of the object being filled
+    std::uint32_t maxY = 0;
 };
 
 extern TImForm* ImForm;

@@ -1,11 +1,23 @@
 #include "forms/Unit3.h"
 
+#include "forms/CanvasAlgorithms.h"
+#include "forms/Globals.h"
+#include "forms/Learning.h"
+#include "forms/Unit1.h"
+#include "forms/Unit2.h"
+#include "forms/Unit8.h"
 #include "framework/Application.h"
+#include "framework/Convert.h"
 #include "images/Globals.h"
 
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+
+#include <algorithm>
+#include <climits>
+#include <optional>
+#include <vector>
 
 TSmImForm* SmImForm = nullptr;
 
@@ -24,6 +36,8 @@ TSmImForm::TSmImForm()
     ComboBox1 = new QComboBox(this);
     ComboBox1->setEditable(true);
     ComboBox1->setInsertPolicy(QComboBox::NoInsert);
+    // What the user types stays as typed; no completion from the class names.
+    ComboBox1->setCompleter(nullptr);
     ComboBox1->setGeometry(72, 192, 73, ComboBox1->sizeHint().height());
     Label2 = new TLabel(this, 147, 192, QStringLiteral("1"));
     Label2->setFont(DesignerFont(QStringLiteral("Small Fonts"), -8));
@@ -39,15 +53,146 @@ TSmImForm::TSmImForm()
     Handle(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     // Changes the user makes: choosing an item or typing.
     Handle(ComboBox1, &QComboBox::activated, this, [this] { ComboBox1Change(); });
-    Handle(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, [this] { ComboBox1Change(); });
+    Handle(ComboBox1->lineEdit(), &QLineEdit::textEdited, this, [this] {
+        ComboBox1TextEdited();
+        ComboBox1Change();
+    });
 
     RetinaImage.Resize(500, 400);
 }
 
-void TSmImForm::Button1Click() {}
-void TSmImForm::Button2Click() {}
-void TSmImForm::Button3Click() {}
-void TSmImForm::ComboBox1Change() {}
-void TSmImForm::ClearRetinaView() {}
-void TSmImForm::SampleObject(std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
-void TSmImForm::DrawRetina() {}
+void TSmImForm::SetButtons(TRetinaEvent event)
+{
+    const TRetinaButtons now = ButtonsAfter(event, {Button1->isEnabled(), Button2->isEnabled()});
+    Button1->setEnabled(now.next);
+    Button2->setEnabled(now.add);
+}
+
+void TSmImForm::SelectClass(std::int32_t index)
+{
+    if (index >= 0 && index < ComboBox1->count()) {
+        ComboBox1->setCurrentIndex(index);
+    } else {
+        ComboBox1->setCurrentIndex(-1);
+        ComboBox1->setEditText(QString());
+    }
+}
+
+void TSmImForm::Button1Click()
+{
+    SetButtons(TRetinaEvent::Shown);
+    ClearRetinaView();
+    if (showSequence)
+        ShowNextElement();
+    else
+        ShowNextObject();
+}
+
+void TSmImForm::ShowNextElement()
+{
+    if (!TrainingSequence.Current) {
+        // Nothing left to browse: an empty retina and no class.
+        const std::size_t n = std::min<std::size_t>(RetinaImage.Size, RetinaImage.Cells.size());
+        std::fill_n(RetinaImage.Cells.begin(), n, std::int8_t{0});
+        Label1->SetCaption(QString());
+        SelectClass(-1);
+        DrawRetina();
+        return;
+    }
+    TrainingSequence.Current = TrainingSequence.Current->Next;
+    const TAbsImage& element = *TrainingSequence.Current;
+    CopyElementCells(element, RetinaImage);
+    std::vector<std::int8_t> scratch;
+    const TWinner winner = CurrentNet ? Classify(*CurrentNet, element, scratch) : TWinner{};
+    Label1->SetCaption(IntToStr(winner.index));
+    SelectClass(element.ClassIndex);
+    DrawRetina();
+}
+
+void TSmImForm::ShowNextObject()
+{
+    // The hint comes up beside this window without taking the focus from it.
+    HintForm->show();
+    HintForm->raise();
+    const std::optional<TCellPos> first =
+        FindFirstSetCell(CanvasImage, static_cast<std::uint32_t>(ImForm->Image1->width()),
+                         static_cast<std::uint32_t>(ImForm->Image1->height()));
+    if (!first) {
+        SetButtons(TRetinaEvent::NothingLeft);
+        HintForm->close();
+        return;
+    }
+    ImForm->ExtractObject(first->x, first->y);
+    DrawRetina();
+    std::vector<std::int8_t> scratch;
+    const TWinner winner = CurrentNet ? Classify(*CurrentNet, RetinaImage, scratch) : TWinner{};
+    Label1->SetCaption(PercentText(winner.value));
+    SelectClass(static_cast<std::int32_t>(std::min<std::uint32_t>(winner.index, INT32_MAX)));
+    HintForm->move(ImForm->pos() + QPoint(static_cast<int>(first->x), static_cast<int>(first->y) + 30));
+    HintForm->Label1->SetCaption(ComboBox1->currentText());
+}
+
+void TSmImForm::Button2Click()
+{
+    Form1->EnableSequenceCommands(true);
+    TrainingSequence.Add(RetinaImage, ComboBox1->currentIndex());
+}
+
+void TSmImForm::Button3Click()
+{
+    TrainingSequence.RemoveCurrent();
+    Button1Click();
+}
+
+void TSmImForm::ComboBox1TextEdited()
+{
+    QLineEdit* edit = ComboBox1->lineEdit();
+    const QString typed = edit->text();
+    const int cursor = edit->cursorPosition();
+    const int index = ComboBox1->findText(typed, Qt::MatchFixedString | Qt::MatchCaseSensitive);
+    if (index == ComboBox1->currentIndex())
+        return;
+    ComboBox1->setCurrentIndex(index);
+    // Choosing no item would empty the field; the user's text stays.
+    ComboBox1->setEditText(typed);
+    edit->setCursorPosition(cursor);
+}
+
+void TSmImForm::ComboBox1Change()
+{
+    const int index = ComboBox1->currentIndex();
+    if (index >= 0)
+        ComboBox1->setEditText(ComboBox1->itemText(index));
+    Label1->SetCaption(IntToStr(index));
+    SetButtons(TRetinaEvent::ClassChanged);
+}
+
+void TSmImForm::ClearRetinaView()
+{
+    TCanvas& canvas = Image1->Canvas();
+    canvas.SetPenColor(clWhite);
+    canvas.SetBrushColor(clWhite);
+    canvas.Rectangle(0, 0, Image1->width(), Image1->height());
+}
+
+void TSmImForm::SampleObject(std::uint32_t left, std::uint32_t top, std::uint32_t width, std::uint32_t height)
+{
+    RetinaImage.Crop(left, top, width, height);
+    RetinaImage.Rescale(static_cast<std::uint32_t>(std::max(retinaWidth, 0)),
+                        static_cast<std::uint32_t>(std::max(retinaHeight, 0)));
+}
+
+void TSmImForm::DrawRetina()
+{
+    ClearRetinaView();
+    TCanvas& canvas = Image1->Canvas();
+    canvas.SetPenColor(clBlack);
+    canvas.SetBrushColor(clBlack);
+    for (const QRect& square : RetinaSquares(RetinaImage))
+        canvas.Rectangle(square.left(), square.top(), square.left() + square.width(),
+                         square.top() + square.height());
+    canvas.SetPenColor(clWhite);
+    canvas.SetBrushColor(clWhite);
+    const std::optional<int> bias = BufferByte(RetinaImage, TrainingSequence.GetDimension());
+    Label2->SetCaption(bias ? IntToStr(*bias) : QString());
+}

@@ -10,6 +10,7 @@
 
 class QComboBox;
 class QPushButton;
+enum class TRetinaEvent;
 
 class TSmImForm : public TForm {
     Q_OBJECT
@@ -25,9 +26,13 @@ public:
 
     // Paints the whole view white.
     void ClearRetinaView();
-    // Crops RetinaImage to the object's box and rescales it to the retina size.
+    // Crops RetinaImage to the object's box and rescales it to the retina
+    // size, with the bias byte after the cells.
     void SampleObject(std::uint32_t left, std::uint32_t top, std::uint32_t width, std::uint32_t height);
-    // Draws RetinaImage into the view.
+    // Draws RetinaImage into the view, one black square per set cell, and
+    // shows in Label2 the byte at index Dimension of its buffer (the bias
+    // byte when the retina holds Dimension cells; empty when the buffer is
+    // shorter). A retina without cells leaves the view white.
     void DrawRetina();
 
     TImage* Image1;
@@ -41,6 +46,17 @@ public:
     std::int32_t retinaWidth = 0;
     std::int32_t retinaHeight = 0;
     bool showSequence = false;
+
+private:
+    void ShowNextElement();  // ">>" while browsing the sequence
+    void ShowNextObject();   // ">>" taking figures off the canvas
+    void SetButtons(TRetinaEvent event);
+    // The user typed into ComboBox1: the class whose name is the text
+    // becomes the selected one (none when no name matches).
+    void ComboBox1TextEdited();
+    // Selects class `index` in ComboBox1 without counting as a user change;
+    // an index without an item selects nothing.
+    void SelectClass(std::int32_t index);
 };
 
 extern TSmImForm* SmImForm;

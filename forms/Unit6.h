@@ -5,6 +5,11 @@
 #include "framework/Controls.h"
 #include "framework/Form.h"
 
+#include <QString>
+
+#include <cstdint>
+#include <stdexcept>
+
 class QGroupBox;
 class QLineEdit;
 class QPushButton;
@@ -14,7 +19,8 @@ class TForm6 : public TForm {
 public:
     TForm6();
 
-    // Handler of "ОК".
+    // Handler of "ОК": starts the new project. Nothing changes unless all
+    // three numbers are acceptable.
     void Button1Click();
 
     QGroupBox* GroupBox1;
@@ -28,3 +34,34 @@ public:
 };
 
 extern TForm6* Form6;
+
+// The three numbers of a new project.
+struct TProjectSizes {
+    std::int32_t elementSize = 0; // cells per sequence element, the network's inputs
+    std::int32_t classCount = 0;  // classes, the network's outputs
+    std::int32_t hiddenCount = 0; // neurons of the hidden layer
+};
+
+// The largest project the program builds: an element no larger than the
+// canvas, and a network whose weights fit comfortably in memory.
+inline constexpr std::int32_t MaxElementSize = 500 * 400;
+inline constexpr std::int32_t MaxClassCount = 10000;
+inline constexpr std::int32_t MaxHiddenCount = 10000;
+inline constexpr std::uint64_t MaxWeightCount = std::uint64_t{1} << 24;
+
+// A project size the program refuses; the message says which and why.
+class EProjectSizeError : public std::runtime_error {
+public:
+    explicit EProjectSizeError(const QString& message);
+};
+
+// Converts the three fields, in the order element size, class count, hidden
+// width (the first that is not a whole number raises EConvertError), then
+// checks every number from 1 up to its limit and the network's weight count
+// (EProjectSizeError otherwise).
+TProjectSizes ReadProjectSizes(const QString& elementSize, const QString& classCount,
+                               const QString& hiddenCount);
+
+// Side of the square retina for an element size: the square root truncated
+// toward zero.
+std::uint32_t RetinaSide(std::uint32_t elementSize);

@@ -1,7 +1,9 @@
 #include "forms/Unit7.h"
 
+#include "forms/Unit3.h"
 #include "framework/Application.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
@@ -23,6 +25,28 @@ TForm7::TForm7()
     Handle(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
-void TForm7::StringGrid1SelectCell(int, int) {}
-void TForm7::Edit1Change() {}
-void TForm7::Button1Click() {}
+void TForm7::StringGrid1SelectCell(int, int row)
+{
+    Edit1->setFocus();
+    // Row 0 is the header; selecting it edits the first class.
+    CurrentRow = row == 0 ? 1 : row;
+    Edit1->setText(StringGrid1->Cell(1, CurrentRow));
+}
+
+void TForm7::Edit1Change()
+{
+    // A row the grid no longer has is left alone.
+    StringGrid1->SetCell(1, CurrentRow, Edit1->text());
+}
+
+void TForm7::Button1Click()
+{
+    QComboBox* classes = SmImForm->ComboBox1;
+    // The box keeps showing its text, which need not name a class any more.
+    const QString shown = classes->currentText();
+    classes->clear();
+    for (int r = 1; r < StringGrid1->RowCount(); ++r)
+        classes->addItem(StringGrid1->Cell(1, r));
+    classes->setCurrentIndex(-1);
+    classes->setEditText(shown);
+}

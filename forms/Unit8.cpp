@@ -19,4 +19,8 @@ THintForm::THintForm()
     Label1->setGeometry(0, -16, 44, 109);
 }
 
-void THintForm::FormShow() {}
+void THintForm::FormShow()
+{
+    // Only the first letters of the guess show beside the figure.
+    setFixedWidth(50);
+}

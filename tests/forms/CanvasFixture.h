@@ -1,0 +1,122 @@
+#pragma once
+// The program after start-up, with helpers that act as the user on the
+// canvas, the retina view and the project dialogs: mouse strokes, ">>",
+// a new project through the menu.
+
+#include "FormsFixture.h"
+
+#include "forms/Globals.h"
+#include "forms/Unit1.h"
+#include "forms/Unit2.h"
+#include "forms/Unit3.h"
+#include "forms/Unit6.h"
+#include "forms/Unit7.h"
+#include "forms/Unit8.h"
+#include "images/Globals.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSlider>
+#include <QTest>
+
+#include <vector>
+
+class CanvasUser : public Started {
+protected:
+    void SetUp() override
+    {
+        // The sequence outlives the windows: every test starts with none.
+        TrainingSequence.Clear();
+        TrainingSequence.SetDimension(0);
+        Started::SetUp();
+    }
+
+    void TearDown() override
+    {
+        Started::TearDown();
+        TrainingSequence.Clear();
+        TrainingSequence.SetDimension(0);
+    }
+
+public:
+    // A stroke with the mouse on the canvas along the points.
+    static void Drag(const std::vector<QPoint>& path, Qt::MouseButton button = Qt::LeftButton)
+    {
+        TImage* image = ImForm->Image1;
+        QTest::mousePress(image, button, {}, path.front());
+        for (std::size_t i = 1; i < path.size(); ++i)
+            QTest::mouseMove(image, path[i]);
+        QTest::mouseRelease(image, button, {}, path.back());
+    }
+
+    // Types the text key by key, letters outside ASCII included.
+    static void Type(QWidget* widget, const QString& text)
+    {
+        for (const QChar c : text)
+            QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+
+    static void SetPenWidth(int width) { ImForm->TrackBar1->setValue(width); }
+
+    static const QImage& Canvas() { return ImForm->Image1->Bitmap(); }
+    static const QImage& View() { return SmImForm->Image1->Bitmap(); }
+
+    // Pixels of the colour inside the area.
+    static int Count(const QImage& image, TColor colour, QRect area = {})
+    {
+        if (area.isNull())
+            area = image.rect();
+        int n = 0;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                n += image.pixel(x, y) == colour;
+        return n;
+    }
+
+    // The smallest rectangle holding every pixel of the colour in the area.
+    static QRect Extent(const QImage& image, TColor colour, QRect area)
+    {
+        QRect extent;
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int x = area.left(); x <= area.right(); ++x)
+                if (image.pixel(x, y) == colour)
+                    extent |= QRect(x, y, 1, 1);
+        return extent;
+    }
+
+    // "Файл" / "Новый проект" with the three numbers, confirmed with "ОК".
+    // The dialog's state right after the click is kept.
+    void NewProject(const QString& elementSize, const QString& classes, const QString& hidden)
+    {
+        user = [&](TForm&) {
+            Form6->Edit1->setText(elementSize);
+            Form6->Edit2->setText(classes);
+            Form6->Edit3->setText(hidden);
+            QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+            dialogOpenAfterOk = Form6->isVisible();
+        };
+        Form1->N15->trigger();
+        user = nullptr;
+    }
+
+    // "Последовательность" / "С холста" and "Показать".
+    static void FromCanvas() { Form1->N6->trigger(); }
+    static void ShowSequence() { Form1->N10->trigger(); }
+    // ">>", "Добавить в список", "Удалить из списка".
+    static void Next() { QTest::mouseClick(SmImForm->Button1, Qt::LeftButton); }
+    static void Add() { QTest::mouseClick(SmImForm->Button2, Qt::LeftButton); }
+    static void Remove() { QTest::mouseClick(SmImForm->Button3, Qt::LeftButton); }
+
+    // The retina's cells set to 1.
+    static std::uint32_t RetinaSetCells()
+    {
+        std::uint32_t n = 0;
+        for (std::uint32_t y = 0; y < RetinaImage.GetHeight(); ++y)
+            for (std::uint32_t x = 0; x < RetinaImage.GetWidth(); ++x)
+                n += RetinaImage.GetCell(x, y) == 1;
+        return n;
+    }
+
+    bool dialogOpenAfterOk = false;
+};
