@@ -4,10 +4,14 @@
 #include "LearningFixture.h"
 
 #include "forms/Unit1.h"
+#include "forms/Unit10.h"
 #include "forms/Unit3.h"
 #include "forms/Unit5.h"
 
+#include <QFile>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -55,13 +59,24 @@ TEST_F(ProjectInfo, AnEmptySequenceAndATwoLayerNetwork)
 
 TEST_F(ProjectInfo, ASeriesSizedProjectAndFiguresThatFollowChanges)
 {
-    // What a series of 10 values with a window of 3 leaves: 7 elements of
-    // 3 values and a network of 3 inputs, 2 hidden neurons and 1 output.
-    TrainingSequence.SetDimension(3);
-    for (int k = 0; k < 7; ++k)
-        TrainingSequence.Add(TAbsImage(3), 0);
-    CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{3, 2, 1}, 0.68f, 0.0f, 0.0f,
-                                              1.0f, 1.0f);
+    // A series of 10 values loaded with a window of 3: 7 windows of 3
+    // values and a network of 3 inputs, 2 hidden neurons and 1 output.
+    QTemporaryDir dir;
+    const QString series = dir.filePath(QStringLiteral("ten.ser"));
+    {
+        QFile file(series);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("10\n0.5 1 1.5 2 2.5 3 2.5 2 1.5 1\n");
+    }
+    dialogAnswer = series;
+    user = [](TForm&) {
+        Form10->Edit1->setText(QStringLiteral("3"));
+        Form10->Edit2->setText(QStringLiteral("5"));
+        Form10->Button1->click();
+    };
+    Form1->N24Click();
+    ASSERT_EQ(TrainingSequence.GetCount(), 7u) << log.join(QStringLiteral("; ")).toStdString();
+
     bool closed = false;
     Figures f = Show(user, closed);
     EXPECT_EQ(f.sequence, (QStringList{"Размерность:3", "Длина:7", "Память:49b"}));
