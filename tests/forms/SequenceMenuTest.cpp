@@ -1,0 +1,282 @@
+// "Последовательность" / "Сохранить" and "Из файла": the sequence file with
+// its class-names file beside it, through the menu handlers.
+
+#include "LearningFixture.h"
+
+#include "forms/Unit1.h"
+#include "forms/Unit3.h"
+#include "forms/Unit7.h"
+#include "images/PatternRing.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <vector>
+
+namespace {
+
+class SequenceMenu : public LearningUser {
+protected:
+    QString Path(const QString& name) const { return QDir(dir_.path()).filePath(name); }
+
+    static QByteArray Read(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    static void Write(const QString& path, const QByteArray& bytes)
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+    }
+
+    // The class names as the grid holds them, rows 1 onward.
+    static QStringList GridNames()
+    {
+        QStringList names;
+        for (int r = 1; r < Form7->StringGrid1->RowCount(); ++r)
+            names << Form7->StringGrid1->Cell(1, r);
+        return names;
+    }
+
+    static void SetGridNames(const QStringList& names)
+    {
+        TStringGrid* grid = Form7->StringGrid1;
+        grid->SetRowCount(static_cast<int>(names.size()) + 1);
+        grid->SetCell(0, 0, QStringLiteral("Номер"));
+        grid->SetCell(1, 0, QStringLiteral("Имя"));
+        for (int r = 1; r <= names.size(); ++r) {
+            grid->SetCell(0, r, QString::number(r - 1));
+            grid->SetCell(1, r, names[r - 1]);
+        }
+    }
+
+    static QStringList ComboItems()
+    {
+        QStringList items;
+        for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
+            items << SmImForm->ComboBox1->itemText(i);
+        return items;
+    }
+
+    static std::vector<bool> SequenceCommands()
+    {
+        return {Form1->N8->isEnabled(), Form1->N18->isEnabled(), Form1->N10->isEnabled(),
+                Form1->N20->isEnabled()};
+    }
+
+    // Class index and cells of every element in file order (after the cursor).
+    static std::vector<std::pair<std::int32_t, std::vector<std::int8_t>>> Contents(const PatternRing& ring)
+    {
+        std::vector<std::pair<std::int32_t, std::vector<std::int8_t>>> out;
+        const TAbsImage* e = ring.Current;
+        for (std::uint32_t k = 0; k < ring.Count; ++k) {
+            e = e->Next;
+            out.emplace_back(e->ClassIndex, e->Cells);
+        }
+        return out;
+    }
+
+    static void MakeSequence()
+    {
+        TrainingSequence.Clear();
+        TrainingSequence.SetDimension(4);
+        const std::vector<std::vector<std::int8_t>> cells = {{1, 0, 0, 1}, {0, 1, 1, 0}, {1, 1, 1, 1}};
+        for (std::size_t k = 0; k < cells.size(); ++k) {
+            TAbsImage image(4);
+            image.Cells = cells[k];
+            TrainingSequence.Add(image, static_cast<std::int32_t>(k % 2));
+        }
+    }
+
+    std::vector<QString> boxes() const
+    {
+        std::vector<QString> texts;
+        for (const QString& line : log)
+            if (line.startsWith(QStringLiteral("box ")))
+                texts.push_back(line.mid(4));
+        return texts;
+    }
+
+    QTemporaryDir dir_;
+};
+
+// "круг", "квадрат" in Windows-1251.
+const QByteArray Krug("\xEA\xF0\xF3\xE3");
+const QByteArray Kvadrat("\xEA\xE2\xE0\xE4\xF0\xE0\xF2");
+
+} // namespace
+
+TEST_F(SequenceMenu, SavingWritesTheSequenceAndItsNamesSideBySide)
+{
+    MakeSequence();
+    SetGridNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
+    const TAbsImage* cursor = TrainingSequence.Current;
+    dialogAnswer = Path(QStringLiteral("фигуры.llt"));
+    Form1->N8Click();
+
+    ASSERT_NE(lastDialog, nullptr);
+    EXPECT_EQ(lastDialog, &Form1->SaveDialog2);
+    EXPECT_EQ(lastDialog->Filter, QStringLiteral("Обучающая последовательность|*.llt"));
+    EXPECT_EQ(lastDialog->DefaultExt, QStringLiteral("llt"));
+    EXPECT_EQ(Form1->SaveDialog2.FileName, Path(QStringLiteral("фигуры.llt")));
+    EXPECT_TRUE(boxes().empty());
+    EXPECT_EQ(TrainingSequence.Current, cursor);
+
+    PatternRing saved;
+    ASSERT_TRUE(saved.LoadFromFile(QFile::encodeName(Path(QStringLiteral("фигуры.llt"))).toStdString()));
+    EXPECT_EQ(Contents(saved), Contents(TrainingSequence));
+    EXPECT_EQ(saved.GetDimension(), 4u);
+    EXPECT_EQ(Read(Path(QStringLiteral("фигуры.nam"))), Krug + "\r\n" + Kvadrat + "\r\n");
+
+    // Cancel writes nothing.
+    QFile::remove(Path(QStringLiteral("фигуры.nam")));
+    dialogAnswer.reset();
+    Form1->N8Click();
+    EXPECT_FALSE(QFile::exists(Path(QStringLiteral("фигуры.nam"))));
+}
+
+TEST_F(SequenceMenu, LoadingFillsTheSequenceTheGridAndTheClassList)
+{
+    // D = 2, two records; the names file has two words on its first line.
+    Write(Path("a.llt"), QByteArray("\x02\0\0\0\x02\0\0\0" "\x02\0\0\0" "\x01\x00"
+                                    "\x00\0\0\0" "\x00\x01", 20));
+    Write(Path("a.nam"), Krug + " " + Kvadrat + "\r\nx\r\n");
+    SetGridNames({QStringLiteral("старое")});
+    EXPECT_EQ(SequenceCommands(), (std::vector<bool>{false, false, false, true}));
+
+    dialogAnswer = Path("a.llt");
+    Form1->N7Click();
+    EXPECT_EQ(lastDialog, &Form1->OpenDialog2);
+    EXPECT_EQ(lastDialog->Filter, QStringLiteral("Обучающая последовательность|*.llt"));
+    EXPECT_EQ(lastDialog->DefaultExt, QStringLiteral("llt"));
+    EXPECT_TRUE(boxes().empty());
+
+    ASSERT_EQ(TrainingSequence.GetCount(), 2u);
+    EXPECT_EQ(TrainingSequence.GetDimension(), 2u);
+    const auto contents = Contents(TrainingSequence);
+    EXPECT_EQ(contents[0], (std::pair<std::int32_t, std::vector<std::int8_t>>{2, {1, 0, 1}}));
+    EXPECT_EQ(contents[1], (std::pair<std::int32_t, std::vector<std::int8_t>>{0, {0, 1, 1}}));
+    EXPECT_EQ(SequenceCommands(), (std::vector<bool>(4, true)));
+
+    const QStringList names = {QStringLiteral("круг"), QStringLiteral("квадрат"), QStringLiteral("x")};
+    EXPECT_EQ(GridNames(), names);
+    for (int r = 1; r <= 3; ++r)
+        EXPECT_EQ(Form7->StringGrid1->Cell(0, r), QString::number(r - 1));
+    // Row 0 lost its header role but kept its texts.
+    EXPECT_EQ(Form7->StringGrid1->FixedRows(), 0);
+    EXPECT_EQ(Form7->StringGrid1->Cell(1, 0), QStringLiteral("Имя"));
+    EXPECT_EQ(ComboItems(), names);
+}
+
+TEST_F(SequenceMenu, SavedAndLoadedAgainGivesTheSameSequenceAndNames)
+{
+    MakeSequence();
+    const auto before = Contents(TrainingSequence);
+    // A blank inside a name and an empty name would not come back as they
+    // were; they are stored so that every class keeps its place.
+    SetGridNames({QStringLiteral("большой круг"), QString(), QStringLiteral("квадрат")});
+    dialogAnswer = Path("round.llt");
+    Form1->N8Click();
+    const QByteArray file = Read(Path("round.llt"));
+
+    TrainingSequence.Clear();
+    SetGridNames({});
+    Form1->N7Click();
+    EXPECT_EQ(Contents(TrainingSequence), before);
+    EXPECT_EQ(GridNames(), (QStringList{QStringLiteral("большой_круг"), QStringLiteral("1"),
+                                        QStringLiteral("квадрат")}));
+
+    // Saving right after loading writes the same bytes.
+    dialogAnswer = Path("again.llt");
+    Form1->N8Click();
+    EXPECT_EQ(Read(Path("again.llt")), file);
+}
+
+TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
+{
+    MakeSequence();
+    const auto before = Contents(TrainingSequence);
+    const TAbsImage* cursor = TrainingSequence.Current;
+    SetGridNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
+    Write(Path("short.llt"), QByteArray("\x04\0\0\0\x05\0\0\0\x01\0\0\0\x01\x01", 14));
+    Write(Path("short.nam"), QByteArray("other\r\n"));
+    Write(Path("stub.llt"), QByteArray("\x04\0\0", 3));
+
+    struct Case {
+        QString file;
+        QString reason;
+    };
+    const Case cases[] = {
+        {Path("missing.llt"), QStringLiteral("не найден")},
+        {Path("short.llt"), QStringLiteral("обрывается")},
+        {Path("stub.llt"), QStringLiteral("короткий")},
+    };
+    for (const Case& c : cases) {
+        log.clear();
+        dialogAnswer = c.file;
+        Form1->N7Click();
+        const auto texts = boxes();
+        ASSERT_EQ(texts.size(), 1u) << c.file.toStdString();
+        EXPECT_TRUE(texts[0].contains(c.file)) << texts[0].toStdString();
+        EXPECT_TRUE(texts[0].contains(c.reason)) << texts[0].toStdString();
+        EXPECT_EQ(Contents(TrainingSequence), before);
+        EXPECT_EQ(TrainingSequence.Current, cursor);
+        EXPECT_EQ(TrainingSequence.GetDimension(), 4u);
+        // The names stay with the sequence they belong to.
+        EXPECT_EQ(GridNames(), (QStringList{QStringLiteral("круг"), QStringLiteral("квадрат")}));
+        // The commands are enabled whatever the outcome.
+        EXPECT_EQ(SequenceCommands(), (std::vector<bool>(4, true)));
+        Form1->EnableSequenceCommands(false);
+    }
+}
+
+TEST_F(SequenceMenu, AMissingNamesFileLeavesTheClassesUnnamed)
+{
+    MakeSequence();
+    dialogAnswer = Path("alone.llt");
+    Form1->N8Click();
+    QFile::remove(Path("alone.nam"));
+    const auto saved = Contents(TrainingSequence);
+
+    TrainingSequence.Clear();
+    SetGridNames({QStringLiteral("круг")});
+    SmImForm->ComboBox1->addItem(QStringLiteral("круг"));
+    log.clear();
+    Form1->N7Click();
+    EXPECT_EQ(Contents(TrainingSequence), saved);
+    EXPECT_EQ(Form7->StringGrid1->RowCount(), 1);
+    EXPECT_TRUE(ComboItems().isEmpty());
+    const auto texts = boxes();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(texts[0].contains(Path("alone.nam"))) << texts[0].toStdString();
+}
+
+TEST_F(SequenceMenu, FilesThatCannotBeWrittenAreReported)
+{
+    MakeSequence();
+    SetGridNames({QStringLiteral("круг")});
+    dialogAnswer = Path("no/such/folder/a.llt");
+    Form1->N8Click();
+    const auto texts = boxes();
+    ASSERT_EQ(texts.size(), 2u);
+    EXPECT_TRUE(texts[0].contains(Path("no/such/folder/a.llt")));
+    EXPECT_TRUE(texts[1].contains(Path("no/such/folder/a.nam")));
+    EXPECT_EQ(TrainingSequence.GetCount(), 3u);
+}
+
+TEST_F(SequenceMenu, AnEmptySequenceSavesAsItsHeader)
+{
+    TrainingSequence.SetDimension(9);
+    SetGridNames({});
+    dialogAnswer = Path("empty.llt");
+    Form1->N8Click();
+    EXPECT_EQ(Read(Path("empty.llt")), QByteArray("\x09\0\0\0\0\0\0\0", 8));
+    EXPECT_EQ(Read(Path("empty.nam")), QByteArray());
+    EXPECT_TRUE(boxes().empty());
+}
