@@ -1,0 +1,187 @@
+// Sets up a scene of the program through its own windows, as a user would,
+// and saves the part of the screen its windows cover as a PNG picture. Meant
+// to run on a virtual screen through scripts/screenshot --scene.
+//
+//   trelis_scenes recognition <out.png>
+//       "Файл" / "Новый проект", the digits sample loaded with
+//       "Последовательность" / "Из файла", trained with "Обучение" /
+//       "Обратное распространение" until it stops by itself, ten digits drawn
+//       on the canvas and "Холст" / "Распознать"; the answer sheet is
+//       dragged beside the canvas.
+//   trelis_scenes series <out.png>
+//       examples/trend_season.ser loaded with "Временной ряд" / "Из файла"
+//       (window 12, training length 200), a few thousand epochs learnt, and
+//       the window "Временной ряд" / "Обучение".
+//
+// Exits with 1, saying why, when the scene does not come about.
+
+#include "Digits.h"
+
+#include "engine/Random.h"
+#include "forms/Forms.h"
+#include "forms/Unit1.h"
+#include "forms/Unit10.h"
+#include "forms/Unit11.h"
+#include "forms/Unit4.h"
+#include "forms/Unit6.h"
+#include "forms/Unit7.h"
+#include "forms/Unit9.h"
+#include "framework/Application.h"
+#include "framework/Seams.h"
+#include "images/Globals.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace {
+
+const QString ExamplesDir = QStringLiteral(TRELIS_EXAMPLES_DIR);
+
+[[noreturn]] void Fail(const QString& what)
+{
+    std::fprintf(stderr, "trelis_scenes: %s\n", qPrintable(what));
+    std::exit(1);
+}
+
+// Lets the program and the screen catch up for a while.
+void Settle(int milliseconds)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < milliseconds)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+// Saves the part of the screen the windows cover, those of them that are
+// visible.
+void Shoot(const QString& out, const std::vector<const TForm*>& windows)
+{
+    Settle(1200);
+    QRect covered;
+    for (const TForm* form : windows)
+        if (form->isVisible())
+            covered |= form->frameGeometry();
+    QScreen* screen = QGuiApplication::primaryScreen();
+    covered &= screen->geometry();
+    if (covered.isEmpty())
+        Fail(QStringLiteral("no window is visible"));
+    const QPixmap shot = screen->grabWindow(0, covered.x(), covered.y(), covered.width(), covered.height());
+    if (shot.isNull() || !shot.save(out, "PNG"))
+        Fail(QStringLiteral("cannot save %1").arg(out));
+    std::printf("trelis_scenes: %s, %dx%d\n", qPrintable(out), shot.width(), shot.height());
+}
+
+void RecognitionScene(const QString& out)
+{
+    // "Файл" / "Новый проект" with the dialog's own numbers.
+    Seams::modal = [](TForm&) { Form6->Button1->click(); };
+    Form1->N15->trigger();
+    if (!Form7->isVisible())
+        Fail(QStringLiteral("the new project was not made"));
+
+    // "Последовательность" / "Из файла".
+    Seams::fileDialog = [](const TFileDialog&) { return std::optional<QString>(ExamplesDir + "/digits.llt"); };
+    Form1->N7->trigger();
+    if (TrainingSequence.GetCount() == 0)
+        Fail(QStringLiteral("the digits sample did not load"));
+
+    // "Обучение" / "Обратное распространение", "Пуск" until it stops.
+    Seams::modal = [](TForm&) {
+        LearnForm->Button2->click();
+        while (LearnForm->Timer1->isActive() && LearnForm->epochCount < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        LearnForm->Button1->click();
+    };
+    Form1->N19->trigger();
+    Seams::modal = nullptr;
+    if (!LearnForm->Label1->Caption().startsWith(QStringLiteral("Готово")))
+        Fail(QStringLiteral("training did not finish: ") + LearnForm->Label1->Caption());
+
+    // Ten fresh digits on the canvas, and "Холст" / "Распознать".
+    Form1->N3->trigger();
+    Form1->N4->trigger();
+    const std::vector<digits::THand> hands = digits::Row({QRect(0, 0, 58, 88), 0.1, 2.5, 77, 5}, 7);
+    for (int d = 0; d < 10; ++d)
+        digits::Draw(d, hands[d]);
+    Settle(300);
+    Form1->N22->trigger();
+    Settle(300);
+    if (!AnsForm->isVisible())
+        Fail(QStringLiteral("the answer sheet is not shown"));
+    // The sheet opens over the drawing. As a user would with the mouse, the
+    // class-names window is closed and the sheet dragged beside the canvas,
+    // so that the figures (yellow once taken) and their names show together.
+    Form7->close();
+    AnsForm->move(ImForm->frameGeometry().right() + 9, AnsForm->y());
+    Settle(300);
+    if (!AnsForm->isVisible())
+        Fail(QStringLiteral("the answer sheet closed"));
+    Shoot(out, {Form1, ImForm, AnsForm});
+}
+
+void SeriesScene(const QString& out)
+{
+    // "Временной ряд" / "Из файла": window 12, training length 200, "ОК".
+    Seams::fileDialog = [](const TFileDialog&) {
+        return std::optional<QString>(ExamplesDir + "/trend_season.ser");
+    };
+    Seams::modal = [](TForm&) {
+        Form10->Edit1->setText(QStringLiteral("12"));
+        Form10->Edit2->setText(QStringLiteral("200"));
+        Form10->Button1->click();
+    };
+    Form1->N24->trigger();
+    if (!SerLForm->SeriesReady())
+        Fail(QStringLiteral("the series did not load"));
+
+    // Training runs from the load on; give it a few thousand epochs.
+    for (int epoch = 0; epoch < 4000; ++epoch)
+        SerLForm->Timer1Timer();
+
+    // "Временной ряд" / "Обучение": the picture is repainted twice a second.
+    Seams::modal = [&out](TForm&) {
+        Settle(1200);
+        Shoot(out, {SerLForm});
+    };
+    Form1->N26->trigger();
+    Seams::modal = nullptr;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: trelis_scenes recognition|series <out.png>\n");
+        return 2;
+    }
+    const QString scene = QString::fromLocal8Bit(argv[1]);
+    const QString out = QString::fromLocal8Bit(argv[2]);
+    // The same network and the same answers on every run.
+    SetSeedClock([] { return std::time_t{1700000000}; });
+    Seams::messageBox = [](const QString&, const QString& text) { Fail(text); };
+    CreateForms();
+    if (scene == QStringLiteral("recognition"))
+        RecognitionScene(out);
+    else if (scene == QStringLiteral("series"))
+        SeriesScene(out);
+    else
+        Fail(QStringLiteral("no scene called %1").arg(scene));
+    Seams::Reset();
+    DestroyForms();
+    return 0;
+}
