@@ -1,7 +1,7 @@
 #include "framework/Convert.h"
 
+#include <QHash>
 #include <QStringDecoder>
-#include <QStringEncoder>
 
 #include <charconv>
 #include <cmath>
@@ -99,11 +99,44 @@ QString FloatToStr(double value)
     return QString::fromStdString(out);
 }
 
+namespace {
+
+// The byte of every character the code page has: each of the 256 bytes
+// decodes to a character of its own, so the table is read off the decoder.
+const QHash<char16_t, char>& Cp1251Bytes()
+{
+    static const QHash<char16_t, char> bytes = [] {
+        QHash<char16_t, char> table;
+        for (int b = 0; b < 256; ++b) {
+            const char c = static_cast<char>(b);
+            const QString decoded = FromCp1251(std::string_view(&c, 1));
+            if (decoded.size() == 1)
+                table.insert(decoded[0].unicode(), c);
+        }
+        return table;
+    }();
+    return bytes;
+}
+
+} // namespace
+
 std::string ToCp1251(const QString& text)
 {
-    QStringEncoder encoder("windows-1251");
-    const QByteArray bytes = encoder.encode(text);
-    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    // Character by character rather than through the toolkit's encoder,
+    // which stands in the control character SUB (0x1A) for a character the
+    // code page lacks: the user could not tell it from an empty place.
+    const QHash<char16_t, char>& table = Cp1251Bytes();
+    std::string bytes;
+    bytes.reserve(static_cast<std::size_t>(text.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        // A character beyond the 16-bit range is one character, one '?'.
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            ++i;
+        const auto found = table.constFind(c.unicode());
+        bytes.push_back(found != table.constEnd() && !c.isSurrogate() ? *found : '?');
+    }
+    return bytes;
 }
 
 QString FromCp1251(std::string_view bytes)
