@@ -241,8 +241,8 @@ void TForm1::N7Click()
     }
 
     const std::string namesPath = ClassNamesFileName(path);
-    bool namesFound = false;
-    const std::vector<std::string> words = ReadClassNames(namesPath, &namesFound);
+    bool namesRead = false;
+    const std::vector<std::string> words = ReadClassNames(namesPath, &namesRead);
     TStringGrid* grid = Form7->StringGrid1;
     // Shrinking the grid to one row takes away its header: row 0 becomes an
     // ordinary row that keeps its texts, and row k + 1 holds class k.
@@ -254,10 +254,10 @@ void TForm1::N7Click()
         grid->SetCell(0, row, IntToStr(static_cast<std::int64_t>(k)));
     }
     Form7->Button1Click();
-    if (!namesFound)
+    if (!namesRead)
         MessageBox(TApplication::Title(),
-                   QStringLiteral("Последовательность загружена, но файл имён классов «%1» не найден: "
-                                  "у классов нет имён.")
+                   QStringLiteral("Последовательность загружена, но файл имён классов «%1» не найден "
+                                  "или его нельзя прочитать: у классов нет имён.")
                        .arg(ShownPath(namesPath)));
 }
 

@@ -26,7 +26,7 @@ std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok) {
     std::vector<std::string> words;
     FilePtr f(std::fopen(fileName.c_str(), "rb"));
     if (ok)
-        *ok = f != nullptr;
+        *ok = false;
     if (!f)
         return words;
     std::string word;
@@ -45,8 +45,13 @@ std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok) {
         if (got < sizeof chunk)
             break;
     }
+    // A folder opens like a file but cannot be read: it holds no names.
+    if (std::ferror(f.get()))
+        return {};
     if (!word.empty())
         words.push_back(std::move(word));
+    if (ok)
+        *ok = true;
     return words;
 }
 

@@ -9,7 +9,8 @@
 
 // The file as white-space-separated words (blank, tab, CR, LF, vertical tab,
 // form feed), each word one class, in order; words are kept whole. *ok (when
-// given) tells whether the file could be opened; if not, no word is read.
+// given) tells whether the file could be opened and read to its end (a
+// folder cannot); if not, no word is returned.
 std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok = nullptr);
 
 // Writes one name per line. So that reading gives back the same number of

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,11 @@ TEST_F(ClassNamesFile, EmptyAndBlankNamesComeBackAsTheSameClasses) {
 TEST_F(ClassNamesFile, UnreachableFilesReadNothingAndWriteNothing) {
     bool ok = true;
     EXPECT_TRUE(ReadClassNames(Path("missing.nam"), &ok).empty());
+    EXPECT_FALSE(ok);
+    // A folder opens for reading but holds no names.
+    std::filesystem::create_directory(Path("folder.nam"));
+    ok = true;
+    EXPECT_TRUE(ReadClassNames(Path("folder.nam"), &ok).empty());
     EXPECT_FALSE(ok);
     EXPECT_FALSE(WriteClassNames(Path("no/such/folder.nam"), {"a"}));
 }
