@@ -202,6 +202,8 @@ QString LoadFailureReason(TSequenceFileError error)
         return QStringLiteral("файл слишком короткий, в нём нет заголовка");
     case TSequenceFileError::Truncated:
         return QStringLiteral("файл обрывается раньше, чем кончаются объявленные в заголовке записи");
+    case TSequenceFileError::TooLarge:
+        return QStringLiteral("размер элемента в заголовке больше %1 байт").arg(PatternRing::MaxDimension);
     case TSequenceFileError::OutOfMemory:
         return QStringLiteral("последовательность не помещается в памяти");
     case TSequenceFileError::None:

@@ -26,6 +26,9 @@ TSerLForm::TSerLForm()
     Button1 = Place(new QPushButton(QStringLiteral("Пуск"), this), 0, 272, 49, 17);
     Button2 = Place(new QPushButton(QStringLiteral("Стоп"), this), 104, 272, 49, 17);
     CheckBox1 = Place(new QCheckBox(QStringLiteral("По первому окну"), this), 168, 272, 97, 17);
+    // The substitute font may be wider than the one the box was laid out for:
+    // never cut its caption.
+    CheckBox1->resize(std::max(97, CheckBox1->sizeHint().width()), 17);
     Timer1 = new QTimer(this);
     Timer1->setInterval(1);
     Timer2 = new QTimer(this);

@@ -213,6 +213,10 @@ bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error) {
         }
         const std::uint32_t d = GetU32(bytes.data());
         const std::uint32_t n = GetU32(bytes.data() + 4);
+        if (d > MaxDimension) {
+            error = TSequenceFileError::TooLarge;
+            return false;
+        }
         // The records must all be in the file before anything is allocated.
         const std::uint64_t record = 4ull + d;
         const std::uint64_t room = bytes.size() - 8;

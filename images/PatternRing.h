@@ -14,11 +14,18 @@ enum class TSequenceFileError {
     ReadFailed,    // the file could not be read to its end
     NoHeader,      // shorter than the two header words
     Truncated,     // ends before the records its header announces
+    TooLarge,      // announces elements larger than MaxDimension bytes
     OutOfMemory    // the records do not fit in memory
 };
 
 class PatternRing {
 public:
+    // The largest element size a sequence file may announce: far beyond any
+    // retina or series window, and small enough that saving a sequence never
+    // writes gigabytes of padding for an element size read from a damaged
+    // header.
+    static constexpr std::uint32_t MaxDimension = 1u << 24;
+
     std::uint32_t Count = 0;        // number of elements
     std::uint32_t Dimension = 0;    // bytes per element in the sequence file
     TAbsImage* Current = nullptr;   // the cursor; null while Count is 0

@@ -237,6 +237,10 @@ TEST_F(SequenceFile, AFailedLoadTellsWhy) {
     const Bytes good = ReadBytes(Path("good.llt"));
     WriteBytes(Path("cut.llt"), Bytes(good.begin(), good.end() - 1));
     WriteBytes(Path("stub.llt"), Bytes(good.begin(), good.begin() + 5));
+    // No records, but an element size that a later save would pad out to
+    // gigabytes for every element added.
+    WriteBytes(Path("vast.llt"), Bytes{0x01, 0x00, 0x00, 0x01, 0, 0, 0, 0});
+    WriteBytes(Path("largest.llt"), Bytes{0x00, 0x00, 0x00, 0x01, 0, 0, 0, 0});
 
     struct Case {
         std::string path;
@@ -247,6 +251,8 @@ TEST_F(SequenceFile, AFailedLoadTellsWhy) {
         {Path("missing.llt"), TSequenceFileError::CannotOpen},
         {Path("stub.llt"), TSequenceFileError::NoHeader},
         {Path("cut.llt"), TSequenceFileError::Truncated},
+        {Path("vast.llt"), TSequenceFileError::TooLarge},
+        {Path("largest.llt"), TSequenceFileError::None},
     };
     for (const Case& c : cases) {
         PatternRing ring;
