@@ -45,17 +45,19 @@ void ReadBitmapCells(const QImage& bitmap, std::uint32_t width, std::uint32_t he
     }
 }
 
-std::optional<TCellPos> FindFirstSetCell(const TRectImage& grid, std::uint32_t width, std::uint32_t height)
+std::optional<TCellPos> FindFirstSetCell(const TRectImage& grid, std::uint32_t width, std::uint32_t height,
+                                         TCellPos from)
 {
     const std::size_t usable = GridCells(grid);
     const std::uint32_t w = std::min(width, grid.Width);
     const std::uint32_t h = std::min(height, grid.Height);
-    for (std::uint32_t y = 0; y < h; ++y) {
+    for (std::uint32_t y = from.y; y < h; ++y) {
         const std::size_t row = static_cast<std::size_t>(y) * grid.Width;
         if (row >= usable)
             break;
         const std::size_t n = std::min<std::size_t>(w, usable - row);
-        const void* hit = std::memchr(grid.Cells.data() + row, 1, n);
+        const std::size_t start = y == from.y ? std::min<std::size_t>(from.x, n) : 0;
+        const void* hit = std::memchr(grid.Cells.data() + row + start, 1, n - start);
         if (hit) {
             const auto x = static_cast<const std::int8_t*>(hit) - (grid.Cells.data() + row);
             return TCellPos{static_cast<std::uint32_t>(x), y};

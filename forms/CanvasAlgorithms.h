@@ -30,9 +30,10 @@ struct TCellPos {
 };
 
 // The first cell holding 1, scanning rows y = 0 .. height - 1 from the top
-// and each row from x = 0 to width - 1 (both limited to the grid); none when
-// there is no such cell.
-std::optional<TCellPos> FindFirstSetCell(const TRectImage& grid, std::uint32_t width, std::uint32_t height);
+// and each row from x = 0 to width - 1 (both limited to the grid), starting
+// at the cell `from` of that order; none when there is no such cell.
+std::optional<TCellPos> FindFirstSetCell(const TRectImage& grid, std::uint32_t width, std::uint32_t height,
+                                         TCellPos from = {});
 
 // What a fill found: the smallest and largest column and row of the cells
 // it took, and how many it took.

@@ -1,13 +1,14 @@
 #include "forms/Unit9.h"
 
+#include "forms/CanvasAlgorithms.h"
 #include "forms/Globals.h"
 #include "forms/Learning.h"
-#include "forms/Recognition.h"
 #include "forms/Unit2.h"
 #include "forms/Unit7.h"
 #include "framework/Application.h"
 #include "images/Globals.h"
 
+#include <optional>
 #include <vector>
 
 TAnsForm* AnsForm = nullptr;
@@ -49,12 +50,11 @@ void TAnsForm::DrawAnswer()
     std::vector<std::int8_t> input;
     // Extraction only clears cells, so every cell before the last object
     // found is already 0 and the search goes on from there.
-    std::uint64_t from = 0;
-    std::uint32_t x = 0, y = 0;
-    while (FindSetCell(CanvasImage, width, height, from, x, y)) {
-        ImForm->ExtractObject(x, y);
+    TCellPos from;
+    while (const std::optional<TCellPos> cell = FindFirstSetCell(CanvasImage, width, height, from)) {
+        ImForm->ExtractObject(cell->x, cell->y);
         // Whatever the extraction did, the search moves on past this cell.
-        ++from;
+        from = TCellPos{cell->x + 1, cell->y};
         const TWinner winner = Classify(*CurrentNet, RetinaImage, input);
         const QString name = Form7->StringGrid1->Cell(1, static_cast<int>(winner.index) + 1);
         sheet.SetFontSize(static_cast<int>(ImForm->objectHeight));

@@ -121,6 +121,14 @@ TEST(FindFirstSetCell, ScansRowsFromTheTopAndEachRowFromTheLeft)
     EXPECT_FALSE(FindFirstSetCell(grid, 10, 1));
     EXPECT_FALSE(FindFirstSetCell(Blank(10, 4), 10, 4));
     EXPECT_FALSE(FindFirstSetCell(TRectImage{}, 500, 400));
+
+    // Resuming: the start cell itself counts, earlier ones do not.
+    EXPECT_EQ(FindFirstSetCell(grid, 10, 4, {8, 1}), (TCellPos{8, 1}));
+    EXPECT_EQ(FindFirstSetCell(grid, 10, 4, {9, 1}), (TCellPos{2, 2}));
+    EXPECT_EQ(FindFirstSetCell(grid, 10, 4, {10, 1}), (TCellPos{2, 2}));   // past the row's end
+    EXPECT_EQ(FindFirstSetCell(grid, 10, 4, {3, 2}), (TCellPos{0, 3}));
+    EXPECT_FALSE(FindFirstSetCell(grid, 10, 4, {1, 3}));
+    EXPECT_FALSE(FindFirstSetCell(grid, 10, 4, {0, 4000000000u}));
 }
 
 // ---- The fill ------------------------------------------------------------
