@@ -23,22 +23,6 @@
 #include <vector>
 
 class CanvasUser : public Started {
-protected:
-    void SetUp() override
-    {
-        // The sequence outlives the windows: every test starts with none.
-        TrainingSequence.Clear();
-        TrainingSequence.SetDimension(0);
-        Started::SetUp();
-    }
-
-    void TearDown() override
-    {
-        Started::TearDown();
-        TrainingSequence.Clear();
-        TrainingSequence.SetDimension(0);
-    }
-
 public:
     // A stroke with the mouse on the canvas along the points.
     static void Drag(const std::vector<QPoint>& path, Qt::MouseButton button = Qt::LeftButton)

@@ -6,6 +6,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
 #include "framework/Seams.h"
+#include "images/Globals.h"
 
 #include <QString>
 #include <QStringList>
@@ -19,6 +20,8 @@ class Started : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // The shared sequence outlives the windows; at start-up it is empty.
+        ResetSequence();
         Seams::modal = [this](TForm& form) {
             log << "modal " + form.objectName();
             modalWasModal = form.isVisible() && form.windowModality() == Qt::ApplicationModal;
@@ -37,7 +40,17 @@ protected:
             form->setObjectName(QString::fromLatin1(form->metaObject()->className()).mid(1));
     }
 
-    void TearDown() override { DestroyForms(); }
+    void TearDown() override
+    {
+        DestroyForms();
+        ResetSequence();
+    }
+
+    static void ResetSequence()
+    {
+        TrainingSequence.Clear();
+        TrainingSequence.SetDimension(0);
+    }
 
     // The windows visible now, by global name.
     static QStringList Visible()

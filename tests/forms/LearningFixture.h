@@ -16,21 +16,6 @@
 
 class LearningUser : public Started {
 protected:
-    void SetUp() override
-    {
-        // The sequence outlives the windows: every test starts with none.
-        TrainingSequence.Clear();
-        TrainingSequence.SetDimension(0);
-        Started::SetUp();
-    }
-
-    void TearDown() override
-    {
-        Started::TearDown();
-        TrainingSequence.Clear();
-        TrainingSequence.SetDimension(0);
-    }
-
     // A one-layer network of n inputs and n outputs that answers a pattern
     // holding a single 1 at input i with output i near 1.0 and every other
     // output near 0.0 (weights +strength and -strength). The bias weights are

@@ -263,8 +263,6 @@ protected:
     void SetUp() override
     {
         SetSeedClock([] { return std::time_t{1700000000}; }); // the same weights on every run
-        TrainingSequence.Clear();
-        TrainingSequence.SetDimension(0);
         Started::SetUp();
         ASSERT_TRUE(folder.isValid());
 
@@ -303,8 +301,6 @@ protected:
     void TearDown() override
     {
         Started::TearDown();
-        TrainingSequence.Clear();
-        TrainingSequence.SetDimension(0);
         SetSeedClock({});
     }
 

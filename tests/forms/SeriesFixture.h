@@ -69,7 +69,6 @@ protected:
     void SetUp() override
     {
         SetSeedClock([] { return std::time_t{1700000000}; }); // the same weights on every run
-        TrainingSequence.Clear();
         Started::SetUp();
         ASSERT_TRUE(folder.isValid());
     }
@@ -77,8 +76,6 @@ protected:
     void TearDown() override
     {
         Started::TearDown();
-        TrainingSequence.Clear();
-        TrainingSequence.SetDimension(0);
         SetSeedClock({});
     }
 
