@@ -1,8 +1,10 @@
 SHELL := /bin/bash
 # Trelis: set-up, build, run and test.
-#   make run    install what is missing, build, start the workbench
-#   make test   install what is missing, build, run every test
-#   make bench  build the benchmarks in Release and run them
+#   make run      install what is missing, build, start the workbench
+#   make test     install what is missing, build, run every test
+#   make bench    build the benchmarks in Release and run them
+#   make fuzz     fuzz the file readers (FUZZ_SECONDS each)
+#   make install  install under PREFIX (default /usr/local)
 BUILD       ?= build
 BENCH_BUILD ?= build-bench
 JOBS        ?= $(shell nproc)
@@ -22,7 +24,8 @@ configure: setup
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+run: configure
+	cmake --build $(BUILD) -j $(JOBS) --target trelis
 	./$(BUILD)/app/trelis
 
 test: build
