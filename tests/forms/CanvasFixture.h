@@ -69,21 +69,6 @@ public:
         return extent;
     }
 
-    // "Файл" / "Новый проект" with the three numbers, confirmed with "ОК".
-    // The dialog's state right after the click is kept.
-    void NewProject(const QString& elementSize, const QString& classes, const QString& hidden)
-    {
-        user = [&](TForm&) {
-            Form6->Edit1->setText(elementSize);
-            Form6->Edit2->setText(classes);
-            Form6->Edit3->setText(hidden);
-            QTest::mouseClick(Form6->Button1, Qt::LeftButton);
-            dialogOpenAfterOk = Form6->isVisible();
-        };
-        Form1->N15->trigger();
-        user = nullptr;
-    }
-
     // "Последовательность" / "С холста" and "Показать".
     static void FromCanvas() { Form1->N6->trigger(); }
     static void ShowSequence() { Form1->N10->trigger(); }
@@ -102,5 +87,4 @@ public:
         return n;
     }
 
-    bool dialogOpenAfterOk = false;
 };

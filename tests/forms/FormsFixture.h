@@ -3,13 +3,21 @@
 // showing, file dialogs, message boxes, the shell) answered and recorded.
 
 #include "forms/Forms.h"
+#include "forms/Unit1.h"
+#include "forms/Unit10.h"
+#include "forms/Unit6.h"
+#include "forms/Unit7.h"
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
 #include "framework/Seams.h"
 #include "images/Globals.h"
 
+#include <QAction>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -62,9 +70,52 @@ protected:
         return names;
     }
 
+    // "Файл" / "Новый проект" with the three numbers typed and "ОК" clicked.
+    // Whether the dialog was still open right after the click is kept.
+    void NewProject(const QString& elementSize, const QString& classes, const QString& hidden)
+    {
+        user = [&](TForm&) {
+            Form6->Edit1->setText(elementSize);
+            Form6->Edit2->setText(classes);
+            Form6->Edit3->setText(hidden);
+            QTest::mouseClick(Form6->Button1, Qt::LeftButton);
+            dialogOpenAfterOk = Form6->isVisible();
+        };
+        Form1->N15->trigger();
+        user = nullptr;
+    }
+
+    // "Временной ряд" / "Из файла" with both fields typed, the file chosen
+    // and "ОК" pressed once. True when the dialog closed (the series loaded).
+    bool LoadSeries(const QString& path, const QString& window, const QString& length)
+    {
+        bool closed = false;
+        user = [&](TForm&) {
+            Form10->Edit1->setText(window);
+            Form10->Edit2->setText(length);
+            dialogAnswer = path;
+            Form10->Button1->click();
+            closed = !Form10->isVisible();
+        };
+        Form1->N24->trigger();
+        user = nullptr;
+        dialogAnswer.reset();
+        return closed;
+    }
+
+    // The class names of the class-names grid, class 0 first.
+    static QStringList GridNames()
+    {
+        QStringList names;
+        for (int r = 1; r < Form7->StringGrid1->RowCount(); ++r)
+            names << Form7->StringGrid1->Cell(1, r);
+        return names;
+    }
+
     QStringList log;                    // what reached the user or the desktop
     bool modalWasModal = false;         // the last modal form was shown modal
     std::function<void(TForm&)> user;   // plays the user in a modal form
     std::optional<QString> dialogAnswer; // the file dialogs' answer; none: Cancel
     const TFileDialog* lastDialog = nullptr;
+    bool dialogOpenAfterOk = false;     // "Новый проект" left its dialog open
 };

@@ -313,37 +313,6 @@ protected:
         return file.fileName();
     }
 
-    // "Файл" / "Новый проект" with the three fields typed and "ОК" pressed.
-    void NewProject(const QString& elementSize, const QString& classes, const QString& hidden)
-    {
-        user = [&](TForm&) {
-            Form6->Edit1->setText(elementSize);
-            Form6->Edit2->setText(classes);
-            Form6->Edit3->setText(hidden);
-            Form6->Button1->click();
-        };
-        Form1->N15->trigger();
-        user = nullptr;
-    }
-
-    // "Временной ряд" / "Из файла" with both fields typed, the file chosen
-    // and "ОК" pressed. True when the dialog closed (the series loaded).
-    bool LoadSeries(const QString& path, const QString& window, const QString& length)
-    {
-        bool closed = false;
-        user = [&](TForm&) {
-            Form10->Edit1->setText(window);
-            Form10->Edit2->setText(length);
-            dialogAnswer = path;
-            Form10->Button1->click();
-            closed = !Form10->isVisible();
-        };
-        Form1->N24->trigger();
-        user = nullptr;
-        dialogAnswer.reset();
-        return closed;
-    }
-
     // The message boxes shown since the log was last cleared.
     QStringList Boxes() const
     {

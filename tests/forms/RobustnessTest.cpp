@@ -302,14 +302,6 @@ INSTANTIATE_TEST_SUITE_P(Files, BadSequenceFile,
 
 class BadNamesFile : public BadFileUser, public ::testing::WithParamInterface<FileRow> {
 protected:
-    static QStringList GridNames()
-    {
-        QStringList names;
-        for (int r = 1; r < Form7->StringGrid1->RowCount(); ++r)
-            names << Form7->StringGrid1->Cell(1, r);
-        return names;
-    }
-
     static QStringList ClassList()
     {
         QStringList items;
@@ -461,14 +453,6 @@ void PrintTo(const NameRow& row, std::ostream* out)
 
 class ClassNameText : public ProjectInUse, public ::testing::WithParamInterface<NameRow> {
 protected:
-    static QStringList GridNames()
-    {
-        QStringList names;
-        for (int r = 1; r < Form7->StringGrid1->RowCount(); ++r)
-            names << Form7->StringGrid1->Cell(1, r);
-        return names;
-    }
-
     // Class and the Dimension bytes the sequence file keeps of every element.
     static std::vector<std::pair<std::int32_t, std::vector<std::int8_t>>> Elements()
     {

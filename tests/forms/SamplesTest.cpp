@@ -93,14 +93,6 @@ protected:
         }
         return {};
     }
-
-    static QStringList GridNames()
-    {
-        QStringList names;
-        for (int r = 1; r < Form7->StringGrid1->RowCount(); ++r)
-            names << Form7->StringGrid1->Cell(1, r);
-        return names;
-    }
 };
 
 } // namespace

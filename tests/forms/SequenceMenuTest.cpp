@@ -36,14 +36,6 @@ protected:
     }
 
     // The class names as the grid holds them, rows 1 onward.
-    static QStringList GridNames()
-    {
-        QStringList names;
-        for (int r = 1; r < Form7->StringGrid1->RowCount(); ++r)
-            names << Form7->StringGrid1->Cell(1, r);
-        return names;
-    }
-
     static void SetGridNames(const QStringList& names)
     {
         TStringGrid* grid = Form7->StringGrid1;

@@ -96,26 +96,10 @@ protected:
         return File(name, text);
     }
 
-    // "Из файла": the user types both fields, chooses the file and presses
-    // "ОК" once. True when the dialog closed.
-    bool Load(const QString& path, const QString& window, const QString& length)
-    {
-        bool closed = false;
-        user = [&](TForm&) {
-            Form10->Edit1->setText(window);
-            Form10->Edit2->setText(length);
-            dialogAnswer = path;
-            Form10->Button1->click();
-            closed = !Form10->isVisible();
-        };
-        Form1->N24->trigger();
-        user = nullptr;
-        return closed;
-    }
-
+    // "Из файла" with the two numbers (see LoadSeries).
     bool Load(const QString& path, int window, int length)
     {
-        return Load(path, QString::number(window), QString::number(length));
+        return LoadSeries(path, QString::number(window), QString::number(length));
     }
 
     // "Обновить" with the file chosen.

@@ -105,7 +105,7 @@ TEST_F(SeriesLoading, EveryRefusedLoadSaysWhyAndChangesNothing)
             const QString path = r.text ? File(r.name, *r.text) : folder.filePath(r.name);
             const TSeriesState before = TSeriesState::Now();
             log.clear();
-            EXPECT_FALSE(Load(path, r.window, r.length)) << r.name; // the dialog stays open
+            EXPECT_FALSE(LoadSeries(path, r.window, r.length)) << r.name; // the dialog stays open
             ExpectMessage(r.said, r.name);
             EXPECT_TRUE(TSeriesState::Now() == before) << r.name << " " << r.window << " " << r.length;
         }
@@ -114,7 +114,7 @@ TEST_F(SeriesLoading, EveryRefusedLoadSaysWhyAndChangesNothing)
     // A cancelled file dialog changes nothing and says nothing.
     const TSeriesState before = TSeriesState::Now();
     log.clear();
-    EXPECT_FALSE(Load(QString(), "4", "9"));
+    EXPECT_FALSE(LoadSeries(QString(), "4", "9"));
     EXPECT_TRUE(Boxes().isEmpty());
     EXPECT_TRUE(TSeriesState::Now() == before);
     // A narrow window on the wide series loads.

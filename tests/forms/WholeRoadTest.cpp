@@ -85,14 +85,6 @@ protected:
         SmImForm->ComboBox1->setCurrentIndex(index);
         emit SmImForm->ComboBox1->activated(index);
     }
-
-    static QStringList GridNames()
-    {
-        QStringList names;
-        for (int r = 1; r < Form7->StringGrid1->RowCount(); ++r)
-            names << Form7->StringGrid1->Cell(1, r);
-        return names;
-    }
 };
 
 } // namespace
