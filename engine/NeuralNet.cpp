@@ -1,5 +1,6 @@
 #include "engine/NeuralNet.h"
 
+#include "engine/Exp.h"
 #include "engine/Kernels.h"
 #include "engine/Random.h"
 
@@ -407,13 +408,187 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
     UpdateUpperLayers(learningRate, momentum);
 }
 
+// ---------------------------------------------------------------------------
+// The series network's step
+//
+// The series window trains a network of n inputs, 2 hidden neurons and 1
+// output, all with slope 1, amplitude 1 and offset +0.0, one window at a
+// time; each step depends on the weights the step before wrote, so its time
+// is the length of one chain of dependent operations. This step keeps that
+// chain short: straight-line code for this one shape on the weights in place,
+// the exponential inline (engine/Exp.h), and nothing on the chain that the
+// plain loops do not also do. The results are those of the general step, bit
+// for bit.
+
+namespace {
+
+using engine_detail::TExpKind;
+
+#if defined(__x86_64__) || defined(__i386__)
+#define TRELIS_TARGET_FMA [[gnu::target("fma")]]
+#else
+#define TRELIS_TARGET_FMA
+#endif
+
+// e^-x for |x| < 88.
+template <TExpKind K>
+[[gnu::always_inline]] inline float ExpOfNegated(float x)
+{
+    if constexpr (K == TExpKind::Fused) return engine_detail::ExpFusedCore<true>(x);
+    else if constexpr (K == TExpKind::Separate) return engine_detail::ExpSeparateCore<true>(x);
+    else return std::exp(-x);
+}
+
+// The activation with slope 1, amplitude 1 and offset +0.0: 1 above 100, 0 below -100,
+// 1 / (1 + e^-x) in between. Sums of magnitude below 88 (nearly all) take one test.
+template <TExpKind K>
+[[gnu::always_inline]] inline float Logistic(float x)
+{
+    if (std::fabs(x) < 88.0f) [[likely]] return 1.0f / (1.0f + ExpOfNegated<K>(x));
+    if (x > 100.0f) return 1.0f;
+    if (x < -100.0f) return 0.0f;
+    return 1.0f / (1.0f + std::exp(-x));
+}
+
+bool IsPlainLogistic(const TLayer& layer)
+{
+    return layer.slope == 1.0f && layer.amplitude == 1.0f && std::bit_cast<std::uint32_t>(layer.offset) == 0;
+}
+
+template <TExpKind K>
+[[gnu::always_inline]] inline void SeriesStep(TNeuralNet& net, float* values, float* target, float learningRate,
+                                              float momentum)
+{
+    TLayer& first = net.layers[0];
+    TLayer& second = net.layers[1];
+    const std::uint32_t n = first.inputCount;
+    const std::size_t s0 = first.weights.Stride();
+    const std::size_t s1 = second.weights.Stride();
+    float* const w0 = first.weights.Data();
+    float* const c0 = net.changes[0].weights.Data();
+    float* const w1 = second.weights.Data();
+    float* const c1 = net.changes[1].weights.Data();
+    float* const y0 = first.outputs.data();
+    float* const d0 = net.deltas[0].data();
+    float* const d1 = net.deltas[1].data();
+    const float inputScale = net.inputScale;
+    const float inputOffset = net.inputOffset;
+
+    const float t = target[0] * net.targetScale + net.targetOffset;
+    target[0] = t;
+
+    // Forward: the sums over the inputs in order, the bias row last. Each input is scaled
+    // (and stored back) on its way into the sums, so that no sum waits for its input to
+    // make the round trip through memory.
+    float x = values[0];
+    if (n > 0) {
+        x = x * inputScale + inputOffset;
+        values[0] = x;
+    }
+    float sum0 = w0[0] * x;
+    float sum1 = w0[1] * x;
+    for (std::uint32_t i = 1; i <= n; ++i) {
+        x = values[i];
+        if (i < n) {
+            x = x * inputScale + inputOffset;
+            values[i] = x;
+        }
+        const float* row = w0 + i * s0;
+        sum0 += row[0] * x;
+        sum1 += row[1] * x;
+    }
+    const float h0 = Logistic<K>(sum0);
+    const float h1 = Logistic<K>(sum1);
+    const float bias = y0[2];
+    const float v0 = w1[0], v1 = w1[s1], v2 = w1[2 * s1];
+    float sum = v0 * h0;
+    sum += v1 * h1;
+    sum += v2 * bias;
+    const float y = Logistic<K>(sum);
+
+    // Error terms, from the weights before this step: (1 - y)·y·(y - t) for the output,
+    // (1 - h)·h·(0 + d·v) for each hidden neuron and the bias.
+    const float e1 = ((1.0f - y) * y) * (y - t);
+    const float e00 = ((1.0f - h0) * h0) * (0.0f + e1 * v0);
+    const float e01 = ((1.0f - h1) * h1) * (0.0f + e1 * v1);
+    const float e02 = ((1.0f - bias) * bias) * (0.0f + e1 * v2);
+
+    // Changes and weights: c = -eta·((1 - mu)·D·x + mu·c), w = w + c; (1 - mu)·D is D when mu is 0.
+    const float negEta = -learningRate;
+    const float keep = 1.0f - momentum;
+    const bool whole = keep == 1.0f;
+    const float a00 = whole ? e00 : keep * e00;
+    const float a01 = whole ? e01 : keep * e01;
+    const float a1 = whole ? e1 : keep * e1;
+    for (std::uint32_t i = 0; i <= n; ++i) {
+        const float input = values[i];
+        float* w = w0 + i * s0;
+        float* c = c0 + i * s0;
+        const float change0 = negEta * (a00 * input + momentum * c[0]);
+        const float change1 = negEta * (a01 * input + momentum * c[1]);
+        c[0] = change0;
+        c[1] = change1;
+        w[0] = w[0] + change0;
+        w[1] = w[1] + change1;
+    }
+    const float inputs1[3] = {h0, h1, bias};
+    for (std::size_t i = 0; i < 3; ++i) {
+        const float change = negEta * (a1 * inputs1[i] + momentum * c1[i * s1]);
+        c1[i * s1] = change;
+        w1[i * s1] = w1[i * s1] + change;
+    }
+
+    y0[0] = h0;
+    y0[1] = h1;
+    second.outputs[0] = y;
+    d0[0] = e00;
+    d0[1] = e01;
+    d0[2] = e02;
+    d1[0] = e1;
+}
+
+TRELIS_TARGET_FMA [[gnu::noinline]] void SeriesStepFused(TNeuralNet& net, float* values, float* target,
+                                                         float learningRate, float momentum)
+{
+    SeriesStep<TExpKind::Fused>(net, values, target, learningRate, momentum);
+}
+
+[[gnu::noinline]] void SeriesStepSeparate(TNeuralNet& net, float* values, float* target, float learningRate,
+                                          float momentum)
+{
+    SeriesStep<TExpKind::Separate>(net, values, target, learningRate, momentum);
+}
+
+[[gnu::noinline]] void SeriesStepLibrary(TNeuralNet& net, float* values, float* target, float learningRate,
+                                         float momentum)
+{
+    SeriesStep<TExpKind::Library>(net, values, target, learningRate, momentum);
+}
+
+} // namespace
+
+bool TNeuralNet::IsSeriesNet() const
+{
+    return layers.size() == 2 && layers[0].neuronCount == 2 && layers[1].neuronCount == 1 &&
+           IsPlainLogistic(layers[0]) && IsPlainLogistic(layers[1]);
+}
+
 void TNeuralNet::TrainFloat(float* values, float* target, float learningRate, float momentum)
 {
-    if (layers.empty()) return;
-    if (layers.size() == 2 && layers[0].neuronCount == 2 && layers[1].neuronCount == 1) {
-        TrainFloatTwoLayers<2, 1>(values, target, learningRate, momentum);  // the series network
+    if (IsSeriesNet()) {
+        scratch_.allDirty = true;
+        const TExpKind kind = engine_detail::ChosenExp();
+        if (kind == TExpKind::Fused) SeriesStepFused(*this, values, target, learningRate, momentum);
+        else if (kind == TExpKind::Separate) SeriesStepSeparate(*this, values, target, learningRate, momentum);
+        else SeriesStepLibrary(*this, values, target, learningRate, momentum);
         return;
     }
+    TrainFloatGeneral(values, target, learningRate, momentum);
+}
+
+void TNeuralNet::TrainFloatGeneral(float* values, float* target, float learningRate, float momentum)
+{
+    if (layers.empty()) return;
     for (std::uint32_t i = 0; i < outputCount; ++i) target[i] = target[i] * targetScale + targetOffset;
     Forward(values);
     ErrorTerms(nullptr, target);
@@ -503,123 +678,6 @@ void TNeuralNet::ClearStaleChangeRows(const std::uint32_t* rows, std::size_t cou
     std::copy_n(rows, count, scratch_.dirtyRows.data());
     scratch_.dirtyCount = count;
     scratch_.allDirty = false;
-}
-
-template <std::uint32_t M0, std::uint32_t M1>
-void TNeuralNet::TrainFloatTwoLayers(float* values, float* target, float learningRate, float momentum)
-{
-    TLayer& first = layers[0];
-    TLayer& second = layers[1];
-    const std::uint32_t n = first.inputCount;
-#pragma GCC unroll 8
-    for (std::uint32_t i = 0; i < M1; ++i) target[i] = target[i] * targetScale + targetOffset;
-    for (std::uint32_t i = 0; i < n; ++i) values[i] = values[i] * inputScale + inputOffset;
-
-    // Forward, layer 0.
-    float sum0[M0];
-    {
-        const float x = values[0];
-        const float* row = first.weights[0];
-#pragma GCC unroll 8
-        for (std::uint32_t j = 0; j < M0; ++j) sum0[j] = row[j] * x;
-    }
-    for (std::uint32_t i = 1; i <= n; ++i) {
-        const float x = values[i];
-        const float* row = first.weights[i];
-#pragma GCC unroll 8
-        for (std::uint32_t j = 0; j < M0; ++j) sum0[j] += row[j] * x;
-    }
-    // The activation, without a product by a slope of 1 (-1·x is -x) and without adding an
-    // offset of +0.0 to a quotient that cannot be -0.0 (a positive amplitude over 1 + e^z).
-    const TActivation act0 = ActivationOf(first);
-    const TActivation act1 = ActivationOf(second);
-    auto activate = [](const TActivation& a, float x) {
-        if (x > a.upper) return a.amplitude + a.offset;
-        if (x < a.lower) return a.offset;
-        const float z = a.negSlope == -1.0f ? -x : a.negSlope * x;
-        const float q = a.amplitude / (1.0f + std::exp(z));
-        if (std::bit_cast<std::uint32_t>(a.offset) == 0 && a.amplitude > 0.0f) return q;
-        return a.offset + q;
-    };
-    float y0[M0 + 1];
-#pragma GCC unroll 8
-    for (std::uint32_t j = 0; j < M0; ++j) y0[j] = activate(act0, sum0[j]);
-    y0[M0] = first.outputs[M0];
-    // Forward, layer 1.
-    float sum1[M1];
-    {
-        const float* row = second.weights[0];
-#pragma GCC unroll 8
-        for (std::uint32_t j = 0; j < M1; ++j) sum1[j] = row[j] * y0[0];
-    }
-#pragma GCC unroll 8
-    for (std::uint32_t i = 1; i <= M0; ++i) {
-        const float* row = second.weights[i];
-#pragma GCC unroll 8
-        for (std::uint32_t j = 0; j < M1; ++j) sum1[j] += row[j] * y0[i];
-    }
-    float y1[M1];
-#pragma GCC unroll 8
-    for (std::uint32_t j = 0; j < M1; ++j) y1[j] = activate(act1, sum1[j]);
-#pragma GCC unroll 8
-    for (std::uint32_t j = 0; j < M0; ++j) first.outputs[j] = y0[j];
-#pragma GCC unroll 8
-    for (std::uint32_t j = 0; j < M1; ++j) second.outputs[j] = y1[j];
-    PointOutputs();
-
-    // Error terms. (1 - y + O)·(y - O)·A·s equals (1 - y)·y when O is +0.0 and A and s are 1.
-    const float amplitude = first.amplitude;
-    const float offset = first.offset;
-    const bool plain = std::bit_cast<std::uint32_t>(offset) == 0 && amplitude == 1.0f;
-    auto slopeTerm = [&](float y, float s) {
-        if (plain && s == 1.0f) return (1.0f - y) * y;
-        return (1.0f - y + offset) * (y - offset) * amplitude * s;
-    };
-    float d1[M1];
-#pragma GCC unroll 8
-    for (std::uint32_t i = 0; i < M1; ++i) d1[i] = slopeTerm(y1[i], second.slope) * (y1[i] - target[i]);
-    float d0[M0 + 1];
-#pragma GCC unroll 8
-    for (std::uint32_t j = 0; j <= M0; ++j) {
-        float sum = 0.0f;
-#pragma GCC unroll 8
-        for (std::uint32_t i = 0; i < M1; ++i) sum += d1[i] * second.weights[j][i];
-        d0[j] = slopeTerm(y0[j], first.slope) * sum;
-    }
-#pragma GCC unroll 8
-    for (std::uint32_t i = 0; i < M1; ++i) deltas[1][i] = d1[i];
-#pragma GCC unroll 8
-    for (std::uint32_t j = 0; j <= M0; ++j) deltas[0][j] = d0[j];
-
-    // Changes and weights. (1 - mu)·D is D itself when mu is 0.
-    const float negEta = -learningRate;
-    const float keep = 1.0f - momentum;
-    float a0[M0], a1[M1];
-#pragma GCC unroll 8
-    for (std::uint32_t j = 0; j < M0; ++j) a0[j] = keep == 1.0f ? d0[j] : keep * d0[j];
-#pragma GCC unroll 8
-    for (std::uint32_t j = 0; j < M1; ++j) a1[j] = keep == 1.0f ? d1[j] : keep * d1[j];
-    for (std::uint32_t i = 0; i <= n; ++i) {
-        float* w = first.weights[i];
-        float* c = changes[0].weights[i];
-        const float x = values[i];
-#pragma GCC unroll 8
-        for (std::uint32_t j = 0; j < M0; ++j) {
-            c[j] = negEta * (a0[j] * x + momentum * c[j]);
-            w[j] = w[j] + c[j];
-        }
-    }
-#pragma GCC unroll 8
-    for (std::uint32_t i = 0; i <= M0; ++i) {
-        float* w = second.weights[i];
-        float* c = changes[1].weights[i];
-#pragma GCC unroll 8
-        for (std::uint32_t j = 0; j < M1; ++j) {
-            c[j] = negEta * (momentum * c[j] + a1[j] * y0[i]);
-            w[j] = w[j] + c[j];
-        }
-    }
-    scratch_.allDirty = true;
 }
 
 // ---------------------------------------------------------------------------

@@ -206,8 +206,8 @@ private:
     const float* Factors(std::size_t k, float momentum);
     void UpdateUpperLayers(float learningRate, float momentum);
     void ClearStaleChangeRows(const std::uint32_t* rows, std::size_t count);
-    template <std::uint32_t M0, std::uint32_t M1>
-    void TrainFloatTwoLayers(float* values, float* target, float learningRate, float momentum);
+    bool IsSeriesNet() const;
+    [[gnu::noinline]] void TrainFloatGeneral(float* values, float* target, float learningRate, float momentum);
     bool FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target, float stepWidth,
                             TTrialPosition& resume);
     void LiteralTrial(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
