@@ -3,6 +3,7 @@
 #include "engine/Exp.h"
 #include "engine/Kernels.h"
 #include "engine/Random.h"
+#include "engine/SeriesStep.h"
 
 #include <algorithm>
 #include <bit>
@@ -414,155 +415,14 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
 // The series window trains a network of n inputs, 2 hidden neurons and 1
 // output, all with slope 1, amplitude 1 and offset +0.0, one window at a
 // time; each step depends on the weights the step before wrote, so its time
-// is the length of one chain of dependent operations. This step keeps that
-// chain short: straight-line code for this one shape on the weights in place,
-// the exponential inline (engine/Exp.h), and nothing on the chain that the
-// plain loops do not also do. The results are those of the general step, bit
-// for bit.
+// is the length of one chain of dependent operations. engine/SeriesStep.h
+// has a step for that shape alone that keeps the chain short.
 
 namespace {
-
-using engine_detail::TExpKind;
-
-#if defined(__x86_64__) || defined(__i386__)
-#define TRELIS_TARGET_FMA [[gnu::target("fma")]]
-#else
-#define TRELIS_TARGET_FMA
-#endif
-
-// e^-x for |x| < 88.
-template <TExpKind K>
-[[gnu::always_inline]] inline float ExpOfNegated(float x)
-{
-    if constexpr (K == TExpKind::Fused) return engine_detail::ExpFusedCore<true>(x);
-    else if constexpr (K == TExpKind::Separate) return engine_detail::ExpSeparateCore<true>(x);
-    else return std::exp(-x);
-}
-
-// The activation with slope 1, amplitude 1 and offset +0.0: 1 above 100, 0 below -100,
-// 1 / (1 + e^-x) in between. Sums of magnitude below 88 (nearly all) take one test.
-template <TExpKind K>
-[[gnu::always_inline]] inline float Logistic(float x)
-{
-    if (std::fabs(x) < 88.0f) [[likely]] return 1.0f / (1.0f + ExpOfNegated<K>(x));
-    if (x > 100.0f) return 1.0f;
-    if (x < -100.0f) return 0.0f;
-    return 1.0f / (1.0f + std::exp(-x));
-}
 
 bool IsPlainLogistic(const TLayer& layer)
 {
     return layer.slope == 1.0f && layer.amplitude == 1.0f && std::bit_cast<std::uint32_t>(layer.offset) == 0;
-}
-
-template <TExpKind K>
-[[gnu::always_inline]] inline void SeriesStep(TNeuralNet& net, float* values, float* target, float learningRate,
-                                              float momentum)
-{
-    TLayer& first = net.layers[0];
-    TLayer& second = net.layers[1];
-    const std::uint32_t n = first.inputCount;
-    const std::size_t s0 = first.weights.Stride();
-    const std::size_t s1 = second.weights.Stride();
-    float* const w0 = first.weights.Data();
-    float* const c0 = net.changes[0].weights.Data();
-    float* const w1 = second.weights.Data();
-    float* const c1 = net.changes[1].weights.Data();
-    float* const y0 = first.outputs.data();
-    float* const d0 = net.deltas[0].data();
-    float* const d1 = net.deltas[1].data();
-    const float inputScale = net.inputScale;
-    const float inputOffset = net.inputOffset;
-
-    const float t = target[0] * net.targetScale + net.targetOffset;
-    target[0] = t;
-
-    // Forward: the sums over the inputs in order, the bias row last. Each input is scaled
-    // (and stored back) on its way into the sums, so that no sum waits for its input to
-    // make the round trip through memory.
-    float x = values[0];
-    if (n > 0) {
-        x = x * inputScale + inputOffset;
-        values[0] = x;
-    }
-    float sum0 = w0[0] * x;
-    float sum1 = w0[1] * x;
-    for (std::uint32_t i = 1; i <= n; ++i) {
-        x = values[i];
-        if (i < n) {
-            x = x * inputScale + inputOffset;
-            values[i] = x;
-        }
-        const float* row = w0 + i * s0;
-        sum0 += row[0] * x;
-        sum1 += row[1] * x;
-    }
-    const float h0 = Logistic<K>(sum0);
-    const float h1 = Logistic<K>(sum1);
-    const float bias = y0[2];
-    const float v0 = w1[0], v1 = w1[s1], v2 = w1[2 * s1];
-    float sum = v0 * h0;
-    sum += v1 * h1;
-    sum += v2 * bias;
-    const float y = Logistic<K>(sum);
-
-    // Error terms, from the weights before this step: (1 - y)·y·(y - t) for the output,
-    // (1 - h)·h·(0 + d·v) for each hidden neuron and the bias.
-    const float e1 = ((1.0f - y) * y) * (y - t);
-    const float e00 = ((1.0f - h0) * h0) * (0.0f + e1 * v0);
-    const float e01 = ((1.0f - h1) * h1) * (0.0f + e1 * v1);
-    const float e02 = ((1.0f - bias) * bias) * (0.0f + e1 * v2);
-
-    // Changes and weights: c = -eta·((1 - mu)·D·x + mu·c), w = w + c; (1 - mu)·D is D when mu is 0.
-    const float negEta = -learningRate;
-    const float keep = 1.0f - momentum;
-    const bool whole = keep == 1.0f;
-    const float a00 = whole ? e00 : keep * e00;
-    const float a01 = whole ? e01 : keep * e01;
-    const float a1 = whole ? e1 : keep * e1;
-    for (std::uint32_t i = 0; i <= n; ++i) {
-        const float input = values[i];
-        float* w = w0 + i * s0;
-        float* c = c0 + i * s0;
-        const float change0 = negEta * (a00 * input + momentum * c[0]);
-        const float change1 = negEta * (a01 * input + momentum * c[1]);
-        c[0] = change0;
-        c[1] = change1;
-        w[0] = w[0] + change0;
-        w[1] = w[1] + change1;
-    }
-    const float inputs1[3] = {h0, h1, bias};
-    for (std::size_t i = 0; i < 3; ++i) {
-        const float change = negEta * (a1 * inputs1[i] + momentum * c1[i * s1]);
-        c1[i * s1] = change;
-        w1[i * s1] = w1[i * s1] + change;
-    }
-
-    y0[0] = h0;
-    y0[1] = h1;
-    second.outputs[0] = y;
-    d0[0] = e00;
-    d0[1] = e01;
-    d0[2] = e02;
-    d1[0] = e1;
-}
-
-TRELIS_TARGET_FMA [[gnu::noinline]] void SeriesStepFused(TNeuralNet& net, float* values, float* target,
-                                                         float learningRate, float momentum)
-{
-    SeriesStep<TExpKind::Fused>(net, values, target, learningRate, momentum);
-}
-
-[[gnu::noinline]] void SeriesStepSeparate(TNeuralNet& net, float* values, float* target, float learningRate,
-                                          float momentum)
-{
-    SeriesStep<TExpKind::Separate>(net, values, target, learningRate, momentum);
-}
-
-[[gnu::noinline]] void SeriesStepLibrary(TNeuralNet& net, float* values, float* target, float learningRate,
-                                         float momentum)
-{
-    SeriesStep<TExpKind::Library>(net, values, target, learningRate, momentum);
 }
 
 } // namespace
@@ -575,14 +435,22 @@ bool TNeuralNet::IsSeriesNet() const
 
 void TNeuralNet::TrainFloat(float* values, float* target, float learningRate, float momentum)
 {
+#if defined(__x86_64__)
     if (IsSeriesNet()) {
-        scratch_.allDirty = true;
+        using engine_detail::TExpKind;
         const TExpKind kind = engine_detail::ChosenExp();
-        if (kind == TExpKind::Fused) SeriesStepFused(*this, values, target, learningRate, momentum);
-        else if (kind == TExpKind::Separate) SeriesStepSeparate(*this, values, target, learningRate, momentum);
-        else SeriesStepLibrary(*this, values, target, learningRate, momentum);
-        return;
+        if (kind == TExpKind::Fused) {
+            scratch_.allDirty = true;
+            engine_series::StepFused(*this, values, target, learningRate, momentum);
+            return;
+        }
+        if (kind == TExpKind::Separate) {
+            scratch_.allDirty = true;
+            engine_series::StepSeparate(*this, values, target, learningRate, momentum);
+            return;
+        }
     }
+#endif
     TrainFloatGeneral(values, target, learningRate, momentum);
 }
 

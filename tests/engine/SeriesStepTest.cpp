@@ -70,13 +70,14 @@ TEST(InlineExp, ChosenVariantMatchesTheLibraryEverywhere)
     EXPECT_GT(checked, 4'000'000u);
 }
 
-// The GNU C library builds expf from exactly this algorithm on x86-64, so
-// there the inline exponential must be in use (and not fall back silently).
+// The GNU C library builds expf from exactly this algorithm on x86-64 (fused
+// on CPUs with FMA, unless told otherwise), so there the inline exponential
+// must be in use and not fall back silently.
 TEST(InlineExp, GnuLibraryOnX86UsesAnInlineVariant)
 {
 #if defined(__GLIBC__) && defined(__x86_64__)
     const TExpKind kind = engine_detail::CalibrateExp();
-    EXPECT_EQ(kind, engine_detail::CpuHasFma() ? TExpKind::Fused : TExpKind::Separate) << Name(kind);
+    EXPECT_TRUE(kind == TExpKind::Separate || (kind == TExpKind::Fused && engine_detail::CpuHasFma())) << Name(kind);
 #else
     GTEST_SKIP() << "not the GNU C library on x86-64";
 #endif
