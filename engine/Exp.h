@@ -4,19 +4,18 @@
 // library's expf.
 //
 // The engine's results are defined with the library's exponential. The
-// series network's training step calls it three times in a chain of
-// dependent operations, where the call itself (and the registers it
-// clobbers) costs as much as the arithmetic. So the step uses an inline copy
-// of the library's algorithm instead: x·32/ln 2 = k + r, e^x = 2^(k/32) ·
-// p(r) with a 32-entry table of 2^(i/32) and a cubic polynomial, all in
-// double precision, rounded once to float.
+// series network's training step (engine/SeriesStep.h) needs it for both
+// hidden neurons at once, in two vector lanes, which a call to expf cannot
+// do. So the step uses a copy of the library's algorithm: x·32/ln 2 = k + r,
+// e^x = 2^(k/32) · p(r) with a 32-entry table of 2^(i/32) and a cubic
+// polynomial, all in double precision, rounded once to float.
 //
-// The C library on x86-64 builds that algorithm twice, once with fused
+// The GNU C library on x86-64 builds that algorithm twice, once with fused
 // multiply-adds (chosen on CPUs with FMA) and once without, and the two
-// differ on a few inputs. Both are here; ChosenExp() finds out, once, which
-// one this process's expf is, and answers TExpKind::Library (call expf
-// itself) when neither matches. Inputs with |x| >= 88 and NaN always go to
-// the library.
+// differ on two inputs. Both are here; ChosenExp() finds out, once, which one
+// this process's expf is, and answers TExpKind::Library when neither matches
+// (then the engine calls expf itself). Inputs with |x| >= 88 and NaN always go
+// to the library.
 
 #include <atomic>
 #include <bit>
