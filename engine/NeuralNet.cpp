@@ -439,14 +439,11 @@ void TNeuralNet::TrainFloat(float* values, float* target, float learningRate, fl
     if (IsSeriesNet()) {
         using engine_detail::TExpKind;
         const TExpKind kind = engine_detail::ChosenExp();
-        if (kind == TExpKind::Fused) {
+        if (kind == TExpKind::Fused || kind == TExpKind::Separate) {
             scratch_.allDirty = true;
-            engine_series::StepFused(*this, values, target, learningRate, momentum);
-            return;
-        }
-        if (kind == TExpKind::Separate) {
-            scratch_.allDirty = true;
-            engine_series::StepSeparate(*this, values, target, learningRate, momentum);
+            if (kind == TExpKind::Fused) engine_series::StepFused(*this, values, target, learningRate, momentum);
+            else engine_series::StepSeparate(*this, values, target, learningRate, momentum);
+            PointOutputs();
             return;
         }
     }
