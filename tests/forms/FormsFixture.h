@@ -11,6 +11,7 @@
 #include "framework/Form.h"
 #include "framework/Seams.h"
 #include "images/Globals.h"
+#include "tests/engine/TestNets.h"
 
 #include <QAction>
 #include <QLineEdit>

@@ -225,10 +225,11 @@ TEST_F(LearningWindow, TheMenuChoosesTheTrainingMethod)
     // rate 0.1 and no momentum, or TrainStochastic with step width 0.1,
     // over the elements from the cursor on.
     for (const bool stochastic : {false, true}) {
-        SetSeedClock([] { return std::time_t{1234}; });
-        CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{4, 3, 2}, 0.68f, 0.0f,
-                                                  0.0f, 1.0f, 1.0f);
-        SetSeedClock({});
+        {
+            testnets::PinnedClock clock(1234);
+            CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{4, 3, 2}, 0.68f, 0.0f,
+                                                      0.0f, 1.0f, 1.0f);
+        }
         TNeuralNet reference(*CurrentNet);
         Fill({OneHot(4, 0), OneHot(4, 3), OneHot(4, 1)}, {1, 0, 1});
         std::vector<std::vector<std::int8_t>> patterns;
@@ -292,9 +293,10 @@ TEST(EpochTrainer, ElementsOfAnotherSizeFeedOnlyTheirOwnCells)
 
 TEST(EpochTrainer, TrainingOnAShortElementEqualsTrainingOnItsPaddedInput)
 {
-    SetSeedClock([] { return std::time_t{99}; });
-    TNeuralNet net(2, {5, 4, 3}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
-    SetSeedClock({});
+    TNeuralNet net = [] {
+        testnets::PinnedClock clock(99);
+        return TNeuralNet(2, {5, 4, 3}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
+    }();
     TNeuralNet reference(net);
 
     PatternRing ring;

@@ -262,7 +262,6 @@ class ProjectInUse : public Started {
 protected:
     void SetUp() override
     {
-        SetSeedClock([] { return std::time_t{1700000000}; }); // the same weights on every run
         Started::SetUp();
         ASSERT_TRUE(folder.isValid());
 
@@ -298,11 +297,7 @@ protected:
         log.clear();
     }
 
-    void TearDown() override
-    {
-        Started::TearDown();
-        SetSeedClock({});
-    }
+    testnets::PinnedClock clock{1700000000};  // the same weights on every run
 
     // A file of the scratch folder holding the bytes; its full name.
     QString File(const QString& name, const std::string& bytes)

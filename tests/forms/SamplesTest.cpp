@@ -35,17 +35,7 @@ const QString ExamplesDir = QStringLiteral(TRELIS_EXAMPLES_DIR);
 // The digits project, as a user goes through it after reading the help.
 class DigitsSample : public CanvasUser {
 protected:
-    void SetUp() override
-    {
-        SetSeedClock([] { return std::time_t{1700000000}; }); // the same network on every run
-        CanvasUser::SetUp();
-    }
-
-    void TearDown() override
-    {
-        CanvasUser::TearDown();
-        SetSeedClock({});
-    }
+    testnets::PinnedClock clock{1700000000};  // the same network on every run
 
     QStringList Boxes() const { return log.filter(QRegularExpression(QStringLiteral("^box "))); }
 

@@ -68,16 +68,11 @@ class SeriesUser : public Started {
 protected:
     void SetUp() override
     {
-        SetSeedClock([] { return std::time_t{1700000000}; }); // the same weights on every run
         Started::SetUp();
         ASSERT_TRUE(folder.isValid());
     }
 
-    void TearDown() override
-    {
-        Started::TearDown();
-        SetSeedClock({});
-    }
+    testnets::PinnedClock clock{1700000000};  // the same weights on every run
 
     // A file of the scratch folder holding the text; its full name.
     QString File(const QString& name, const std::string& text)

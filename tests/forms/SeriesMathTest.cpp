@@ -28,10 +28,8 @@ std::vector<float> Scaled(std::vector<float> v)
 // A series network of 3 inputs with the same weights on every run.
 TNeuralNet SeriesNet()
 {
-    SetSeedClock([] { return std::time_t{1234567}; });
-    TNeuralNet net(2, {3, 2, 1}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
-    SetSeedClock({});
-    return net;
+    testnets::PinnedClock clock(1234567);
+    return TNeuralNet(2, {3, 2, 1}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
 }
 
 float Answer(TNeuralNet net, float a, float b, float c)

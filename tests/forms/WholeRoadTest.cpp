@@ -91,7 +91,7 @@ protected:
 
 TEST_F(WholeRoad, FromStrokesToNamedAnswers)
 {
-    SetSeedClock([] { return std::time_t{20240601}; });
+    testnets::PinnedClock clock(20240601);
     RandomSeed(11);
 
     // A new project: 100 cells (a 10 x 10 retina), 3 classes, 12 hidden neurons.
@@ -190,5 +190,4 @@ TEST_F(WholeRoad, FromStrokesToNamedAnswers)
         for (int x = 0; x < 500; ++x)
             differences += answer.pixel(x, y) != expected.pixel(x, y);
     EXPECT_EQ(differences, 0);
-    SetSeedClock({});
 }
