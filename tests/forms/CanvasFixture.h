@@ -4,6 +4,7 @@
 // a new project through the menu.
 
 #include "FormsFixture.h"
+#include "tests/framework/PixelCount.h"
 
 #include "forms/Globals.h"
 #include "forms/Unit1.h"
@@ -46,17 +47,8 @@ public:
     static const QImage& Canvas() { return ImForm->Image1->Bitmap(); }
     static const QImage& View() { return SmImForm->Image1->Bitmap(); }
 
-    // Pixels of the colour inside the area.
-    static int Count(const QImage& image, TColor colour, QRect area = {})
-    {
-        if (area.isNull())
-            area = image.rect();
-        int n = 0;
-        for (int y = area.top(); y <= area.bottom(); ++y)
-            for (int x = area.left(); x <= area.right(); ++x)
-                n += image.pixel(x, y) == colour;
-        return n;
-    }
+    // Pixels of the colour inside the area (all of the image by default).
+    static int Count(const QImage& image, TColor colour, QRect area = {}) { return CountColour(image, colour, area); }
 
     // The smallest rectangle holding every pixel of the colour in the area.
     static QRect Extent(const QImage& image, TColor colour, QRect area)

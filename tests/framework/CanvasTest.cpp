@@ -1,5 +1,5 @@
 #include "framework/Canvas.h"
-
+#include "PixelCount.h"
 
 #include <gtest/gtest.h>
 
@@ -7,18 +7,6 @@
 #include <vector>
 
 namespace {
-
-// Number of pixels of the colour inside the rectangle (all of the image by default).
-int CountColour(const QImage& image, TColor colour, QRect area = {})
-{
-    if (area.isNull())
-        area = image.rect();
-    int n = 0;
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x)
-            n += image.pixel(x, y) == colour;
-    return n;
-}
 
 std::set<TColor> ColoursOf(const QImage& image)
 {
