@@ -33,43 +33,35 @@ void PrepareRetina(TRectImage& retina, const TRectImage& canvas) {
     retina.CopyCells(canvas);
 }
 
-void BM_CropAndRescaleFullCanvas(benchmark::State& state) {
+// Times the operation on the retina, prepared afresh (untimed) before each run.
+template <class Operation>
+void OnPreparedRetina(benchmark::State& state, Operation operation) {
     const TRectImage canvas = Canvas();
     TRectImage work;
     for (auto _ : state) {
         state.PauseTiming();
         PrepareRetina(work, canvas);
         state.ResumeTiming();
-        work.Crop(0, 0, 500, 400);
-        work.Rescale(10, 10);
+        operation(work);
         benchmark::DoNotOptimize(work.Cells.data());
     }
+}
+
+void BM_CropAndRescaleFullCanvas(benchmark::State& state) {
+    OnPreparedRetina(state, [](TRectImage& work) {
+        work.Crop(0, 0, 500, 400);
+        work.Rescale(10, 10);
+    });
 }
 BENCHMARK(BM_CropAndRescaleFullCanvas)->Unit(benchmark::kMicrosecond);
 
 void BM_CropFullCanvas(benchmark::State& state) {
-    const TRectImage canvas = Canvas();
-    TRectImage work;
-    for (auto _ : state) {
-        state.PauseTiming();
-        PrepareRetina(work, canvas);
-        state.ResumeTiming();
-        work.Crop(0, 0, 500, 400);
-        benchmark::DoNotOptimize(work.Cells.data());
-    }
+    OnPreparedRetina(state, [](TRectImage& work) { work.Crop(0, 0, 500, 400); });
 }
 BENCHMARK(BM_CropFullCanvas)->Unit(benchmark::kMicrosecond);
 
 void BM_RescaleFullCanvas(benchmark::State& state) {
-    const TRectImage canvas = Canvas();
-    TRectImage work;
-    for (auto _ : state) {
-        state.PauseTiming();
-        PrepareRetina(work, canvas);
-        state.ResumeTiming();
-        work.Rescale(10, 10);
-        benchmark::DoNotOptimize(work.Cells.data());
-    }
+    OnPreparedRetina(state, [](TRectImage& work) { work.Rescale(10, 10); });
 }
 BENCHMARK(BM_RescaleFullCanvas)->Unit(benchmark::kMicrosecond);
 
