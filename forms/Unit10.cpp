@@ -2,7 +2,7 @@
 
 #include "forms/Globals.h"
 #include "forms/SeriesLoad.h"
-#include "forms/SeriesMath.h"
+#include "project/SeriesMath.h"
 #include "forms/Unit1.h"
 #include "forms/Unit11.h"
 #include "framework/Application.h"

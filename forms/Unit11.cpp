@@ -1,7 +1,7 @@
 #include "forms/Unit11.h"
 
 #include "forms/Globals.h"
-#include "forms/SeriesMath.h"
+#include "project/SeriesMath.h"
 #include "forms/SeriesPlot.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"

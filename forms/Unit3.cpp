@@ -2,7 +2,7 @@
 
 #include "forms/CanvasAlgorithms.h"
 #include "forms/Globals.h"
-#include "forms/Learning.h"
+#include "project/Learning.h"
 #include "forms/Unit1.h"
 #include "forms/Unit2.h"
 #include "forms/Unit8.h"

@@ -3,7 +3,7 @@
 // sequence epoch by epoch, by back-propagation or the stochastic algorithm,
 // with one bar per pattern and the share of correct answers.
 
-#include "forms/Learning.h"
+#include "project/Learning.h"
 #include "framework/Controls.h"
 #include "framework/Form.h"
 

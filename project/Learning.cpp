@@ -1,4 +1,4 @@
-#include "forms/Learning.h"
+#include "project/Learning.h"
 
 #include <algorithm>
 #include <cstring>

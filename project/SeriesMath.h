@@ -11,6 +11,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+
+// The loaded time series: `count` values (0 before the first load), scaled
+// to 0..1 in place by every load. `values` holds at least `count` elements.
+struct TSeriesBuffer {
+    std::int32_t count = 0;
+    std::unique_ptr<float[]> values;
+};
 
 // The smallest and the largest value of a series.
 struct TSeriesRange {

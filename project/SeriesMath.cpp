@@ -1,4 +1,4 @@
-#include "forms/SeriesMath.h"
+#include "project/SeriesMath.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,167 @@
+#include "project/Figures.h"
+
+#include "project/Learning.h"
+
+#include <algorithm>
+#include <cstring>
+
+std::size_t GridCells(const TRectImage& grid)
+{
+    const std::size_t n = static_cast<std::size_t>(grid.Width) * grid.Height;
+    return std::min(n, grid.Cells.size());
+}
+
+std::optional<TCellPos> FindFirstSetCell(const TRectImage& grid, std::uint32_t width, std::uint32_t height,
+                                         TCellPos from)
+{
+    const std::size_t usable = GridCells(grid);
+    const std::uint32_t w = std::min(width, grid.Width);
+    const std::uint32_t h = std::min(height, grid.Height);
+    for (std::uint32_t y = from.y; y < h; ++y) {
+        const std::size_t row = static_cast<std::size_t>(y) * grid.Width;
+        if (row >= usable)
+            break;
+        const std::size_t n = std::min<std::size_t>(w, usable - row);
+        const std::size_t start = y == from.y ? std::min<std::size_t>(from.x, n) : 0;
+        const void* hit = std::memchr(grid.Cells.data() + row + start, 1, n - start);
+        if (hit) {
+            const auto x = static_cast<const std::int8_t*>(hit) - (grid.Cells.data() + row);
+            return TCellPos{static_cast<std::uint32_t>(x), y};
+        }
+    }
+    return std::nullopt;
+}
+
+TObjectBox FillObject(TRectImage& canvas, TRectImage& object, std::uint32_t x, std::uint32_t y, const TRunSink& onRun)
+{
+    TObjectBox box{x, y, x, y, 0};
+    const std::uint32_t w = canvas.Width;
+    // Only rows the buffer holds in full take part.
+    const std::uint32_t h = w == 0 ? 0
+                                   : static_cast<std::uint32_t>(std::min<std::size_t>(
+                                         canvas.Height, canvas.Cells.size() / w));
+    if (x >= w || y >= h)
+        return box;
+    std::int8_t* cells = canvas.Cells.data();
+    if (cells[static_cast<std::size_t>(y) * w + x] != 1)
+        return box;
+
+    const std::size_t objectUsable = GridCells(object);
+    // The figure is taken run by run: a run is a stretch of set cells in one
+    // row. Each seed on the list is a cell that held 1 when it was listed; the
+    // run through it is taken (its cells become 0) and every run in the rows
+    // above and below that touches it, corners included, is listed in turn.
+    // The list lives on the heap, so a figure of any shape and size is taken
+    // without a deep chain of calls.
+    std::vector<TCellPos> seeds;
+    seeds.reserve(256);
+    seeds.push_back({x, y});
+    while (!seeds.empty()) {
+        const TCellPos seed = seeds.back();
+        seeds.pop_back();
+        std::int8_t* row = cells + static_cast<std::size_t>(seed.y) * w;
+        if (row[seed.x] != 1)
+            continue; // taken since it was listed
+        std::uint32_t left = seed.x;
+        while (left > 0 && row[left - 1] == 1)
+            --left;
+        std::uint32_t right = seed.x;
+        while (right + 1 < w && row[right + 1] == 1)
+            ++right;
+        const std::uint32_t length = right - left + 1;
+
+        std::memset(row + left, 0, length);
+        if (seed.y < object.Height && left < object.Width) {
+            const std::size_t from = static_cast<std::size_t>(seed.y) * object.Width + left;
+            const std::size_t to = std::min<std::size_t>(
+                static_cast<std::size_t>(seed.y) * object.Width + std::min(right, object.Width - 1) + 1,
+                objectUsable);
+            if (from < to)
+                std::memset(object.Cells.data() + from, 1, to - from);
+        }
+        if (onRun)
+            onRun(seed.y, left, right);
+        box.left = std::min(box.left, left);
+        box.maxX = std::max(box.maxX, right);
+        box.top = std::min(box.top, seed.y);
+        box.maxY = std::max(box.maxY, seed.y);
+        box.cells += length;
+
+        // Runs of the neighbouring rows that touch this one, corners included.
+        const std::uint32_t from = left > 0 ? left - 1 : 0;
+        const std::uint32_t to = right + 1 < w ? right + 1 : right;
+        for (const std::uint32_t ny : {seed.y - 1, seed.y + 1}) {
+            if ((ny == seed.y - 1 && seed.y == 0) || ny >= h)
+                continue;
+            const std::int8_t* next = cells + static_cast<std::size_t>(ny) * w;
+            for (std::uint32_t nx = from; nx <= to; ++nx) {
+                if (next[nx] != 1)
+                    continue;
+                seeds.push_back({nx, ny});
+                while (nx + 1 <= to && next[nx + 1] == 1)
+                    ++nx;
+            }
+        }
+    }
+    return box;
+}
+
+void CopyElementCells(const TAbsImage& element, TAbsImage& retina)
+{
+    const std::size_t n = std::min<std::size_t>(retina.Size, retina.Cells.size());
+    const std::size_t have = std::min({n, static_cast<std::size_t>(element.Size), element.Cells.size()});
+    if (have > 0)
+        std::memcpy(retina.Cells.data(), element.Cells.data(), have);
+    if (n > have)
+        std::memset(retina.Cells.data() + have, 0, n - have);
+}
+
+std::optional<int> BufferByte(const TAbsImage& image, std::uint64_t index)
+{
+    if (index >= image.Cells.size())
+        return std::nullopt;
+    return image.Cells[static_cast<std::size_t>(index)];
+}
+
+void SampleFigure(TRectImage& retina, const TFigureBox& box, std::int32_t retinaWidth, std::int32_t retinaHeight)
+{
+    retina.Crop(box.left, box.top, box.width, box.height);
+    retina.Rescale(static_cast<std::uint32_t>(std::max(retinaWidth, 0)),
+                   static_cast<std::uint32_t>(std::max(retinaHeight, 0)));
+}
+
+TFigureBox ExtractFigure(TRectImage& canvas, TRectImage& retina, std::uint32_t x, std::uint32_t y,
+                         std::int32_t retinaWidth, std::int32_t retinaHeight, const TRunSink& onRun)
+{
+    // A fresh grid of the canvas size, all 0 (the retina left by the last
+    // extraction may have no cells at all).
+    retina.Resize(canvas.GetWidth(), canvas.GetHeight());
+    const TObjectBox taken = FillObject(canvas, retina, x, y, onRun);
+    TFigureBox box{x, y, 0, 0};
+    if (taken.cells > 0) {
+        box.left = std::min(x, taken.left);
+        box.top = std::min(y, taken.top);
+        box.width = std::max(x, taken.maxX) - box.left;
+        box.height = std::max(y, taken.maxY) - box.top;
+    }
+    SampleFigure(retina, box, retinaWidth, retinaHeight);
+    return box;
+}
+
+std::vector<TRecognisedFigure> RecogniseFigures(TRectImage& canvas, TRectImage& retina, std::uint32_t width,
+                                                std::uint32_t height, std::int32_t retinaWidth,
+                                                std::int32_t retinaHeight, TNeuralNet& net, const TRunSink& onRun)
+{
+    std::vector<TRecognisedFigure> figures;
+    std::vector<std::int8_t> input;
+    // Extraction only clears cells, so every cell before the last figure
+    // found is already 0 and the search goes on from there.
+    TCellPos from;
+    while (const std::optional<TCellPos> cell = FindFirstSetCell(canvas, width, height, from)) {
+        const TFigureBox box = ExtractFigure(canvas, retina, cell->x, cell->y, retinaWidth, retinaHeight, onRun);
+        // Whatever the extraction did, the search moves on past this cell.
+        from = TCellPos{cell->x + 1, cell->y};
+        figures.push_back({box, Classify(net, retina, input).index});
+    }
+    return figures;
+}

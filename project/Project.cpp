@@ -1,0 +1,149 @@
+#include "project/Project.h"
+
+#include "project/SeriesMath.h"
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+void TProjectState::Swap(TProjectState& other) noexcept
+{
+    using std::swap;
+    swap(net, other.net);
+    sequence.Swap(other.sequence);
+    swap(classNames, other.classNames);
+    swap(retinaWidth, other.retinaWidth);
+    swap(retinaHeight, other.retinaHeight);
+    swap(series.count, other.series.count);
+    swap(series.values, other.series.values);
+    swap(seriesMin, other.seriesMin);
+    swap(seriesMax, other.seriesMax);
+    swap(windowSize, other.windowSize);
+    swap(trainLength, other.trainLength);
+    swap(fromFirstWindow, other.fromFirstWindow);
+}
+
+TProjectListener::TProjectListener(TProject& project)
+    : project_(project)
+{
+    project_.listeners_.push_back(this);
+}
+
+TProjectListener::~TProjectListener()
+{
+    auto& list = project_.listeners_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void TProject::Notify(TProjectChange change)
+{
+    // A listener may come or go while the others are told: walk a copy, and
+    // tell only those still listening.
+    const std::vector<TProjectListener*> now = listeners_;
+    for (TProjectListener* listener : now)
+        if (std::find(listeners_.begin(), listeners_.end(), listener) != listeners_.end())
+            listener->ProjectChanged(change);
+}
+
+std::uint32_t RetinaSide(std::uint32_t elementSize)
+{
+    return static_cast<std::uint32_t>(std::sqrt(static_cast<double>(elementSize)));
+}
+
+void TProject::NewProject(const TProjectSizes& sizes)
+{
+    auto network = std::make_unique<TNeuralNet>(
+        2, std::vector<std::uint32_t>{sizes.elementSize, sizes.hiddenCount, sizes.classCount}, 0.68f, 0.0f, 0.0f,
+        1.0f, 1.0f);
+    std::vector<std::string> names;
+    names.reserve(sizes.classCount);
+    for (std::uint32_t k = 0; k < sizes.classCount; ++k)
+        names.push_back(std::to_string(k)); // each class is named by its number until renamed
+
+    sequence.Clear();
+    sequence.SetDimension(sizes.elementSize);
+    const std::uint32_t side = RetinaSide(sizes.elementSize);
+    retinaWidth = static_cast<std::int32_t>(side);
+    retinaHeight = static_cast<std::int32_t>(side);
+    retina.Resize(side, side);
+    classNames = std::move(names);
+    net = std::move(network);
+
+    Notify(TProjectChange::Sequence);
+    Notify(TProjectChange::ClassNamesLaidOut);
+    Notify(TProjectChange::Network);
+}
+
+const std::string& TProject::ClassName(std::size_t k) const
+{
+    static const std::string none;
+    return k < classNames.size() ? classNames[k] : none;
+}
+
+void TProject::RenameClass(std::size_t k, const std::string& name)
+{
+    if (k < classNames.size())
+        classNames[k] = name;
+}
+
+void TProject::SetLoadedClassNames(std::vector<std::string> names)
+{
+    classNames = std::move(names);
+    Notify(TProjectChange::ClassNamesLoaded);
+}
+
+void TProject::ConfirmClassNames()
+{
+    Notify(TProjectChange::ClassList);
+}
+
+void TProject::ReplaceSequence(PatternRing& loaded)
+{
+    sequence.Swap(loaded);
+    Notify(TProjectChange::Sequence);
+}
+
+void TProject::LoadSeries(TSeriesLoad& load, std::uint32_t newWindowSize, std::uint32_t newTrainLength)
+{
+    const auto count = static_cast<std::uint32_t>(std::max(load.count, 0));
+    std::unique_ptr<float[]> values = std::move(load.values);
+    ScaleSeries(values.get(), count, load.range);
+    PatternRing windows;
+    windows.SetDimension(newWindowSize);
+    CutSeriesWindows(values.get(), count, newWindowSize, windows);
+    auto network = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{newWindowSize, 2, 1}, 0.68f, 0.0f,
+                                                0.0f, 1.0f, 1.0f);
+
+    windowSize = newWindowSize;
+    trainLength = newTrainLength;
+    sequence.Swap(windows);
+    net = std::move(network);
+    series.values = std::move(values);
+    series.count = load.count;
+    seriesMin = load.range.min;
+    seriesMax = load.range.max;
+    Notify(TProjectChange::SeriesLoaded);
+}
+
+void TProject::ReloadSeries(TSeriesLoad& load)
+{
+    std::unique_ptr<float[]> values = std::move(load.values);
+    ScaleSeries(values.get(), static_cast<std::size_t>(std::max(load.count, 0)), load.range);
+    series.values = std::move(values);
+    series.count = load.count;
+    seriesMin = load.range.min;
+    seriesMax = load.range.max;
+    Notify(TProjectChange::SeriesReloaded);
+}
+
+bool TProject::SeriesNetworkInPlace() const
+{
+    return windowSize > 0 && net && !net->layers.empty() && net->layers[0].inputCount == windowSize &&
+           net->outputCount == 1;
+}
+
+void TProject::Adopt(TProjectState& opened)
+{
+    Swap(opened);
+    Notify(TProjectChange::Opened);
+}
