@@ -50,19 +50,44 @@ std::uint32_t RetinaSide(std::uint32_t elementSize)
     return static_cast<std::uint32_t>(std::sqrt(static_cast<double>(elementSize)));
 }
 
+std::string ProjectSizesRefusal(const TProjectSizes& sizes)
+{
+    const auto check = [](std::int32_t value, std::int32_t limit, const char* what) -> std::string {
+        if (value >= 1 && value <= limit)
+            return {};
+        return std::string(what) + " должно быть от 1 до " + std::to_string(limit) + ", а не " +
+               std::to_string(value) + ".";
+    };
+    for (std::string refusal : {check(sizes.elementSize, MaxElementSize, "Число клеток элемента"),
+                                check(sizes.classCount, MaxClassCount, "Число классов"),
+                                check(sizes.hiddenCount, MaxHiddenCount, "Число нейронов скрытого слоя")})
+        if (!refusal.empty())
+            return refusal;
+    const auto inputs = static_cast<std::uint64_t>(sizes.elementSize);
+    const auto hidden = static_cast<std::uint64_t>(sizes.hiddenCount);
+    const auto outputs = static_cast<std::uint64_t>(sizes.classCount);
+    const std::uint64_t weights = (inputs + 1) * hidden + (hidden + 1) * outputs;
+    if (weights > MaxWeightCount)
+        return "Сеть слишком велика: " + std::to_string(weights) + " весов, допустимо не более " +
+               std::to_string(MaxWeightCount) + ".";
+    return {};
+}
+
 void TProject::NewProject(const TProjectSizes& sizes)
 {
-    auto network = std::make_unique<TNeuralNet>(
-        2, std::vector<std::uint32_t>{sizes.elementSize, sizes.hiddenCount, sizes.classCount}, 0.68f, 0.0f, 0.0f,
-        1.0f, 1.0f);
+    const auto inputs = static_cast<std::uint32_t>(sizes.elementSize);
+    const auto classes = static_cast<std::uint32_t>(sizes.classCount);
+    const auto hidden = static_cast<std::uint32_t>(sizes.hiddenCount);
+    auto network = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{inputs, hidden, classes}, 0.68f,
+                                                0.0f, 0.0f, 1.0f, 1.0f);
     std::vector<std::string> names;
-    names.reserve(sizes.classCount);
-    for (std::uint32_t k = 0; k < sizes.classCount; ++k)
+    names.reserve(classes);
+    for (std::uint32_t k = 0; k < classes; ++k)
         names.push_back(std::to_string(k)); // each class is named by its number until renamed
 
     sequence.Clear();
-    sequence.SetDimension(sizes.elementSize);
-    const std::uint32_t side = RetinaSide(sizes.elementSize);
+    sequence.SetDimension(inputs);
+    const std::uint32_t side = RetinaSide(inputs);
     retinaWidth = static_cast<std::int32_t>(side);
     retinaHeight = static_cast<std::int32_t>(side);
     retina.Resize(side, side);

@@ -73,12 +73,24 @@ private:
 // The side of the square retina for an element size: trunc(sqrt(size)).
 std::uint32_t RetinaSide(std::uint32_t elementSize);
 
-// The sizes of a new pattern-recognition project.
+// The three numbers of a new pattern-recognition project.
 struct TProjectSizes {
-    std::uint32_t elementSize = 0; // cells per element, the network's inputs
-    std::uint32_t classCount = 0;  // classes, the network's outputs
-    std::uint32_t hiddenCount = 0; // neurons of the hidden layer
+    std::int32_t elementSize = 0; // cells per sequence element, the network's inputs
+    std::int32_t classCount = 0;  // classes, the network's outputs
+    std::int32_t hiddenCount = 0; // neurons of the hidden layer
 };
+
+// The largest project the program builds: an element no larger than the
+// canvas, and a network whose weights fit comfortably in memory.
+inline constexpr std::int32_t MaxElementSize = 500 * 400;
+inline constexpr std::int32_t MaxClassCount = 10000;
+inline constexpr std::int32_t MaxHiddenCount = 10000;
+inline constexpr std::uint64_t MaxWeightCount = std::uint64_t{1} << 24;
+
+// Why a project of these sizes cannot be built, as the user reads it: each
+// number must lie between 1 and its limit and the network's weights must
+// not exceed MaxWeightCount. Empty when the sizes are acceptable.
+std::string ProjectSizesRefusal(const TProjectSizes& sizes);
 
 class TProject : public TProjectState {
 public:
@@ -93,8 +105,9 @@ public:
     // element size as its Dimension, a square retina of side
     // trunc(sqrt(elementSize)), the classes named by their numbers and a
     // fresh network of elementSize inputs, hiddenCount hidden neurons and
-    // classCount outputs. The network is built first: when it does not fit
-    // in memory (std::bad_alloc) nothing changes.
+    // classCount outputs. The sizes must be acceptable (ProjectSizesRefusal).
+    // The network is built first: when it does not fit in memory
+    // (std::bad_alloc) nothing changes.
     void NewProject(const TProjectSizes& sizes);
 
     // The name of class k; empty when there is no such class.
