@@ -7,7 +7,7 @@
 #include "forms/Unit2.h"
 #include "forms/Unit3.h"
 #include "framework/Application.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <benchmark/benchmark.h>
 

@@ -13,14 +13,14 @@
 #include "engine/Random.h"
 #include "forms/Forms.h"
 #include "forms/Globals.h"
-#include "forms/Learning.h"
+#include "project/Learning.h"
 #include "forms/Unit2.h"
 #include "forms/Unit3.h"
 #include "forms/Unit4.h"
 #include "forms/Unit7.h"
 #include "forms/Unit9.h"
 #include "framework/Application.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QCheckBox>
 #include <QTimer>

@@ -38,6 +38,24 @@ void ReadBitmapCells(const QImage& bitmap, std::uint32_t width, std::uint32_t he
     }
 }
 
+TRunSink YellowRuns(QImage& bitmap)
+{
+    if (bitmap.isNull())
+        return {};
+    if (bitmap.format() != QImage::Format_RGB32 && bitmap.format() != QImage::Format_ARGB32)
+        bitmap = bitmap.convertToFormat(QImage::Format_RGB32);
+    uchar* const bits = bitmap.bits();
+    const qsizetype line = bitmap.bytesPerLine();
+    const auto width = static_cast<std::uint32_t>(bitmap.width());
+    const auto height = static_cast<std::uint32_t>(bitmap.height());
+    return [=](std::uint32_t y, std::uint32_t left, std::uint32_t right) {
+        if (y >= height || left >= width)
+            return;
+        auto* row = reinterpret_cast<QRgb*>(bits + y * line);
+        std::fill(row + left, row + std::min(right + 1, width), clYellow);
+    };
+}
+
 float RetinaScale(std::uint32_t width)
 {
     if (width == 0)

@@ -1,10 +1,12 @@
 #pragma once
-// The work behind the canvas and the retina view, apart from the widgets:
-// reading a drawing into cells, finding and cutting out figures, drawing a
-// retina, and the rules the retina view's buttons follow. Everything here
-// runs without a display.
+// The work behind the canvas and the retina view that speaks Qt's types:
+// reading a drawing into cells, painting the runs a fill takes, drawing a
+// retina, and the rules the retina view's buttons follow. Finding and
+// cutting out figures is in project/Figures.h. Everything here runs without
+// a display.
 
 #include "images/Images.h"
+#include "project/Figures.h"
 
 #include <QImage>
 #include <QRect>
@@ -21,6 +23,11 @@
 // y < height. Cells the bitmap does not cover read 0; nothing outside the
 // grid of `cells` is touched.
 void ReadBitmapCells(const QImage& bitmap, std::uint32_t width, std::uint32_t height, TRectImage& cells);
+
+// Paints the runs a fill takes yellow, straight into the bitmap's rows (a
+// bitmap of another format is converted first); pixels outside the bitmap
+// are left alone.
+TRunSink YellowRuns(QImage& bitmap);
 
 // ---- Retina --------------------------------------------------------------
 

@@ -15,7 +15,7 @@
 #include "framework/Convert.h"
 #include "framework/Shell.h"
 #include "images/ClassNames.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QAction>
 #include <QFile>
@@ -49,6 +49,7 @@ QAction* Command(QAction* parent, const char* name, const QString& caption)
 
 TForm1::TForm1()
     : TForm(QStringLiteral("Trelis")),
+      TProjectListener(Project),
       SaveDialog2(SequenceFilter, SequenceExt),
       OpenDialog2(SequenceFilter, SequenceExt)
 {
@@ -139,6 +140,27 @@ void TForm1::EnableSequenceCommands(bool enabled)
     N20->setEnabled(enabled);
 }
 
+void TForm1::ProjectChanged(TProjectChange change)
+{
+    switch (change) {
+    case TProjectChange::SeriesLoaded:
+        N27->setEnabled(true);
+        // A series is worth saving as a project.
+        N20->setEnabled(true);
+        break;
+    case TProjectChange::Opened:
+        if (TrainingSequence.GetCount() > 0)
+            EnableSequenceCommands(true);
+        if (Project.HasSeries()) {
+            N27->setEnabled(true);
+            N20->setEnabled(true);
+        }
+        break;
+    default:
+        break;
+    }
+}
+
 void TForm1::N15Click()
 {
     SmImForm->close();
@@ -181,11 +203,8 @@ void TForm1::N22Click()
 void TForm1::N6Click()
 {
     ImForm->ReadCanvas();
-    SmImForm->showSequence = false;
-    SmImForm->Button1->setEnabled(true);
-    SmImForm->Button2->setEnabled(false);
     SmImForm->ClearRetinaView();
-    SmImForm->Show();
+    SmImForm->OpenView(false);
 }
 
 namespace {
@@ -212,17 +231,6 @@ QString LoadFailureReason(TSequenceFileError error)
     return QStringLiteral("неизвестная ошибка");
 }
 
-// A file name for the C library's file functions, and back for the user.
-std::string LocalPath(const QString& name)
-{
-    return QFile::encodeName(name).toStdString();
-}
-
-QString ShownPath(const std::string& path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path));
-}
-
 } // namespace
 
 void TForm1::N7Click()
@@ -231,7 +239,8 @@ void TForm1::N7Click()
         return;
     const std::string path = LocalPath(OpenDialog2.FileName);
     TSequenceFileError error = TSequenceFileError::None;
-    const bool loaded = TrainingSequence.LoadFromFile(path, &error);
+    PatternRing sequence;
+    const bool loaded = sequence.LoadFromFile(path, &error);
     EnableSequenceCommands(true);
     if (!loaded) {
         // The sequence stays as it was, and so do the names of its classes.
@@ -245,16 +254,12 @@ void TForm1::N7Click()
     const std::string namesPath = ClassNamesFileName(path);
     bool namesRead = false;
     const std::vector<std::string> words = ReadClassNames(namesPath, &namesRead);
-    TStringGrid* grid = Form7->StringGrid1;
-    // Shrinking the grid to one row takes away its header: row 0 becomes an
-    // ordinary row that keeps its texts, and row k + 1 holds class k.
-    grid->SetRowCount(1);
-    grid->SetRowCount(static_cast<int>(words.size()) + 1);
-    for (std::size_t k = 0; k < words.size(); ++k) {
-        const int row = static_cast<int>(k) + 1;
-        grid->SetCell(1, row, FromCp1251(words[k]));
-        grid->SetCell(0, row, IntToStr(static_cast<std::int64_t>(k)));
-    }
+    std::vector<std::string> names;
+    names.reserve(words.size());
+    for (const std::string& word : words)
+        names.push_back(FromCp1251(word).toStdString());
+    Project.ReplaceSequence(sequence);
+    Project.SetLoadedClassNames(std::move(names));
     Form7->Button1Click();
     if (!namesRead)
         MessageBox(TApplication::Title(),
@@ -271,9 +276,8 @@ void TForm1::N8Click()
     const bool saved = TrainingSequence.SaveToFile(path);
 
     std::vector<std::string> names;
-    const TStringGrid* grid = Form7->StringGrid1;
-    for (int row = 1; row < grid->RowCount(); ++row)
-        names.push_back(ToCp1251(grid->Cell(1, row)));
+    for (const std::string& name : Project.classNames)
+        names.push_back(ToCp1251(QString::fromStdString(name)));
     const std::string namesPath = ClassNamesFileName(path);
     const bool namesSaved = WriteClassNames(namesPath, names);
 
@@ -287,10 +291,7 @@ void TForm1::N8Click()
 
 void TForm1::N10Click()
 {
-    SmImForm->showSequence = true;
-    SmImForm->Button1->setEnabled(true);
-    SmImForm->Button2->setEnabled(false);
-    SmImForm->Show();
+    SmImForm->OpenView(true);
 }
 
 void TForm1::N14Click()

@@ -5,11 +5,12 @@
 #include "framework/Controls.h"
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
+#include "project/Globals.h"
 
 class QAction;
 class QMenuBar;
 
-class TForm1 : public TForm {
+class TForm1 : public TForm, private TProjectListener {
     Q_OBJECT
 public:
     // Also builds the placeholder CurrentNet and the one-element SeriesBuffer
@@ -57,10 +58,13 @@ public:
     QAction *N24, *N25, *N26, *N27;           // Временной ряд
     QAction *N29, *N30, *N31;                 // Помощь
 
-    TOpenDialog OpenDialog1; // used by no command
+    TOpenDialog OpenDialog1; // "Открыть проект"
     TSaveDialog SaveDialog1; // "Сохранить проект"
     TSaveDialog SaveDialog2; // saving a training sequence
     TOpenDialog OpenDialog2; // loading a training sequence
+
+private:
+    void ProjectChanged(TProjectChange change) override;
 };
 
 extern TForm1* Form1;

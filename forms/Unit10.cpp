@@ -1,20 +1,12 @@
 #include "forms/Unit10.h"
 
-#include "forms/Globals.h"
-#include "forms/SeriesLoad.h"
-#include "project/SeriesMath.h"
 #include "forms/Unit1.h"
-#include "forms/Unit11.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"
-#include "images/Globals.h"
+#include "project/SeriesLoad.h"
 
 #include <QLineEdit>
-#include <QAction>
 #include <QPushButton>
-#include <QTimer>
-
-#include <vector>
 
 TForm10* Form10 = nullptr;
 
@@ -40,58 +32,30 @@ void TForm10::Button1Click()
         return;
     const std::int32_t newWindowSize = StrToInt(Edit1->text());
     const std::int32_t newTrainLength = StrToInt(Edit2->text());
-    TSeriesLoad load = CheckFullLoad(OpenDialog1.FileName, newWindowSize, newTrainLength);
+    TSeriesLoad load = CheckFullLoad(LocalPath(OpenDialog1.FileName), newWindowSize, newTrainLength);
     if (load.Refused()) {
-        MessageBox(TApplication::Title(), load.refusal);
+        MessageBox(TApplication::Title(), QString::fromStdString(load.refusal));
         return;
     }
-
-    // Everything the load builds is made before anything is replaced, so
-    // that running out of memory part-way leaves the old series whole.
-    const auto window = static_cast<std::uint32_t>(newWindowSize);
-    const auto count = static_cast<std::uint32_t>(load.count);
-    std::vector<float> scaled(load.values.get(), load.values.get() + count);
-    ScaleSeries(scaled.data(), scaled.size(), load.range);
-    PatternRing windows;
-    windows.SetDimension(window);
-    CutSeriesWindows(scaled.data(), count, window, windows);
-    auto network = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{window, 2, 1}, 0.68f, 0.0f, 0.0f,
-                                                1.0f, 1.0f);
-
-    SerLForm->ReleaseBuffers();
-    windowSize = window;
-    SerLForm->trainLength = static_cast<std::uint32_t>(newTrainLength);
-    TrainingSequence.Swap(windows);
-    CurrentNet.reset();
-    CurrentNet = std::move(network);
-    SeriesBuffer.values = std::move(load.values);
-    SeriesBuffer.count = load.count;
-    SerLForm->NormaliseSeries();
+    // The series window and the main menu follow the load.
+    Project.LoadSeries(load, static_cast<std::uint32_t>(newWindowSize), static_cast<std::uint32_t>(newTrainLength));
     close();
-    SerLForm->PrepareBuffers();
-    Form1->N27->setEnabled(true);
 }
 
 void TForm10::ReloadSeries()
 {
     if (windowSize == 0)
         return; // nothing has been loaded yet
-    if (!CurrentNet || CurrentNet->layers.empty() || CurrentNet->layers[0].inputCount != windowSize ||
-        CurrentNet->outputCount != 1) {
-        MessageBox(TApplication::Title(), ReplacedNetworkMessage());
+    if (!Project.SeriesNetworkInPlace()) {
+        MessageBox(TApplication::Title(), QString::fromStdString(ReplacedNetworkMessage()));
         return;
     }
     if (!OpenDialog1.Execute(Form1))
         return;
-    TSeriesLoad load = CheckReload(OpenDialog1.FileName, windowSize, SerLForm->trainLength);
+    TSeriesLoad load = CheckReload(LocalPath(OpenDialog1.FileName), windowSize, Project.trainLength);
     if (load.Refused()) {
-        MessageBox(TApplication::Title(), load.refusal);
+        MessageBox(TApplication::Title(), QString::fromStdString(load.refusal));
         return;
     }
-    SerLForm->Timer1->stop();
-    SeriesBuffer.values = std::move(load.values);
-    SeriesBuffer.count = load.count;
-    SerLForm->NormaliseSeries();
-    SerLForm->FitBuffersToSeries();
-    SerLForm->Timer1->start();
+    Project.ReloadSeries(load);
 }

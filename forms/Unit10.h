@@ -5,6 +5,7 @@
 #include "framework/Controls.h"
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
+#include "project/Globals.h"
 
 #include <cstdint>
 
@@ -32,7 +33,8 @@ public:
     QPushButton* Button1;
     TOpenDialog OpenDialog1;
 
-    std::uint32_t windowSize = 0; // window size of the last load; 0 before the first
+    // The window size of the last full load, the project's; 0 before the first.
+    std::uint32_t& windowSize = Project.windowSize;
 };
 
 extern TForm10* Form10;

@@ -1,10 +1,9 @@
 #include "forms/Unit11.h"
 
-#include "forms/Globals.h"
-#include "project/SeriesMath.h"
 #include "forms/SeriesPlot.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"
+#include "project/SeriesMath.h"
 
 #include <QCheckBox>
 #include <QPushButton>
@@ -15,7 +14,8 @@
 TSerLForm* SerLForm = nullptr;
 
 TSerLForm::TSerLForm()
-    : TForm(QStringLiteral("Запоминаем временной ряд"))
+    : TForm(QStringLiteral("Запоминаем временной ряд")),
+      TProjectListener(Project)
 {
     SetFormFont(QStringLiteral("Small Fonts"), -9);
     SetBounds(150, 150, 500, 288);
@@ -38,6 +38,41 @@ TSerLForm::TSerLForm()
     Handle(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     Handle(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Handle(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
+    Handle(CheckBox1, &QCheckBox::toggled, this, [](bool checked) { Project.fromFirstWindow = checked; });
+}
+
+void TSerLForm::ProjectChanged(TProjectChange change)
+{
+    switch (change) {
+    case TProjectChange::SeriesLoaded:
+        ReleaseBuffers();
+        ShowSeriesRange();
+        PrepareBuffers();
+        break;
+    case TProjectChange::SeriesReloaded:
+        Timer1->stop();
+        ShowSeriesRange();
+        FitBuffersToSeries();
+        Timer1->start();
+        break;
+    case TProjectChange::Opened:
+        // The opened series is shown as it was saved; training waits for "Пуск".
+        ReleaseBuffers();
+        CheckBox1->setChecked(Project.fromFirstWindow);
+        minError = 200000000.0f;
+        maxError = 0.0f;
+        lastError = 0.0f;
+        if (Project.HasSeries()) {
+            ShowSeriesRange();
+            SizeBuffers();
+        } else {
+            Label2->SetCaption(QStringLiteral("Label2"));
+            Label3->SetCaption(QStringLiteral("Label3"));
+        }
+        break;
+    default:
+        break;
+    }
 }
 
 bool TSerLForm::SeriesReady() const
@@ -98,12 +133,17 @@ void TSerLForm::Timer2Timer()
 
 void TSerLForm::PrepareBuffers()
 {
+    SizeBuffers();
+    Timer1->start();
+}
+
+void TSerLForm::SizeBuffers()
+{
     const std::uint32_t window = CurrentNet && !CurrentNet->layers.empty() ? CurrentNet->layers[0].inputCount : 0;
     windowInputs.assign(static_cast<std::size_t>(window) + 1, 0.0f);
     windowInputs[window] = 1.0f;
     targetValue.assign(1, 0.0f);
     reproduction.assign(static_cast<std::size_t>(std::max(SeriesBuffer.count, std::int32_t{0})), 0.0f);
-    Timer1->start();
 }
 
 void TSerLForm::ReleaseBuffers()
@@ -121,18 +161,10 @@ void TSerLForm::FitBuffersToSeries()
         reproduction.assign(static_cast<std::size_t>(std::max(SeriesBuffer.count, std::int32_t{0})), 0.0f);
 }
 
-void TSerLForm::NormaliseSeries()
+void TSerLForm::ShowSeriesRange()
 {
-    const std::int32_t count = SeriesBuffer.count;
-    if (count < 1 || !SeriesBuffer.values)
-        return;
-    float* values = SeriesBuffer.values.get();
-    const TSeriesRange range = FindSeriesRange(values, static_cast<std::size_t>(count));
-    seriesMin = range.min;
-    seriesMax = range.max;
     Label2->SetCaption(FloatToStr(seriesMin));
     Label3->SetCaption(FloatToStr(seriesMax));
-    ScaleSeries(values, static_cast<std::size_t>(count), range);
 }
 
 QString TSerLForm::MaxErrorText() const

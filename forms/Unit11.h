@@ -5,6 +5,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Form.h"
+#include "project/Globals.h"
 
 #include <cstdint>
 #include <vector>
@@ -13,7 +14,7 @@ class QCheckBox;
 class QPushButton;
 class QTimer;
 
-class TSerLForm : public TForm {
+class TSerLForm : public TForm, private TProjectListener {
     Q_OBJECT
 public:
     TSerLForm();
@@ -28,13 +29,16 @@ public:
 
     // Sizes the working buffers for CurrentNet and the series, starts training.
     void PrepareBuffers();
+    // Sizes the working buffers for CurrentNet and the series only.
+    void SizeBuffers();
     // Stops both timers and frees the working buffers.
     void ReleaseBuffers();
     // Sizes the reproduction for the series' count again, after a reload
     // read a different number of values; the other buffers keep theirs.
     void FitBuffersToSeries();
-    // Finds the series' range, shows it and scales the values to 0..1.
-    void NormaliseSeries();
+    // Shows the series' range (smallest and largest raw value) in Label2
+    // and Label3.
+    void ShowSeriesRange();
     // Draws the series, the reproduction and the forecast.
     void DrawSeries();
 
@@ -56,9 +60,10 @@ public:
     QTimer* Timer1;
     QTimer* Timer2;
 
-    std::uint32_t trainLength = 0;
-    float seriesMin = 0.0f;
-    float seriesMax = 0.0f;
+    // The series settings are the project's.
+    std::uint32_t& trainLength = Project.trainLength;
+    float& seriesMin = Project.seriesMin;
+    float& seriesMax = Project.seriesMax;
     float minError = 0.0f;
     float maxError = 0.0f;
     float lastError = 0.0f;
@@ -70,6 +75,9 @@ public:
 protected:
     void OnShow() override { FormShow(); }
     void OnClose() override { FormClose(); }
+
+private:
+    void ProjectChanged(TProjectChange change) override;
 };
 
 extern TSerLForm* SerLForm;

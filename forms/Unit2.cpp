@@ -1,9 +1,8 @@
 #include "forms/Unit2.h"
 
 #include "forms/CanvasAlgorithms.h"
-#include "forms/Unit3.h"
 #include "framework/Application.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QAction>
 #include <QMenu>
@@ -176,29 +175,29 @@ void TImForm::ReadCanvas()
 
 void TImForm::ExtractObject(std::uint32_t x, std::uint32_t y)
 {
-    objectLeft = x;
-    objectTop = y;
-    maxX = x;
-    maxY = y;
-    // A fresh grid of the canvas size, all 0 (the retina left by the last
-    // extraction may have no cells at all).
-    RetinaImage.Resize(CanvasImage.GetWidth(), CanvasImage.GetHeight());
-    FillObject(x, y);
-    objectWidth = maxX - objectLeft;
-    objectHeight = maxY - objectTop;
-    SmImForm->SampleObject(objectLeft, objectTop, objectWidth, objectHeight);
+    const TFigureBox box = ExtractFigure(CanvasImage, RetinaImage, x, y, Project.retinaWidth, Project.retinaHeight,
+                                         YellowRuns(Image1->Canvas().Image()));
+    FigureTaken(box);
 }
 
-void TImForm::FillObject(std::uint32_t x, std::uint32_t y)
+std::vector<TRecognisedFigure> TImForm::TakeFigures(TNeuralNet& net)
 {
-    const TObjectBox box = ::FillObject(CanvasImage, RetinaImage, x, y, &Image1->Canvas().Image());
-    if (box.cells == 0)
-        return;
-    objectLeft = std::min(objectLeft, box.left);
-    objectTop = std::min(objectTop, box.top);
-    maxX = std::max(maxX, box.maxX);
-    maxY = std::max(maxY, box.maxY);
+    const std::vector<TRecognisedFigure> figures =
+        RecogniseFigures(CanvasImage, RetinaImage, static_cast<std::uint32_t>(Image1->width()),
+                         static_cast<std::uint32_t>(Image1->height()), Project.retinaWidth, Project.retinaHeight, net,
+                         YellowRuns(Image1->Canvas().Image()));
+    for (const TRecognisedFigure& figure : figures)
+        FigureTaken(figure.box);
+    return figures;
+}
+
+void TImForm::FigureTaken(const TFigureBox& box)
+{
+    objectLeft = box.left;
+    objectTop = box.top;
+    objectWidth = box.width;
+    objectHeight = box.height;
     // The yellow marks went straight into the bitmap: repaint their area.
-    Image1->update(QRect(QPoint(static_cast<int>(box.left), static_cast<int>(box.top)),
-                         QPoint(static_cast<int>(box.maxX), static_cast<int>(box.maxY))));
+    Image1->update(QRect(static_cast<int>(box.left), static_cast<int>(box.top), static_cast<int>(box.width) + 1,
+                         static_cast<int>(box.height) + 1));
 }

@@ -5,8 +5,10 @@
 
 #include "framework/Controls.h"
 #include "framework/Form.h"
+#include "project/Figures.h"
 
 #include <cstdint>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -37,13 +39,13 @@ public:
     // Takes the figure holding cell (x, y) out of CanvasImage: its cells
     // become 0 there and yellow on the canvas, the object members receive its
     // box, and RetinaImage holds the figure cut to that box and scaled to the
-    // retina size (SmImForm->SampleObject).
+    // project's retina size.
     void ExtractObject(std::uint32_t x, std::uint32_t y);
-    // The 8-connected fill behind ExtractObject: moves the figure holding
-    // (x, y) from CanvasImage into RetinaImage (which has the canvas size),
-    // paints it yellow and widens the box kept in objectLeft, objectTop,
-    // maxX and maxY.
-    void FillObject(std::uint32_t x, std::uint32_t y);
+    // Recognition: takes every figure still in CanvasImage off the canvas in
+    // turn (each turns yellow), as ExtractObject does, and returns each
+    // figure's box with the class the network chose; the object members
+    // then describe the last figure.
+    std::vector<TRecognisedFigure> TakeFigures(TNeuralNet& net);
 
     TImage* Image1;
     QToolButton* SpeedButton1;
@@ -62,8 +64,8 @@ public:
     std::uint32_t objectHeight = 0;
 
 private:
-    std::uint32_t maxX = 0; // largest x and y of the object being filled
-    std::uint32_t maxY = 0;
+    // Keeps the box of the figure taken last and repaints its area.
+    void FigureTaken(const TFigureBox& box);
 };
 
 extern TImForm* ImForm;

@@ -1,14 +1,12 @@
 #include "forms/Unit3.h"
 
 #include "forms/CanvasAlgorithms.h"
-#include "forms/Globals.h"
-#include "project/Learning.h"
 #include "forms/Unit1.h"
 #include "forms/Unit2.h"
 #include "forms/Unit8.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"
-#include "images/Globals.h"
+#include "project/Learning.h"
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -22,7 +20,8 @@
 TSmImForm* SmImForm = nullptr;
 
 TSmImForm::TSmImForm()
-    : TForm(QStringLiteral("Вид на сетчатке"))
+    : TForm(QStringLiteral("Вид на сетчатке")),
+      TProjectListener(Project)
 {
     SetFormFont(QStringLiteral("MS Sans Serif"), -11);
     SetBounds(641, 201, 152, 213);
@@ -59,6 +58,30 @@ TSmImForm::TSmImForm()
     });
 
     RetinaImage.Resize(500, 400);
+}
+
+void TSmImForm::OpenView(bool browseSequence)
+{
+    showSequence = browseSequence;
+    SetButtons(TRetinaEvent::Opened);
+    Show();
+}
+
+void TSmImForm::ProjectChanged(TProjectChange change)
+{
+    if (change == TProjectChange::ClassList || change == TProjectChange::Opened)
+        FillClassList();
+}
+
+void TSmImForm::FillClassList()
+{
+    // The box keeps showing its text, which need not name a class any more.
+    const QString shown = ComboBox1->currentText();
+    ComboBox1->clear();
+    for (const std::string& name : Project.classNames)
+        ComboBox1->addItem(QString::fromStdString(name));
+    ComboBox1->setCurrentIndex(-1);
+    ComboBox1->setEditText(shown);
 }
 
 void TSmImForm::SetButtons(TRetinaEvent event)
@@ -177,9 +200,7 @@ void TSmImForm::ClearRetinaView()
 
 void TSmImForm::SampleObject(std::uint32_t left, std::uint32_t top, std::uint32_t width, std::uint32_t height)
 {
-    RetinaImage.Crop(left, top, width, height);
-    RetinaImage.Rescale(static_cast<std::uint32_t>(std::max(retinaWidth, 0)),
-                        static_cast<std::uint32_t>(std::max(retinaHeight, 0)));
+    SampleFigure(RetinaImage, TFigureBox{left, top, width, height}, retinaWidth, retinaHeight);
 }
 
 void TSmImForm::DrawRetina()

@@ -1,10 +1,11 @@
 #pragma once
 // TSmImForm, the retina view "Вид на сетчатке": shows figures as the network
-// sees them, files them into the training sequence and browses it. It owns
-// the retina size.
+// sees them, files them into the training sequence and browses it. Its class
+// list holds the project's class names as last confirmed.
 
 #include "framework/Controls.h"
 #include "framework/Form.h"
+#include "project/Globals.h"
 
 #include <cstdint>
 
@@ -12,11 +13,16 @@ class QComboBox;
 class QPushButton;
 enum class TRetinaEvent;
 
-class TSmImForm : public TForm {
+class TSmImForm : public TForm, private TProjectListener {
     Q_OBJECT
 public:
     // Also gives RetinaImage the canvas size.
     TSmImForm();
+
+    // Opens the view for taking figures off the canvas (false) or for
+    // browsing the sequence (true): ">>" enabled, "Добавить в список"
+    // disabled, then shown.
+    void OpenView(bool browseSequence);
 
     // Handlers.
     void Button1Click(); // ">>"
@@ -27,7 +33,7 @@ public:
     // Paints the whole view white.
     void ClearRetinaView();
     // Crops RetinaImage to the object's box and rescales it to the retina
-    // size, with the bias byte after the cells.
+    // size, with the bias byte after the cells (see SampleFigure).
     void SampleObject(std::uint32_t left, std::uint32_t top, std::uint32_t width, std::uint32_t height);
     // Draws RetinaImage into the view, one black square per set cell, and
     // shows in Label2 the byte at index Dimension of its buffer (the bias
@@ -43,11 +49,16 @@ public:
     QComboBox* ComboBox1;
     TLabel* Label2;
 
-    std::int32_t retinaWidth = 0;
-    std::int32_t retinaHeight = 0;
+    // The retina size is the project's.
+    std::int32_t& retinaWidth = Project.retinaWidth;
+    std::int32_t& retinaHeight = Project.retinaHeight;
     bool showSequence = false;
 
 private:
+    void ProjectChanged(TProjectChange change) override;
+    // Fills the class list with the project's class names; the text shown
+    // stays.
+    void FillClassList();
     void ShowNextElement();  // ">>" while browsing the sequence
     void ShowNextObject();   // ">>" taking figures off the canvas
     void SetButtons(TRetinaEvent event);

@@ -2,7 +2,7 @@
 
 #include "forms/Globals.h"
 #include "framework/Application.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QCheckBox>
 #include <QProgressBar>

@@ -1,9 +1,7 @@
 #include "forms/Unit5.h"
 
-#include "forms/Globals.h"
-#include "forms/Unit3.h"
 #include "framework/Application.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QGroupBox>
 #include <QPushButton>
@@ -46,8 +44,8 @@ void TForm5::FormShow()
     Label1->SetCaption(QStringLiteral("Длина:") + QString::number(p));
     Label9->SetCaption(QStringLiteral("Память:") + QString::number((d + 4) * p) + QStringLiteral("b"));
 
-    Label6->SetCaption(QStringLiteral("Х=") + QString::number(SmImForm->retinaWidth));
-    Label7->SetCaption(QStringLiteral("Y=") + QString::number(SmImForm->retinaHeight));
+    Label6->SetCaption(QStringLiteral("Х=") + QString::number(Project.retinaWidth));
+    Label7->SetCaption(QStringLiteral("Y=") + QString::number(Project.retinaHeight));
 
     std::int64_t neurons = 0;
     std::int64_t connections = 0;

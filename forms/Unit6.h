@@ -4,6 +4,7 @@
 
 #include "framework/Controls.h"
 #include "framework/Form.h"
+#include "project/Project.h"
 
 #include <QString>
 
@@ -35,20 +36,6 @@ public:
 
 extern TForm6* Form6;
 
-// The three numbers of a new project.
-struct TProjectSizes {
-    std::int32_t elementSize = 0; // cells per sequence element, the network's inputs
-    std::int32_t classCount = 0;  // classes, the network's outputs
-    std::int32_t hiddenCount = 0; // neurons of the hidden layer
-};
-
-// The largest project the program builds: an element no larger than the
-// canvas, and a network whose weights fit comfortably in memory.
-inline constexpr std::int32_t MaxElementSize = 500 * 400;
-inline constexpr std::int32_t MaxClassCount = 10000;
-inline constexpr std::int32_t MaxHiddenCount = 10000;
-inline constexpr std::uint64_t MaxWeightCount = std::uint64_t{1} << 24;
-
 // A project size the program refuses; the message says which and why.
 class EProjectSizeError : public std::runtime_error {
 public:
@@ -61,7 +48,3 @@ public:
 // (EProjectSizeError otherwise).
 TProjectSizes ReadProjectSizes(const QString& elementSize, const QString& classCount,
                                const QString& hiddenCount);
-
-// Side of the square retina for an element size: the square root truncated
-// toward zero.
-std::uint32_t RetinaSide(std::uint32_t elementSize);

@@ -1,16 +1,16 @@
 #include "forms/Unit7.h"
 
-#include "forms/Unit3.h"
 #include "framework/Application.h"
+#include "framework/Convert.h"
 
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 
 TForm7* Form7 = nullptr;
 
 TForm7::TForm7()
-    : TForm(QStringLiteral("Имена классов"))
+    : TForm(QStringLiteral("Имена классов")),
+      TProjectListener(Project)
 {
     SetFormFont(QStringLiteral("MS Sans Serif"), -11);
     SetBounds(641, 0, 152, 175);
@@ -37,16 +37,44 @@ void TForm7::Edit1Change()
 {
     // A row the grid no longer has is left alone.
     StringGrid1->SetCell(1, CurrentRow, Edit1->text());
+    if (CurrentRow >= 1)
+        Project.RenameClass(static_cast<std::size_t>(CurrentRow - 1), Edit1->text().toStdString());
 }
 
 void TForm7::Button1Click()
 {
-    QComboBox* classes = SmImForm->ComboBox1;
-    // The box keeps showing its text, which need not name a class any more.
-    const QString shown = classes->currentText();
-    classes->clear();
-    for (int r = 1; r < StringGrid1->RowCount(); ++r)
-        classes->addItem(StringGrid1->Cell(1, r));
-    classes->setCurrentIndex(-1);
-    classes->setEditText(shown);
+    Project.ConfirmClassNames();
+}
+
+void TForm7::ProjectChanged(TProjectChange change)
+{
+    switch (change) {
+    case TProjectChange::ClassNamesLaidOut:
+    case TProjectChange::Opened:
+        ShowClassNames(true);
+        break;
+    case TProjectChange::ClassNamesLoaded:
+        ShowClassNames(false);
+        break;
+    default:
+        break;
+    }
+}
+
+void TForm7::ShowClassNames(bool newLayout)
+{
+    const std::vector<std::string>& names = Project.classNames;
+    const int rows = static_cast<int>(names.size()) + 1;
+    if (newLayout) {
+        StringGrid1->SetRowCount(rows);
+        StringGrid1->SetCell(0, 0, QStringLiteral("Номер"));
+        StringGrid1->SetCell(1, 0, QStringLiteral("Имя"));
+    } else {
+        StringGrid1->SetRowCount(1);
+        StringGrid1->SetRowCount(rows);
+    }
+    for (int r = 1; r < rows; ++r) {
+        StringGrid1->SetCell(0, r, IntToStr(r - 1));
+        StringGrid1->SetCell(1, r, QString::fromStdString(names[static_cast<std::size_t>(r - 1)]));
+    }
 }

@@ -1,15 +1,8 @@
 #include "forms/Unit9.h"
 
-#include "forms/CanvasAlgorithms.h"
 #include "forms/Globals.h"
-#include "project/Learning.h"
 #include "forms/Unit2.h"
-#include "forms/Unit7.h"
 #include "framework/Application.h"
-#include "images/Globals.h"
-
-#include <optional>
-#include <vector>
 
 TAnsForm* AnsForm = nullptr;
 
@@ -45,21 +38,13 @@ void TAnsForm::DrawAnswer()
     sheet.SetBrushColor(clWhite);
     sheet.Rectangle(0, 0, Image1->width(), Image1->height());
 
-    const auto width = static_cast<std::uint32_t>(ImForm->Image1->Bitmap().width());
-    const auto height = static_cast<std::uint32_t>(ImForm->Image1->Bitmap().height());
-    std::vector<std::int8_t> input;
-    // Extraction only clears cells, so every cell before the last object
-    // found is already 0 and the search goes on from there.
-    TCellPos from;
-    while (const std::optional<TCellPos> cell = FindFirstSetCell(CanvasImage, width, height, from)) {
-        ImForm->ExtractObject(cell->x, cell->y);
-        // Whatever the extraction did, the search moves on past this cell.
-        from = TCellPos{cell->x + 1, cell->y};
-        const TWinner winner = Classify(*CurrentNet, RetinaImage, input);
-        const QString name = Form7->StringGrid1->Cell(1, static_cast<int>(winner.index) + 1);
-        sheet.SetFontSize(static_cast<int>(ImForm->objectHeight));
+    if (!CurrentNet)
+        return;
+    for (const TRecognisedFigure& figure : ImForm->TakeFigures(*CurrentNet)) {
+        const QString name = QString::fromStdString(Project.ClassName(figure.classIndex));
+        sheet.SetFontSize(static_cast<int>(figure.box.height));
         sheet.SetTransparentText(true);
         sheet.SetFontName(QStringLiteral("Times New Roman"));
-        sheet.TextOut(static_cast<int>(ImForm->objectLeft), static_cast<int>(ImForm->objectTop), name);
+        sheet.TextOut(static_cast<int>(figure.box.left), static_cast<int>(figure.box.top), name);
     }
 }

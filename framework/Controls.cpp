@@ -138,9 +138,20 @@ TStringGrid::TStringGrid(QWidget* parent, int x, int y, int width, int height, i
         setCurrentCell(fixedRows_, 0);
     connect(this, &QTableWidget::currentCellChanged, this,
             [this](int row, int column, int, int) {
-                if (row >= fixedRows_ && column >= 0)
+                if (!resizing_ && row >= fixedRows_ && column >= 0)
                     emit cellSelected(column, row);
             });
+}
+
+void TStringGrid::mousePressEvent(QMouseEvent* event)
+{
+    const QModelIndex before = currentIndex();
+    QTableWidget::mousePressEvent(event);
+    // A press on the cell that already was current changes nothing for the
+    // view, but it is a selection all the same.
+    const QModelIndex pressed = indexAt(event->position().toPoint());
+    if (pressed.isValid() && pressed == before && pressed == currentIndex() && pressed.row() >= fixedRows_)
+        emit cellSelected(pressed.column(), pressed.row());
 }
 
 QString TStringGrid::Cell(int column, int row) const
@@ -166,7 +177,9 @@ void TStringGrid::SetRowCount(int rows)
 {
     rows = std::max(rows, 0);
     const int before = rowCount();
+    resizing_ = true;
     setRowCount(rows);
+    resizing_ = false;
     if (rows <= fixedRows_) {
         // A grid must keep one row that is not a header: it gives up the header.
         fixedRows_ = std::max(rows - 1, 0);

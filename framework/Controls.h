@@ -109,8 +109,10 @@ private:
 
 // A grid of text cells addressed by column and row. The first FixedRows rows
 // are a header: grey and never selected. A grid of one row has no header.
-// The user cannot edit cells in place. cellSelected reports the cell the user
-// (or the program) makes current.
+// The user cannot edit cells in place. cellSelected reports each cell the
+// user selects, by mouse or keyboard, also the cell that is already current;
+// a current cell that moves because SetRowCount took its row away is not
+// reported.
 class TStringGrid : public QTableWidget {
     Q_OBJECT
 public:
@@ -130,8 +132,12 @@ public:
 signals:
     void cellSelected(int column, int row);
 
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+
 private:
     void StyleRow(int row);
 
     int fixedRows_;
+    bool resizing_ = false; // SetRowCount is at work: moves of the current cell are its own
 };

@@ -2,6 +2,7 @@
 
 #include "project/Text.h"
 
+#include <QFile>
 #include <QHash>
 #include <QStringDecoder>
 
@@ -99,4 +100,14 @@ QString FromCp1251(std::string_view bytes)
 {
     QStringDecoder decoder("windows-1251");
     return decoder.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
+}
+
+std::string LocalPath(const QString& name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+QString ShownPath(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path));
 }

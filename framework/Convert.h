@@ -41,3 +41,8 @@ std::string ToCp1251(const QString& text);
 
 // Windows-1251 bytes as text.
 QString FromCp1251(std::string_view bytes);
+
+// A file name as the C library's file functions take it, and such a name
+// back as text for the user.
+std::string LocalPath(const QString& name);
+QString ShownPath(const std::string& path);

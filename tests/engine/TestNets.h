@@ -84,6 +84,16 @@ inline bool Same(float a, float b)
 }
 
 // Every weight and every layer output equal bit for bit.
+// All weights of a network, layer by layer, row by row.
+inline std::vector<float> Weights(const TNeuralNet& net)
+{
+    std::vector<float> all;
+    for (const TLayer& layer : net.layers)
+        for (std::size_t i = 0; i < layer.weights.Rows(); ++i)
+            all.insert(all.end(), layer.weights[i], layer.weights[i] + layer.weights.Columns());
+    return all;
+}
+
 inline ::testing::AssertionResult SameWeightsAndOutputs(const TNeuralNet& a, const TNeuralNet& b)
 {
     for (std::size_t k = 0; k < a.layers.size(); ++k) {

@@ -13,7 +13,7 @@
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
 #include "forms/Unit8.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -10,7 +10,7 @@
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
 #include "framework/Seams.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 #include "tests/engine/TestNets.h"
 
 #include <QAction>
@@ -25,12 +25,21 @@
 #include <functional>
 #include <optional>
 
+// Class names laid out as a new project lays them out, class 0 first.
+inline void LayOutClassNames(const QStringList& names)
+{
+    Project.classNames.clear();
+    for (const QString& name : names)
+        Project.classNames.push_back(name.toStdString());
+    Project.Notify(TProjectChange::ClassNamesLaidOut);
+}
+
 class Started : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        // The shared sequence outlives the windows; at start-up it is empty.
-        ResetSequence();
+        // The project outlives the windows; at start-up it is empty.
+        ResetProject();
         Seams::modal = [this](TForm& form) {
             log << "modal " + form.objectName();
             modalWasModal = form.isVisible() && form.windowModality() == Qt::ApplicationModal;
@@ -52,14 +61,15 @@ protected:
     void TearDown() override
     {
         DestroyForms();
-        ResetSequence();
+        ResetProject();
     }
 
-    static void ResetSequence()
+    static void ResetProject()
     {
-        TrainingSequence.Clear();
-        TrainingSequence.SetDimension(0);
+        TProjectState fresh;
+        Project.Swap(fresh);
     }
+
 
     // The windows visible now, by global name.
     static QStringList Visible()

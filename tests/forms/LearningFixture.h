@@ -7,7 +7,7 @@
 
 #include "engine/NeuralNet.h"
 #include "forms/Globals.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <cmath>
 #include <cstdint>

@@ -32,15 +32,6 @@ protected:
         ImForm->Image1->Canvas().Rectangle(x1, y1, x2, y2);
     }
 
-    // Class names 0 .. n - 1 in the grid, as the class-names window keeps them.
-    static void Names(const QStringList& names)
-    {
-        TStringGrid* grid = Form7->StringGrid1;
-        grid->SetRowCount(static_cast<int>(names.size()) + 1);
-        for (int r = 1; r <= names.size(); ++r)
-            grid->SetCell(1, r, names[r - 1]);
-    }
-
     // A network of `inputs` inputs that answers every sample with `winner`
     // among `outputs` outputs: no weight but the winner's bias.
     static std::unique_ptr<TNeuralNet> Constant(std::uint32_t inputs, std::uint32_t outputs,
@@ -105,7 +96,7 @@ TEST_F(Recognition, FiguresAreNamedAtTheirCornersInTheirHeight)
 {
     SmImForm->retinaWidth = SmImForm->retinaHeight = 3;
     CurrentNet = Constant(9, 4, 2);
-    Names({QStringLiteral("ноль"), QStringLiteral("один"), QStringLiteral("два"), QStringLiteral("три")});
+    LayOutClassNames({QStringLiteral("ноль"), QStringLiteral("один"), QStringLiteral("два"), QStringLiteral("три")});
     // Two boxes that touch only at a corner are one figure: x 50..119, y 50..129.
     Box(50, 50, 80, 90);
     Box(80, 90, 120, 130);
@@ -128,7 +119,7 @@ TEST_F(Recognition, ASecondRunOnTheSameCanvasGivesABlankSheet)
 {
     SmImForm->retinaWidth = SmImForm->retinaHeight = 3;
     CurrentNet = Constant(9, 2, 1);
-    Names({QStringLiteral("ноль"), QStringLiteral("один")});
+    LayOutClassNames({QStringLiteral("ноль"), QStringLiteral("один")});
     Box(10, 10, 40, 40);
     Recognize();
     EXPECT_EQ(Differences(Sheet({{10, 10, 29, QStringLiteral("один")}})), 0);
@@ -168,7 +159,7 @@ TEST_F(Recognition, EachFigureIsNamedFromItsOwnSample)
         layer.weights[i][0] = layer.weights[i][1] = 0.0f;
     layer.weights[1][1] = 10.0f;
     layer.weights[4][1] = -5.0f;
-    Names({QStringLiteral("уголок"), QStringLiteral("квадрат")});
+    LayOutClassNames({QStringLiteral("уголок"), QStringLiteral("квадрат")});
 
     Box(20, 20, 61, 61);                        // box, 40 high
     Box(100, 20, 141, 61);                      // L: a box ...
@@ -189,7 +180,7 @@ TEST_F(Recognition, BeforeAnyProjectAndWithARetinaOfAnotherSize)
 {
     // Right after start: a 0 x 0 retina and the one-input placeholder
     // network, whose single output always wins.
-    Names({QStringLiteral("ноль")});
+    LayOutClassNames({QStringLiteral("ноль")});
     Box(30, 30, 50, 45);
     Recognize();
     EXPECT_EQ(Differences(Sheet({{30, 30, 14, QStringLiteral("ноль")}})), 0);
@@ -200,7 +191,7 @@ TEST_F(Recognition, BeforeAnyProjectAndWithARetinaOfAnotherSize)
     for (const auto& [side, inputs] : {std::pair{3, 20u}, std::pair{6, 4u}}) {
         SmImForm->retinaWidth = SmImForm->retinaHeight = side;
         CurrentNet = Constant(inputs, 2, 1);
-        Names({QStringLiteral("ноль"), QStringLiteral("один")});
+        LayOutClassNames({QStringLiteral("ноль"), QStringLiteral("один")});
         Box(300, 200, 330, 250);
         Recognize();
         EXPECT_EQ(Differences(Sheet({{300, 200, 49, QStringLiteral("один")}})), 0) << side;
@@ -212,7 +203,7 @@ TEST_F(Recognition, AWinnerWithoutANameWritesNothing)
 {
     SmImForm->retinaWidth = SmImForm->retinaHeight = 3;
     CurrentNet = Constant(9, 5, 4);
-    Names({QStringLiteral("ноль"), QStringLiteral("один")});   // class 4 has no row
+    LayOutClassNames({QStringLiteral("ноль"), QStringLiteral("один")});   // class 4 has no row
     Box(30, 30, 60, 60);
     Recognize();
     EXPECT_EQ(Differences(Sheet({})), 0);

@@ -22,8 +22,10 @@ std::unique_ptr<TNeuralNet> Answering(std::uint32_t inputs, std::uint32_t output
 // Names the classes "c0", "c1", ... and hands them to the retina view.
 void NameClasses()
 {
-    for (int r = 1; r < Form7->StringGrid1->RowCount(); ++r)
-        Form7->StringGrid1->SetCell(1, r, QStringLiteral("c%1").arg(r - 1));
+    QStringList names;
+    for (std::size_t k = 0; k < Project.classNames.size(); ++k)
+        names << QStringLiteral("c%1").arg(k);
+    LayOutClassNames(names);
     QTest::mouseClick(Form7->Button1, Qt::LeftButton);
 }
 

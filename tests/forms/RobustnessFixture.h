@@ -17,7 +17,7 @@
 #include "forms/Unit4.h"
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QAction>
 #include <QCheckBox>

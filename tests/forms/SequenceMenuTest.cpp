@@ -35,19 +35,6 @@ protected:
         file.write(bytes);
     }
 
-    // The class names as the grid holds them, rows 1 onward.
-    static void SetGridNames(const QStringList& names)
-    {
-        TStringGrid* grid = Form7->StringGrid1;
-        grid->SetRowCount(static_cast<int>(names.size()) + 1);
-        grid->SetCell(0, 0, QStringLiteral("Номер"));
-        grid->SetCell(1, 0, QStringLiteral("Имя"));
-        for (int r = 1; r <= names.size(); ++r) {
-            grid->SetCell(0, r, QString::number(r - 1));
-            grid->SetCell(1, r, names[r - 1]);
-        }
-    }
-
     static QStringList ComboItems()
     {
         QStringList items;
@@ -107,7 +94,7 @@ const QByteArray Kvadrat("\xEA\xE2\xE0\xE4\xF0\xE0\xF2");
 TEST_F(SequenceMenu, SavingWritesTheSequenceAndItsNamesSideBySide)
 {
     MakeSequence();
-    SetGridNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
+    LayOutClassNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
     const TAbsImage* cursor = TrainingSequence.Current;
     dialogAnswer = Path(QStringLiteral("фигуры.llt"));
     Form1->N8Click();
@@ -139,7 +126,7 @@ TEST_F(SequenceMenu, LoadingFillsTheSequenceTheGridAndTheClassList)
     Write(Path("a.llt"), QByteArray("\x02\0\0\0\x02\0\0\0" "\x02\0\0\0" "\x01\x00"
                                     "\x00\0\0\0" "\x00\x01", 20));
     Write(Path("a.nam"), Krug + " " + Kvadrat + "\r\nx\r\n");
-    SetGridNames({QStringLiteral("старое")});
+    LayOutClassNames({QStringLiteral("старое")});
     EXPECT_EQ(SequenceCommands(), (std::vector<bool>{false, false, false, true}));
 
     dialogAnswer = Path("a.llt");
@@ -172,13 +159,13 @@ TEST_F(SequenceMenu, SavedAndLoadedAgainGivesTheSameSequenceAndNames)
     const auto before = Contents(TrainingSequence);
     // A blank inside a name and an empty name would not come back as they
     // were; they are stored so that every class keeps its place.
-    SetGridNames({QStringLiteral("большой круг"), QString(), QStringLiteral("квадрат")});
+    LayOutClassNames({QStringLiteral("большой круг"), QString(), QStringLiteral("квадрат")});
     dialogAnswer = Path("round.llt");
     Form1->N8Click();
     const QByteArray file = Read(Path("round.llt"));
 
     TrainingSequence.Clear();
-    SetGridNames({});
+    LayOutClassNames({});
     Form1->N7Click();
     EXPECT_EQ(Contents(TrainingSequence), before);
     EXPECT_EQ(GridNames(), (QStringList{QStringLiteral("большой_круг"), QStringLiteral("1"),
@@ -195,7 +182,7 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
     MakeSequence();
     const auto before = Contents(TrainingSequence);
     const TAbsImage* cursor = TrainingSequence.Current;
-    SetGridNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
+    LayOutClassNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
     Write(Path("short.llt"), QByteArray("\x04\0\0\0\x05\0\0\0\x01\0\0\0\x01\x01", 14));
     Write(Path("short.nam"), QByteArray("other\r\n"));
     Write(Path("stub.llt"), QByteArray("\x04\0\0", 3));
@@ -237,7 +224,7 @@ TEST_F(SequenceMenu, AMissingNamesFileLeavesTheClassesUnnamed)
     const auto saved = Contents(TrainingSequence);
 
     TrainingSequence.Clear();
-    SetGridNames({QStringLiteral("круг")});
+    LayOutClassNames({QStringLiteral("круг")});
     SmImForm->ComboBox1->addItem(QStringLiteral("круг"));
     log.clear();
     Form1->N7Click();
@@ -252,7 +239,7 @@ TEST_F(SequenceMenu, AMissingNamesFileLeavesTheClassesUnnamed)
 TEST_F(SequenceMenu, FilesThatCannotBeWrittenAreReported)
 {
     MakeSequence();
-    SetGridNames({QStringLiteral("круг")});
+    LayOutClassNames({QStringLiteral("круг")});
     dialogAnswer = Path("no/such/folder/a.llt");
     Form1->N8Click();
     const auto texts = boxes();
@@ -265,7 +252,7 @@ TEST_F(SequenceMenu, FilesThatCannotBeWrittenAreReported)
 TEST_F(SequenceMenu, AnEmptySequenceSavesAsItsHeader)
 {
     TrainingSequence.SetDimension(9);
-    SetGridNames({});
+    LayOutClassNames({});
     dialogAnswer = Path("empty.llt");
     Form1->N8Click();
     EXPECT_EQ(Read(Path("empty.llt")), QByteArray("\x09\0\0\0\0\0\0\0", 8));

@@ -11,7 +11,7 @@
 #include "forms/Unit1.h"
 #include "forms/Unit10.h"
 #include "forms/Unit11.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QAction>
 #include <QFile>
@@ -24,15 +24,7 @@
 #include <string>
 #include <vector>
 
-// All weights of a network, layer by layer, row by row.
-inline std::vector<float> Weights(const TNeuralNet& net)
-{
-    std::vector<float> all;
-    for (const TLayer& layer : net.layers)
-        for (std::size_t i = 0; i < layer.weights.Rows(); ++i)
-            all.insert(all.end(), layer.weights[i], layer.weights[i] + layer.weights.Columns());
-    return all;
-}
+using testnets::Weights;
 
 // Everything a load or a reload may change.
 struct TSeriesState {

@@ -4,8 +4,8 @@
 
 #include "SeriesFixture.h"
 
-#include "forms/SeriesLoad.h"
-#include "forms/SeriesMath.h"
+#include "project/SeriesLoad.h"
+#include "project/SeriesMath.h"
 
 #include <memory>
 #include <optional>
@@ -199,7 +199,7 @@ TEST_F(SeriesLoading, EveryRefusedReloadSaysWhyAndChangesNothing)
     before = TSeriesState::Now();
     log.clear();
     Reload(ten);
-    EXPECT_EQ(log, QStringList{"box " + ReplacedNetworkMessage()});
+    EXPECT_EQ(log, QStringList{"box " + QString::fromStdString(ReplacedNetworkMessage())});
     EXPECT_TRUE(TSeriesState::Now() == before);
 }
 

@@ -5,7 +5,7 @@
 
 #include "SeriesFixture.h"
 
-#include "forms/SeriesMath.h"
+#include "project/SeriesMath.h"
 #include "framework/Canvas.h"
 
 #include <QCheckBox>

@@ -8,7 +8,7 @@
 
 #include "RobustnessFixture.h"
 
-#include "forms/SeriesLoad.h"
+#include "project/SeriesLoad.h"
 #include "forms/Unit9.h"
 
 #include <algorithm>
@@ -192,7 +192,7 @@ protected:
             EXPECT_EQ(SeriesBuffer.count, n);
             EXPECT_TRUE(SerLForm->Timer1->isActive());
         } else {
-            EXPECT_EQ(Boxes(), QStringList{ReplacedNetworkMessage()});
+            EXPECT_EQ(Boxes(), QStringList{QString::fromStdString(ReplacedNetworkMessage())});
         }
     }
 

@@ -14,7 +14,7 @@
 #include "forms/Unit8.h"
 #include "forms/Unit9.h"
 #include "framework/Shell.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QCoreApplication>
 #include <QFile>

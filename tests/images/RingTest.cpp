@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "images/Globals.h"
+#include "project/Globals.h"
 #include "images/PatternRing.h"
 
 namespace {
@@ -116,14 +116,3 @@ TEST(PatternRing, ClearEmptiesButKeepsDimension) {
     EXPECT_EQ(Circle(ring), (std::vector<std::int32_t>{7}));
 }
 
-TEST(SharedObjects, ExistEmptyBeforeAnyWindow) {
-    EXPECT_EQ(CanvasImage.GetSize(), 0u);
-    EXPECT_EQ(CanvasImage.GetWidth(), 0u);
-    EXPECT_EQ(CanvasImage.GetHeight(), 0u);
-    EXPECT_TRUE(CanvasImage.Cells.empty());
-    EXPECT_EQ(RetinaImage.GetSize(), 0u);
-    EXPECT_TRUE(RetinaImage.Cells.empty());
-    EXPECT_EQ(TrainingSequence.GetCount(), 0u);
-    EXPECT_EQ(TrainingSequence.GetDimension(), 0u);
-    EXPECT_EQ(TrainingSequence.Current, nullptr);
-}

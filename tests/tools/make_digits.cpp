@@ -20,7 +20,7 @@
 #include "forms/Unit8.h"
 #include "framework/Application.h"
 #include "framework/Seams.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QAction>
 #include <QDir>

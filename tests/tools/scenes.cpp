@@ -28,7 +28,7 @@
 #include "forms/Unit9.h"
 #include "framework/Application.h"
 #include "framework/Seams.h"
-#include "images/Globals.h"
+#include "project/Globals.h"
 
 #include <QAction>
 #include <QCheckBox>
