@@ -47,7 +47,7 @@ clean:
 # Fuzz the file readers with libFuzzer, FUZZ_SECONDS each (default 60).
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZERS      := sequence_file class_names series_file
+FUZZERS      := sequence_file class_names series_file project_file
 .PHONY: fuzz
 fuzz: setup
 	CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

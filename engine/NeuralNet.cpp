@@ -529,6 +529,11 @@ void TNeuralNet::UpdateUpperLayers(float learningRate, float momentum)
     }
 }
 
+void TNeuralNet::ChangesRestored() noexcept
+{
+    scratch_.allDirty = true;
+}
+
 // Sets to 0.0 every row of layer 0's changes that may hold a non-zero value and is not among
 // rows[0..count); afterwards exactly those rows may hold non-zero values.
 void TNeuralNet::ClearStaleChangeRows(const std::uint32_t* rows, std::size_t count)

@@ -166,6 +166,9 @@ public:
     // subtract it again if the error on the pattern grew.
     void PerturbWeight(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
                        const std::int8_t* target, float stepWidth);
+    // To be called after changes[k].weights were written from outside training (a network read
+    // from a file): the next step then treats every change row as possibly non-zero.
+    void ChangesRestored() noexcept;
 
     std::uint32_t layerCount = 0;          // L
     std::vector<TLayer> layers;            // input side first
