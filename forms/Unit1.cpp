@@ -16,6 +16,7 @@
 #include "framework/Shell.h"
 #include "images/ClassNames.h"
 #include "project/Globals.h"
+#include "project/ProjectFile.h"
 
 #include <QAction>
 #include <QFile>
@@ -50,6 +51,8 @@ QAction* Command(QAction* parent, const char* name, const QString& caption)
 TForm1::TForm1()
     : TForm(QStringLiteral("Trelis")),
       TProjectListener(Project),
+      OpenDialog1(QString::fromUtf8(ProjectFileFilter), QString::fromUtf8(ProjectFileExtension)),
+      SaveDialog1(QString::fromUtf8(ProjectFileFilter), QString::fromUtf8(ProjectFileExtension)),
       SaveDialog2(SequenceFilter, SequenceExt),
       OpenDialog2(SequenceFilter, SequenceExt)
 {
@@ -114,7 +117,7 @@ TForm1::TForm1()
         QAction* item;
         void (TForm1::*handler)();
     } handlers[] = {
-        {N15, &TForm1::N15Click}, {N20, &TForm1::N20Click}, {N3, &TForm1::N3Click},
+        {N15, &TForm1::N15Click}, {N16, &TForm1::N16Click}, {N20, &TForm1::N20Click}, {N3, &TForm1::N3Click},
         {N4, &TForm1::N4Click},   {N11, &TForm1::N11Click}, {N12, &TForm1::N12Click},
         {N22, &TForm1::N22Click}, {N6, &TForm1::N6Click},   {N7, &TForm1::N7Click},
         {N8, &TForm1::N8Click},   {N10, &TForm1::N10Click}, {N14, &TForm1::N14Click},
@@ -168,10 +171,30 @@ void TForm1::N15Click()
     Form6->ShowModal();
 }
 
+void TForm1::N16Click()
+{
+    if (OpenDialog1.Execute(this))
+        OpenProject(OpenDialog1.FileName);
+}
+
+void TForm1::OpenProject(const QString& fileName)
+{
+    TProjectState opened;
+    const std::string refusal = OpenProjectFile(LocalPath(fileName), opened);
+    if (!refusal.empty()) {
+        MessageBox(TApplication::Title(), QString::fromStdString(refusal));
+        return;
+    }
+    Project.Adopt(opened);
+}
+
 void TForm1::N20Click()
 {
-    // There is no project file: the name is asked for and not used.
-    SaveDialog1.Execute(this);
+    if (!SaveDialog1.Execute(this))
+        return;
+    const std::string refusal = SaveProjectFile(Project, LocalPath(SaveDialog1.FileName));
+    if (!refusal.empty())
+        MessageBox(TApplication::Title(), QString::fromStdString(refusal));
 }
 
 void TForm1::N3Click()

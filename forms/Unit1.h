@@ -22,8 +22,13 @@ public:
     // "Сохранить проект".
     void EnableSequenceCommands(bool enabled);
 
+    // Opens the project file and shows it in every window; a file that
+    // cannot be opened is explained and the project stays as it was.
+    void OpenProject(const QString& fileName);
+
     // Menu handlers.
     void N15Click(); // Файл / Новый проект
+    void N16Click(); // Файл / Открыть проект
     void N20Click(); // Файл / Сохранить проект
     void N3Click();  // Холст / Показать
     void N4Click();  // Холст / Очистить

@@ -71,6 +71,8 @@ void TSmImForm::ProjectChanged(TProjectChange change)
 {
     if (change == TProjectChange::ClassList || change == TProjectChange::Opened)
         FillClassList();
+    if (change == TProjectChange::Opened)
+        ClearRetinaView();
 }
 
 void TSmImForm::FillClassList()

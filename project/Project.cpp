@@ -170,5 +170,8 @@ bool TProject::SeriesNetworkInPlace() const
 void TProject::Adopt(TProjectState& opened)
 {
     Swap(opened);
+    // The retina the windows sample onto takes the opened project's size.
+    retina.Resize(static_cast<std::uint32_t>(std::max(retinaWidth, 0)),
+                  static_cast<std::uint32_t>(std::max(retinaHeight, 0)));
     Notify(TProjectChange::Opened);
 }

@@ -1,0 +1,170 @@
+// "Открыть проект" and "Сохранить проект" through the menus: a pattern
+// project and a series project come back whole and go on as if never
+// saved; files that cannot be opened or written change nothing.
+
+#include "SeriesFixture.h"
+
+#include "forms/Unit11.h"
+#include "forms/Unit3.h"
+#include "forms/Unit4.h"
+#include "forms/Unit5.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QTimer>
+
+namespace {
+
+class ProjectFiles : public SeriesUser {
+protected:
+    void Save(const QString& path)
+    {
+        dialogAnswer = path;
+        Form1->N20->trigger();
+        dialogAnswer.reset();
+    }
+
+    void Open(const QString& path)
+    {
+        dialogAnswer = path;
+        Form1->N16->trigger();
+        dialogAnswer.reset();
+    }
+
+    static QStringList ClassList()
+    {
+        QStringList items;
+        for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
+            items << SmImForm->ComboBox1->itemText(i);
+        return items;
+    }
+
+    // Epochs of the learning window; the weights they leave.
+    static std::vector<float> Trained(int epochs)
+    {
+        for (int k = 0; k < epochs; ++k)
+            LearnForm->RunEpoch();
+        return Weights(*CurrentNet);
+    }
+
+    // The curves of the series picture: the series and the yellow reproduction.
+    static std::vector<float> Curves()
+    {
+        SerLForm->DrawSeries();
+        std::vector<float> curves = SeriesValues();
+        curves.insert(curves.end(), SerLForm->reproduction.begin(), SerLForm->reproduction.end());
+        return curves;
+    }
+};
+
+TEST_F(ProjectFiles, APatternProjectComesBackWholeAndTrainsOnAsIfNeverSaved)
+{
+    NewProject("16", "3", "5");
+    Form7->StringGrid1->setCurrentCell(2, 1);
+    Form7->Edit1->setText(QStringLiteral("квадрат"));
+    QTest::mouseClick(Form7->Button1, Qt::LeftButton);
+    for (std::uint32_t k = 0; k < 9; ++k) {
+        TAbsImage sample(16);
+        sample.Cells[k] = 1;
+        sample.Cells[15 - k] = 1;
+        TrainingSequence.Add(sample, static_cast<std::int32_t>(k % 3));
+    }
+    Form1->EnableSequenceCommands(true);
+    LearnForm->stochastic = false;
+    Trained(4);
+    const QString path = folder.filePath(QStringLiteral("работа.trelis"));
+    Save(path);
+    EXPECT_EQ(lastDialog, &Form1->SaveDialog1);
+    EXPECT_EQ(lastDialog->Filter, QStringLiteral("Проект Trelis|*.trelis"));
+    ASSERT_TRUE(Boxes().isEmpty()) << log.join(" | ").toStdString();
+    const std::vector<float> saved = Weights(*CurrentNet);
+    const std::vector<float> goneOn = Trained(3);
+
+    // Another project in between, then the saved one again.
+    NewProject("25", "2", "4");
+    ASSERT_NE(Weights(*CurrentNet), saved);
+    Open(path);
+    EXPECT_EQ(lastDialog, &Form1->OpenDialog1);
+    ASSERT_TRUE(Boxes().isEmpty()) << log.join(" | ").toStdString();
+    EXPECT_EQ(Weights(*CurrentNet), saved);
+    const QStringList names{QStringLiteral("0"), QStringLiteral("квадрат"), QStringLiteral("2")};
+    EXPECT_EQ(GridNames(), names);
+    EXPECT_EQ(ClassList(), names);
+    EXPECT_EQ(TrainingSequence.GetCount(), 9u);
+    EXPECT_EQ(SmImForm->retinaWidth, 4);
+    EXPECT_EQ(RetinaImage.GetWidth(), 4u);
+    EXPECT_TRUE(Form1->N18->isEnabled());
+    EXPECT_TRUE(Form1->N20->isEnabled());
+    Form5->FormShow();
+    EXPECT_EQ(Form5->Label2->Caption(), QStringLiteral("Размерность:16"));
+    EXPECT_EQ(Form5->Label6->Caption(), QStringLiteral("Х=4"));
+    EXPECT_EQ(Trained(3), goneOn);
+}
+
+TEST_F(ProjectFiles, ASeriesProjectShowsTheSameCurvesAndWaitsForStart)
+{
+    ASSERT_TRUE(Load(Series(QStringLiteral("ряд.ser"), {3, 1, 4, 1, 5, 9, 2, 6, 5, 3, 5, 8}), 3, 9));
+    for (int k = 0; k < 20; ++k)
+        SerLForm->Timer1Timer();
+    SerLForm->CheckBox1->setChecked(true);
+    const std::vector<float> curves = Curves();
+    const QString path = folder.filePath(QStringLiteral("ряд.trelis"));
+    Save(path);
+    ASSERT_TRUE(Boxes().isEmpty()) << log.join(" | ").toStdString();
+
+    ASSERT_TRUE(Load(Series(QStringLiteral("другой.ser"), {1, 2, 3, 4, 5, 6, 7}), 2, 5));
+    SerLForm->CheckBox1->setChecked(false);
+    Open(path);
+    ASSERT_TRUE(Boxes().isEmpty()) << log.join(" | ").toStdString();
+    EXPECT_FALSE(SerLForm->Timer1->isActive());
+    EXPECT_TRUE(SerLForm->CheckBox1->isChecked());
+    EXPECT_EQ(SerLForm->Label2->Caption(), QStringLiteral("1"));
+    EXPECT_EQ(SerLForm->Label3->Caption(), QStringLiteral("9"));
+    EXPECT_EQ(SerLForm->trainLength, 9u);
+    EXPECT_TRUE(Form1->N27->isEnabled());
+    EXPECT_EQ(Curves(), curves);
+    SerLForm->Button1Click();
+    EXPECT_TRUE(SerLForm->Timer1->isActive());
+}
+
+TEST_F(ProjectFiles, FilesThatCannotBeOpenedOrWrittenChangeNothing)
+{
+    ASSERT_TRUE(Load(Series(QStringLiteral("ряд.ser"), {3, 1, 4, 1, 5, 9, 2, 6}), 3, 8));
+    const QString good = folder.filePath(QStringLiteral("good.trelis"));
+    Save(good);
+    QFile file(good);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    file.close();
+    const TSeriesState before = TSeriesState::Now();
+
+    const struct {
+        const char* name;
+        QByteArray content;
+        const char* why;
+    } refused[] = {
+        {"cut.trelis", bytes.left(bytes.size() / 2), "cut.trelis"},
+        {"text.trelis", QByteArray("Это не проект"), "text.trelis"},
+        {"empty.trelis", QByteArray(), "empty.trelis"},
+    };
+    for (const auto& r : refused) {
+        log.clear();
+        Open(File(QString::fromUtf8(r.name), r.content.toStdString()));
+        ExpectMessage({r.why}, r.name);
+        EXPECT_TRUE(TSeriesState::Now() == before) << r.name;
+    }
+    // Saving into a folder that does not exist fails with a reason.
+    log.clear();
+    Save(folder.filePath(QStringLiteral("нет/ряд.trelis")));
+    EXPECT_EQ(Boxes().size(), 1);
+    EXPECT_TRUE(TSeriesState::Now() == before);
+    // Cancelling either dialog does nothing.
+    log.clear();
+    dialogAnswer.reset();
+    Form1->N16->trigger();
+    Form1->N20->trigger();
+    EXPECT_TRUE(Boxes().isEmpty());
+    EXPECT_TRUE(TSeriesState::Now() == before);
+}
+
+} // namespace
