@@ -54,18 +54,7 @@ float Limit(float slope)
 TActivation ActivationOf(const TLayer& layer)
 {
     const float limit = Limit(layer.slope);
-    return {limit, -limit, -layer.slope, layer.amplitude, layer.offset};
-}
-
-// rows[0..count) = the indices of the non-zero bytes of x[0..n), in order.
-std::size_t ListNonZero(const std::int8_t* x, std::size_t n, std::uint32_t* rows)
-{
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        rows[count] = static_cast<std::uint32_t>(i);
-        count += x[i] != 0;
-    }
-    return count;
+    return {limit, -limit, -layer.slope, layer.amplitude, layer.offset, engine_detail::ChosenExp()};
 }
 
 bool AllFinite(const TWeightMatrix& weights)
@@ -87,18 +76,9 @@ namespace engine_kernels {
 
 namespace {
 
-bool CpuHasAvx2()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
-#endif
-}
-
 const TKernels* Choose(bool baseline)
 {
-    return !baseline && kAvx2Built && CpuHasAvx2() ? &kAvx2Kernels : &kBaselineKernels;
+    return !baseline && kAvx2Built && CpuRunsAvx2Kernels() ? &kAvx2Kernels : &kBaselineKernels;
 }
 
 const TKernels*& Current()
@@ -122,6 +102,15 @@ void ForceBaseline(bool baseline)
 bool UsingAvx2()
 {
     return Current() == &kAvx2Kernels;
+}
+
+bool CpuRunsAvx2Kernels()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+    return false;
+#endif
 }
 
 } // namespace engine_kernels
@@ -185,7 +174,7 @@ void TLayer::Forward(const float* x)
 void TLayer::ForwardBytes(const std::int8_t* x)
 {
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
-    activeCount_ = ListNonZero(x, weights.Rows(), activeRows_.data());
+    activeCount_ = kernels.listNonZero(x, weights.Rows(), activeRows_.data());
     kernels.accumulateByteRows(weights.Data(), weights.Stride(), activeRows_.data(), activeCount_, x,
                                sums_.data());
     kernels.activate(ActivationOf(*this), sums_.data(), scratch_.data(), outputs.data(), neuronCount);
@@ -399,8 +388,8 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
         // only the rows with a non-zero byte are worked on, and any other row of changes that
         // may still hold a non-zero value is set to 0.0.
         ClearStaleChangeRows(first.activeRows_.data(), first.activeCount_);
-        kernels.updateByteRows(w.Data(), c.Data(), w.Stride(), first.activeRows_.data(), first.activeCount_, pattern,
-                               f, negEta, momentum);
+        kernels.stepByteRows(w.Data(), c.Data(), w.Stride(), first.activeRows_.data(), first.activeCount_, pattern, f,
+                             negEta);
     } else {
         kernels.updateByteRows(w.Data(), c.Data(), w.Stride(), scratch_.allRows.data(), w.Rows(), pattern, f, negEta,
                                momentum);
@@ -524,8 +513,9 @@ void TNeuralNet::UpdateUpperLayers(float learningRate, float momentum)
     for (std::size_t k = 1; k < layers.size(); ++k) {
         TWeightMatrix& w = layers[k].weights;
         TWeightMatrix& c = changes[k].weights;
-        kernels.updateFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), layers[k - 1].outputs.data(),
-                                Factors(k, momentum), -learningRate, momentum);
+        const float* x = layers[k - 1].outputs.data();
+        if (momentum == 0.0f) kernels.stepFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), x, Factors(k, momentum), -learningRate);
+        else kernels.updateFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), x, Factors(k, momentum), -learningRate, momentum);
     }
 }
 
@@ -538,7 +528,7 @@ void TNeuralNet::ClearStaleChangeRows(const std::uint32_t* rows, std::size_t cou
     for (std::size_t p = 0; p < count; ++p) mark[rows[p]] = 1;
     const bool all = scratch_.allDirty;
     engine_kernels::Active().zeroRowsExcept(c.Data(), c.Stride(), all ? scratch_.allRows.data() : scratch_.dirtyRows.data(),
-                                            all ? c.Rows() : scratch_.dirtyCount, mark, scratch_.rowPrefix.data());
+                                            all ? c.Rows() : scratch_.dirtyCount, mark);
     for (std::size_t p = 0; p < count; ++p) mark[rows[p]] = 0;
     std::copy_n(rows, count, scratch_.dirtyRows.data());
     scratch_.dirtyCount = count;

@@ -12,10 +12,11 @@
 //
 // Forward passes, error measures and training steps allocate nothing, and
 // give bit for bit the results of plain loops over rows and columns in the
-// documented order. Where a byte input is 0 they skip its row; that is exact
-// for finite weights (stochastic training checks, and falls back to the plain
-// trials otherwise), except that a weight of -0.0 keeps its sign where the
-// plain update would turn it into +0.0.
+// documented order. Where a byte input is 0 they skip its row, and with
+// momentum 0 a training step does not read the stored changes (momentum times
+// a finite change is a zero); both are exact for finite weights and changes
+// (stochastic training checks, and falls back to the plain trials otherwise),
+// except that a change, or a weight of +-0.0, may come out as the other zero.
 
 #include <cstddef>
 #include <cstdint>
