@@ -27,8 +27,9 @@ struct TActivation {
 };
 
 struct TKernels {
-    // rows[0..count) = the indices of the non-zero bytes of x[0..n), in order; returns count.
-    std::size_t (*listNonZero)(const std::int8_t* x, std::size_t n, std::uint32_t* rows);
+    // rows[0..count) = the indices of the non-zero bytes of x[0..n), in order; returns count. Bit i % 64 of
+    // bits[i / 64] is set for the same indices (bits holds (n + 63) / 64 words, all written).
+    std::size_t (*listNonZero)(const std::int8_t* x, std::size_t n, std::uint32_t* rows, std::uint64_t* bits);
     // sums[0..stride) = sum over rows[0..count) in that order of w[row][.] * x[row].
     void (*accumulateByteRows)(const float* w, std::size_t stride, const std::uint32_t* rows, std::size_t count,
                                const std::int8_t* x, float* sums);
@@ -60,9 +61,8 @@ struct TKernels {
     // d[columns..stride) and the rows' padding are 0.0.
     void (*backSums)(const float* w, std::size_t stride, std::size_t rows, const float* d, std::size_t columns,
                      float* out);
-    // Sets rows[0..count) of c to 0.0, skipping those with keep[row] != 0.
-    void (*zeroRowsExcept)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count,
-                           const std::uint8_t* keep);
+    // Sets rows[0..count) of c to 0.0.
+    void (*zeroRows)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count);
 };
 
 // The kernels in use.

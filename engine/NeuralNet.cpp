@@ -135,7 +135,8 @@ TLayer::TLayer(std::uint32_t inputCount, std::uint32_t neuronCount, float initia
       outputs(static_cast<std::size_t>(neuronCount) + 1, 0.0f),
       sums_(weights.Stride(), 0.0f),
       scratch_(weights.Stride(), 0.0f),
-      activeRows_(weights.Rows(), 0)
+      activeRows_(weights.Rows(), 0),
+      activeBits_((weights.Rows() + 63) / 64, 0)
 {
     RandomSeedFromClock();
     // N = trunc(1000 * range); a negative, NaN or sub-thousandth range draws nothing.
@@ -174,7 +175,7 @@ void TLayer::Forward(const float* x)
 void TLayer::ForwardBytes(const std::int8_t* x)
 {
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
-    activeCount_ = kernels.listNonZero(x, weights.Rows(), activeRows_.data());
+    activeCount_ = kernels.listNonZero(x, weights.Rows(), activeRows_.data(), activeBits_.data());
     kernels.accumulateByteRows(weights.Data(), weights.Stride(), activeRows_.data(), activeCount_, x,
                                sums_.data());
     kernels.activate(ActivationOf(*this), sums_.data(), scratch_.data(), outputs.data(), neuronCount);
@@ -301,10 +302,9 @@ void TNeuralNet::AllocateScratch()
     const std::size_t inputRows = layers.empty() ? 0 : layers[0].weights.Rows();
     s.allRows.resize(inputRows);
     for (std::size_t i = 0; i < inputRows; ++i) s.allRows[i] = static_cast<std::uint32_t>(i);
-    s.dirtyRows.assign(inputRows, 0);
-    s.dirtyCount = 0;  // the change layers are built with range 0: every change is 0.0
+    s.dirtyBits.assign((inputRows + 63) / 64, 0);  // the change layers are built with range 0: every change is 0.0
     s.allDirty = false;
-    s.rowMark.assign(inputRows, 0);
+    s.staleRows.assign(inputRows, 0);
     scratch_ = std::move(s);
 }
 
@@ -387,7 +387,7 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
         // With no momentum a row whose byte is 0 gets the change +-0.0 and keeps its weights:
         // only the rows with a non-zero byte are worked on, and any other row of changes that
         // may still hold a non-zero value is set to 0.0.
-        ClearStaleChangeRows(first.activeRows_.data(), first.activeCount_);
+        ClearStaleChangeRows();
         kernels.stepByteRows(w.Data(), c.Data(), w.Stride(), first.activeRows_.data(), first.activeCount_, pattern, f,
                              negEta);
     } else {
@@ -519,19 +519,25 @@ void TNeuralNet::UpdateUpperLayers(float learningRate, float momentum)
     }
 }
 
-// Sets to 0.0 every row of layer 0's changes that may hold a non-zero value and is not among
-// rows[0..count); afterwards exactly those rows may hold non-zero values.
-void TNeuralNet::ClearStaleChangeRows(const std::uint32_t* rows, std::size_t count)
+// Sets to 0.0 every row of layer 0's changes that may hold a non-zero value and had a zero byte in
+// the last forward pass; afterwards exactly the rows with a non-zero byte may hold non-zero values.
+void TNeuralNet::ClearStaleChangeRows()
 {
     TWeightMatrix& c = changes[0].weights;
-    std::uint8_t* mark = scratch_.rowMark.data();
-    for (std::size_t p = 0; p < count; ++p) mark[rows[p]] = 1;
-    const bool all = scratch_.allDirty;
-    engine_kernels::Active().zeroRowsExcept(c.Data(), c.Stride(), all ? scratch_.allRows.data() : scratch_.dirtyRows.data(),
-                                            all ? c.Rows() : scratch_.dirtyCount, mark);
-    for (std::size_t p = 0; p < count; ++p) mark[rows[p]] = 0;
-    std::copy_n(rows, count, scratch_.dirtyRows.data());
-    scratch_.dirtyCount = count;
+    const std::vector<std::uint64_t>& active = layers[0].activeBits_;
+    std::uint64_t* dirty = scratch_.dirtyBits.data();
+    std::uint32_t* stale = scratch_.staleRows.data();
+    std::size_t count = 0;
+    const std::size_t rows = c.Rows();
+    for (std::size_t word = 0; word < active.size(); ++word) {
+        const std::size_t left = rows - word * 64;
+        const std::uint64_t all = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+        std::uint64_t bits = (scratch_.allDirty ? all : dirty[word]) & ~active[word];
+        for (; bits != 0; bits &= bits - 1)
+            stale[count++] = static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+        dirty[word] = active[word];
+    }
+    engine_kernels::Active().zeroRows(c.Data(), c.Stride(), stale, count);
     scratch_.allDirty = false;
 }
 
