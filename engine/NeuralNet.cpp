@@ -57,6 +57,27 @@ TActivation ActivationOf(const TLayer& layer)
     return {limit, -limit, -layer.slope, layer.amplitude, layer.offset, engine_detail::ChosenExp()};
 }
 
+// d[j] = (1 - y[j] + O) * (y[j] - O) * A * s * sums[j] for j = 0..m, four at a time where the arrays
+// allow (each lane does the scalar operations); padded[0..m) = d[0..m).
+void HiddenTerms(const float* y, const float* sums, float amplitude, float offset, float s, float* d, float* padded,
+                 std::size_t m)
+{
+    typedef float TQuad __attribute__((vector_size(16)));
+    std::size_t j = 0;
+    for (; j + 4 <= m; j += 4) {
+        TQuad yq, sq;
+        __builtin_memcpy(&yq, y + j, sizeof yq);
+        __builtin_memcpy(&sq, sums + j, sizeof sq);
+        const TQuad term = (1.0f - yq + offset) * (yq - offset) * amplitude * s * sq;
+        __builtin_memcpy(d + j, &term, sizeof term);
+        __builtin_memcpy(padded + j, &term, sizeof term);
+    }
+    for (; j <= m; ++j) {
+        d[j] = (1.0f - y[j] + offset) * (y[j] - offset) * amplitude * s * sums[j];
+        if (j < m) padded[j] = d[j];
+    }
+}
+
 bool AllFinite(const TWeightMatrix& weights)
 {
     bool finite = true;
@@ -485,11 +506,7 @@ void TNeuralNet::ErrorTerms(const std::int8_t* byteTarget, const float* floatTar
         float* sums = scratch_.backSums.data();
         kernels.backSums(next.Data(), next.Stride(), m + 1, scratch_.paddedDeltas[k + 1].data(), layers[k + 1].neuronCount,
                          sums);
-        for (std::size_t j = 0; j <= m; ++j) {
-            const float y = layer.outputs[j];
-            d[j] = (1.0f - y + offset) * (y - offset) * amplitude * s * sums[j];
-        }
-        std::copy_n(d, m, padded);
+        HiddenTerms(layer.outputs.data(), sums, amplitude, offset, s, d, padded, m);
     }
 }
 
