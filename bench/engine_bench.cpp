@@ -3,6 +3,7 @@
 // on the same shapes, data and initial weights when FANN was found.
 //
 //   Forward/100-25-10            forward pass of a byte pattern
+//   Forward/400-64-26            the same on a large retina
 //   TrainBytes/100-25-10         one back-propagation step, retina-like pattern
 //   TrainBytes/400-64-26         the same on a large retina
 //   TrainFloat/3-2-1             one step on one window of a 1,000-value series
@@ -81,10 +82,10 @@ TNeuralNet BuildNet(std::uint32_t inputs, std::uint32_t hidden, std::uint32_t ou
     return net;
 }
 
-void ForwardBytes(benchmark::State& state)
+void ForwardBytes(benchmark::State& state, std::uint32_t inputs, std::uint32_t hidden, std::uint32_t classes)
 {
-    const RetinaData data(100, 10);
-    TNeuralNet net = BuildNet(100, 25, 10);
+    const RetinaData data(inputs, classes);
+    TNeuralNet net = BuildNet(inputs, hidden, classes);
     std::size_t p = 0;
     for (auto _ : state) {
         net.ForwardBytes(data.patterns[p].data());
@@ -190,10 +191,10 @@ struct FannNet {
     FannNet& operator=(const FannNet&) = delete;
 };
 
-void FannRun(benchmark::State& state)
+void FannRun(benchmark::State& state, std::uint32_t inputs, std::uint32_t hidden, std::uint32_t classes)
 {
-    RetinaData data(100, 10);
-    FannNet fann(100, 25, 10, 0.1f);
+    RetinaData data(inputs, classes);
+    FannNet fann(inputs, hidden, classes, 0.1f);
     std::size_t p = 0;
     for (auto _ : state) {
         fann_type* out = fann_run(fann.ann, data.floatPatterns[p].data());
@@ -231,7 +232,8 @@ void FannTrainSeries(benchmark::State& state)
 
 } // namespace
 
-BENCHMARK(ForwardBytes)->Name("Forward/100-25-10/engine");
+BENCHMARK_CAPTURE(ForwardBytes, small, 100, 25, 10)->Name("Forward/100-25-10/engine");
+BENCHMARK_CAPTURE(ForwardBytes, large, 400, 64, 26)->Name("Forward/400-64-26/engine");
 BENCHMARK_CAPTURE(TrainBytes, small, 100, 25, 10)->Name("TrainBytes/100-25-10/engine");
 BENCHMARK_CAPTURE(TrainBytes, large, 400, 64, 26)->Name("TrainBytes/400-64-26/engine");
 BENCHMARK(TrainFloat)->Name("TrainFloat/3-2-1/engine");
@@ -244,7 +246,8 @@ BENCHMARK_CAPTURE(Stochastic, plain, 2)
     ->Unit(benchmark::kMicrosecond);
 
 #ifdef TRELIS_HAVE_FANN
-BENCHMARK(FannRun)->Name("Forward/100-25-10/fann");
+BENCHMARK_CAPTURE(FannRun, small, 100, 25, 10)->Name("Forward/100-25-10/fann");
+BENCHMARK_CAPTURE(FannRun, large, 400, 64, 26)->Name("Forward/400-64-26/fann");
 BENCHMARK_CAPTURE(FannTrain, small, 100, 25, 10)->Name("TrainBytes/100-25-10/fann");
 BENCHMARK_CAPTURE(FannTrain, large, 400, 64, 26)->Name("TrainBytes/400-64-26/fann");
 BENCHMARK(FannTrainSeries)->Name("TrainFloat/3-2-1/fann");

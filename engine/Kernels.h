@@ -1,12 +1,15 @@
 #pragma once
 
 // Vector kernels of the engine, built twice: for the x86-64 baseline (SSE2,
-// four lanes) and for AVX2 (eight lanes). Both do the same single-precision
+// four lanes) and for AVX2 with FMA (eight lanes; FMA only for the fused
+// exponential's explicit multiply-adds). Both do the same single-precision
 // operations in the same order for every lane, so they give identical
 // results; the faster one is chosen once, at the first use.
 //
 // Weight blocks are rows of `stride` floats (a multiple of 8), 32-byte
 // aligned; sums, factors and scratch buffers hold `stride` floats.
+
+#include "engine/Exp.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -20,9 +23,13 @@ struct TActivation {
     float negSlope;  // -slope
     float amplitude;
     float offset;
+    engine_detail::TExpKind exp;  // how e^x is computed: Fused or Separate inline where built, else the library
 };
 
 struct TKernels {
+    // rows[0..count) = the indices of the non-zero bytes of x[0..n), in order; returns count. Bit i % 64 of
+    // bits[i / 64] is set for the same indices (bits holds (n + 63) / 64 words, all written).
+    std::size_t (*listNonZero)(const std::int8_t* x, std::size_t n, std::uint32_t* rows, std::uint64_t* bits);
     // sums[0..stride) = sum over rows[0..count) in that order of w[row][.] * x[row].
     void (*accumulateByteRows)(const float* w, std::size_t stride, const std::uint32_t* rows, std::size_t count,
                                const std::int8_t* x, float* sums);
@@ -38,6 +45,14 @@ struct TKernels {
     // The same for rows 0..rows-1 with float inputs.
     void (*updateFloatRows)(float* w, float* c, std::size_t stride, std::size_t rows, const float* x,
                             const float* f, float negEta, float mu);
+    // With momentum 0: for rows[0..count), c = -eta * (f * x[row]), then w = w + c. That is the value
+    // updateByteRows gives with mu = 0 wherever the old c is finite (mu * c is a zero, which changes
+    // at most the sign of a zero change), without reading c.
+    void (*stepByteRows)(float* w, float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count,
+                         const std::int8_t* x, const float* f, float negEta);
+    // The same for rows 0..rows-1 with float inputs.
+    void (*stepFloatRows)(float* w, float* c, std::size_t stride, std::size_t rows, const float* x, const float* f,
+                          float negEta);
     // acc[0..stride) += row * x.
     void (*addScaledRow)(float* acc, const float* row, float x, std::size_t stride);
     // out[0..stride) = init + row * x.
@@ -46,9 +61,8 @@ struct TKernels {
     // d[columns..stride) and the rows' padding are 0.0.
     void (*backSums)(const float* w, std::size_t stride, std::size_t rows, const float* d, std::size_t columns,
                      float* out);
-    // Sets rows[0..count) of c to 0.0, skipping those with keep[row] != 0 (spare: stride floats).
-    void (*zeroRowsExcept)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count,
-                           const std::uint8_t* keep, float* spare);
+    // Sets rows[0..count) of c to 0.0.
+    void (*zeroRows)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count);
 };
 
 // The kernels in use.
@@ -60,7 +74,10 @@ void ForceBaseline(bool baseline);
 // Whether the AVX2 kernels are the ones in use.
 bool UsingAvx2();
 
-// The two builds. The AVX2 table is used only when kAvx2Built and the CPU has AVX2.
+// Whether this CPU can run the AVX2 kernels (it has AVX2 and FMA).
+bool CpuRunsAvx2Kernels();
+
+// The two builds. The AVX2 table is used only when kAvx2Built and CpuRunsAvx2Kernels().
 extern const TKernels kBaselineKernels;
 extern const TKernels kAvx2Kernels;
 extern const bool kAvx2Built;

@@ -1,8 +1,14 @@
-// The engine's kernels for AVX2: eight lanes. Compiled with -mavx2 on x86-64
-// (and without it, as a second baseline build, elsewhere). No FMA: the
-// results must equal those of the baseline build. Nothing here runs before
-// engine_kernels::Active() has checked that the CPU has AVX2.
+// The engine's kernels for AVX2: eight lanes. Compiled with -mavx2 -mfma on
+// x86-64 (and without them, as a second baseline build, elsewhere). FMA only
+// for the fused exponential's explicit multiply-adds (floating-point
+// contraction is off): the results must equal those of the baseline build.
+// Nothing here runs before engine_kernels::Active() has checked that the CPU
+// has AVX2 and FMA.
 #include "engine/Kernels.h"
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 namespace {
 #if defined(__AVX2__)

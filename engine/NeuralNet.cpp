@@ -54,18 +54,28 @@ float Limit(float slope)
 TActivation ActivationOf(const TLayer& layer)
 {
     const float limit = Limit(layer.slope);
-    return {limit, -limit, -layer.slope, layer.amplitude, layer.offset};
+    return {limit, -limit, -layer.slope, layer.amplitude, layer.offset, engine_detail::ChosenExp()};
 }
 
-// rows[0..count) = the indices of the non-zero bytes of x[0..n), in order.
-std::size_t ListNonZero(const std::int8_t* x, std::size_t n, std::uint32_t* rows)
+// d[j] = (1 - y[j] + O) * (y[j] - O) * A * s * sums[j] for j = 0..m, four at a time where the arrays
+// allow (each lane does the scalar operations); padded[0..m) = d[0..m).
+void HiddenTerms(const float* y, const float* sums, float amplitude, float offset, float s, float* d, float* padded,
+                 std::size_t m)
 {
-    std::size_t count = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        rows[count] = static_cast<std::uint32_t>(i);
-        count += x[i] != 0;
+    typedef float TQuad __attribute__((vector_size(16)));
+    std::size_t j = 0;
+    for (; j + 4 <= m; j += 4) {
+        TQuad yq, sq;
+        __builtin_memcpy(&yq, y + j, sizeof yq);
+        __builtin_memcpy(&sq, sums + j, sizeof sq);
+        const TQuad term = (1.0f - yq + offset) * (yq - offset) * amplitude * s * sq;
+        __builtin_memcpy(d + j, &term, sizeof term);
+        __builtin_memcpy(padded + j, &term, sizeof term);
     }
-    return count;
+    for (; j <= m; ++j) {
+        d[j] = (1.0f - y[j] + offset) * (y[j] - offset) * amplitude * s * sums[j];
+        if (j < m) padded[j] = d[j];
+    }
 }
 
 bool AllFinite(const TWeightMatrix& weights)
@@ -87,18 +97,9 @@ namespace engine_kernels {
 
 namespace {
 
-bool CpuHasAvx2()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    return __builtin_cpu_supports("avx2");
-#else
-    return false;
-#endif
-}
-
 const TKernels* Choose(bool baseline)
 {
-    return !baseline && kAvx2Built && CpuHasAvx2() ? &kAvx2Kernels : &kBaselineKernels;
+    return !baseline && kAvx2Built && CpuRunsAvx2Kernels() ? &kAvx2Kernels : &kBaselineKernels;
 }
 
 const TKernels*& Current()
@@ -124,6 +125,15 @@ bool UsingAvx2()
     return Current() == &kAvx2Kernels;
 }
 
+bool CpuRunsAvx2Kernels()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+#else
+    return false;
+#endif
+}
+
 } // namespace engine_kernels
 
 // ---------------------------------------------------------------------------
@@ -146,7 +156,8 @@ TLayer::TLayer(std::uint32_t inputCount, std::uint32_t neuronCount, float initia
       outputs(static_cast<std::size_t>(neuronCount) + 1, 0.0f),
       sums_(weights.Stride(), 0.0f),
       scratch_(weights.Stride(), 0.0f),
-      activeRows_(weights.Rows(), 0)
+      activeRows_(weights.Rows(), 0),
+      activeBits_((weights.Rows() + 63) / 64, 0)
 {
     RandomSeedFromClock();
     // N = trunc(1000 * range); a negative, NaN or sub-thousandth range draws nothing.
@@ -185,7 +196,7 @@ void TLayer::Forward(const float* x)
 void TLayer::ForwardBytes(const std::int8_t* x)
 {
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
-    activeCount_ = ListNonZero(x, weights.Rows(), activeRows_.data());
+    activeCount_ = kernels.listNonZero(x, weights.Rows(), activeRows_.data(), activeBits_.data());
     kernels.accumulateByteRows(weights.Data(), weights.Stride(), activeRows_.data(), activeCount_, x,
                                sums_.data());
     kernels.activate(ActivationOf(*this), sums_.data(), scratch_.data(), outputs.data(), neuronCount);
@@ -312,10 +323,9 @@ void TNeuralNet::AllocateScratch()
     const std::size_t inputRows = layers.empty() ? 0 : layers[0].weights.Rows();
     s.allRows.resize(inputRows);
     for (std::size_t i = 0; i < inputRows; ++i) s.allRows[i] = static_cast<std::uint32_t>(i);
-    s.dirtyRows.assign(inputRows, 0);
-    s.dirtyCount = 0;  // the change layers are built with range 0: every change is 0.0
+    s.dirtyBits.assign((inputRows + 63) / 64, 0);  // the change layers are built with range 0: every change is 0.0
     s.allDirty = false;
-    s.rowMark.assign(inputRows, 0);
+    s.staleRows.assign(inputRows, 0);
     scratch_ = std::move(s);
 }
 
@@ -398,9 +408,9 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
         // With no momentum a row whose byte is 0 gets the change +-0.0 and keeps its weights:
         // only the rows with a non-zero byte are worked on, and any other row of changes that
         // may still hold a non-zero value is set to 0.0.
-        ClearStaleChangeRows(first.activeRows_.data(), first.activeCount_);
-        kernels.updateByteRows(w.Data(), c.Data(), w.Stride(), first.activeRows_.data(), first.activeCount_, pattern,
-                               f, negEta, momentum);
+        ClearStaleChangeRows();
+        kernels.stepByteRows(w.Data(), c.Data(), w.Stride(), first.activeRows_.data(), first.activeCount_, pattern, f,
+                             negEta);
     } else {
         kernels.updateByteRows(w.Data(), c.Data(), w.Stride(), scratch_.allRows.data(), w.Rows(), pattern, f, negEta,
                                momentum);
@@ -496,11 +506,7 @@ void TNeuralNet::ErrorTerms(const std::int8_t* byteTarget, const float* floatTar
         float* sums = scratch_.backSums.data();
         kernels.backSums(next.Data(), next.Stride(), m + 1, scratch_.paddedDeltas[k + 1].data(), layers[k + 1].neuronCount,
                          sums);
-        for (std::size_t j = 0; j <= m; ++j) {
-            const float y = layer.outputs[j];
-            d[j] = (1.0f - y + offset) * (y - offset) * amplitude * s * sums[j];
-        }
-        std::copy_n(d, m, padded);
+        HiddenTerms(layer.outputs.data(), sums, amplitude, offset, s, d, padded, m);
     }
 }
 
@@ -524,8 +530,9 @@ void TNeuralNet::UpdateUpperLayers(float learningRate, float momentum)
     for (std::size_t k = 1; k < layers.size(); ++k) {
         TWeightMatrix& w = layers[k].weights;
         TWeightMatrix& c = changes[k].weights;
-        kernels.updateFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), layers[k - 1].outputs.data(),
-                                Factors(k, momentum), -learningRate, momentum);
+        const float* x = layers[k - 1].outputs.data();
+        if (momentum == 0.0f) kernels.stepFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), x, Factors(k, momentum), -learningRate);
+        else kernels.updateFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), x, Factors(k, momentum), -learningRate, momentum);
     }
 }
 
@@ -534,19 +541,25 @@ void TNeuralNet::ChangesRestored() noexcept
     scratch_.allDirty = true;
 }
 
-// Sets to 0.0 every row of layer 0's changes that may hold a non-zero value and is not among
-// rows[0..count); afterwards exactly those rows may hold non-zero values.
-void TNeuralNet::ClearStaleChangeRows(const std::uint32_t* rows, std::size_t count)
+// Sets to 0.0 every row of layer 0's changes that may hold a non-zero value and had a zero byte in
+// the last forward pass; afterwards exactly the rows with a non-zero byte may hold non-zero values.
+void TNeuralNet::ClearStaleChangeRows()
 {
     TWeightMatrix& c = changes[0].weights;
-    std::uint8_t* mark = scratch_.rowMark.data();
-    for (std::size_t p = 0; p < count; ++p) mark[rows[p]] = 1;
-    const bool all = scratch_.allDirty;
-    engine_kernels::Active().zeroRowsExcept(c.Data(), c.Stride(), all ? scratch_.allRows.data() : scratch_.dirtyRows.data(),
-                                            all ? c.Rows() : scratch_.dirtyCount, mark, scratch_.rowPrefix.data());
-    for (std::size_t p = 0; p < count; ++p) mark[rows[p]] = 0;
-    std::copy_n(rows, count, scratch_.dirtyRows.data());
-    scratch_.dirtyCount = count;
+    const std::vector<std::uint64_t>& active = layers[0].activeBits_;
+    std::uint64_t* dirty = scratch_.dirtyBits.data();
+    std::uint32_t* stale = scratch_.staleRows.data();
+    std::size_t count = 0;
+    const std::size_t rows = c.Rows();
+    for (std::size_t word = 0; word < active.size(); ++word) {
+        const std::size_t left = rows - word * 64;
+        const std::uint64_t all = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
+        std::uint64_t bits = (scratch_.allDirty ? all : dirty[word]) & ~active[word];
+        for (; bits != 0; bits &= bits - 1)
+            stale[count++] = static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+        dirty[word] = active[word];
+    }
+    engine_kernels::Active().zeroRows(c.Data(), c.Stride(), stale, count);
     scratch_.allDirty = false;
 }
 

@@ -12,10 +12,11 @@
 //
 // Forward passes, error measures and training steps allocate nothing, and
 // give bit for bit the results of plain loops over rows and columns in the
-// documented order. Where a byte input is 0 they skip its row; that is exact
-// for finite weights (stochastic training checks, and falls back to the plain
-// trials otherwise), except that a weight of -0.0 keeps its sign where the
-// plain update would turn it into +0.0.
+// documented order. Where a byte input is 0 they skip its row, and with
+// momentum 0 a training step does not read the stored changes (momentum times
+// a finite change is a zero); both are exact for finite weights and changes
+// (stochastic training checks, and falls back to the plain trials otherwise),
+// except that a change, or a weight of +-0.0, may come out as the other zero.
 
 #include <cstddef>
 #include <cstdint>
@@ -111,6 +112,7 @@ private:
     engine_detail::TFloatBuffer scratch_;     // Stride() floats: room for the activation
     std::vector<std::uint32_t> activeRows_;   // rows with a non-zero byte in the last ForwardBytes
     std::size_t activeCount_ = 0;             // entries of activeRows_ in use
+    std::vector<std::uint64_t> activeBits_;   // the same rows as a bit set, 64 rows a word
 };
 
 // The winner of the last forward pass: the first strictly greatest output, starting from 0.0.
@@ -195,10 +197,9 @@ private:
         engine_detail::TFloatBuffer rowPrefix;                   // Stride() floats of the widest layer
         engine_detail::TFloatBuffer backSums;                    // neuronCount+1 floats of the widest layer
         std::vector<std::uint32_t> allRows;                      // 0, 1, ..., rows of layer 0 - 1
-        std::vector<std::uint32_t> dirtyRows;                    // layer-0 change rows that may be non-zero
-        std::size_t dirtyCount = 0;
+        std::vector<std::uint64_t> dirtyBits;                    // layer-0 change rows that may be non-zero
         bool allDirty = false;                                   // every layer-0 change row may be non-zero
-        std::vector<std::uint8_t> rowMark;                       // per layer-0 row, 0 between uses
+        std::vector<std::uint32_t> staleRows;                    // room for a list of layer-0 rows
     };
 
     void Empty() noexcept;
@@ -208,7 +209,7 @@ private:
     void ErrorTerms(const std::int8_t* byteTarget, const float* floatTarget);
     const float* Factors(std::size_t k, float momentum);
     void UpdateUpperLayers(float learningRate, float momentum);
-    void ClearStaleChangeRows(const std::uint32_t* rows, std::size_t count);
+    void ClearStaleChangeRows();
     bool IsSeriesNet() const;
     [[gnu::noinline]] void TrainFloatGeneral(float* values, float* target, float learningRate, float momentum);
     bool FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target, float stepWidth,

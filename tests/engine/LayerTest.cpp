@@ -118,6 +118,32 @@ TEST(Layer, ForwardMatchesThePlainLoopBitForBit)
     testnets::ForEachKernelSet(CheckLayerForward);
 }
 
+// Sums across the exponential's whole range: inside the inline exponential's
+// reach (|slope * x| < 88), beyond it but inside the guards, past the guards,
+// and infinities and NaN; slope 1 and 0.7.
+void CheckActivationRange()
+{
+    const float sums[] = {0.0f,   -0.0f,    1e-30f,  -3.5f,   17.25f, 87.99f,  -87.99f, 88.0f,     -88.0f,
+                          88.01f, -95.5f,   99.99f,  100.0f,  -100.0f, 100.01f, -100.01f, 125.7f,   -125.7f,
+                          142.8f, -142.86f, 1e30f,   -1e30f,  INFINITY, -INFINITY, NAN,    125.0f,   -130.0f};
+    const std::uint32_t m = sizeof sums / sizeof sums[0];
+    for (float slope : {1.0f, 0.7f}) {
+        PinnedClock clock(4);
+        TLayer layer(1, m, 0.0f);
+        layer.slope = slope;
+        for (std::uint32_t j = 0; j < m; ++j) layer.weights[0][j] = sums[j];
+        const std::int8_t x[2] = {1, 0};
+        layer.ForwardBytes(x);
+        for (std::uint32_t j = 0; j < m; ++j)
+            EXPECT_TRUE(testnets::Same(layer.outputs[j], layer.Activation(sums[j]))) << slope << " " << sums[j];
+    }
+}
+
+TEST(Layer, ActivationMatchesTheScalarFunctionOverTheWholeRange)
+{
+    testnets::ForEachKernelSet(CheckActivationRange);
+}
+
 TEST(Layer, WeightBlockIsOneContiguousAllocation)
 {
     PinnedClock clock(2);
@@ -134,11 +160,12 @@ TEST(Layer, WeightBlockIsOneContiguousAllocation)
 TEST(Layer, EightLaneKernelsAreUsedWhereTheCpuHasThem)
 {
 #if defined(__x86_64__)
-    const bool cpu = __builtin_cpu_supports("avx2");
+    const bool cpu = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
 #else
     const bool cpu = false;
 #endif
     EXPECT_EQ(engine_kernels::UsingAvx2(), engine_kernels::kAvx2Built && cpu);
+    EXPECT_EQ(engine_kernels::CpuRunsAvx2Kernels(), cpu);
     engine_kernels::ForceBaseline(true);
     EXPECT_FALSE(engine_kernels::UsingAvx2());
     engine_kernels::ForceBaseline(false);

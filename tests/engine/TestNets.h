@@ -3,6 +3,7 @@
 // Helpers shared by the engine tests: pinned seeding clock, random
 // patterns, and bit-for-bit comparison of two networks.
 
+#include "engine/Exp.h"
 #include "engine/Kernels.h"
 #include "engine/NeuralNet.h"
 #include "engine/Random.h"
@@ -28,16 +29,25 @@ public:
     PinnedClock& operator=(const PinnedClock&) = delete;
 };
 
-// Runs body once with the kernels the engine chose for this CPU and once with
-// the baseline (four-lane) kernels, which must give the same bits.
+// Runs body with the kernels the engine chose for this CPU and with the
+// baseline (four-lane) kernels, each with the exponential calibrated for this
+// C library (inline in vector lanes where a kernel set has it) and with the
+// library's own: all four must give the same bits.
 template <class Body>
 void ForEachKernelSet(Body body)
 {
+    using engine_detail::TExpKind;
+    const TExpKind calibrated = engine_detail::ChosenExp();
     for (bool baseline : {false, true}) {
-        SCOPED_TRACE(baseline ? "baseline kernels" : "chosen kernels");
-        engine_kernels::ForceBaseline(baseline);
-        body();
-        engine_kernels::ForceBaseline(false);
+        for (bool library : {false, true}) {
+            SCOPED_TRACE(std::string(baseline ? "baseline kernels" : "chosen kernels") +
+                         (library ? ", library exponential" : ", calibrated exponential"));
+            engine_kernels::ForceBaseline(baseline);
+            engine_detail::ForceExp(library ? TExpKind::Library : calibrated);
+            body();
+            engine_kernels::ForceBaseline(false);
+            engine_detail::ForceExp(calibrated);
+        }
     }
 }
 
