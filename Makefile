@@ -42,7 +42,7 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD) build-asan $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD) build-release build-asan $(FUZZ_BUILD)
 
 # Fuzz the file readers with libFuzzer, FUZZ_SECONDS each (default 60).
 FUZZ_BUILD   ?= build-fuzz
