@@ -42,11 +42,14 @@ install: build
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:
-	rm -rf $(BUILD) $(BENCH_BUILD) build-asan $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(BENCH_BUILD) build-release build-asan $(FUZZ_BUILD)
 
 # Fuzz the file readers with libFuzzer, FUZZ_SECONDS each (default 60).
 FUZZ_BUILD   ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# Inputs of a few hundred KiB: large sequence elements, the readers' 64 KiB
+# chunks, more names than a project has classes.
+FUZZ_MAX_LEN ?= 300000
 FUZZERS      := sequence_file class_names series_file project_file
 .PHONY: fuzz
 fuzz: setup
@@ -57,7 +60,7 @@ fuzz: setup
 	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
 	  rm -rf $(FUZZ_BUILD)/corpus/$$t; mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts; \
 	  cp fuzz/corpus/$$t/* $(FUZZ_BUILD)/corpus/$$t/; \
-	  if $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	  if $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -max_len=$(FUZZ_MAX_LEN) \
 	       -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
 	       $(FUZZ_BUILD)/corpus/$$t > $(FUZZ_BUILD)/fuzz_$$t.log 2>&1; then \
 	    grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' $(FUZZ_BUILD)/fuzz_$$t.log; \

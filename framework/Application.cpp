@@ -6,6 +6,8 @@
 
 #include <QFileInfo>
 #include <QFont>
+#include <QLibraryInfo>
+#include <QTranslator>
 
 #include <vector>
 
@@ -36,6 +38,15 @@ TApplication::TApplication(int& argc, char** argv)
     QFont::insertSubstitution(QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"));
     // The main form decides when the program ends (TForm).
     setQuitOnLastWindowClosed(false);
+    // The name the main window shows; otherwise the toolkit takes the file
+    // name of the program, in lower case.
+    setApplicationName(QStringLiteral("Trelis"));
+    // The toolkit's own dialogs and buttons speak the windows' language.
+    auto* translator = new QTranslator(this);
+    if (translator->load(QStringLiteral("qtbase_ru"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        installTranslator(translator);
+    else
+        delete translator;
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event)

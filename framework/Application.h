@@ -20,12 +20,15 @@
 class TApplication : public QApplication {
     Q_OBJECT
 public:
-    // Also maps the form fonts the windows name onto installed fonts.
+    // Also maps the form fonts the windows name onto installed fonts, names
+    // the program "Trelis", and installs the toolkit's Russian translation of
+    // its standard dialogs and buttons (from the Qt translations package).
     TApplication(int& argc, char** argv);
 
     bool notify(QObject* receiver, QEvent* event) override;
 
-    // The user-visible name of the program: the caption of its error boxes.
+    // The user-visible name of the program, "Trelis": the caption of its
+    // error boxes, as of its main window.
     static QString Title();
     // The file name of the running program, without its folder.
     static QString ProgramFileName();

@@ -44,9 +44,15 @@ QString ToolkitFilter(const QString& filter)
     const QStringList parts = filter.split(QLatin1Char('|'));
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString& description = parts[i];
         QString patterns = parts[i + 1];
+        // A description that already ends with its patterns keeps them once.
+        const bool shown = description.endsWith(QLatin1Char('(') + patterns + QLatin1Char(')'));
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        entries << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        if (shown || description.endsWith(QLatin1Char('(') + patterns + QLatin1Char(')')))
+            entries << description;
+        else
+            entries << QStringLiteral("%1 (%2)").arg(description, patterns);
     }
     return entries.join(QStringLiteral(";;"));
 }

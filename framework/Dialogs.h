@@ -45,7 +45,8 @@ public:
 };
 
 // The filter in the toolkit's notation: "Обучающая последовательность (*.llt)",
-// entries separated by ";;".
+// entries separated by ";;". A description that already ends with its
+// patterns in brackets ("Временной ряд(*.ser)|*.ser") is taken as it is.
 QString ToolkitFilter(const QString& filter);
 
 // The name with "." defaultExt appended when its file part has no extension.

@@ -1,17 +1,22 @@
-// Any bytes as a series file: parsing never crashes or over-allocates, a
-// success holds exactly the announced count of finite-or-clamped values, and
-// a failure holds none.
+// Any bytes as a series file, read by the program's file reader (regular
+// file check, chunked reading, reservation by the file's size): it gives
+// exactly what the same bytes give in memory; a success holds exactly the
+// announced count of finite-or-clamped values, and a failure holds none.
+#include "FuzzFile.h"
 #include "images/SeriesFile.h"
 
 #include <cmath>
-#include <cstdint>
-#include <cstdlib>
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-    const TSeriesFileResult r = ParseSeries(text);
+    static const std::string input = ScratchFile(".ser");
+    WriteFile(input, data, size);
+    const TSeriesFileResult r = ReadSeriesFile(input);
+    const TSeriesFileResult text = ParseSeries(std::string_view(reinterpret_cast<const char*>(data), size));
+    if (r.status != text.status || r.count != text.count || r.valuesRead != text.valuesRead ||
+        r.line != text.line || r.values != text.values || r.openError != TFileOpenError::None)
+        std::abort();
     if (!r.Ok()) {
         if (!r.values.empty())
             std::abort();

@@ -1,16 +1,65 @@
 #pragma once
 // The class-names file that goes beside a sequence file: one name per line,
-// each line ended by CR LF, in the single-byte Cyrillic code page. These
-// functions work on the bytes as they are on disk.
+// each line ended by CR LF. The program writes the single-byte Cyrillic code
+// page (Windows-1251); it reads that, and UTF-8 as a modern editor saves it.
+// These functions work on the bytes as they are on disk.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
-// The file as white-space-separated words (blank, tab, CR, LF, vertical tab,
-// form feed), each word one class, in order; words are kept whole. *ok (when
-// given) tells whether the file could be opened and read to its end (a
-// folder cannot); if not, no word is returned.
+#include "images/RegularFile.h"
+
+// The most names a file may hold: as many classes as a project can have.
+inline constexpr std::size_t MaxClassNames = 10000;
+// The largest names file read: ample for MaxClassNames long names.
+inline constexpr std::uint64_t MaxClassNamesFileSize = std::uint64_t{4} << 20;
+
+enum class TClassNamesError {
+    None,         // read
+    CannotOpen,   // see TClassNamesFile::openError
+    ReadFailed,   // the file could not be read to its end
+    TooLarge,     // more than MaxClassNamesFileSize bytes
+    TooManyNames, // more than MaxClassNames names
+};
+
+enum class TTextEncoding {
+    Cp1251, // Windows-1251, one byte a character
+    Utf8,
+};
+
+struct TClassNamesFile {
+    TClassNamesError error = TClassNamesError::None;
+    TFileOpenError openError = TFileOpenError::None; // with CannotOpen
+    // How the names are written: UTF-8 when the file starts with the UTF-8
+    // byte-order mark, or is valid UTF-8 and holds a character of more than
+    // one byte; Windows-1251 otherwise.
+    TTextEncoding encoding = TTextEncoding::Cp1251;
+    // The white-space-separated words (blank, tab, CR, LF, vertical tab, form
+    // feed), each one class, in order, kept whole, as bytes in `encoding`
+    // (the byte-order mark dropped); empty unless error is None.
+    std::vector<std::string> names;
+
+    bool Ok() const { return error == TClassNamesError::None; }
+};
+
+// Reads a names file: a regular file of at most MaxClassNamesFileSize bytes
+// holding at most MaxClassNames names. Nothing after the size the file had
+// when it was opened is read.
+TClassNamesFile LoadClassNames(const std::string& fileName);
+
+// The encoding LoadClassNames assigns to a file's bytes.
+TTextEncoding DetectEncoding(std::string_view bytes);
+
+// UTF-8 text in Windows-1251, one byte a character; a character the code
+// page lacks, or a byte that is no well-formed UTF-8, becomes '?'.
+std::string Utf8ToCp1251(std::string_view text);
+
+// The names of LoadClassNames as Windows-1251 bytes: *ok (when given)
+// tells whether the file was read; if not, no word is returned. A name of a
+// UTF-8 file is converted, each character the code page lacks becoming '?'.
 std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok = nullptr);
 
 // Writes one name per line. So that reading gives back the same number of

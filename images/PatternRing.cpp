@@ -3,52 +3,97 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 #include <memory>
 #include <new>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
+
+#include "images/RegularFile.h"
 
 namespace {
 
 constexpr std::uint8_t LF = 0x0A;
 constexpr std::uint8_t CR = 0x0D;
 
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+// The bytes of a sequence file with the line-end translation undone: every
+// pair CR LF becomes LF, every other byte (a lone CR included) is kept. Reads
+// the file in chunks and never past `limit` bytes.
+class LineEndReader {
+public:
+    LineEndReader(std::FILE* f, std::uint64_t limit) : file_(f), limit_(limit), buf_(Capacity) {}
 
-// The whole file; false when it cannot be read to its end.
-bool ReadAll(std::FILE* f, std::vector<std::uint8_t>& out) {
-    out.clear();
-    if (std::fseek(f, 0, SEEK_END) == 0) {
-        const long len = std::ftell(f);
-        if (len > 0)
-            out.reserve(static_cast<std::size_t>(len));
-        std::rewind(f);
+    // The next n bytes; false when the file ends before them or cannot be
+    // read (Failed tells which).
+    bool Get(std::uint8_t* out, std::size_t n) {
+        while (n > 0) {
+            if (pos_ == end_ && !Refill())
+                return false;
+            if (buf_[pos_] == CR) {
+                ++pos_;
+                const bool pair = (pos_ < end_ || Refill()) && buf_[pos_] == LF;
+                pos_ += pair ? 1 : 0;
+                *out++ = pair ? LF : CR;
+                --n;
+                continue;
+            }
+            const std::size_t span = std::min(n, end_ - pos_);
+            const void* cr = std::memchr(buf_.data() + pos_, CR, span);
+            const std::size_t run = cr ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(cr) - (buf_.data() + pos_)) : span;
+            std::memcpy(out, buf_.data() + pos_, run);
+            pos_ += run;
+            out += run;
+            n -= run;
+        }
+        return true;
     }
-    std::uint8_t chunk[1 << 16];
-    for (;;) {
-        const std::size_t got = std::fread(chunk, 1, sizeof chunk, f);
-        out.insert(out.end(), chunk, chunk + got);
-        if (got < sizeof chunk)
-            return std::ferror(f) == 0;
+    bool Failed() const { return failed_; }
+    // File bytes not yet taken, up to the limit.
+    std::uint64_t Left() const { return limit_ - done_ + (end_ - pos_); }
+
+private:
+    static constexpr std::size_t Capacity = 1 << 16;
+
+    bool Refill() {
+        pos_ = 0;
+        end_ = ReadAtMost(file_, buf_.data(), buf_.size(), limit_, done_);
+        if (end_ == 0)
+            failed_ = std::ferror(file_) != 0;
+        return end_ > 0;
     }
+
+    std::FILE* file_;
+    std::uint64_t limit_;
+    std::uint64_t done_ = 0;
+    std::vector<std::uint8_t> buf_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool failed_ = false;
+};
+
+// Memory one loaded element of d cells takes: the element, its buffer with
+// the bias byte, and the heap's bookkeeping for both. A file of elements of
+// no cells needs some twenty times its size.
+std::uint64_t ElementFootprint(std::uint32_t d) {
+    constexpr std::uint64_t heapOverhead = 16;
+    return sizeof(TAbsImage) + d + 1 + 2 * heapOverhead;
 }
 
-// Undoes the line-end translation in place: every pair CR LF becomes LF,
-// every other byte (a lone CR included) is kept.
-void DecodeLineEnds(std::vector<std::uint8_t>& b) {
-    const std::size_t n = b.size();
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        if (b[i] == CR && i + 1 < n && b[i + 1] == LF)
-            continue; // the LF that follows is kept on its own
-        b[out++] = b[i];
+// The most memory the program may hope to get: the machine's memory, or the
+// process's address-space or data limit when one is lower.
+std::uint64_t MemoryCeiling() {
+    std::uint64_t ceiling = UINT64_MAX;
+    const long pages = ::sysconf(_SC_PHYS_PAGES);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages > 0 && pageSize > 0)
+        ceiling = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(pageSize);
+    for (const int resource : {RLIMIT_AS, RLIMIT_DATA}) {
+        struct rlimit limit {};
+        if (::getrlimit(resource, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+            ceiling = std::min<std::uint64_t>(ceiling, limit.rlim_cur);
     }
-    b.resize(out);
+    return ceiling;
 }
 
 std::uint32_t GetU32(const std::uint8_t* p) {
@@ -180,64 +225,66 @@ void PatternRing::Clear() {
     Current = nullptr;
 }
 
-bool PatternRing::LoadFromFile(const std::string& fileName, TSequenceFileError* error) {
+bool PatternRing::LoadFromFile(const std::string& fileName, TSequenceFileError* error,
+                               TFileOpenError* openError) {
     TSequenceFileError why = TSequenceFileError::None;
-    const bool loaded = Load(fileName, why);
+    TFileOpenError openWhy = TFileOpenError::None;
+    const bool loaded = Load(fileName, why, openWhy);
     if (error)
         *error = why;
+    if (openError)
+        *openError = openWhy;
     return loaded;
 }
 
-bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error) {
+bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error,
+                       TFileOpenError& openError) {
     // Read-only access is enough: a sequence on read-only media or an
-    // installed example must load too. A folder is no sequence file.
-    std::error_code ec;
-    const bool folder = std::filesystem::is_directory(fileName, ec);
-    FilePtr f(folder ? nullptr : std::fopen(fileName.c_str(), "rb"));
-    if (!f) {
+    // installed example must load too.
+    TRegularFile f = OpenRegularFile(fileName);
+    openError = f.error;
+    if (!f.file) {
         error = TSequenceFileError::CannotOpen;
         return false;
     }
+    LineEndReader in(f.file.get(), f.size);
+    std::uint8_t header[8];
+    if (!in.Get(header, sizeof header)) {
+        error = in.Failed() ? TSequenceFileError::ReadFailed : TSequenceFileError::NoHeader;
+        return false;
+    }
+    const std::uint32_t d = GetU32(header);
+    const std::uint32_t n = GetU32(header + 4);
+    if (d > MaxDimension) {
+        error = TSequenceFileError::TooLarge;
+        return false;
+    }
+    // Joining line ends only shortens the file: the records must fit in the
+    // bytes it has, and in memory, before anything is allocated.
+    const std::uint64_t record = 4ull + d;
+    if (record * n > in.Left()) {
+        error = TSequenceFileError::Truncated;
+        return false;
+    }
+    if (ElementFootprint(d) * n > MemoryCeiling()) {
+        error = TSequenceFileError::OutOfMemory;
+        return false;
+    }
     try {
-        std::vector<std::uint8_t> bytes;
-        if (!ReadAll(f.get(), bytes)) {
-            error = TSequenceFileError::ReadFailed;
-            return false;
-        }
-        f.reset();
-        DecodeLineEnds(bytes);
-
-        if (bytes.size() < 8) {
-            error = TSequenceFileError::NoHeader;
-            return false;
-        }
-        const std::uint32_t d = GetU32(bytes.data());
-        const std::uint32_t n = GetU32(bytes.data() + 4);
-        if (d > MaxDimension) {
-            error = TSequenceFileError::TooLarge;
-            return false;
-        }
-        // The records must all be in the file before anything is allocated.
-        const std::uint64_t record = 4ull + d;
-        const std::uint64_t room = bytes.size() - 8;
-        if (n > 0 && record > room / n) {
-            error = TSequenceFileError::Truncated;
-            return false;
-        }
-
         PatternRing loaded;
         loaded.Dimension = d;
-        const std::uint8_t* p = bytes.data() + 8;
         for (std::uint32_t k = 0; k < n; ++k) {
             auto e = std::make_unique<TAbsImage>();
-            e->ClassIndex = static_cast<std::int32_t>(GetU32(p));
+            std::uint8_t classIndex[4];
             e->Size = d;
             e->Cells.resize(static_cast<std::size_t>(d) + 1);
-            if (d > 0)
-                std::memcpy(e->Cells.data(), p + 4, d);
+            if (!in.Get(classIndex, 4) || !in.Get(reinterpret_cast<std::uint8_t*>(e->Cells.data()), d)) {
+                error = in.Failed() ? TSequenceFileError::ReadFailed : TSequenceFileError::Truncated;
+                return false;
+            }
+            e->ClassIndex = static_cast<std::int32_t>(GetU32(classIndex));
             e->Cells[d] = 1;
             LinkAfterCursor(loaded, e.release());
-            p += record;
         }
         Swap(loaded);
         error = TSequenceFileError::None;
@@ -249,7 +296,7 @@ bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error) {
 }
 
 bool PatternRing::SaveToFile(const std::string& fileName) {
-    FilePtr f(std::fopen(fileName.c_str(), "wb"));
+    TFilePtr f(std::fopen(fileName.c_str(), "wb"));
     if (!f)
         return false;
     LineEndWriter out(f.get());

@@ -6,16 +6,18 @@
 #include <string>
 
 #include "images/Images.h"
+#include "images/RegularFile.h"
 
 // Why a sequence file could not be loaded.
 enum class TSequenceFileError {
     None,          // loaded
-    CannotOpen,    // missing, a folder, or no permission to read
+    CannotOpen,    // missing, not a regular file (a folder, device or
+                   // pipe), or no permission to read: see TFileOpenError
     ReadFailed,    // the file could not be read to its end
     NoHeader,      // shorter than the two header words
     Truncated,     // ends before the records its header announces
     TooLarge,      // announces elements larger than MaxDimension bytes
-    OutOfMemory    // the records do not fit in memory
+    OutOfMemory    // the records announced do not fit in memory
 };
 
 class PatternRing {
@@ -50,8 +52,13 @@ public:
 
     // Replaces the contents and Dimension by the file's. On any failure
     // (cannot open, damaged or short file) returns false and the sequence
-    // stays exactly as it was; *error (when given) tells why, or None.
-    bool LoadFromFile(const std::string& fileName, TSequenceFileError* error = nullptr);
+    // stays exactly as it was; *error (when given) tells why, or None, and
+    // *openError why the file could not be opened (with CannotOpen).
+    // Only a regular file is read, and only as far as its header announces:
+    // the header's sizes are checked against the file's size and the memory
+    // the records would take before any record is read.
+    bool LoadFromFile(const std::string& fileName, TSequenceFileError* error = nullptr,
+                      TFileOpenError* openError = nullptr);
     // Writes Dimension, Count and every element from Current->Next round to
     // Current. The cursor is not moved. False when the file cannot be
     // created or written.
@@ -61,5 +68,5 @@ public:
     void Swap(PatternRing& other) noexcept;
 
 private:
-    bool Load(const std::string& fileName, TSequenceFileError& error);
+    bool Load(const std::string& fileName, TSequenceFileError& error, TFileOpenError& openError);
 };

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
-#include <filesystem>
 #include <limits>
 #include <memory>
 #include <system_error>
+
+#include "images/RegularFile.h"
 
 namespace {
 
@@ -16,8 +17,6 @@ constexpr float kFloatLimit = std::numeric_limits<float>::max();
 // Counts are accumulated up to this bound; anything larger is simply "too
 // large" and never needs its exact value.
 constexpr std::uint64_t kCountSaturation = std::uint64_t{1} << 40;
-// Values reserved at once when the size of the input is not known.
-constexpr std::uint64_t kUnknownSizeReserve = 4096;
 
 bool IsSpace(int c)
 {
@@ -45,7 +44,8 @@ int DigitValue(int c)
 class TScanner {
 public:
     explicit TScanner(std::string_view text) : pos_(text.data()), end_(text.data() + text.size()) {}
-    explicit TScanner(std::FILE* file) : file_(file), buffer_(kChunk) {}
+    // Reads the file in chunks, never past `limit` bytes.
+    TScanner(std::FILE* file, std::uint64_t limit) : file_(file), limit_(limit), buffer_(kChunk) {}
 
     // The next character (0..255) without taking it; kEnd at the end of the
     // input or after a read error.
@@ -81,7 +81,7 @@ private:
     {
         if (!file_ || failed_)
             return false;
-        const std::size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        const std::size_t got = ReadAtMost(file_, buffer_.data(), buffer_.size(), limit_, read_);
         if (got == 0) {
             failed_ = std::ferror(file_) != 0;
             return false;
@@ -94,6 +94,8 @@ private:
     const char* pos_ = nullptr;
     const char* end_ = nullptr;
     std::FILE* file_ = nullptr;
+    std::uint64_t limit_ = 0;
+    std::uint64_t read_ = 0;
     std::vector<char> buffer_;
     bool failed_ = false;
     std::uint64_t consumed_ = 0;
@@ -287,9 +289,8 @@ TSeriesFileResult Fail(TSeriesFileResult& result, SeriesFileStatus status)
     return std::move(result);
 }
 
-// Reads the whole series; `size` is the number of bytes of the input when
-// known (0 otherwise).
-TSeriesFileResult Read(TScanner& in, bool sizeKnown, std::uint64_t size)
+// Reads the whole series; `size` is the number of bytes of the input.
+TSeriesFileResult Read(TScanner& in, std::uint64_t size)
 {
     TSeriesFileResult result;
     SkipByteOrderMark(in);
@@ -305,8 +306,7 @@ TSeriesFileResult Read(TScanner& in, bool sizeKnown, std::uint64_t size)
 
     const auto count = static_cast<std::uint64_t>(result.count);
     // Every value takes at least two bytes: a separator and a digit.
-    const std::uint64_t room =
-        sizeKnown ? (size > in.Consumed() ? (size - in.Consumed()) / 2 : 0) : kUnknownSizeReserve;
+    const std::uint64_t room = size > in.Consumed() ? (size - in.Consumed()) / 2 : 0;
     result.values.reserve(static_cast<std::size_t>(std::min(count, room)));
 
     std::string number;
@@ -326,35 +326,23 @@ TSeriesFileResult Read(TScanner& in, bool sizeKnown, std::uint64_t size)
     return result;
 }
 
-struct TFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 TSeriesFileResult ParseSeries(std::string_view text)
 {
     TScanner in(text);
-    return Read(in, true, text.size());
+    return Read(in, text.size());
 }
 
 TSeriesFileResult ReadSeriesFile(const std::string& fileName)
 {
-    TSeriesFileResult cannotOpen;
-    cannotOpen.status = SeriesFileStatus::CannotOpen;
-    std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(fileName, error);
-    if (error || std::filesystem::is_directory(status))
+    const TRegularFile file = OpenRegularFile(fileName);
+    if (!file.file) {
+        TSeriesFileResult cannotOpen;
+        cannotOpen.status = SeriesFileStatus::CannotOpen;
+        cannotOpen.openError = file.error;
         return cannotOpen;
-    const std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(fileName.c_str(), "rb"));
-    if (!file)
-        return cannotOpen;
-    bool sizeKnown = false;
-    std::uint64_t size = 0;
-    if (std::filesystem::is_regular_file(status)) {
-        size = std::filesystem::file_size(fileName, error);
-        sizeKnown = !error;
     }
-    TScanner in(file.get());
-    return Read(in, sizeKnown, sizeKnown ? size : 0);
+    TScanner in(file.file.get(), file.size);
+    return Read(in, file.size);
 }

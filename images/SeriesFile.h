@@ -14,15 +14,20 @@
 // count written "12.0" or a value written "1,5" is refused instead of being
 // split into two numbers. The reader never allocates more values than the
 // bytes of the file could hold, whatever the count claims.
+//
+// Only a regular file is read (see OpenRegularFile), and no further than the
+// size it had when it was opened.
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "images/RegularFile.h"
+
 enum class SeriesFileStatus {
     Ok,
-    CannotOpen,       // the file cannot be opened or read
+    CannotOpen,       // the file cannot be opened (see openError) or read
     NoCount,          // the file is empty or holds only white space
     BadCount,         // the first number is not an integer count
     CountNotPositive, // the count is 0 or negative
@@ -43,6 +48,9 @@ struct TSeriesFileResult {
     std::uint64_t line = 0;
     // The `count` values when status is Ok; empty otherwise.
     std::vector<float> values;
+    // Why the file could not be opened; None when it was, or when it was
+    // opened but could not be read (status CannotOpen all the same).
+    TFileOpenError openError = TFileOpenError::None;
 
     bool Ok() const { return status == SeriesFileStatus::Ok; }
 };

@@ -7,8 +7,10 @@
 #include "images/Images.h"
 
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QTemporaryDir>
 #include <QPushButton>
 #include <QTest>
@@ -80,7 +82,7 @@ TEST(ExceptionDisplay, RangeErrorInAHandlerShowsTwoBoxesAndTheProgramGoesOn)
     EXPECT_FALSE(finished);
     const std::vector<Box> expected{
         {TApplication::ProgramFileName(), QStringLiteral("exp: OVERFLOW error")},
-        {TApplication::Title(), QStringLiteral("Invalid floating point operation")},
+        {QStringLiteral("Trelis"), QStringLiteral("Invalid floating point operation")},
     };
     EXPECT_EQ(recorder.boxes, expected);
     EXPECT_EQ(TApplication::ProgramFileName(), QStringLiteral("framework_tests"));
@@ -288,12 +290,21 @@ TEST(FileDialog, CancelKeepsTheRememberedName)
     EXPECT_EQ(dialog.FileName, QStringLiteral("/data/y"));
 }
 
+TEST(FileDialog, TheToolkitsDialogsAndButtonsSpeakRussian)
+{
+    QDialogButtonBox buttons(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
+    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("Отмена"));
+    EXPECT_EQ(QFileDialog::tr("Save As"), QString::fromUtf8("Сохранить как"));
+}
+
 TEST(FileDialog, FilterInTheToolkitsNotation)
 {
-    EXPECT_EQ(ToolkitFilter(QString::fromUtf8("Временной ряд(*.ser)|*.ser")),
-              QString::fromUtf8("Временной ряд(*.ser) (*.ser)"));
-    EXPECT_EQ(ToolkitFilter(QStringLiteral("Pictures|*.png;*.bmp|All|*.*")),
-              QStringLiteral("Pictures (*.png *.bmp);;All (*.*)"));
+    // The patterns appear once, also where the description already ends
+    // with them; brackets that hold something else are no patterns.
+    EXPECT_EQ(ToolkitFilter(QString::fromUtf8("Временной ряд(*.ser)|*.ser")), QString::fromUtf8("Временной ряд(*.ser)"));
+    EXPECT_EQ(ToolkitFilter(QStringLiteral("Pictures|*.png;*.bmp|All (*.*)|*.*|Set (*.a;*.b)|*.a;*.b")),
+              QStringLiteral("Pictures (*.png *.bmp);;All (*.*);;Set (*.a;*.b)"));
+    EXPECT_EQ(ToolkitFilter(QStringLiteral("Old (*.ser)|*.llt")), QStringLiteral("Old (*.ser) (*.llt)"));
     EXPECT_EQ(ToolkitFilter(QString()), QString());
     EXPECT_EQ(WithDefaultExtension(QStringLiteral("/a.b/c"), QStringLiteral("llt")), QStringLiteral("/a.b/c.llt"));
     EXPECT_EQ(WithDefaultExtension(QStringLiteral("c.LLT"), QStringLiteral("llt")), QStringLiteral("c.LLT"));

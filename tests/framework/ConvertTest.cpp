@@ -1,4 +1,5 @@
 #include "framework/Convert.h"
+#include "images/ClassNames.h"
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,17 @@ TEST(Cp1251, CharactersOutsideTheCodePageBecomeOneByteEach)
     EXPECT_EQ(ToCp1251(QString::fromUtf8("\U0001F600") + QChar(0xD800) + QString::fromUtf8("ё")),
               "??\xB8");
     EXPECT_NE(FromCp1251(bytes), text);
+}
+
+// The names reader converts the names of a UTF-8 file for the program with
+// its own table: it agrees with the toolkit's code page on every character
+// the code page has, and on some it lacks.
+TEST(Cp1251, TheNamesReadersConversionAgreesWithTheToolkits)
+{
+    QString text = QString::fromUtf8("\u4E2D\U0001F600\u00E9");
+    for (int b = 1; b < 256; ++b)
+        text += FromCp1251(std::string(1, static_cast<char>(b)));
+    EXPECT_EQ(Utf8ToCp1251(text.toUtf8().toStdString()), ToCp1251(text));
 }
 
 } // namespace

@@ -82,6 +82,44 @@ TEST_F(ClassNamesFile, UnreachableFilesReadNothingAndWriteNothing) {
     EXPECT_FALSE(WriteClassNames(Path("no/such/folder.nam"), {"a"}));
 }
 
+TEST_F(ClassNamesFile, Utf8FilesAreRecognisedAndEverythingElseIsTheCodePage) {
+    const std::string bom = "\xEF\xBB\xBF";
+    const std::string krug = "\xD0\x9A\xD1\x80\xD1\x83\xD0\xB3";   // Круг in UTF-8
+    const std::string krug1251 = "\xCA\xF0\xF3\xE3";
+    struct Case {
+        std::string file;
+        TTextEncoding encoding;
+        Names names;    // as stored, without the byte-order mark
+        Names cp1251;   // as ReadClassNames gives them
+    };
+    const Case cases[] = {
+        {bom + "a b\r\n", TTextEncoding::Utf8, {"a", "b"}, {"a", "b"}},
+        {bom, TTextEncoding::Utf8, {}, {}},
+        {bom + krug + "\r\n\xD0\x81\xD0\xB6", TTextEncoding::Utf8, {krug, "\xD0\x81\xD0\xB6"}, {krug1251, "\xA8\xE6"}},
+        {"x " + krug, TTextEncoding::Utf8, {"x", krug}, {"x", krug1251}},
+        // Characters the code page lacks, and a byte-order mark before bytes
+        // that are no UTF-8.
+        {"\xE6\x97\xA5\xE2\x84\x96 \xF0\x9F\x98\x80", TTextEncoding::Utf8, {"\xE6\x97\xA5\xE2\x84\x96", "\xF0\x9F\x98\x80"}, {"?\xB9", "?"}},
+        {bom + "\xCA\xF0", TTextEncoding::Utf8, {"\xCA\xF0"}, {"??"}},
+        {krug1251, TTextEncoding::Cp1251, {krug1251}, {krug1251}},
+        {"plain text", TTextEncoding::Cp1251, {"plain", "text"}, {"plain", "text"}},
+        // Valid UTF-8 but for one place: a cut character, an overlong form,
+        // a surrogate, a value beyond U+10FFFF.
+        {krug + " \xD0", TTextEncoding::Cp1251, {krug, "\xD0"}, {krug, "\xD0"}},
+        {krug + " \xC0\xAF", TTextEncoding::Cp1251, {krug, "\xC0\xAF"}, {krug, "\xC0\xAF"}},
+        {krug + " \xED\xA0\x80", TTextEncoding::Cp1251, {krug, "\xED\xA0\x80"}, {krug, "\xED\xA0\x80"}},
+        {krug + " \xF4\x90\x80\x80", TTextEncoding::Cp1251, {krug, "\xF4\x90\x80\x80"}, {krug, "\xF4\x90\x80\x80"}},
+    };
+    for (const Case& c : cases) {
+        WriteBytes(Path("e.nam"), AsBytes(c.file));
+        const TClassNamesFile read = LoadClassNames(Path("e.nam"));
+        ASSERT_TRUE(read.Ok()) << c.file;
+        EXPECT_EQ(read.encoding, c.encoding) << c.file;
+        EXPECT_EQ(read.names, c.names) << c.file;
+        EXPECT_EQ(ReadClassNames(Path("e.nam")), c.cp1251) << c.file;
+    }
+}
+
 TEST(ClassNamesFileName, ReplacesTheLastThreeCharacters) {
     EXPECT_EQ(ClassNamesFileName("a.llt"), "a.nam");
     EXPECT_EQ(ClassNamesFileName("/home/user/data/digits.LLT"), "/home/user/data/digits.nam");

@@ -116,6 +116,27 @@ TEST_F(SequenceFile, ReaderJoinsOnlyCarriageReturnLineFeedPairs) {
     EXPECT_EQ(ReadBytes(Path("again.llt")), file);
 }
 
+TEST_F(SequenceFile, PairsAndLoneCarriageReturnsAcrossTheReadersChunks) {
+    // The reader takes the file 64 KiB at a time: stored byte 65535 is the
+    // last of the first chunk. It is a CR there, followed by LF or not.
+    constexpr std::uint32_t d = 70000;
+    constexpr std::size_t at = 65535 - 12;   // the cell stored there
+    for (const bool pair : {true, false}) {
+        Bytes file;
+        Append(file, {0x70, 0x11, 0x01, 0, 0x01, 0, 0, 0, 0x07, 0, 0, 0});
+        file.resize(file.size() + d, 1);
+        file[12 + at] = 0x0D;
+        if (pair)
+            file.insert(file.begin() + 12 + at + 1, 0x0A);
+        WriteBytes(Path("wide.llt"), file);
+        PatternRing ring;
+        ASSERT_TRUE(ring.LoadFromFile(Path("wide.llt")));
+        std::vector<std::int8_t> cells(d + 1, 1);
+        cells[at] = pair ? 0x0A : 0x0D;
+        EXPECT_EQ(Contents(ring), (std::vector<Element>{{7, cells}}));
+    }
+}
+
 TEST_F(SequenceFile, SaveAfterLoadReproducesTheFile) {
     PatternRing ring;
     FillRandom(ring, 300, 25, 1);
