@@ -232,6 +232,37 @@ void TForm1::N6Click()
 
 namespace {
 
+// Why a file could not be opened, as the user is told.
+QString OpenFailureReason(TFileOpenError error)
+{
+    switch (error) {
+    case TFileOpenError::NotAFile:
+        return QStringLiteral("это не обычный файл (папка, устройство или канал)");
+    case TFileOpenError::NotFound:
+        return QStringLiteral("файл не найден");
+    case TFileOpenError::NoAccess:
+        return QStringLiteral("нет прав на чтение");
+    case TFileOpenError::Failed:
+    case TFileOpenError::None:
+        break;
+    }
+    return QStringLiteral("файл не удалось открыть");
+}
+
+// Why a names file cannot serve, as the user is told after its name.
+QString NamesFailureReason(const TClassNamesFile& file)
+{
+    switch (file.error) {
+    case TClassNamesError::TooLarge:
+        return QStringLiteral("больше %1 МиБ").arg(MaxClassNamesFileSize >> 20);
+    case TClassNamesError::TooManyNames:
+        return QStringLiteral("содержит больше имён, чем может быть классов (%1)").arg(MaxClassNames);
+    default:
+        break;
+    }
+    return QStringLiteral("не удалось прочитать");
+}
+
 // Why a sequence file did not load, as the user is told.
 QString LoadFailureReason(TSequenceFileError error)
 {
@@ -261,26 +292,40 @@ void TForm1::N7Click()
     if (!OpenDialog2.Execute(this))
         return;
     const std::string path = LocalPath(OpenDialog2.FileName);
-    TSequenceFileError error = TSequenceFileError::None;
-    PatternRing sequence;
-    const bool loaded = sequence.LoadFromFile(path, &error);
-    EnableSequenceCommands(true);
-    if (!loaded) {
+    const auto refuse = [this](const QString& reason) {
         // The sequence stays as it was, and so do the names of its classes.
         MessageBox(TApplication::Title(),
                    QStringLiteral("Не удалось загрузить последовательность из файла «%1»: %2. "
                                   "Последовательность осталась прежней.")
-                       .arg(OpenDialog2.FileName, LoadFailureReason(error)));
+                       .arg(OpenDialog2.FileName, reason));
+    };
+    // The names are read and checked first: a names file that can never be
+    // a project's keeps the old sequence as well. One that is missing or
+    // cannot be read leaves the classes of the new sequence unnamed.
+    const std::string namesPath = ClassNamesFileName(path);
+    const TClassNamesFile namesFile = LoadClassNames(namesPath);
+    const bool namesRead = namesFile.Ok();
+    if (namesFile.error == TClassNamesError::TooLarge || namesFile.error == TClassNamesError::TooManyNames) {
+        EnableSequenceCommands(true);
+        refuse(QStringLiteral("файл имён классов «%1» %2").arg(ShownPath(namesPath), NamesFailureReason(namesFile)));
+        return;
+    }
+    TSequenceFileError error = TSequenceFileError::None;
+    TFileOpenError openError = TFileOpenError::None;
+    PatternRing sequence;
+    const bool loaded = sequence.LoadFromFile(path, &error, &openError);
+    EnableSequenceCommands(true);
+    if (!loaded) {
+        refuse(error == TSequenceFileError::CannotOpen && openError != TFileOpenError::None
+                   ? OpenFailureReason(openError)
+                   : LoadFailureReason(error));
         return;
     }
 
-    const std::string namesPath = ClassNamesFileName(path);
-    bool namesRead = false;
-    const std::vector<std::string> words = ReadClassNames(namesPath, &namesRead);
     std::vector<std::string> names;
-    names.reserve(words.size());
-    for (const std::string& word : words)
-        names.push_back(FromCp1251(word).toStdString());
+    names.reserve(namesFile.names.size());
+    for (const std::string& word : namesFile.names)
+        names.push_back(namesFile.encoding == TTextEncoding::Utf8 ? word : FromCp1251(word).toStdString());
     Project.ReplaceSequence(sequence);
     Project.SetLoadedClassNames(std::move(names));
     Form7->Button1Click();

@@ -10,6 +10,7 @@
 // (project/Globals.h) refer to the members below.
 
 #include "engine/NeuralNet.h"
+#include "images/ClassNames.h"
 #include "images/Images.h"
 #include "images/PatternRing.h"
 #include "project/SeriesLoad.h"
@@ -84,6 +85,7 @@ struct TProjectSizes {
 // canvas, and a network whose weights fit comfortably in memory.
 inline constexpr std::int32_t MaxElementSize = 500 * 400;
 inline constexpr std::int32_t MaxClassCount = 10000;
+static_assert(MaxClassCount == MaxClassNames, "a class-names file holds the names of any project");
 inline constexpr std::int32_t MaxHiddenCount = 10000;
 inline constexpr std::uint64_t MaxWeightCount = std::uint64_t{1} << 24;
 

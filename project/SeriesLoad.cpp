@@ -48,7 +48,16 @@ std::string ReaderMessage(const std::string& fileName, const TSeriesFileResult& 
     case SeriesFileStatus::Ok:
         break;
     case SeriesFileStatus::CannotOpen:
-        return Fill("Не удаётся открыть файл %1.", {file});
+        switch (read.openError) {
+        case TFileOpenError::NotAFile:
+            return Fill("%1 — не обычный файл (папка, устройство или канал): ряд из него не читается.", {file});
+        case TFileOpenError::NotFound:
+            return Fill("Файл %1 не найден.", {file});
+        case TFileOpenError::NoAccess:
+            return Fill("Нет прав на чтение файла %1.", {file});
+        default:
+            return Fill("Не удаётся открыть файл %1.", {file});
+        }
     case SeriesFileStatus::NoCount:
         return Fill("Файл %1 пуст: в его начале должно стоять число значений ряда.", {file});
     case SeriesFileStatus::BadCount:

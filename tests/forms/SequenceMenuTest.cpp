@@ -183,6 +183,13 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
     const auto before = Contents(TrainingSequence);
     const TAbsImage* cursor = TrainingSequence.Current;
     LayOutClassNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
+    // Good sequences beside names files no project could have.
+    dialogAnswer = Path("good.llt");
+    Form1->N8Click();
+    for (const char* name : {"huge", "many"})
+        ASSERT_TRUE(QFile::copy(Path("good.llt"), Path(QString::fromLatin1(name) + ".llt")));
+    Write(Path("huge.nam"), QByteArray(5 << 20, 'x'));
+    Write(Path("many.nam"), QByteArray("x ").repeated(10001));
     Write(Path("short.llt"), QByteArray("\x04\0\0\0\x05\0\0\0\x01\0\0\0\x01\x01", 14));
     Write(Path("short.nam"), QByteArray("other\r\n"));
     Write(Path("stub.llt"), QByteArray("\x04\0\0", 3));
@@ -195,6 +202,8 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
         {Path("missing.llt"), QStringLiteral("не найден")},
         {Path("short.llt"), QStringLiteral("обрывается")},
         {Path("stub.llt"), QStringLiteral("короткий")},
+        {Path("huge.llt"), QStringLiteral("больше 4 МиБ")},
+        {Path("many.llt"), QStringLiteral("больше имён")},
     };
     for (const Case& c : cases) {
         log.clear();
@@ -213,6 +222,17 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
         EXPECT_EQ(SequenceCommands(), (std::vector<bool>(4, true)));
         Form1->EnableSequenceCommands(false);
     }
+}
+
+TEST_F(SequenceMenu, ANamesFileInUtf8LoadsAsUtf8)
+{
+    MakeSequence();
+    dialogAnswer = Path("utf.llt");
+    Form1->N8Click();
+    Write(Path("utf.nam"), QStringLiteral("\uFEFFкруг\nквадрат\n").toUtf8());
+    Form1->N7Click();
+    EXPECT_EQ(GridNames(), (QStringList{QStringLiteral("круг"), QStringLiteral("квадрат")}));
+    EXPECT_EQ(ComboItems(), GridNames());
 }
 
 TEST_F(SequenceMenu, AMissingNamesFileLeavesTheClassesUnnamed)

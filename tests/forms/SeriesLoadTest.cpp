@@ -78,7 +78,7 @@ TEST_F(SeriesLoading, EveryRefusedLoadSaysWhyAndChangesNothing)
     const std::vector<Refusal> refusals{
         {"ten.ser", ten, "abc", "10", {"'abc' is not a valid integer value"}},
         {"ten.ser", ten, "3", "1O", {"'1O' is not a valid integer value"}},
-        {"missing.ser", std::nullopt, "3", "10", {"Не удаётся открыть", "missing.ser"}},
+        {"missing.ser", std::nullopt, "3", "10", {"не найден", "missing.ser"}},
         {"empty.ser", "", "3", "10", {"пуст"}},
         {"words.ser", "ten\n1 2 3", "3", "10", {"целое число значений", "строка 1"}},
         {"float.ser", "10.0\n1 2 3 4 5 6 7 8 9 10", "3", "10", {"целое число значений"}},
@@ -169,7 +169,7 @@ TEST_F(SeriesLoading, EveryRefusedReloadSaysWhyAndChangesNothing)
     ASSERT_TRUE(Load(ten, 3, 6));
     SerLForm->Timer1Timer();
     const std::vector<Refusal> refusals{
-        {"missing.ser", std::nullopt, "", "", {"Не удаётся открыть"}},
+        {"missing.ser", std::nullopt, "", "", {"не найден"}},
         {"short.ser", "8\n1 2 3", "", "", {"объявлено значений: 8", "только 3"}},
         {"flat.ser", "7\n1 1 1 1 1 1 1", "", "", {"равны 1"}},
         {"five.ser", "5\n1 2 3 4 5", "", "", {"Длина ряда для обучения (6)", "(5)", "«Из файла»"}},
