@@ -13,8 +13,12 @@
 #include <cstdint>
 
 #if defined(__x86_64__)
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx,fma")
+#endif
 namespace {
 #define TRELIS_FUSED_EXP 1
 #include "engine/SeriesStepImpl.inc"
@@ -24,5 +28,9 @@ void engine_series::StepFused(TNeuralNet& net, float* values, float* target, flo
 {
     Step(net, values, target, learningRate, momentum);
 }
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 #endif
