@@ -1,4 +1,4 @@
-// Test entry point of the images tests. The file readers run under a memory
+// Test entry point of the images and project tests. The file readers run under a memory
 // limit, so that a reader that takes a file's word for how much to allocate,
 // or reads an endless input, fails at once instead of filling the machine's
 // memory.

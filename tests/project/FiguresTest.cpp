@@ -3,6 +3,8 @@
 #include "project/Figures.h"
 #include "project/Globals.h"
 
+#include "Grids.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -12,32 +14,8 @@
 
 namespace {
 
-// A grid from rows of text: '#' is 1, anything else 0.
-TRectImage Grid(const std::vector<std::string>& rows)
-{
-    TRectImage grid;
-    grid.Resize(static_cast<std::uint32_t>(rows.at(0).size()), static_cast<std::uint32_t>(rows.size()));
-    for (std::uint32_t y = 0; y < rows.size(); ++y)
-        for (std::uint32_t x = 0; x < rows[y].size(); ++x)
-            grid.SetCell(x, y, rows[y][x] == '#' ? 1 : 0);
-    return grid;
-}
+using namespace grids;
 
-std::uint64_t SetCells(const TRectImage& grid)
-{
-    std::uint64_t n = 0;
-    for (std::uint32_t y = 0; y < grid.GetHeight(); ++y)
-        for (std::uint32_t x = 0; x < grid.GetWidth(); ++x)
-            n += grid.GetCell(x, y) == 1;
-    return n;
-}
-
-TRectImage Blank(std::uint32_t w, std::uint32_t h)
-{
-    TRectImage grid;
-    grid.Resize(w, h);
-    return grid;
-}
 
 // Fills from the first set cell until none is left; the boxes in order.
 std::vector<TObjectBox> TakeAll(TRectImage& canvas)
