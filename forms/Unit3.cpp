@@ -140,8 +140,7 @@ void TSmImForm::ShowNextObject()
     HintForm->show();
     HintForm->raise();
     const std::optional<TCellPos> first =
-        FindFirstSetCell(CanvasImage, static_cast<std::uint32_t>(ImForm->Image1->width()),
-                         static_cast<std::uint32_t>(ImForm->Image1->height()));
+        FindFirstSetCell(CanvasImage, CanvasImage.GetWidth(), CanvasImage.GetHeight());
     if (!first) {
         SetButtons(TRetinaEvent::NothingLeft);
         HintForm->close();
@@ -153,8 +152,8 @@ void TSmImForm::ShowNextObject()
     const TWinner winner = CurrentNet ? Classify(*CurrentNet, RetinaImage, scratch) : TWinner{};
     Label1->SetCaption(PercentText(winner.value));
     SelectClass(static_cast<std::int32_t>(std::min<std::uint32_t>(winner.index, INT32_MAX)));
-    HintForm->move(ImForm->pos() + QPoint(static_cast<int>(first->x), static_cast<int>(first->y) + 30));
-    HintForm->Label1->SetCaption(ComboBox1->currentText());
+    HintForm->ShowGuess(ImForm->pos() + QPoint(static_cast<int>(first->x), static_cast<int>(first->y) + 30),
+                        ComboBox1->currentText());
 }
 
 void TSmImForm::Button2Click()

@@ -24,3 +24,9 @@ void THintForm::FormShow()
     // Only the first letters of the guess show beside the figure.
     setFixedWidth(50);
 }
+
+void THintForm::ShowGuess(const QPoint& position, const QString& name)
+{
+    move(position);
+    Label1->SetCaption(name);
+}

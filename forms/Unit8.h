@@ -13,6 +13,10 @@ public:
     // Handler.
     void FormShow();
 
+    // Moves the window to the screen position and shows the guessed class's
+    // name in it.
+    void ShowGuess(const QPoint& position, const QString& name);
+
     TLabel* Label1;
 
 protected:
