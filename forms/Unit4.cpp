@@ -2,6 +2,7 @@
 
 #include "forms/Globals.h"
 #include "framework/Application.h"
+#include "framework/Dialogs.h"
 #include "project/Globals.h"
 
 #include <QCheckBox>
@@ -12,6 +13,7 @@
 TLearnForm* LearnForm = nullptr;
 
 const QString TLearnForm::EmptySequenceText = QStringLiteral("Последовательность пуста");
+const QString TLearnForm::UnfitNetworkText = QStringLiteral("Сеть не подходит");
 
 namespace {
 
@@ -88,12 +90,21 @@ void TLearnForm::Timer1Timer()
 
 bool TLearnForm::ReadyToTrain()
 {
-    if (TrainingSequence.Count > 0 && TrainingSequence.Current != nullptr && CurrentNet)
+    if (TrainingSequence.Count == 0 || TrainingSequence.Current == nullptr || !CurrentNet) {
+        // A failed load or the deletion of the last element can leave the
+        // learning menu open on an empty sequence.
+        Timer1->stop();
+        Label1->SetCaption(EmptySequenceText);
+        return false;
+    }
+    // A sequence loaded before any new project, or made for another one:
+    // epochs could never succeed.
+    const std::string refusal = SequenceRefusal(*CurrentNet, TrainingSequence);
+    if (refusal.empty())
         return true;
-    // A failed load or the deletion of the last element can leave the
-    // learning menu open on an empty sequence.
     Timer1->stop();
-    Label1->SetCaption(EmptySequenceText);
+    Label1->SetCaption(UnfitNetworkText);
+    MessageBox(TApplication::Title(), QString::fromStdString(refusal));
     return false;
 }
 

@@ -29,12 +29,15 @@ public:
 
     // One pass over every element of the sequence: trains on each, draws its
     // bar, then shows the share of correct answers and stops the timer after
-    // a perfect epoch unless CheckBox1 is ticked. With an empty sequence it
-    // only says so.
+    // a perfect epoch unless CheckBox1 is ticked. With an empty sequence, or
+    // one the network cannot take, it only says so.
     void RunEpoch();
 
     // The status text shown when there is nothing to train on.
     static const QString EmptySequenceText;
+    // The status text shown when the network cannot take the sequence (a
+    // message says why).
+    static const QString UnfitNetworkText;
 
     QCheckBox* CheckBox1;
     TLabel* Label1;

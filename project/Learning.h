@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 // The number of inputs of the network's first layer, not counting the bias
@@ -45,6 +46,13 @@ struct TPatternAnswer {
     float best = 0.0f;
     bool correct = false;
 };
+
+// Why the network cannot be trained on the sequence, as the user reads it:
+// elements of another size than the network's inputs, or an element whose
+// class is beyond the network's outputs (a class below 0, filed under no
+// class, trains towards all zeros and is allowed). Empty when training can
+// go on; an empty sequence is the caller's to report.
+std::string SequenceRefusal(const TNeuralNet& net, const PatternRing& sequence);
 
 class TEpochTrainer {
 public:

@@ -200,23 +200,51 @@ TEST_F(LearningWindow, AnEmptySequenceIsReportedAndNothingRuns)
     EXPECT_EQ(LearnForm->Label1->Caption(), TLearnForm::EmptySequenceText);
 }
 
-TEST_F(LearningWindow, ClassesWithoutAnOutputTrainTowardsZeroAndNeverCount)
+TEST_F(LearningWindow, ElementsFiledUnderNoClassTrainTowardsZeroAndNeverCount)
 {
     CurrentNet = Detector(2, {}, 1.0f);
     // Pattern 0 would win as class 0; the stored classes name no output.
-    Fill({OneHot(2, 0), OneHot(2, 0), OneHot(2, 0), OneHot(2, 0)}, {2, -1, INT_MAX, INT_MIN});
+    Fill({OneHot(2, 0), OneHot(2, 0)}, {-1, INT_MIN});
     Open();
     LearnForm->Button2->click();
     for (int epoch = 0; epoch < 50; ++epoch)
         LearnForm->Timer1Timer();
     EXPECT_EQ(LearnForm->correctCount, 0);
-    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("50 шаг: 0 из 4"));
+    EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("50 шаг: 0 из 2"));
     EXPECT_TRUE(LearnForm->Timer1->isActive());
     // All-zero targets pull both outputs down from 0.73 and 0.27.
     const std::int8_t pattern[3] = {1, 0, 1};
     CurrentNet->ForwardBytes(pattern);
     EXPECT_LT(CurrentNet->outputs[0], 0.5f);
     EXPECT_LT(CurrentNet->outputs[1], 0.2f);
+}
+
+TEST_F(LearningWindow, ASequenceTheNetworkCannotTakeIsExplainedAndNothingRuns)
+{
+    const struct {
+        std::uint32_t inputs;
+        std::vector<std::int32_t> classes;
+        const char* reason;
+    } cases[] = {
+        {3, {0, 1}, "не совпадает с числом входов сети (3)"}, // elements of 2 cells
+        {2, {0, 2}, "класса 2"},
+        {2, {1, INT_MAX}, "только 2 выходов"},
+    };
+    for (const auto& c : cases) {
+        CurrentNet = Detector(c.inputs);
+        Fill({OneHot(2, 0), OneHot(2, 1)}, c.classes);
+        const std::vector<float> before = Weights(*CurrentNet);
+        Open();
+        log.clear();
+        LearnForm->Button2->click();
+        LearnForm->Button3->click();
+        EXPECT_FALSE(LearnForm->Timer1->isActive());
+        EXPECT_EQ(LearnForm->Label1->Caption(), TLearnForm::UnfitNetworkText);
+        ASSERT_EQ(log.size(), 2) << log.join(" | ").toStdString();
+        EXPECT_TRUE(log[0].contains(QString::fromUtf8(c.reason))) << log[0].toStdString();
+        EXPECT_EQ(Weights(*CurrentNet), before);
+        LearnForm->close();
+    }
 }
 
 TEST_F(LearningWindow, TheMenuChoosesTheTrainingMethod)

@@ -255,8 +255,11 @@ inline TProjectSnapshot AsNewProjectBegins(TProjectSnapshot s)
     return s;
 }
 
-// The ten values of the series every project in use has loaded.
-inline const std::string TenValues = "10\n5 1 4 2 8 3 9 0 7 6\n";
+// The ten values of the series every project in use has loaded. The largest
+// comes first, so that no window's class (1 only at the largest value) lies
+// beyond the series network's one output and the learning window trains on
+// the windows too.
+inline const std::string TenValues = "10\n9 1 4 2 8 3 5 0 7 6\n";
 
 class ProjectInUse : public Started {
 protected:

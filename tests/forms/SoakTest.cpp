@@ -110,13 +110,21 @@ protected:
             LearnForm->Button2->click(); // "Пуск"
             expected.epochs = 0;
             if (!LearnForm->Timer1->isActive()) {
-                EXPECT_EQ(TrainingSequence.Count, 0u);
-                EXPECT_EQ(LearnForm->Label1->Caption(), TLearnForm::EmptySequenceText);
+                // Nothing to train on, or samples the network has no room for.
+                EXPECT_TRUE(TrainingSequence.Count == 0 ? LearnForm->Label1->Caption() == TLearnForm::EmptySequenceText
+                                                        : LearnForm->Label1->Caption() == TLearnForm::UnfitNetworkText);
                 return;
             }
         }
         const TAbsImage* cursor = TrainingSequence.Current;
+        const std::uint32_t before = LearnForm->epochCount;
         LearnForm->Timer1Timer();
+        if (LearnForm->epochCount == before && TrainingSequence.Count > 0) {
+            // A sample the network has no room for came in while the timer ran.
+            EXPECT_EQ(LearnForm->Label1->Caption(), TLearnForm::UnfitNetworkText);
+            EXPECT_FALSE(LearnForm->Timer1->isActive());
+            return;
+        }
         ++expected.epochs;
         ++tally.learningEpochs;
         tally.stochasticEpochs += LearnForm->stochastic;
@@ -310,8 +318,10 @@ TEST_F(Soak, BothTrainingTimersWithBrowsingAndEditingKeepEverythingConsistent)
     ASSERT_FALSE(HasFatalFailure());
     EXPECT_TRUE(SerLForm->Timer1->isActive() || !SerLForm->SeriesReady());
 
-    // Both timers did tick thousands of times between the edits.
-    EXPECT_GT(tally.learningEpochs + tally.seriesEpochs, 2000);
+    // Both timers did tick over a thousand times between the edits (the
+    // learning window rests while samples of classes the network has no
+    // output for are in the sequence).
+    EXPECT_GT(tally.learningEpochs + tally.seriesEpochs, 1000);
     EXPECT_GT(tally.stochasticEpochs, 50);
     EXPECT_GT(tally.seriesEpochs, 700);
     EXPECT_GT(tally.repaints, 50);
