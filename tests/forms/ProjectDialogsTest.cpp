@@ -102,6 +102,10 @@ TEST_F(QuickCreate, RefusedNumbersLeaveTheProjectAsItWas)
         {"100", "4", "2x", "'2x' is not a valid integer value"},
         {"", "4", "25", "'' is not a valid integer value"},
         {"64", "abc", "25", "'abc' is not a valid integer value"},
+        // With several bad fields the first in the dialog's order is named.
+        {"e?", "c?", "h?", "'e?' is not a valid integer value"},
+        {"64", "c?", "h?", "'c?' is not a valid integer value"},
+        {"0", "4", "h?", "'h?' is not a valid integer value"},
         {"0", "4", "25", nullptr},
         {"-100", "4", "25", nullptr},
         {"64", "0", "25", nullptr},

@@ -4,6 +4,7 @@
 
 #include "SeriesFixture.h"
 
+#include "forms/Unit4.h"
 #include "project/SeriesLoad.h"
 #include "project/SeriesMath.h"
 
@@ -54,6 +55,15 @@ TEST_F(SeriesLoading, TenValuesWithWindowThreeBuildTheNetworkTheWindowsAndStartT
     EXPECT_EQ(TrainingSequence.Count, 2u);
     EXPECT_EQ(SerLForm->windowInputs.size(), 2u);
     EXPECT_FALSE(SerLForm->Timer2->isActive());
+
+    // Training ticks every millisecond, the picture every half second; a
+    // range that is not whole shows the float's 15 significant digits.
+    ASSERT_TRUE(Load(File("tenths.ser", "3\n0.1 2.5 1\n"), 1, 3));
+    EXPECT_EQ(SerLForm->Label2->Caption(), "0.100000001490116");
+    EXPECT_EQ(SerLForm->Label3->Caption(), "2.5");
+    EXPECT_EQ(SerLForm->Timer1->interval(), 1);
+    EXPECT_EQ(SerLForm->Timer2->interval(), 500);
+    EXPECT_EQ(LearnForm->Timer1->interval(), 1);
 }
 
 struct Refusal {
