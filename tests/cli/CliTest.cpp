@@ -133,6 +133,8 @@ TEST_F(CliTest, RefusesBadCommandLinesAndFilesWithoutWritingAnything)
     WriteBytes(Path("short.llt"), {16, 0, 0, 0, 5, 0, 0, 0, 1, 2, 3});
     WriteBytes(Path("broken.trelis"), {'{', '"'});
     WriteBytes(Path("bad.ser"), {'3', ' ', '1', ' ', 'x', ' ', '2'});
+    WriteSequence("empty.llt", {});
+    WriteSequence("huge.llt", {{"#...............", 20000}});
     const std::string train = Path("train.llt");
     const std::string out = Path("out.trelis");
     struct TCase {
@@ -161,6 +163,8 @@ TEST_F(CliTest, RefusesBadCommandLinesAndFilesWithoutWritingAnything)
         {{"train", Path("short.llt"), "-o", out}, CliFailed, "обрывается"},
         {{"train", Path("broken.trelis"), "-o", out}, CliFailed, "broken.trelis"},
         {{"train", Path("bad.ser"), "-o", out}, CliUsage, "неизвестный вид файла"},
+        {{"train", Path("empty.llt"), "-o", out}, CliFailed, "нет элементов"},
+        {{"train", Path("huge.llt"), "-o", out}, CliFailed, "Число классов должно быть от 1 до 10000, а не 20001"},
         {{"train", train, "-o", Path("no/such/folder/out.trelis")}, CliFailed, "out.trelis"},
         {{"info"}, CliUsage, "нужно аргументов: 1"},
         {{"info", Path("bad.ser")}, CliFailed, "не число"},
@@ -199,6 +203,9 @@ TEST_F(CliTest, InfoShowsTheFiguresOfEachKindOfFile)
     ASSERT_EQ(Cli({"train", Path("train.llt"), "-o", Path("p.trelis"), "--hidden", "5", "--max-epochs", "1"}).code,
               CliOk);
     std::ofstream(Path("s.ser")) << "5\n3 -2.5 7 0 1\n";
+    // Names in the single-byte Cyrillic code page: "Да" and "Нет".
+    WriteSequence("cp.llt", {{"#...............", 1}}, false);
+    WriteBytes(Path("cp.nam"), {0xC4, 0xE0, '\r', '\n', 0xCD, 0xE5, 0xF2, '\r', '\n'});
     struct TCase {
         std::string file;
         std::vector<std::string> lines;
@@ -211,6 +218,7 @@ TEST_F(CliTest, InfoShowsTheFiguresOfEachKindOfFile)
         {"train.llt",
          {"  Размерность: 16\n", "  Длина: 10\n", "  Память: 200 b\n", "  X=4\n", "Классы: 3\n",
           "  строка: 4 элем.\n", "  столбец: 3 элем.\n", "  диагональ: 3 элем.\n"}},
+        {"cp.llt", {"Классы: 2\n", "  Да: 0 элем.\n", "  Нет: 1 элем.\n"}},
         {"s.ser", {"  Значений: 5\n", "  Наименьшее: -2.5\n", "  Наибольшее: 7\n"}},
     };
     for (const TCase& c : cases) {
