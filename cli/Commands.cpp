@@ -222,7 +222,8 @@ void ForEachElement(const PatternRing& ring, F&& f)
 
 int Refuse(std::ostream& err, const std::string& command, const std::string& reason, int code)
 {
-    err << "trelis-cli " << command << ": " << reason << ".\n";
+    const bool ended = !reason.empty() && (reason.back() == '.' || reason.back() == '!' || reason.back() == '?');
+    err << "trelis-cli " << command << ": " << reason << (ended ? "\n" : ".\n");
     return code;
 }
 
