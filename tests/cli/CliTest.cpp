@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -398,6 +399,37 @@ TEST_F(CliTest, EvaluateCountsEveryAnswer)
     }
     EXPECT_EQ(matrix, expected);
     EXPECT_NE(r.out.find("Элементов: 7, верно: " + std::to_string(right) + ","), std::string::npos) << r.out;
+
+    // Each class's line: elements, recall (its elements answered right) and
+    // precision (answers naming it that are right), "—" for no answers.
+    const std::vector<std::string> names = {"строка", "столбец", "диагональ"};
+    const auto share = [](int part, int whole) {
+        if (whole == 0)
+            return std::string("—");
+        char text[32];
+        std::snprintf(text, sizeof text, "%.4f", static_cast<double>(part) / whole);
+        return std::string(text);
+    };
+    for (std::size_t c = 0; c < 3; ++c) {
+        int elements = 0, answers = 0;
+        for (std::size_t j = 0; j < 3; ++j) {
+            elements += expected[c][j];
+            answers += expected[j][c];
+        }
+        std::istringstream lines(r.out);
+        std::vector<std::string> found;
+        for (std::string l; std::getline(lines, l);)
+            if (l.rfind(names[c] + " ", 0) == 0) {
+                std::istringstream words(l);
+                for (std::string w; words >> w;)
+                    found.push_back(w);
+                break;
+            }
+        EXPECT_EQ(found, (std::vector<std::string>{names[c], std::to_string(elements),
+                                                   share(expected[c][c], elements),
+                                                   share(expected[c][c], answers)}))
+            << r.out;
+    }
 
     // A sequence of another element size is refused, and no table is written.
     TAbsImage wide(9);
