@@ -228,11 +228,11 @@ int Refuse(std::ostream& err, const std::string& command, const std::string& rea
 }
 
 // Parses the line; prints the help or the refusal. Returns -1 to go on.
-int ParseOrAnswer(const std::vector<std::string>& args, const std::vector<TOptionSpec>& specs,
+int ParseOrAnswer(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules,
                   const char* help, std::size_t positional, TCommandLine& line, std::ostream& out,
                   std::ostream& err)
 {
-    const std::string refusal = ParseCommandLine(args, 1, specs, line);
+    const std::string refusal = ParseCommandLine(args, 1, rules, line);
     if (!refusal.empty()) {
         Refuse(err, args[0], refusal, CliUsage);
         err << "Справка: trelis-cli " << args[0] << " --help\n";
@@ -515,9 +515,9 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 {
     const std::string command = args[0];
     TCommandLine line;
-    const std::vector<TOptionSpec> specs = {{"output"},     {"hidden"},          {"method"},  {"max-epochs"},
+    const std::vector<TOptionRule> rules = {{"output"},     {"hidden"},          {"method"},  {"max-epochs"},
                                             {"seed"},       {"target-accuracy"}, {"patience"}};
-    if (const int answered = ParseOrAnswer(args, specs, TrainHelp, 1, line, out, err); answered >= 0)
+    if (const int answered = ParseOrAnswer(args, rules, TrainHelp, 1, line, out, err); answered >= 0)
         return answered;
 
     // Every option is checked before any file is read.

@@ -5,18 +5,18 @@
 
 namespace {
 
-const TOptionSpec* FindSpec(const std::vector<TOptionSpec>& specs, const std::string& name)
+const TOptionRule* FindRule(const std::vector<TOptionRule>& rules, const std::string& name)
 {
-    for (const TOptionSpec& spec : specs)
-        if (spec.name == name)
-            return &spec;
+    for (const TOptionRule& rule : rules)
+        if (rule.name == name)
+            return &rule;
     return nullptr;
 }
 
 } // namespace
 
 std::string ParseCommandLine(const std::vector<std::string>& args, std::size_t first,
-                             const std::vector<TOptionSpec>& specs, TCommandLine& line)
+                             const std::vector<TOptionRule>& rules, TCommandLine& line)
 {
     bool optionsEnded = false;
     for (std::size_t i = first; i < args.size(); ++i) {
@@ -49,10 +49,10 @@ std::string ParseCommandLine(const std::vector<std::string>& args, std::size_t f
         } else {
             return "неизвестный параметр «" + arg + "»";
         }
-        const TOptionSpec* spec = FindSpec(specs, name);
-        if (spec == nullptr)
+        const TOptionRule* rule = FindRule(rules, name);
+        if (rule == nullptr)
             return "неизвестный параметр «--" + name + "»";
-        if (!spec->takesValue) {
+        if (!rule->takesValue) {
             if (hasValue)
                 return "у параметра «--" + name + "» не бывает значения";
             line.values[name] = "";

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-struct TOptionSpec {
+struct TOptionRule {
     std::string name;      // without the dashes
     bool takesValue = true;
 };
@@ -23,7 +23,7 @@ struct TCommandLine {
 // Reads args[first..] against the options a command knows. Empty on success,
 // otherwise why the line is wrong, in Russian.
 std::string ParseCommandLine(const std::vector<std::string>& args, std::size_t first,
-                             const std::vector<TOptionSpec>& specs, TCommandLine& line);
+                             const std::vector<TOptionRule>& rules, TCommandLine& line);
 
 // The value of --name as a whole number of min..max: decimal digits only.
 // Empty on success, otherwise why the value is refused.
