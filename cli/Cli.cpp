@@ -1,0 +1,43 @@
+#include "cli/Cli.h"
+
+#include "cli/Commands.h"
+
+#include <ostream>
+
+namespace {
+
+const char* const ProgramHelp =
+    "Использование: trelis-cli КОМАНДА [аргументы] [параметры]\n"
+    "\n"
+    "Команды:\n"
+    "  info ФАЙЛ                          что содержит проект, последовательность или ряд\n"
+    "  train ВХОД -o ПРОЕКТ [параметры]   обучить сеть и записать проект\n"
+    "  evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ проверить сеть проекта на последовательности\n"
+    "\n"
+    "Справка по команде: trelis-cli КОМАНДА --help\n"
+    "Коды завершения: 0 — готово, 1 — файл не прочитан, не записан или не подходит,\n"
+    "2 — ошибка в командной строке.\n";
+
+} // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const TCliTerminal& terminal)
+{
+    if (args.empty()) {
+        err << ProgramHelp;
+        return CliUsage;
+    }
+    const std::string& command = args[0];
+    if (command == "--help" || command == "-h" || command == "help") {
+        out << ProgramHelp;
+        return CliOk;
+    }
+    if (command == "info")
+        return InfoCommand(args, out, err);
+    if (command == "train")
+        return TrainCommand(args, out, err, terminal);
+    if (command == "evaluate")
+        return EvaluateCommand(args, out, err);
+    err << "trelis-cli: неизвестная команда «" << command << "».\n"
+        << "Справка: trelis-cli --help\n";
+    return CliUsage;
+}

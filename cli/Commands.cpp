@@ -1,0 +1,814 @@
+#include "cli/Commands.h"
+
+#include "cli/Options.h"
+#include "engine/Random.h"
+#include "images/ClassNames.h"
+#include "images/PatternRing.h"
+#include "images/SeriesFile.h"
+#include "project/Learning.h"
+#include "project/Project.h"
+#include "project/ProjectFile.h"
+#include "project/Text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ostream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <sys/stat.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+const char* const InfoHelp =
+    "Использование: trelis-cli info ФАЙЛ\n"
+    "\n"
+    "Показывает, что содержит файл. Вид файла определяется по расширению:\n"
+    "  .trelis  проект: последовательность (размерность, длина, память),\n"
+    "           сетчатка, сеть (нейроны, слои, выходы, связи, память), классы\n"
+    "  .llt     последовательность (имена классов берутся из .nam рядом с ней)\n"
+    "  .ser     временной ряд: число значений, наименьшее и наибольшее\n";
+
+const char* const TrainHelp =
+    "Использование: trelis-cli train ВХОД -o ПРОЕКТ [параметры]\n"
+    "\n"
+    "Обучает сеть эпохами, как окно обучения, и записывает проект.\n"
+    "ВХОД — проект .trelis (обучение продолжается с его весов на его\n"
+    "последовательности) или последовательность .llt с именами классов в .nam\n"
+    "рядом (новая сеть: входов — размерность, выходов — число классов).\n"
+    "\n"
+    "  -o, --output ПРОЕКТ      куда записать проект (обязательно)\n"
+    "  --hidden H               нейронов скрытого слоя новой сети (по умолчанию 25)\n"
+    "  --method backprop|stochastic\n"
+    "                           обратное распространение (по умолчанию) или\n"
+    "                           стохастическое обучение\n"
+    "  --max-epochs N           не больше N эпох за этот запуск (по умолчанию 1000)\n"
+    "  --seed S                 начальные веса новой сети и случайные шаги\n"
+    "                           стохастического обучения зависят только от S\n"
+    "  --target-accuracy A      остановиться после эпохи, в которой верных ответов\n"
+    "                           не меньше доли A (от 0 до 1)\n"
+    "  --patience N             остановиться, если N эпох подряд число верных\n"
+    "                           ответов не превышало лучшего\n"
+    "\n"
+    "Обучение всегда останавливается после первой эпохи, в которой все элементы\n"
+    "распознаны верно. После каждой эпохи печатаются её номер, число верных\n"
+    "ответов и суммарная ошибка: сумма |выход - цель| по всем выходам и всем\n"
+    "элементам, по выходам, которые дал шаг обучения на элементе (для обратного\n"
+    "распространения — ответ сети до изменения весов).\n";
+
+const char* const EvaluateHelp =
+    "Использование: trelis-cli evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ.llt [--csv ФАЙЛ]\n"
+    "\n"
+    "Распознаёт сетью проекта каждый элемент последовательности и печатает долю\n"
+    "верных ответов, полноту и точность по каждому классу и матрицу ошибок\n"
+    "(строки — истинный класс, столбцы — ответ сети).\n"
+    "\n"
+    "  --csv ФАЙЛ               записать матрицу ошибок в ФАЙЛ (CSV)\n";
+
+namespace {
+
+std::string Lowercase(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The extension of the last path component, lower case, without the dot.
+std::string Extension(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return Lowercase(path.substr(dot + 1));
+}
+
+std::string OpenFailureReason(TFileOpenError error)
+{
+    switch (error) {
+    case TFileOpenError::NotFound:
+        return "файл не найден";
+    case TFileOpenError::NotAFile:
+        return "это не обычный файл (папка, устройство или канал)";
+    case TFileOpenError::NoAccess:
+        return "нет прав на чтение";
+    case TFileOpenError::Failed:
+    case TFileOpenError::None:
+        break;
+    }
+    return "файл не удалось открыть";
+}
+
+std::string SequenceFailureReason(TSequenceFileError error, TFileOpenError openError)
+{
+    switch (error) {
+    case TSequenceFileError::CannotOpen:
+        return OpenFailureReason(openError);
+    case TSequenceFileError::ReadFailed:
+        return "файл не удалось прочитать";
+    case TSequenceFileError::NoHeader:
+        return "файл слишком короткий, в нём нет заголовка";
+    case TSequenceFileError::Truncated:
+        return "файл обрывается раньше, чем кончаются объявленные в заголовке записи";
+    case TSequenceFileError::TooLarge:
+        return "размер элемента в заголовке больше " + std::to_string(PatternRing::MaxDimension) + " байт";
+    case TSequenceFileError::OutOfMemory:
+        return "последовательность не помещается в памяти";
+    case TSequenceFileError::None:
+        break;
+    }
+    return "неизвестная ошибка";
+}
+
+std::string SeriesFailureReason(const TSeriesFileResult& r)
+{
+    switch (r.status) {
+    case SeriesFileStatus::CannotOpen:
+        return r.openError != TFileOpenError::None ? OpenFailureReason(r.openError) : "файл не удалось прочитать";
+    case SeriesFileStatus::NoCount:
+        return "файл пуст";
+    case SeriesFileStatus::BadCount:
+        return "в строке " + std::to_string(r.line) + " первое число — не целое число значений";
+    case SeriesFileStatus::CountNotPositive:
+        return "число значений не больше нуля";
+    case SeriesFileStatus::CountTooLarge:
+        return "число значений слишком велико";
+    case SeriesFileStatus::TooFewValues:
+        return "объявлено " + std::to_string(r.count) + " значений, а в файле их " + std::to_string(r.valuesRead);
+    case SeriesFileStatus::BadValue:
+        return "значение в строке " + std::to_string(r.line) + " — не число";
+    case SeriesFileStatus::Ok:
+        break;
+    }
+    return "неизвестная ошибка";
+}
+
+// Windows-1251 bytes as UTF-8 (through the C library's converter); a byte
+// the converter does not take becomes '?'.
+std::string Cp1251ToUtf8(const std::string& bytes)
+{
+    iconv_t cd = iconv_open("UTF-8", "CP1251");
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        std::string ascii = bytes;
+        for (char& c : ascii)
+            if (static_cast<unsigned char>(c) >= 0x80)
+                c = '?';
+        return ascii;
+    }
+    std::string result;
+    for (char c : bytes) {
+        char in[1] = {c};
+        char outBuf[8];
+        char* inPtr = in;
+        std::size_t inLeft = 1;
+        char* outPtr = outBuf;
+        std::size_t outLeft = sizeof outBuf;
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
+            result += '?';
+        else
+            result.append(outBuf, static_cast<std::size_t>(outPtr - outBuf));
+    }
+    iconv_close(cd);
+    return result;
+}
+
+// A sequence file with the class names of the .nam file beside it (UTF-8).
+struct TLoadedSequence {
+    PatternRing ring;
+    std::vector<std::string> names;
+    std::string namesPath;
+    bool namesRead = false;
+};
+
+// Empty on success, otherwise the refusal, naming the file. A missing or
+// unreadable names file leaves the names empty (namesRead false); one no
+// project could have is refused.
+std::string LoadSequence(const std::string& path, bool withNames, TLoadedSequence& loaded)
+{
+    if (withNames) {
+        loaded.namesPath = ClassNamesFileName(path);
+        const TClassNamesFile names = LoadClassNames(loaded.namesPath);
+        if (names.error == TClassNamesError::TooLarge)
+            return "файл имён классов «" + loaded.namesPath + "» больше " +
+                   std::to_string(MaxClassNamesFileSize >> 20) + " МиБ";
+        if (names.error == TClassNamesError::TooManyNames)
+            return "файл имён классов «" + loaded.namesPath + "» содержит больше имён, чем может быть классов (" +
+                   std::to_string(MaxClassNames) + ")";
+        loaded.namesRead = names.Ok();
+        for (const std::string& word : names.names)
+            loaded.names.push_back(names.encoding == TTextEncoding::Utf8 ? word : Cp1251ToUtf8(word));
+    }
+    TSequenceFileError error = TSequenceFileError::None;
+    TFileOpenError openError = TFileOpenError::None;
+    if (!loaded.ring.LoadFromFile(path, &error, &openError))
+        return "не удалось загрузить последовательность из файла «" + path + "»: " +
+               SequenceFailureReason(error, openError);
+    return {};
+}
+
+// Calls f(element) for every element of the ring from the cursor round.
+template <class F>
+void ForEachElement(const PatternRing& ring, F&& f)
+{
+    const TAbsImage* e = ring.Current;
+    for (std::uint32_t i = 0; i < ring.Count && e != nullptr; ++i, e = e->Next)
+        f(*e);
+}
+
+int Refuse(std::ostream& err, const std::string& command, const std::string& reason, int code)
+{
+    const bool ended = !reason.empty() && (reason.back() == '.' || reason.back() == '!' || reason.back() == '?');
+    err << "trelis-cli " << command << ": " << reason << (ended ? "\n" : ".\n");
+    return code;
+}
+
+// Parses the line; prints the help or the refusal. Returns -1 to go on.
+int ParseOrAnswer(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules,
+                  const char* help, std::size_t positional, TCommandLine& line, std::ostream& out,
+                  std::ostream& err)
+{
+    const std::string refusal = ParseCommandLine(args, 1, rules, line);
+    if (!refusal.empty()) {
+        Refuse(err, args[0], refusal, CliUsage);
+        err << "Справка: trelis-cli " << args[0] << " --help\n";
+        return CliUsage;
+    }
+    if (line.help) {
+        out << help;
+        return CliOk;
+    }
+    if (line.positional.size() != positional) {
+        Refuse(err, args[0],
+               "нужно аргументов: " + std::to_string(positional) + ", а дано: " +
+                   std::to_string(line.positional.size()),
+               CliUsage);
+        err << "Справка: trelis-cli " << args[0] << " --help\n";
+        return CliUsage;
+    }
+    return -1;
+}
+
+std::string Fixed(double value, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+    return buffer;
+}
+
+// Characters of UTF-8 text, for lining up columns.
+std::size_t TextWidth(const std::string& text)
+{
+    std::size_t width = 0;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++width;
+    return width;
+}
+
+std::string PadLeft(const std::string& text, std::size_t width)
+{
+    const std::size_t w = TextWidth(text);
+    return w >= width ? text : std::string(width - w, ' ') + text;
+}
+
+std::string PadRight(const std::string& text, std::size_t width)
+{
+    const std::size_t w = TextWidth(text);
+    return w >= width ? text : text + std::string(width - w, ' ');
+}
+
+// The name a class is shown by: its name, or its number when it has none.
+std::string ShownClassName(const std::vector<std::string>& names, std::size_t k)
+{
+    return k < names.size() && !names[k].empty() ? names[k] : std::to_string(k);
+}
+
+// ---------------------------------------------------------------- info
+
+void PrintSequenceFigures(std::ostream& out, std::int64_t d, std::int64_t p)
+{
+    out << "Последовательность\n"
+        << "  Размерность: " << d << "\n"
+        << "  Длина: " << p << "\n"
+        << "  Память: " << (d + 4) * p << " b\n";
+}
+
+void PrintClassCounts(std::ostream& out, const PatternRing& ring, const std::vector<std::string>& names)
+{
+    std::vector<std::uint32_t> counts(names.size(), 0);
+    std::uint32_t outside = 0;
+    ForEachElement(ring, [&](const TAbsImage& e) {
+        if (e.ClassIndex < 0 || e.ClassIndex >= static_cast<std::int64_t>(MaxClassCount)) {
+            ++outside;
+            return;
+        }
+        const auto k = static_cast<std::size_t>(e.ClassIndex);
+        if (k >= counts.size())
+            counts.resize(k + 1, 0);
+        ++counts[k];
+    });
+    out << "Классы: " << counts.size() << "\n";
+    for (std::size_t k = 0; k < counts.size(); ++k)
+        out << "  " << ShownClassName(names, k) << ": " << counts[k] << " элем.\n";
+    if (outside > 0)
+        out << "  элементов с недопустимым номером класса: " << outside << "\n";
+}
+
+int InfoProject(const std::string& path, std::ostream& out, std::ostream& err)
+{
+    TProjectState state;
+    const std::string refusal = OpenProjectFile(path, state);
+    if (!refusal.empty())
+        return Refuse(err, "info", refusal, CliFailed);
+    out << "Проект: " << path << "\n";
+    PrintSequenceFigures(out, state.sequence.GetDimension(), state.sequence.GetCount());
+    out << "Сетчатка\n"
+        << "  X=" << state.retinaWidth << "\n"
+        << "  Y=" << state.retinaHeight << "\n";
+    std::int64_t neurons = 0;
+    std::int64_t connections = 0;
+    std::int64_t outputs = 0;
+    std::int64_t layerCount = 0;
+    if (state.net) {
+        for (const TLayer& layer : state.net->layers) {
+            neurons += layer.neuronCount;
+            connections += std::int64_t{layer.inputCount} * layer.neuronCount;
+            outputs = layer.neuronCount;
+        }
+        layerCount = state.net->layerCount;
+    }
+    out << "Сеть\n"
+        << "  Нейронов: " << neurons << "\n"
+        << "  Слоев: " << layerCount << "\n"
+        << "  Выходов: " << outputs << "\n"
+        << "  Связей: " << connections << "\n"
+        << "  Память: " << 4 * connections << " b\n";
+    out << "Имена классов: " << state.classNames.size() << "\n";
+    for (std::size_t k = 0; k < state.classNames.size(); ++k)
+        out << "  " << k << ": " << state.classNames[k] << "\n";
+    if (state.HasSeries())
+        out << "Ряд\n"
+            << "  Значений: " << state.series.count << "\n"
+            << "  Наименьшее: " << FloatText(state.seriesMin) << "\n"
+            << "  Наибольшее: " << FloatText(state.seriesMax) << "\n"
+            << "  Окно: " << state.windowSize << "\n"
+            << "  Обучение на первых: " << state.trainLength << "\n";
+    return CliOk;
+}
+
+int InfoSequence(const std::string& path, std::ostream& out, std::ostream& err)
+{
+    TLoadedSequence loaded;
+    const std::string refusal = LoadSequence(path, true, loaded);
+    if (!refusal.empty())
+        return Refuse(err, "info", refusal, CliFailed);
+    out << "Последовательность: " << path << "\n";
+    PrintSequenceFigures(out, loaded.ring.GetDimension(), loaded.ring.GetCount());
+    const std::uint32_t side = RetinaSide(loaded.ring.GetDimension());
+    out << "Сетчатка (квадратная)\n"
+        << "  X=" << side << "\n"
+        << "  Y=" << side << "\n";
+    if (loaded.namesRead)
+        out << "Имена классов: " << loaded.namesPath << ", " << loaded.names.size() << "\n";
+    else
+        out << "Имена классов: файл «" << loaded.namesPath << "» не найден или его нельзя прочитать\n";
+    PrintClassCounts(out, loaded.ring, loaded.names);
+    return CliOk;
+}
+
+int InfoSeries(const std::string& path, std::ostream& out, std::ostream& err)
+{
+    const TSeriesFileResult r = ReadSeriesFile(path);
+    if (!r.Ok())
+        return Refuse(err, "info", "не удалось прочитать ряд из файла «" + path + "»: " + SeriesFailureReason(r),
+                      CliFailed);
+    const auto [low, high] = std::minmax_element(r.values.begin(), r.values.end());
+    out << "Ряд: " << path << "\n"
+        << "  Значений: " << r.values.size() << "\n"
+        << "  Наименьшее: " << FloatText(*low) << "\n"
+        << "  Наибольшее: " << FloatText(*high) << "\n";
+    return CliOk;
+}
+
+} // namespace
+
+int InfoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    TCommandLine line;
+    if (const int answered = ParseOrAnswer(args, {}, InfoHelp, 1, line, out, err); answered >= 0)
+        return answered;
+    const std::string& path = line.positional[0];
+    const std::string ext = Extension(path);
+    if (ext == ProjectFileExtension)
+        return InfoProject(path, out, err);
+    if (ext == "llt")
+        return InfoSequence(path, out, err);
+    if (ext == "ser")
+        return InfoSeries(path, out, err);
+    return Refuse(err, "info", "неизвестный вид файла «" + path + "»: нужен .trelis, .llt или .ser", CliUsage);
+}
+
+// ---------------------------------------------------------------- train
+
+namespace {
+
+// Pins the seeding clock for as long as it lives.
+class TSeedClockPin {
+public:
+    explicit TSeedClockPin(std::time_t seconds) { SetSeedClock([seconds] { return seconds; }); }
+    ~TSeedClockPin() { SetSeedClock({}); }
+    TSeedClockPin(const TSeedClockPin&) = delete;
+    TSeedClockPin& operator=(const TSeedClockPin&) = delete;
+};
+
+// The generator's seed for a stochastic epoch: the run's seed mixed with
+// every weight of the network as it enters the epoch. A run continued from
+// its saved project draws exactly what the uninterrupted run would have.
+std::uint64_t EpochSeed(std::uint64_t seed, const TNeuralNet& net)
+{
+    std::uint64_t h = 1469598103934665603ull ^ seed;
+    const auto mix = [&h](const void* data, std::size_t bytes) {
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (std::size_t i = 0; i < bytes; ++i) {
+            h ^= p[i];
+            h *= 1099511628211ull;
+        }
+    };
+    for (const TLayer& layer : net.layers)
+        for (std::size_t r = 0; r < layer.weights.Rows(); ++r)
+            mix(layer.weights[r], layer.weights.Columns() * sizeof(float));
+    return h;
+}
+
+struct TTrainSettings {
+    bool stochastic = false;
+    std::uint64_t maxEpochs = 1000;
+    bool seeded = false;
+    std::uint64_t seed = 0;
+    bool hasTarget = false;
+    double targetAccuracy = 1.0;
+    std::uint64_t patience = 0; // 0: none
+};
+
+constexpr std::uint64_t MaxEpochLimit = 1000000000;
+constexpr std::uint64_t MaxSeed = 0x7fffffffffffffffull;
+
+// Builds the project of a new network for a loaded sequence. Empty on
+// success, otherwise the refusal.
+std::string NewProjectFor(TLoadedSequence& loaded, std::uint64_t hidden, const TTrainSettings& settings,
+                          TProject& project)
+{
+    if (loaded.ring.Count == 0)
+        return "в последовательности нет элементов";
+    std::int64_t classCount = static_cast<std::int64_t>(loaded.names.size());
+    bool badClass = false;
+    ForEachElement(loaded.ring, [&](const TAbsImage& e) {
+        if (e.ClassIndex < 0)
+            badClass = true;
+        else
+            classCount = std::max<std::int64_t>(classCount, std::int64_t{e.ClassIndex} + 1);
+    });
+    if (badClass)
+        return "в последовательности есть элементы с отрицательным номером класса";
+    TProjectSizes sizes;
+    sizes.elementSize = static_cast<std::int32_t>(std::min<std::uint64_t>(loaded.ring.Dimension, INT32_MAX));
+    sizes.classCount = static_cast<std::int32_t>(std::min<std::int64_t>(classCount, INT32_MAX));
+    sizes.hiddenCount = static_cast<std::int32_t>(hidden);
+    const std::string refusal = ProjectSizesRefusal(sizes);
+    if (!refusal.empty())
+        return "сеть для этой последовательности построить нельзя: " + refusal;
+    try {
+        if (settings.seeded) {
+            const TSeedClockPin pin(static_cast<std::time_t>(settings.seed));
+            project.NewProject(sizes);
+        } else {
+            project.NewProject(sizes);
+        }
+    } catch (const std::bad_alloc&) {
+        return "сеть не помещается в памяти";
+    }
+    project.ReplaceSequence(loaded.ring);
+    std::vector<std::string> names = std::move(loaded.names);
+    for (std::size_t k = names.size(); k < static_cast<std::size_t>(sizes.classCount); ++k)
+        names.push_back(std::to_string(k));
+    project.SetLoadedClassNames(std::move(names));
+    return {};
+}
+
+std::string ProgressBar(std::uint64_t epoch, std::uint32_t done, std::uint32_t total)
+{
+    constexpr std::uint32_t width = 30;
+    const auto filled = static_cast<std::uint32_t>(std::uint64_t{done} * width / std::max(total, 1u));
+    return "\rЭпоха " + std::to_string(epoch) + " [" + std::string(filled, '#') + std::string(width - filled, '.') +
+           "] " + std::to_string(done) + "/" + std::to_string(total);
+}
+
+} // namespace
+
+int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                 const TCliTerminal& terminal)
+{
+    const std::string command = args[0];
+    TCommandLine line;
+    const std::vector<TOptionRule> rules = {{"output"},     {"hidden"},          {"method"},  {"max-epochs"},
+                                            {"seed"},       {"target-accuracy"}, {"patience"}};
+    if (const int answered = ParseOrAnswer(args, rules, TrainHelp, 1, line, out, err); answered >= 0)
+        return answered;
+
+    // Every option is checked before any file is read.
+    TTrainSettings settings;
+    std::uint64_t hidden = 25;
+    std::string refusal;
+    if (!line.Has("output"))
+        return Refuse(err, command, "не указан файл проекта для записи (-o ПРОЕКТ)", CliUsage);
+    const std::string output = line.values["output"];
+    if (Extension(output) != ProjectFileExtension)
+        return Refuse(err, command, "файл проекта «" + output + "» должен иметь расширение .trelis", CliUsage);
+    if (line.Has("hidden"))
+        refusal = ParseWhole("hidden", line.values["hidden"], 1, MaxHiddenCount, hidden);
+    if (refusal.empty() && line.Has("method")) {
+        const std::string& method = line.values["method"];
+        if (method == "stochastic")
+            settings.stochastic = true;
+        else if (method != "backprop")
+            refusal = "неизвестный метод «" + method + "»: нужен backprop или stochastic";
+    }
+    if (refusal.empty() && line.Has("max-epochs"))
+        refusal = ParseWhole("max-epochs", line.values["max-epochs"], 1, MaxEpochLimit, settings.maxEpochs);
+    if (refusal.empty() && line.Has("seed")) {
+        settings.seeded = true;
+        refusal = ParseWhole("seed", line.values["seed"], 0, MaxSeed, settings.seed);
+    }
+    if (refusal.empty() && line.Has("target-accuracy")) {
+        settings.hasTarget = true;
+        refusal = ParseFraction("target-accuracy", line.values["target-accuracy"], settings.targetAccuracy);
+    }
+    if (refusal.empty() && line.Has("patience"))
+        refusal = ParseWhole("patience", line.values["patience"], 1, MaxEpochLimit, settings.patience);
+    if (!refusal.empty())
+        return Refuse(err, command, refusal, CliUsage);
+
+    const std::string& input = line.positional[0];
+    const std::string ext = Extension(input);
+    TProject project;
+    if (ext == ProjectFileExtension) {
+        if (line.Has("hidden"))
+            return Refuse(err, command, "--hidden задаёт только новую сеть, а обучение продолжается с проекта",
+                          CliUsage);
+        TProjectState opened;
+        refusal = OpenProjectFile(input, opened);
+        if (!refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+        project.Adopt(opened);
+        if (!project.net || project.net->layerCount == 0)
+            return Refuse(err, command, "в проекте «" + input + "» нет сети", CliFailed);
+        if (project.sequence.Count == 0)
+            return Refuse(err, command, "в проекте «" + input + "» пустая последовательность", CliFailed);
+    } else if (ext == "llt") {
+        TLoadedSequence loaded;
+        refusal = LoadSequence(input, true, loaded);
+        if (refusal.empty() && !loaded.namesRead)
+            err << "trelis-cli " << command << ": файл имён классов «" << loaded.namesPath
+                << "» не найден или его нельзя прочитать: классы названы номерами.\n";
+        if (refusal.empty())
+            refusal = NewProjectFor(loaded, hidden, settings, project);
+        if (!refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+    } else {
+        return Refuse(err, command, "неизвестный вид файла «" + input + "»: нужен .trelis или .llt", CliUsage);
+    }
+
+    if (settings.stochastic && !settings.seeded)
+        settings.seed = static_cast<std::uint64_t>(SeedClockNow());
+
+    TNeuralNet& net = *project.net;
+    PatternRing& ring = project.sequence;
+    const std::uint32_t count = ring.Count;
+    TEpochTrainer trainer;
+    std::vector<float> target;
+    std::int64_t best = -1;
+    std::uint64_t withoutImprovement = 0;
+    std::string stopReason = "достигнуто наибольшее число эпох (" + std::to_string(settings.maxEpochs) + ")";
+    out << "Обучение: " << (settings.stochastic ? "стохастическое" : "обратное распространение") << ", элементов "
+        << count << "\n";
+    for (std::uint64_t epoch = 1; epoch <= settings.maxEpochs; ++epoch) {
+        if (settings.stochastic)
+            RandomSeed(EpochSeed(settings.seed, net));
+        double totalError = 0.0;
+        std::uint32_t done = 0;
+        const std::uint32_t step = std::max(count / 50, 1u);
+        const std::uint32_t correct =
+            trainer.Run(net, ring, settings.stochastic, [&](const TPatternAnswer&) {
+                // The outputs the step left against the element's target.
+                target.assign(net.outputCount, 0.0f);
+                const std::int32_t c = ring.Current->ClassIndex;
+                if (ClassHasOutput(c, net.outputCount))
+                    target[static_cast<std::size_t>(c)] = 1.0f;
+                totalError += net.OutputError(target.data());
+                ++done;
+                if (terminal.progress && (done % step == 0 || done == count))
+                    out << ProgressBar(epoch, done, count) << std::flush;
+            });
+        if (terminal.progress)
+            out << "\r\033[K";
+        out << "Эпоха " << epoch << ": верно " << correct << " из " << count << ", ошибка " << Fixed(totalError, 6)
+            << "\n";
+        if (correct == count) {
+            stopReason = "все элементы распознаны верно";
+            break;
+        }
+        if (settings.hasTarget && static_cast<double>(correct) >= settings.targetAccuracy * count) {
+            stopReason = "достигнута доля верных ответов " + line.values["target-accuracy"];
+            break;
+        }
+        if (static_cast<std::int64_t>(correct) > best) {
+            best = correct;
+            withoutImprovement = 0;
+        } else if (settings.patience > 0 && ++withoutImprovement >= settings.patience) {
+            stopReason = std::to_string(settings.patience) + " эпох подряд без улучшения";
+            break;
+        }
+    }
+    out << "Остановлено: " << stopReason << ".\n";
+
+    refusal = SaveProjectFile(project, output);
+    if (!refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    out << "Проект записан: " << output << "\n";
+    return CliOk;
+}
+
+// ---------------------------------------------------------------- evaluate
+
+namespace {
+
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+// Writes the text beside `path` under a temporary name, flushes it and
+// renames it over `path`. Empty on success, otherwise why not; the
+// temporary file is gone either way.
+std::string WriteFileAtomically(const std::string& path, const std::string& text)
+{
+    std::string temp = path + ".XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0)
+        return "не удалось создать файл рядом с «" + path + "»: " + std::strerror(errno);
+    // mkstemp makes the file private; the result gets the usual permissions.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    std::size_t written = 0;
+    bool ok = true;
+    while (ok && written < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR)
+            continue;
+        ok = n > 0;
+        if (ok)
+            written += static_cast<std::size_t>(n);
+    }
+    const int savedErrno = errno;
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok && std::rename(temp.c_str(), path.c_str()) == 0)
+        return {};
+    const int reason = ok ? errno : savedErrno;
+    std::remove(temp.c_str());
+    return "не удалось записать файл «" + path + "»: " + std::strerror(reason);
+}
+
+} // namespace
+
+int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    const std::string command = args[0];
+    TCommandLine line;
+    if (const int answered = ParseOrAnswer(args, {{"csv"}}, EvaluateHelp, 2, line, out, err); answered >= 0)
+        return answered;
+    const std::string& projectPath = line.positional[0];
+    const std::string& testPath = line.positional[1];
+    if (Extension(projectPath) != ProjectFileExtension)
+        return Refuse(err, command, "первый аргумент «" + projectPath + "» должен быть проектом .trelis", CliUsage);
+    if (Extension(testPath) != "llt")
+        return Refuse(err, command, "второй аргумент «" + testPath + "» должен быть последовательностью .llt",
+                      CliUsage);
+    if (line.Has("csv") && line.values["csv"].empty())
+        return Refuse(err, command, "у параметра «--csv» пустое значение", CliUsage);
+
+    TProjectState state;
+    std::string refusal = OpenProjectFile(projectPath, state);
+    if (!refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    if (!state.net || state.net->outputCount == 0)
+        return Refuse(err, command, "в проекте «" + projectPath + "» нет сети", CliFailed);
+    TLoadedSequence test;
+    refusal = LoadSequence(testPath, false, test);
+    if (!refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    TNeuralNet& net = *state.net;
+    const std::uint32_t inputs = NetworkInputCount(net);
+    if (test.ring.Dimension != inputs)
+        return Refuse(err, command,
+                      "размер элемента последовательности (" + std::to_string(test.ring.Dimension) +
+                          ") не равен числу входов сети (" + std::to_string(inputs) + ")",
+                      CliFailed);
+    if (test.ring.Count == 0)
+        return Refuse(err, command, "в последовательности «" + testPath + "» нет элементов", CliFailed);
+
+    const std::size_t k = net.outputCount;
+    std::vector<std::vector<std::uint64_t>> matrix(k, std::vector<std::uint64_t>(k, 0));
+    std::uint64_t outside = 0;
+    std::vector<std::int8_t> scratch;
+    ForEachElement(test.ring, [&](const TAbsImage& e) {
+        const TWinner w = Classify(net, e, scratch);
+        if (ClassHasOutput(e.ClassIndex, net.outputCount))
+            ++matrix[static_cast<std::size_t>(e.ClassIndex)][w.index];
+        else
+            ++outside;
+    });
+
+    std::uint64_t right = 0;
+    std::vector<std::uint64_t> rowSums(k, 0), columnSums(k, 0);
+    for (std::size_t t = 0; t < k; ++t)
+        for (std::size_t a = 0; a < k; ++a) {
+            rowSums[t] += matrix[t][a];
+            columnSums[a] += matrix[t][a];
+            if (t == a)
+                right += matrix[t][a];
+        }
+    const std::uint64_t total = test.ring.Count;
+    std::vector<std::string> names(k);
+    for (std::size_t c = 0; c < k; ++c)
+        names[c] = ShownClassName(state.classNames, c);
+    const auto ratio = [](std::uint64_t a, std::uint64_t b) {
+        return b == 0 ? std::string("—") : Fixed(static_cast<double>(a) / static_cast<double>(b), 4);
+    };
+
+    out << "Элементов: " << total << ", верно: " << right << ", доля верных: " << ratio(right, total) << "\n";
+    if (outside > 0)
+        out << "Элементов с классом, которого нет среди выходов сети (считаются неверными): " << outside << "\n";
+
+    std::size_t nameWidth = TextWidth("класс");
+    for (const std::string& name : names)
+        nameWidth = std::max(nameWidth, TextWidth(name));
+    out << "\n"
+        << PadRight("класс", nameWidth) << "  " << PadLeft("элементов", 9) << "  " << PadLeft("полнота", 8) << "  "
+        << PadLeft("точность", 8) << "\n";
+    for (std::size_t c = 0; c < k; ++c)
+        out << PadRight(names[c], nameWidth) << "  " << PadLeft(std::to_string(rowSums[c]), 9) << "  "
+            << PadLeft(ratio(matrix[c][c], rowSums[c]), 8) << "  " << PadLeft(ratio(matrix[c][c], columnSums[c]), 8)
+            << "\n";
+
+    const std::string corner = "истина\\ответ";
+    std::size_t firstWidth = std::max(TextWidth(corner), nameWidth);
+    std::size_t cellWidth = 1;
+    for (std::size_t c = 0; c < k; ++c) {
+        cellWidth = std::max(cellWidth, TextWidth(names[c]));
+        cellWidth = std::max(cellWidth, std::to_string(std::max(rowSums[c], columnSums[c])).size());
+    }
+    out << "\nМатрица ошибок (строки — истинный класс, столбцы — ответ сети)\n" << PadRight(corner, firstWidth);
+    for (std::size_t c = 0; c < k; ++c)
+        out << " " << PadLeft(names[c], cellWidth);
+    out << "\n";
+    for (std::size_t t = 0; t < k; ++t) {
+        out << PadRight(names[t], firstWidth);
+        for (std::size_t a = 0; a < k; ++a)
+            out << " " << PadLeft(std::to_string(matrix[t][a]), cellWidth);
+        out << "\n";
+    }
+
+    if (line.Has("csv")) {
+        std::ostringstream csv;
+        csv << CsvField(corner);
+        for (const std::string& name : names)
+            csv << ',' << CsvField(name);
+        csv << "\n";
+        for (std::size_t t = 0; t < k; ++t) {
+            csv << CsvField(names[t]);
+            for (std::size_t a = 0; a < k; ++a)
+                csv << ',' << matrix[t][a];
+            csv << "\n";
+        }
+        refusal = WriteFileAtomically(line.values["csv"], csv.str());
+        if (!refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+        out << "\nМатрица ошибок записана: " << line.values["csv"] << "\n";
+    }
+    return CliOk;
+}

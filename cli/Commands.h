@@ -1,0 +1,19 @@
+#pragma once
+// The commands of trelis-cli. Each takes its own command line (args[0] is
+// the command's name) and returns the exit code.
+
+#include "cli/Cli.h"
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+int InfoCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                 const TCliTerminal& terminal);
+int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The help of each command.
+extern const char* const InfoHelp;
+extern const char* const TrainHelp;
+extern const char* const EvaluateHelp;

@@ -1,0 +1,19 @@
+#include "cli/Cli.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    TCliTerminal terminal;
+    terminal.progress = isatty(STDOUT_FILENO) == 1;
+    const int code = RunCli(args, std::cout, std::cerr, terminal);
+    std::cout.flush();
+    return code;
+}
