@@ -56,6 +56,12 @@ TSmImForm::TSmImForm()
         ComboBox1TextEdited();
         ComboBox1Change();
     });
+    // Once the user is done typing, a text that names no class is cleared:
+    // with no class selected the box shows no text.
+    Handle(ComboBox1->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+        if (ComboBox1->currentIndex() < 0)
+            ComboBox1->setEditText(QString());
+    });
 
     RetinaImage.Resize(500, 400);
 }

@@ -191,6 +191,9 @@ TEST_F(RetinaView, ANameThatIsNoClassAddsTheElementWithClassMinusOne)
     Type(SmImForm->ComboBox1->lineEdit(), QStringLiteral("круг"));
     EXPECT_EQ(SmImForm->ComboBox1->currentText(), QStringLiteral("круг"));
     EXPECT_EQ(SmImForm->Label1->Caption(), QStringLiteral("-1"));
+    // Done typing: the text names no class, and the box shows none.
+    emit SmImForm->ComboBox1->lineEdit()->editingFinished();
+    EXPECT_TRUE(SmImForm->ComboBox1->currentText().isEmpty());
     Add();
     ASSERT_EQ(TrainingSequence.GetCount(), 1u);
     EXPECT_EQ(TrainingSequence.Current->GetClassIndex(), -1);
