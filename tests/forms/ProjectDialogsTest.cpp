@@ -168,6 +168,33 @@ TEST_F(ClassNames, ClickingARowEditsItsNameKeyByKeyAndOkFillsTheClassList)
     EXPECT_TRUE(Form7->isVisible());
 }
 
+TEST_F(ClassNames, ClickingTheCurrentCellSelectsItAgainAndShrinkingSelectsNothing)
+{
+    NewProject("100", "10", "25");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(Form7));
+    TStringGrid* grid = Form7->StringGrid1;
+    const QPoint row8 = grid->visualItemRect(grid->item(8, 1)).center();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, row8);
+    ASSERT_EQ(Form7->CurrentRow, 8);
+    // The field shows something else, then the current cell is clicked
+    // again: the field takes its name up once more.
+    Form7->Edit1->setText(QStringLiteral("семь"));
+    Form7->Edit1->blockSignals(true);
+    Form7->Edit1->setText(QStringLiteral("другое"));
+    Form7->Edit1->blockSignals(false);
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, row8);
+    EXPECT_EQ(Form7->Edit1->text(), QStringLiteral("семь"));
+
+    // A new project of fewer classes takes the current row away without
+    // selecting a cell of its own.
+    Form7->Edit1->blockSignals(true);
+    Form7->Edit1->setText(QStringLiteral("нетронуто"));
+    Form7->Edit1->blockSignals(false);
+    NewProject("100", "3", "25");
+    EXPECT_EQ(Form7->CurrentRow, 8);
+    EXPECT_EQ(Form7->Edit1->text(), QStringLiteral("нетронуто"));
+}
+
 TEST_F(ClassNames, TypingBeforeAnySelectionRenamesTheFirstClass)
 {
     NewProject("100", "3", "25");
