@@ -361,3 +361,9 @@ TEST(Shell, CommandLinesGoToTheSeamUnchanged)
 }
 
 } // namespace
+
+TEST(Application, TheToolkitsOwnDialogsSpeakRussianAndBoxesBearTheProgramsName)
+{
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Save As"), QStringLiteral("Сохранить как"));
+    EXPECT_EQ(TApplication::Title(), QStringLiteral("Trelis"));
+}
