@@ -219,7 +219,13 @@ INSTANTIATE_TEST_SUITE_P(Shapes, BackPropagationIdentity,
 // Long runs on the retina shapes, as the system trains them: 100,000 steps
 // of retina patterns (about 20% ones) with one-hot targets, momentum 0 and,
 // for the last tenth, 0.5, with every kernel set beside one plain run.
-// Whatever a step gets wrong, the later steps carry.
+// Whatever a step gets wrong, the later steps carry. An unoptimised or
+// sanitized build, many times slower, runs a tenth of the steps.
+#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__)
+constexpr int kLongRunSteps = 100'000;
+#else
+constexpr int kLongRunSteps = 10'000;
+#endif
 TEST(BackPropagation, LongRunsMatchThePlainLoops)
 {
     for (const std::vector<std::uint32_t>& sizes : {std::vector<std::uint32_t>{100, 25, 10}, {400, 64, 26}}) {
@@ -228,7 +234,7 @@ TEST(BackPropagation, LongRunsMatchThePlainLoops)
         for (std::uint32_t p = 0; p < 64; ++p) patterns.push_back(testnets::RetinaPattern(n, 0.2, p));
         TNeuralNet plain = MakeNet(sizes);
         std::vector<TNeuralNet> nets(4, plain);  // one per pass of ForEachKernelSet
-        constexpr int kSteps = 100'000;
+        constexpr int kSteps = kLongRunSteps;
         for (int step = 0; step < kSteps; ++step) {
             const float mu = step < kSteps / 10 * 9 ? 0.0f : 0.5f;
             const auto& pattern = patterns[step % patterns.size()];
