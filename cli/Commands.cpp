@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <ostream>
 #include <sstream>
 
@@ -52,6 +53,9 @@ const char* const TrainHelp =
     "                           не меньше доли A (от 0 до 1)\n"
     "  --patience N             остановиться, если N эпох подряд число верных\n"
     "                           ответов не превышало лучшего\n"
+    "  --validation ПРОВЕРКА.llt после каждой эпохи сообщать долю верных ответов на\n"
+    "                           отложенной последовательности и записать веса той\n"
+    "                           эпохи, в которой она была наибольшей\n"
     "\n"
     "Обучение всегда останавливается после первой эпохи, в которой все элементы\n"
     "распознаны верно. После каждой эпохи печатаются её номер, число верных\n"
@@ -516,7 +520,8 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     const std::string command = args[0];
     TCommandLine line;
     const std::vector<TOptionRule> rules = {{"output"},     {"hidden"},          {"method"},  {"max-epochs"},
-                                            {"seed"},       {"target-accuracy"}, {"patience"}};
+                                            {"seed"},       {"target-accuracy"}, {"patience"},
+                                            {"validation"}};
     if (const int answered = ParseOrAnswer(args, rules, TrainHelp, 1, line, out, err); answered >= 0)
         return answered;
 
@@ -583,6 +588,33 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return Refuse(err, command, "неизвестный вид файла «" + input + "»: нужен .trelis или .llt", CliUsage);
     }
 
+    // The held-out samples, for a network of the project's inputs.
+    TLoadedSequence heldOut;
+    const bool validating = line.Has("validation");
+    if (validating) {
+        refusal = LoadSequence(line.values["validation"], false, heldOut);
+        if (refusal.empty() && heldOut.ring.Count == 0)
+            refusal = "в последовательности «" + line.values["validation"] + "» нет элементов";
+        if (refusal.empty() && heldOut.ring.Dimension != NetworkInputCount(*project.net))
+            refusal = "размер элемента последовательности «" + line.values["validation"] + "» (" +
+                      std::to_string(heldOut.ring.Dimension) + ") не равен числу входов сети (" +
+                      std::to_string(NetworkInputCount(*project.net)) + ")";
+        if (!refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+    }
+    std::vector<std::int8_t> scratch;
+    const auto heldOutCorrect = [&](TNeuralNet& network) {
+        std::uint32_t right = 0;
+        ForEachElement(heldOut.ring, [&](const TAbsImage& e) {
+            right += ClassHasOutput(e.ClassIndex, network.outputCount) &&
+                     Classify(network, e, scratch).index == static_cast<std::uint32_t>(e.ClassIndex);
+        });
+        return right;
+    };
+    std::int64_t bestHeldOut = -1;
+    std::uint64_t bestEpoch = 0;
+    std::unique_ptr<TNeuralNet> bestNet;
+
     if (settings.stochastic && !settings.seeded)
         settings.seed = static_cast<std::uint64_t>(SeedClockNow());
 
@@ -618,6 +650,18 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             out << "\r\033[K";
         out << "Эпоха " << epoch << ": верно " << correct << " из " << count << ", ошибка " << Fixed(totalError, 6)
             << "\n";
+        if (validating) {
+            // Checked on a copy, so that the training network sees nothing
+            // but its own steps.
+            TNeuralNet probe(net);
+            const std::uint32_t right = heldOutCorrect(probe);
+            out << "  проверка: верно " << right << " из " << heldOut.ring.Count << "\n";
+            if (static_cast<std::int64_t>(right) > bestHeldOut) {
+                bestHeldOut = right;
+                bestEpoch = epoch;
+                bestNet = std::make_unique<TNeuralNet>(std::move(probe));
+            }
+        }
         if (correct == count) {
             stopReason = "все элементы распознаны верно";
             break;
@@ -635,6 +679,12 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         }
     }
     out << "Остановлено: " << stopReason << ".\n";
+    if (bestNet) {
+        project.net = std::move(bestNet);
+        project.net->ChangesRestored();
+        out << "Записаны веса эпохи " << bestEpoch << ": на проверке верно " << bestHeldOut << " из "
+            << heldOut.ring.Count << ".\n";
+    }
 
     refusal = SaveProjectFile(project, output);
     if (!refusal.empty())

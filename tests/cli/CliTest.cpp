@@ -359,6 +359,41 @@ TEST_F(CliTest, StopsAtTheTargetAccuracyOrWhenPatienceRunsOut)
     }
 }
 
+TEST_F(CliTest, ValidationReportsTheHeldOutAnswersAndKeepsTheBestEpoch)
+{
+    WriteSequence("train.llt", Training);
+    WriteSequence("test.llt", TestSamples);
+    const std::vector<std::string> base = {"train", Path("train.llt"), "--seed", "5", "--max-epochs", "12"};
+    std::vector<std::string> plain = base, checked = base;
+    plain.insert(plain.end(), {"-o", Path("plain.trelis")});
+    checked.insert(checked.end(), {"-o", Path("checked.trelis"), "--validation", Path("test.llt")});
+    const TRun a = Cli(plain), b = Cli(checked);
+    ASSERT_EQ(a.code, CliOk) << a.err;
+    ASSERT_EQ(b.code, CliOk) << b.err;
+    // The checks do not change the training.
+    EXPECT_EQ(EpochCorrectCounts(a.out), EpochCorrectCounts(b.out));
+    // Every epoch's held-out count, as printed.
+    std::vector<std::uint32_t> held;
+    const std::string mark = "проверка: верно ";
+    for (std::size_t at = b.out.find(mark); at != std::string::npos; at = b.out.find(mark, at + 1))
+        held.push_back(static_cast<std::uint32_t>(std::stoul(b.out.substr(at + mark.size()))));
+    ASSERT_EQ(held.size(), EpochCorrectCounts(b.out).size());
+    const std::uint32_t best = *std::max_element(held.begin(), held.end());
+    // The saved network answers the held-out file as the best epoch did.
+    const TRun e = Cli({"evaluate", Path("checked.trelis"), Path("test.llt")});
+    ASSERT_EQ(e.code, CliOk) << e.err;
+    EXPECT_NE(e.out.find("верно: " + std::to_string(best) + ","), std::string::npos) << e.out;
+    // A held-out file of another element size is refused before training.
+    PatternRing wide;
+    wide.SetDimension(Dimension + 1);
+    wide.Add(TAbsImage(Dimension + 1), 0);
+    ASSERT_TRUE(wide.SaveToFile(Path("wide.llt")));
+    checked.back() = Path("wide.llt");
+    const TRun w = Cli(checked);
+    EXPECT_EQ(w.code, CliFailed);
+    EXPECT_NE(w.err.find("не равен числу входов"), std::string::npos) << w.err;
+}
+
 TEST_F(CliTest, EvaluateCountsEveryAnswer)
 {
     WriteSequence("train.llt", Training);
