@@ -5,6 +5,7 @@
 #include "images/ClassNames.h"
 #include "images/PatternRing.h"
 #include "images/SeriesFile.h"
+#include "project/FileReasons.h"
 #include "project/Learning.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
@@ -92,48 +93,11 @@ std::string Extension(const std::string& path)
     return Lowercase(path.substr(dot + 1));
 }
 
-std::string OpenFailureReason(TFileOpenError error)
-{
-    switch (error) {
-    case TFileOpenError::NotFound:
-        return "файл не найден";
-    case TFileOpenError::NotAFile:
-        return "это не обычный файл (папка, устройство или канал)";
-    case TFileOpenError::NoAccess:
-        return "нет прав на чтение";
-    case TFileOpenError::Failed:
-    case TFileOpenError::None:
-        break;
-    }
-    return "файл не удалось открыть";
-}
-
-std::string SequenceFailureReason(TSequenceFileError error, TFileOpenError openError)
-{
-    switch (error) {
-    case TSequenceFileError::CannotOpen:
-        return OpenFailureReason(openError);
-    case TSequenceFileError::ReadFailed:
-        return "файл не удалось прочитать";
-    case TSequenceFileError::NoHeader:
-        return "файл слишком короткий, в нём нет заголовка";
-    case TSequenceFileError::Truncated:
-        return "файл обрывается раньше, чем кончаются объявленные в заголовке записи";
-    case TSequenceFileError::TooLarge:
-        return "размер элемента в заголовке больше " + std::to_string(PatternRing::MaxDimension) + " байт";
-    case TSequenceFileError::OutOfMemory:
-        return "последовательность не помещается в памяти";
-    case TSequenceFileError::None:
-        break;
-    }
-    return "неизвестная ошибка";
-}
-
 std::string SeriesFailureReason(const TSeriesFileResult& r)
 {
     switch (r.status) {
     case SeriesFileStatus::CannotOpen:
-        return r.openError != TFileOpenError::None ? OpenFailureReason(r.openError) : "файл не удалось прочитать";
+        return r.openError != TFileOpenError::None ? FileOpenReason(r.openError) : "файл не удалось прочитать";
     case SeriesFileStatus::NoCount:
         return "файл пуст";
     case SeriesFileStatus::BadCount:
@@ -211,7 +175,7 @@ std::string LoadSequence(const std::string& path, bool withNames, TLoadedSequenc
     TFileOpenError openError = TFileOpenError::None;
     if (!loaded.ring.LoadFromFile(path, &error, &openError))
         return "не удалось загрузить последовательность из файла «" + path + "»: " +
-               SequenceFailureReason(error, openError);
+               SequenceLoadReason(error, openError);
     return {};
 }
 

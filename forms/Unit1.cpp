@@ -15,6 +15,7 @@
 #include "framework/Convert.h"
 #include "framework/Shell.h"
 #include "images/ClassNames.h"
+#include "project/FileReasons.h"
 #include "project/Globals.h"
 #include "project/ProjectFile.h"
 
@@ -232,23 +233,6 @@ void TForm1::N6Click()
 
 namespace {
 
-// Why a file could not be opened, as the user is told.
-QString OpenFailureReason(TFileOpenError error)
-{
-    switch (error) {
-    case TFileOpenError::NotAFile:
-        return QStringLiteral("это не обычный файл (папка, устройство или канал)");
-    case TFileOpenError::NotFound:
-        return QStringLiteral("файл не найден");
-    case TFileOpenError::NoAccess:
-        return QStringLiteral("нет прав на чтение");
-    case TFileOpenError::Failed:
-    case TFileOpenError::None:
-        break;
-    }
-    return QStringLiteral("файл не удалось открыть");
-}
-
 // Why a names file cannot serve, as the user is told after its name.
 QString NamesFailureReason(const TClassNamesFile& file)
 {
@@ -261,28 +245,6 @@ QString NamesFailureReason(const TClassNamesFile& file)
         break;
     }
     return QStringLiteral("не удалось прочитать");
-}
-
-// Why a sequence file did not load, as the user is told.
-QString LoadFailureReason(TSequenceFileError error)
-{
-    switch (error) {
-    case TSequenceFileError::CannotOpen:
-        return QStringLiteral("файл не найден или его нельзя открыть");
-    case TSequenceFileError::ReadFailed:
-        return QStringLiteral("файл не удалось прочитать");
-    case TSequenceFileError::NoHeader:
-        return QStringLiteral("файл слишком короткий, в нём нет заголовка");
-    case TSequenceFileError::Truncated:
-        return QStringLiteral("файл обрывается раньше, чем кончаются объявленные в заголовке записи");
-    case TSequenceFileError::TooLarge:
-        return QStringLiteral("размер элемента в заголовке больше %1 байт").arg(PatternRing::MaxDimension);
-    case TSequenceFileError::OutOfMemory:
-        return QStringLiteral("последовательность не помещается в памяти");
-    case TSequenceFileError::None:
-        break;
-    }
-    return QStringLiteral("неизвестная ошибка");
 }
 
 } // namespace
@@ -316,9 +278,7 @@ void TForm1::N7Click()
     const bool loaded = sequence.LoadFromFile(path, &error, &openError);
     EnableSequenceCommands(true);
     if (!loaded) {
-        refuse(error == TSequenceFileError::CannotOpen && openError != TFileOpenError::None
-                   ? OpenFailureReason(openError)
-                   : LoadFailureReason(error));
+        refuse(QString::fromStdString(SequenceLoadReason(error, openError)));
         return;
     }
 

@@ -1,6 +1,7 @@
 #include "project/SeriesLoad.h"
 
 #include "images/SeriesFile.h"
+#include "project/FileReasons.h"
 #include "project/Text.h"
 
 #include <algorithm>
@@ -48,16 +49,9 @@ std::string ReaderMessage(const std::string& fileName, const TSeriesFileResult& 
     case SeriesFileStatus::Ok:
         break;
     case SeriesFileStatus::CannotOpen:
-        switch (read.openError) {
-        case TFileOpenError::NotAFile:
-            return Fill("%1 — не обычный файл (папка, устройство или канал): ряд из него не читается.", {file});
-        case TFileOpenError::NotFound:
-            return Fill("Файл %1 не найден.", {file});
-        case TFileOpenError::NoAccess:
-            return Fill("Нет прав на чтение файла %1.", {file});
-        default:
+        if (read.openError == TFileOpenError::None || read.openError == TFileOpenError::Failed)
             return Fill("Не удаётся открыть файл %1.", {file});
-        }
+        return Fill("Не удаётся открыть файл %1: %2.", {file, FileOpenReason(read.openError)});
     case SeriesFileStatus::NoCount:
         return Fill("Файл %1 пуст: в его начале должно стоять число значений ряда.", {file});
     case SeriesFileStatus::BadCount:
