@@ -13,6 +13,8 @@ const char* const ProgramHelp =
     "  info ФАЙЛ                          что содержит проект, последовательность или ряд\n"
     "  train ВХОД -o ПРОЕКТ [параметры]   обучить сеть и записать проект\n"
     "  evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ проверить сеть проекта на последовательности\n"
+    "  forecast РЯД.ser --window W --train-length T --csv ФАЙЛ\n"
+    "                                     обучить сеть ряда, записать прогноз и сравнить\n"
     "\n"
     "Справка по команде: trelis-cli КОМАНДА --help\n"
     "Коды завершения: 0 — готово, 1 — файл не прочитан, не записан или не подходит,\n"
@@ -37,6 +39,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return TrainCommand(args, out, err, terminal);
     if (command == "evaluate")
         return EvaluateCommand(args, out, err);
+    if (command == "forecast")
+        return ForecastCommand(args, out, err, terminal);
     err << "trelis-cli: неизвестная команда «" << command << "».\n"
         << "Справка: trelis-cli --help\n";
     return CliUsage;

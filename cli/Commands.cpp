@@ -9,9 +9,13 @@
 #include "project/Learning.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
+#include "project/SeriesHeldOut.h"
+#include "project/SeriesLoad.h"
 #include "project/Text.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -824,5 +828,160 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
             return Refuse(err, command, refusal, CliFailed);
         out << "\nМатрица ошибок записана: " << line.values["csv"] << "\n";
     }
+    return CliOk;
+}
+
+// ---------------------------------------------------------------- forecast
+
+const char* const ForecastHelp =
+    "Использование: trelis-cli forecast РЯД.ser --window W --train-length T --csv ФАЙЛ [параметры]\n"
+    "\n"
+    "Обучает сеть ряда, как окно временного ряда: сеть W-2-1, эпоха — шаг\n"
+    "обучения на каждом окне из первых T значений. Затем записывает в CSV\n"
+    "воспроизведение и прогноз ряда и печатает среднюю абсолютную ошибку на\n"
+    "отложенной части (значения с номера max(T, W)) в единицах файла: сети\n"
+    "на шаг вперёд (каждое окно из истинных значений) и замкнутого прогноза\n"
+    "(после первых T значений окно берёт прежние ответы), и тех же мер для\n"
+    "наивного прогноза (повторить последнее известное значение) и для\n"
+    "авторегрессии на том же окне по методу наименьших квадратов.\n"
+    "\n"
+    "  --window W               размер окна (число входов сети)\n"
+    "  --train-length T         обучение на первых T значениях\n"
+    "  --csv ФАЙЛ               куда записать номер, значение, воспроизведение\n"
+    "                           и часть (обучение или проверка) каждой точки\n"
+    "  --epochs N               эпох обучения (по умолчанию 1000)\n"
+    "  --from-first-window      воспроизводить с первого окна: все окна из\n"
+    "                           прежних ответов сети, как «По первому окну»\n"
+    "  --seed S                 начальные веса сети зависят только от S\n";
+
+namespace {
+
+// A float as the CSV file holds it: the shortest text that reads back as
+// the same float.
+std::string CsvNumber(float value)
+{
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string Figure(double value)
+{
+    return std::isnan(value) ? std::string("—") : Fixed(value, 4);
+}
+
+} // namespace
+
+int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const TCliTerminal& terminal)
+{
+    const std::string command = args[0];
+    TCommandLine line;
+    const std::vector<TOptionRule> rules = {{"window"}, {"train-length"},           {"csv"},
+                                            {"epochs"}, {"from-first-window", false}, {"seed"}};
+    if (const int answered = ParseOrAnswer(args, rules, ForecastHelp, 1, line, out, err); answered >= 0)
+        return answered;
+
+    std::uint64_t window = 0, trainLength = 0, epochs = 1000, seed = 0;
+    std::string refusal;
+    if (!line.Has("window"))
+        refusal = "не указан размер окна (--window W)";
+    else if (!line.Has("train-length"))
+        refusal = "не указана длина обучения (--train-length T)";
+    else if (!line.Has("csv") || line.values["csv"].empty())
+        refusal = "не указан файл CSV для записи (--csv ФАЙЛ)";
+    // Zero passes here so that the series checks refuse it as the load window does.
+    if (refusal.empty())
+        refusal = ParseWhole("window", line.values["window"], 0, INT32_MAX, window);
+    if (refusal.empty())
+        refusal = ParseWhole("train-length", line.values["train-length"], 0, INT32_MAX, trainLength);
+    if (refusal.empty() && line.Has("epochs"))
+        refusal = ParseWhole("epochs", line.values["epochs"], 1, MaxEpochLimit, epochs);
+    if (refusal.empty() && line.Has("seed"))
+        refusal = ParseWhole("seed", line.values["seed"], 0, MaxSeed, seed);
+    if (!refusal.empty())
+        return Refuse(err, command, refusal, CliUsage);
+
+    const std::string& input = line.positional[0];
+    TSeriesLoad load =
+        CheckFullLoad(input, static_cast<std::int32_t>(window), static_cast<std::int32_t>(trainLength));
+    if (load.Refused())
+        return Refuse(err, command, load.refusal, CliFailed);
+
+    // The values as the file holds them; the project keeps them scaled.
+    const std::vector<float> fileValues(load.values.get(), load.values.get() + std::max(load.count, 0));
+    TProject project;
+    try {
+        if (line.Has("seed")) {
+            const TSeedClockPin pin(static_cast<std::time_t>(seed));
+            project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength));
+        } else {
+            project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength));
+        }
+    } catch (const std::bad_alloc&) {
+        return Refuse(err, command, "ряд и его окна не помещаются в памяти", CliFailed);
+    }
+
+    const auto w = static_cast<std::uint32_t>(window);
+    const auto t = static_cast<std::uint32_t>(trainLength);
+    const auto n = static_cast<std::uint32_t>(project.series.count);
+    const float* values = project.series.values.get();
+    const double unit = static_cast<double>(project.seriesMax) - static_cast<double>(project.seriesMin);
+    TNeuralNet& net = *project.net;
+    std::vector<float> windowInputs(w + 1), targetValue(1), reproduction(n);
+    float lastError = 0.0f;
+
+    out << "Ряд: " << input << ", значений " << n << ", окно " << w << ", обучение на первых " << t
+        << ", отложено " << (n > HeldOutStart(t, w) ? n - HeldOutStart(t, w) : 0) << "\n";
+    const std::uint64_t reportEvery = std::max<std::uint64_t>(epochs / 10, 1);
+    for (std::uint64_t epoch = 1; epoch <= epochs; ++epoch) {
+        const TEpochErrors errors =
+            TrainSeriesEpoch(net, values, t, w, windowInputs.data(), targetValue.data(), lastError);
+        lastError = errors.lastError;
+        if (epoch % reportEvery == 0 || epoch == epochs) {
+            if (terminal.progress)
+                out << "\r\033[K";
+            const THeldOutErrors e =
+                NetworkHeldOutErrors(net, values, n, t, w, unit, windowInputs.data(), reproduction.data());
+            out << "Эпоха " << epoch << ": ошибка окна от " << FloatText(errors.minError) << " до "
+                << FloatText(errors.maxError) << "; на отложенной части: на шаг вперёд " << Figure(e.oneStep)
+                << ", прогноз " << Figure(e.closedLoop) << "\n";
+        } else if (terminal.progress && epoch % std::max<std::uint64_t>(epochs / 200, 1) == 0) {
+            const auto done = static_cast<std::uint32_t>(epoch * 1000 / epochs);
+            out << "\r[" << std::string(done * 30 / 1000, '#') << std::string(30 - done * 30 / 1000, '.') << "] "
+                << epoch << "/" << epochs << std::flush;
+        }
+    }
+
+    const THeldOutErrors network =
+        NetworkHeldOutErrors(net, values, n, t, w, unit, windowInputs.data(), reproduction.data());
+    const TSeriesBaselines baselines = SeriesBaselines(values, n, t, w, unit);
+    ReproduceSeries(net, values, n, t, w, line.Has("from-first-window"), windowInputs.data(), reproduction.data());
+
+    std::ostringstream csv;
+    csv << "номер,значение,воспроизведение,часть\n";
+    for (std::uint32_t i = 0; i < n; ++i) {
+        // The first w points are the series itself.
+        const float reproduced =
+            i < w ? fileValues[i]
+                  : static_cast<float>(static_cast<double>(reproduction[i]) * unit + project.seriesMin);
+        csv << i << ',' << CsvNumber(fileValues[i]) << ',' << CsvNumber(reproduced) << ','
+            << (i < t ? "обучение" : "проверка") << "\n";
+    }
+    refusal = WriteFileAtomically(line.values["csv"], csv.str());
+    if (!refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+
+    out << "\nСредняя абсолютная ошибка на отложенной части (" << network.points << " знач.), в единицах ряда:\n"
+        << "                            на шаг вперёд   прогноз\n";
+    const auto row = [&](const char* name, const THeldOutErrors& e) {
+        out << PadRight(name, 28) << PadLeft(Figure(e.oneStep), 13) << PadLeft(Figure(e.closedLoop), 10) << "\n";
+    };
+    row("сеть", network);
+    row("наивный прогноз", baselines.naive);
+    row("авторегрессия", baselines.autoregression);
+    if (!baselines.fitted)
+        out << "Авторегрессию не по чему подобрать: на обучающей части меньше " << (w + 1) << " окон.\n";
+    out << "CSV записан: " << line.values["csv"] << "\n";
     return CliOk;
 }

@@ -12,8 +12,11 @@ int InfoCommand(const std::vector<std::string>& args, std::ostream& out, std::os
 int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                  const TCliTerminal& terminal);
 int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const TCliTerminal& terminal);
 
 // The help of each command.
 extern const char* const InfoHelp;
 extern const char* const TrainHelp;
 extern const char* const EvaluateHelp;
+extern const char* const ForecastHelp;

@@ -8,11 +8,15 @@
 #include "project/Learning.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
+#include "project/SeriesHeldOut.h"
+#include "project/SeriesLoad.h"
 #include "tests/images/TempFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -477,3 +481,119 @@ TEST_F(CliTest, EvaluateCountsEveryAnswer)
     EXPECT_NE(refused.err.find("не равен числу входов сети (16)"), std::string::npos) << refused.err;
     EXPECT_FALSE(std::filesystem::exists(Path("w.csv")));
 }
+
+TEST_F(CliTest, ForecastTrainsAndReproducesAsTheSeriesWindowDoes)
+{
+    // 60 values of a wave; window 4, trained on the first 40.
+    {
+        std::ofstream file(Path("wave.ser"));
+        file << 60 << "\n";
+        for (int i = 0; i < 60; ++i)
+            file << 100.0 + 30.0 * std::sin(i * 0.45) + (i % 7) * 0.5 << "\n";
+    }
+    for (const bool fromFirst : {false, true}) {
+        SCOPED_TRACE(fromFirst);
+        std::vector<std::string> args = {"forecast", Path("wave.ser"), "--window", "4", "--train-length", "40",
+                                         "--epochs", "30", "--seed", "5", "--csv", Path("f.csv")};
+        if (fromFirst)
+            args.push_back("--from-first-window");
+        const TRun r = Cli(args);
+        ASSERT_EQ(r.code, CliOk) << r.err;
+
+        // The window's own calls: the load, 30 epochs, the figures.
+        TSeriesLoad load = CheckFullLoad(Path("wave.ser"), 4, 40);
+        ASSERT_FALSE(load.Refused());
+        const std::vector<float> file(load.values.get(), load.values.get() + 60);
+        TProject reference;
+        SetSeedClock([] { return std::time_t{5}; });
+        reference.LoadSeries(load, 4, 40);
+        SetSeedClock({});
+        std::vector<float> inputs(5), target(1), reproduction(60);
+        float lastError = 0.0f;
+        for (int epoch = 0; epoch < 30; ++epoch)
+            lastError = TrainSeriesEpoch(*reference.net, reference.series.values.get(), 40, 4, inputs.data(),
+                                         target.data(), lastError)
+                            .lastError;
+        const double unit = double{reference.seriesMax} - reference.seriesMin;
+        const THeldOutErrors net = NetworkHeldOutErrors(*reference.net, reference.series.values.get(), 60, 40, 4,
+                                                        unit, inputs.data(), reproduction.data());
+        const TSeriesBaselines base = SeriesBaselines(reference.series.values.get(), 60, 40, 4, unit);
+        ReproduceSeries(*reference.net, reference.series.values.get(), 60, 40, 4, fromFirst, inputs.data(),
+                        reproduction.data());
+
+        std::ifstream csv(Path("f.csv"));
+        std::string row;
+        std::getline(csv, row);
+        for (std::uint32_t i = 0; i < 60; ++i) {
+            ASSERT_TRUE(std::getline(csv, row));
+            std::istringstream cells(row);
+            std::string index, value, reproduced, part;
+            std::getline(cells, index, ',');
+            std::getline(cells, value, ',');
+            std::getline(cells, reproduced, ',');
+            std::getline(cells, part);
+            float v = 0, p = 0;
+            std::from_chars(value.data(), value.data() + value.size(), v);
+            std::from_chars(reproduced.data(), reproduced.data() + reproduced.size(), p);
+            EXPECT_EQ(index, std::to_string(i));
+            EXPECT_EQ(v, file[i]);
+            const float expected = i < 4 ? file[i] : static_cast<float>(reproduction[i] * unit + reference.seriesMin);
+            EXPECT_EQ(p, expected) << i;
+            EXPECT_EQ(part, i < 40 ? "обучение" : "проверка");
+        }
+        const auto figures = [](const char* name, const THeldOutErrors& e) {
+            char text[128];
+            std::snprintf(text, sizeof text, "%.4f", e.oneStep);
+            std::string line = std::string(name) + " " + text + " ";
+            std::snprintf(text, sizeof text, "%.4f", e.closedLoop);
+            return line + text;
+        };
+        std::string table;
+        std::istringstream lines(r.out);
+        for (std::string l; std::getline(lines, l);) {
+            std::istringstream words(l);
+            std::string collapsed, w;
+            while (words >> w)
+                collapsed += (collapsed.empty() ? "" : " ") + w;
+            table += collapsed + "\n";
+        }
+        EXPECT_NE(table.find(figures("сеть", net)), std::string::npos) << r.out;
+        EXPECT_NE(table.find(figures("наивный прогноз", base.naive)), std::string::npos) << r.out;
+        EXPECT_NE(table.find(figures("авторегрессия", base.autoregression)), std::string::npos) << r.out;
+    }
+}
+
+TEST_F(CliTest, ForecastRefusalsWriteNothing)
+{
+    {
+        std::ofstream file(Path("s.ser"));
+        file << "5\n1 2 3 4 5\n";
+    }
+    struct TCase {
+        std::vector<std::string> args;
+        int code;
+        const char* reason;
+    };
+    const std::string s = Path("s.ser"), csv = Path("out.csv");
+    const std::vector<TCase> cases = {
+        {{"--train-length", "4", "--csv", csv}, CliUsage, "--window"},
+        {{"--window", "2", "--csv", csv}, CliUsage, "--train-length"},
+        {{"--window", "2", "--train-length", "4"}, CliUsage, "--csv"},
+        {{"--window", "x", "--train-length", "4", "--csv", csv}, CliUsage, "window"},
+        {{"--window", "0", "--train-length", "4", "--csv", csv}, CliFailed, "Размер окна должен быть больше нуля"},
+        {{"--window", "2", "--train-length", "9", "--csv", csv}, CliFailed, "больше числа значений"},
+        {{"--window", "2", "--train-length", "4", "--csv", Path("no/such/dir.csv")}, CliFailed, "dir.csv"},
+    };
+    for (const TCase& c : cases) {
+        std::vector<std::string> args = {"forecast", s};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const TRun r = Cli(args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
+        EXPECT_EQ(FileCount(), 1u);
+    }
+    const TRun missing = Cli({"forecast", Path("none.ser"), "--window", "2", "--train-length", "4", "--csv", csv});
+    EXPECT_EQ(missing.code, CliFailed);
+    EXPECT_NE(missing.err.find("none.ser"), std::string::npos) << missing.err;
+}
+
