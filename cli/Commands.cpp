@@ -53,7 +53,9 @@ const char* const TrainHelp =
     "                           стохастическое обучение\n"
     "  --max-epochs N           не больше N эпох за этот запуск (по умолчанию 1000)\n"
     "  --seed S                 начальные веса новой сети и случайные шаги\n"
-    "                           стохастического обучения зависят только от S\n"
+    "                           стохастического обучения зависят только от S;\n"
+    "                           проект продолжает случайные шаги с того места,\n"
+    "                           где они остановились при его записи\n"
     "  --target-accuracy A      остановиться после эпохи, в которой верных ответов\n"
     "                           не меньше доли A (от 0 до 1)\n"
     "  --patience N             остановиться, если N эпох подряд число верных\n"
@@ -398,25 +400,6 @@ public:
     TSeedClockPin& operator=(const TSeedClockPin&) = delete;
 };
 
-// The generator's seed for a stochastic epoch: the run's seed mixed with
-// every weight of the network as it enters the epoch. A run continued from
-// its saved project draws exactly what the uninterrupted run would have.
-std::uint64_t EpochSeed(std::uint64_t seed, const TNeuralNet& net)
-{
-    std::uint64_t h = 1469598103934665603ull ^ seed;
-    const auto mix = [&h](const void* data, std::size_t bytes) {
-        const auto* p = static_cast<const unsigned char*>(data);
-        for (std::size_t i = 0; i < bytes; ++i) {
-            h ^= p[i];
-            h *= 1099511628211ull;
-        }
-    };
-    for (const TLayer& layer : net.layers)
-        for (std::size_t r = 0; r < layer.weights.Rows(); ++r)
-            mix(layer.weights[r], layer.weights.Columns() * sizeof(float));
-    return h;
-}
-
 struct TTrainSettings {
     bool stochastic = false;
     std::uint64_t maxEpochs = 1000;
@@ -583,8 +566,12 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     std::uint64_t bestEpoch = 0;
     std::unique_ptr<TNeuralNet> bestNet;
 
-    if (settings.stochastic && !settings.seeded)
-        settings.seed = static_cast<std::uint64_t>(SeedClockNow());
+    // The stochastic trials draw on from where the generator stands: after
+    // building a new network (as in the learning window after "Новый
+    // проект"), or as the project was saved. A project saved without the
+    // generator's state draws from --seed, or from the clock.
+    if (ext == ProjectFileExtension && !project.generator)
+        RandomSeed(settings.seeded ? settings.seed : static_cast<std::uint64_t>(SeedClockNow()));
 
     TNeuralNet& net = *project.net;
     PatternRing& ring = project.sequence;
@@ -597,8 +584,6 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     out << "Обучение: " << (settings.stochastic ? "стохастическое" : "обратное распространение") << ", элементов "
         << count << "\n";
     for (std::uint64_t epoch = 1; epoch <= settings.maxEpochs; ++epoch) {
-        if (settings.stochastic)
-            RandomSeed(EpochSeed(settings.seed, net));
         double totalError = 0.0;
         std::uint32_t done = 0;
         const std::uint32_t step = std::max(count / 50, 1u);
@@ -654,6 +639,7 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             << heldOut.ring.Count << ".\n";
     }
 
+    project.generator = RandomState();
     refusal = SaveProjectFile(project, output);
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliFailed);

@@ -47,6 +47,16 @@ void RandomSeedFromClock()
     RandomSeed(static_cast<std::uint64_t>(SeedClockNow()));
 }
 
+std::uint64_t RandomState()
+{
+    return state;
+}
+
+void SetRandomState(std::uint64_t generatorState)
+{
+    state = generatorState;
+}
+
 std::uint32_t RandomBelow(std::uint32_t n)
 {
     if (n == 0) return 0;

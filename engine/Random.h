@@ -22,6 +22,11 @@ void RandomSeed(std::uint64_t seed);
 // Seeds the generator with SeedClockNow().
 void RandomSeedFromClock();
 
+// The generator's whole state: SetRandomState(RandomState()) later makes it
+// draw on exactly as it would have from here.
+std::uint64_t RandomState();
+void SetRandomState(std::uint64_t generatorState);
+
 // A uniformly distributed integer in 0..n-1; returns 0 without drawing when n is 0.
 std::uint32_t RandomBelow(std::uint32_t n);
 

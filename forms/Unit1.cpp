@@ -11,6 +11,7 @@
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
 #include "forms/Unit9.h"
+#include "engine/Random.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"
 #include "framework/Shell.h"
@@ -193,6 +194,7 @@ void TForm1::N20Click()
 {
     if (!SaveDialog1.Execute(this))
         return;
+    Project.generator = RandomState();
     const std::string refusal = SaveProjectFile(Project, LocalPath(SaveDialog1.FileName));
     if (!refusal.empty())
         MessageBox(TApplication::Title(), QString::fromStdString(refusal));

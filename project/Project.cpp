@@ -1,5 +1,7 @@
 #include "project/Project.h"
 
+#include "engine/Random.h"
+
 #include "project/SeriesMath.h"
 
 #include <algorithm>
@@ -21,6 +23,7 @@ void TProjectState::Swap(TProjectState& other) noexcept
     swap(windowSize, other.windowSize);
     swap(trainLength, other.trainLength);
     swap(fromFirstWindow, other.fromFirstWindow);
+    swap(generator, other.generator);
 }
 
 TProjectListener::TProjectListener(TProject& project)
@@ -170,6 +173,8 @@ bool TProject::SeriesNetworkInPlace() const
 void TProject::Adopt(TProjectState& opened)
 {
     Swap(opened);
+    if (generator)
+        SetRandomState(*generator);
     // The retina the windows sample onto takes the opened project's size.
     retina.Resize(static_cast<std::uint32_t>(std::max(retinaWidth, 0)),
                   static_cast<std::uint32_t>(std::max(retinaHeight, 0)));

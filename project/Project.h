@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,10 @@ struct TProjectState {
     std::uint32_t windowSize = 0;       // window size of the last full series load; 0 before one
     std::uint32_t trainLength = 0;      // leading values the series network trains on
     bool fromFirstWindow = false;       // the series picture's forecast runs from the first window alone
+    // The random generator's state when the project was saved, so that
+    // stochastic training goes on as if it had never stopped; none in files
+    // saved without it.
+    std::optional<std::uint64_t> generator;
 
     // Exchanges everything with `other`.
     void Swap(TProjectState& other) noexcept;
@@ -139,7 +144,8 @@ public:
     bool SeriesNetworkInPlace() const;
 
     // Takes over a whole opened project (swapped in; `opened` then holds the
-    // old one) and tells every listener.
+    // old one), sets the random generator to the state saved with it, if
+    // any, and tells every listener.
     void Adopt(TProjectState& opened);
 
     // Tells every listener of a change.

@@ -467,6 +467,15 @@ std::string ProjectText(const TProjectState& state, const std::vector<const TAbs
     PutKey(out, 2, "fromFirstWindow");
     out += state.fromFirstWindow ? "true" : "false";
     out += "\n }";
+
+    if (state.generator) {
+        PutKey(out, 1, "generator");
+        char hex[19] = "\"";
+        for (int i = 0; i < 16; ++i)
+            hex[1 + i] = "0123456789abcdef"[(*state.generator >> (60 - 4 * i)) & 15];
+        hex[17] = '"';
+        out.append(hex, 18);
+    }
     out += ",\n ";
     return out;
 }
@@ -897,6 +906,27 @@ void ReadSeries(const TReader& r, const Json& root, TProjectState& state)
     state.fromFirstWindow = fromFirstWindow;
 }
 
+// The random generator's state, when the file holds one: 16 hexadecimal digits.
+void ReadGenerator(const TReader& r, const Json& root, TProjectState& state)
+{
+    state.generator.reset();
+    const auto member = root.find("generator");
+    if (member == root.end())
+        return;
+    const std::optional<std::string_view> text = r.TextOf(*member);
+    std::uint64_t value = 0;
+    bool ok = text && text->size() == 16;
+    for (std::size_t i = 0; ok && i < 16; ++i) {
+        const char c = (*text)[i];
+        const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+        ok = d >= 0;
+        value = value << 4 | static_cast<std::uint64_t>(d & 15);
+    }
+    if (!ok)
+        Damaged("состояние генератора случайных чисел («generator») — не 16 шестнадцатеричных цифр.");
+    state.generator = value;
+}
+
 // The checksum member closing the file: where its key starts and the value
 // it states; nullopt when the file does not end with one.
 struct TChecksumTail {
@@ -1023,6 +1053,7 @@ void ReadProject(const std::string& path, TProjectState& state)
     ReadClassNames(r, root, state);
     ReadRetina(r, root, state);
     ReadSeries(r, root, state);
+    ReadGenerator(r, root, state);
 }
 
 } // namespace

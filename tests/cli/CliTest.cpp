@@ -324,6 +324,33 @@ TEST_F(CliTest, TrainsExactlyAsTheEpochTrainerDoes)
     EXPECT_EQ(saved.classNames, (std::vector<std::string>{"строка", "столбец", "диагональ"}));
 }
 
+TEST_F(CliTest, StochasticTrainingDrawsAsTheLearningWindowDoes)
+{
+    // After "Новый проект" the learning window's trials draw on from where
+    // building the network left the generator; so do the command's.
+    WriteSequence("train.llt", Training);
+    const TRun r = Cli({"train", Path("train.llt"), "-o", Path("p.trelis"), "--seed", "9", "--hidden", "5",
+                        "--method", "stochastic", "--max-epochs", "3"});
+    ASSERT_EQ(r.code, CliOk) << r.err;
+
+    TProject reference;
+    SetSeedClock([] { return std::time_t{9}; });
+    reference.NewProject({static_cast<std::int32_t>(Dimension), 3, 5});
+    SetSeedClock({});
+    PatternRing ring;
+    ASSERT_TRUE(ring.LoadFromFile(Path("train.llt")));
+    reference.ReplaceSequence(ring);
+    TEpochTrainer trainer;
+    for (int epoch = 0; epoch < 3; ++epoch)
+        trainer.Run(*reference.net, reference.sequence, true, [](const TPatternAnswer&) {});
+    const std::uint64_t generator = RandomState();
+    TProjectState saved;
+    Open(Path("p.trelis"), saved);
+    ASSERT_TRUE(saved.net);
+    EXPECT_TRUE(SameWeights(*saved.net, *reference.net));
+    EXPECT_EQ(saved.generator, generator);
+}
+
 TEST_F(CliTest, StopsAtTheTargetAccuracyOrWhenPatienceRunsOut)
 {
     WriteSequence("train.llt", Training);

@@ -123,6 +123,7 @@ void FillRich(TProjectState& s)
     s.seriesMin = -3.5f;
     s.seriesMax = 1e10f;
     s.fromFirstWindow = true;
+    s.generator = 0xf00dbeef12345678u;
 }
 
 TEST_F(ProjectFileTest, SavedProjectsOpenBitForBitTheSame)
@@ -400,6 +401,8 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
         {"a retina beyond the largest element",
          edited([](Json& d) { d["retina"] = {{"width", 1000}, {"height", 1000}}; }), "ретина"},
         {"no series", edited([](Json& d) { d.erase("series"); }), "нет поля «series»"},
+        {"a generator state of 15 digits", edited([](Json& d) { d["generator"] = "f00dbeef1234567"; }), "generator"},
+        {"a generator state as a number", edited([](Json& d) { d["generator"] = 12; }), "generator"},
         {"a flood of values", edited([](Json& d) { d["extra"] = std::vector<int>(70000, 0); }),
          "слишком много значений"},
         {"deep nesting", deep, "вложенность"},

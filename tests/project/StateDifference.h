@@ -79,5 +79,7 @@ inline std::string StateDifference(const TProjectState& a, const TProjectState& 
     if (!SameBits(&a.seriesMin, &b.seriesMin, 1) || !SameBits(&a.seriesMax, &b.seriesMax, 1) ||
         a.windowSize != b.windowSize || a.trainLength != b.trainLength || a.fromFirstWindow != b.fromFirstWindow)
         return "series settings";
+    if (a.generator != b.generator)
+        return "generator";
     return {};
 }
