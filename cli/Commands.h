@@ -12,8 +12,14 @@ int InfoCommand(const std::vector<std::string>& args, std::ostream& out, std::os
 int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                  const TCliTerminal& terminal);
 int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// cli/ImageCommands.cpp
+int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const TCliTerminal& terminal);
+int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The help of each command.
 extern const char* const InfoHelp;
 extern const char* const TrainHelp;
 extern const char* const EvaluateHelp;
+extern const char* const ImportHelp;
+extern const char* const RecogniseHelp;
