@@ -11,8 +11,10 @@ const char* const ProgramHelp =
     "\n"
     "Команды:\n"
     "  info ФАЙЛ                          что содержит проект, последовательность или ряд\n"
+    "  import ПАПКА --size N -o ПОСЛ.llt  последовательность из папок изображений по классам\n"
     "  train ВХОД -o ПРОЕКТ [параметры]   обучить сеть и записать проект\n"
     "  evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ проверить сеть проекта на последовательности\n"
+    "  recognise ПРОЕКТ ИЗОБРАЖЕНИЕ       распознать все фигуры изображения\n"
     "  forecast РЯД.ser --window W --train-length T --csv ФАЙЛ\n"
     "                                     обучить сеть ряда, записать прогноз и сравнить\n"
     "\n"
@@ -35,10 +37,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (command == "info")
         return InfoCommand(args, out, err);
+    if (command == "import")
+        return ImportCommand(args, out, err, terminal);
     if (command == "train")
         return TrainCommand(args, out, err, terminal);
     if (command == "evaluate")
         return EvaluateCommand(args, out, err);
+    if (command == "recognise")
+        return RecogniseCommand(args, out, err);
     if (command == "forecast")
         return ForecastCommand(args, out, err, terminal);
     err << "trelis-cli: неизвестная команда «" << command << "».\n"

@@ -5,6 +5,8 @@
 //   train INPUT -o OUT   trains a network on a sequence or goes on with a project
 //   evaluate PROJECT SEQ how the project's network answers a test sequence
 //   forecast SERIES ...  trains a series network, writes its forecast, compares
+//   import DIR -o SEQ    a sequence from folders of pictures, one per class
+//   recognise PROJECT IMAGE  the project's network names every figure of a picture
 //
 // Every message to the user is in Russian. A command either does all it was
 // asked or writes nothing and says why on the error stream.

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "cli/Options.h"
+#include "cli/TrainEpoch.h"
 #include "engine/Random.h"
 #include "images/ClassNames.h"
 #include "images/PatternRing.h"
@@ -584,18 +585,9 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     out << "Обучение: " << (settings.stochastic ? "стохастическое" : "обратное распространение") << ", элементов "
         << count << "\n";
     for (std::uint64_t epoch = 1; epoch <= settings.maxEpochs; ++epoch) {
-        double totalError = 0.0;
-        std::uint32_t done = 0;
         const std::uint32_t step = std::max(count / 50, 1u);
-        const std::uint32_t correct =
-            trainer.Run(net, ring, settings.stochastic, [&](const TPatternAnswer&) {
-                // The outputs the step left against the element's target.
-                target.assign(net.outputCount, 0.0f);
-                const std::int32_t c = ring.Current->ClassIndex;
-                if (ClassHasOutput(c, net.outputCount))
-                    target[static_cast<std::size_t>(c)] = 1.0f;
-                totalError += net.OutputError(target.data());
-                ++done;
+        const auto [correct, totalError] =
+            TrainEpoch(trainer, net, ring, settings.stochastic, target, [&](std::uint32_t done) {
                 if (terminal.progress && (done % step == 0 || done == count))
                     out << ProgressBar(epoch, done, count) << std::flush;
             });

@@ -14,9 +14,15 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                     const TCliTerminal& terminal);
+// cli/ImageCommands.cpp
+int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const TCliTerminal& terminal);
+int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The help of each command.
 extern const char* const InfoHelp;
 extern const char* const TrainHelp;
 extern const char* const EvaluateHelp;
 extern const char* const ForecastHelp;
+extern const char* const ImportHelp;
+extern const char* const RecogniseHelp;

@@ -1,4 +1,5 @@
 #include "cli/Cli.h"
+#include "cli/ImageFile.h"
 
 #include <iostream>
 #include <string>
@@ -11,6 +12,8 @@ int main(int argc, char** argv)
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
+    // The toolkit a picture command starts is taken down before main ends.
+    const TGuiToolkitScope toolkit;
     TCliTerminal terminal;
     terminal.progress = isatty(STDOUT_FILENO) == 1;
     const int code = RunCli(args, std::cout, std::cerr, terminal);

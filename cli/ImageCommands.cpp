@@ -1,0 +1,339 @@
+// trelis-cli import and recognise: pictures in, a sequence or the named
+// figures out. The pictures are read and turned black and white by
+// cli/ImageFile.h, a folder is imported by cli/ImageImport.h.
+#include "cli/Commands.h"
+
+#include "cli/ImageFile.h"
+#include "cli/ImageImport.h"
+#include "cli/Options.h"
+#include "cli/StagedFiles.h"
+#include "images/ClassNames.h"
+#include "images/PatternRing.h"
+#include "project/Figures.h"
+#include "project/Learning.h"
+#include "project/Project.h"
+#include "project/ProjectFile.h"
+
+#include <QString>
+#include <QStringDecoder>
+
+#include <algorithm>
+#include <cstdio>
+#include <new>
+#include <ostream>
+
+const char* const ImportHelp =
+    "Использование: trelis-cli import ПАПКА --size N -o ПОСЛЕДОВАТЕЛЬНОСТЬ.llt\n"
+    "\n"
+    "Делает последовательность из изображений. В ПАПКЕ по одной папке на класс:\n"
+    "имя папки — имя класса, классы идут по порядку имён папок (класс 0 — первая).\n"
+    "В папке класса берутся файлы PNG, PGM, PBM, PPM, JPEG и BMP по порядку имён.\n"
+    "Изображение делается чёрно-белым: точка — часть фигуры, если её яркость\n"
+    "(0,299 R + 0,587 G + 0,114 B после наложения прозрачности на белый фон)\n"
+    "меньше 128. Рамка всех точек фигуры вырезается и приводится к сетчатке\n"
+    "N x N так же, как кнопка «>>» окна «Вид на сетчатке» приводит фигуру холста.\n"
+    "Последовательность и имена классов (файл .nam рядом с ней) записываются так\n"
+    "же, как их записывает «Последовательность» / «Сохранить»; элементы идут\n"
+    "кругами: первое изображение каждого класса, затем второе и так далее.\n"
+    "\n"
+    "  --size N                 сторона квадратной сетчатки, от 1 до 447 (обязательно)\n"
+    "  -o, --output ФАЙЛ.llt    куда записать последовательность (обязательно)\n"
+    "\n"
+    "Изображения без единой точки фигуры, нечитаемые и файлы других видов\n"
+    "пропускаются с сообщением об ошибке. Печатается, сколько изображений каждого\n"
+    "класса взято и сколько файлов пропущено. Скрытые файлы и папки (имя\n"
+    "начинается с точки) не рассматриваются.\n";
+
+const char* const RecogniseHelp =
+    "Использование: trelis-cli recognise ПРОЕКТ ИЗОБРАЖЕНИЕ [--out КАРТИНКА.png]\n"
+    "\n"
+    "Распознаёт сетью проекта все фигуры изображения, как «Холст» / «Распознать».\n"
+    "Изображение (PNG, PGM, PBM, PPM, JPEG или BMP) делается чёрно-белым, как в\n"
+    "import, и становится холстом своего размера. Фигура — точки, связанные\n"
+    "сторонами или углами; фигуры берутся по порядку их первых точек: по строкам\n"
+    "сверху вниз, в строке слева направо. Для каждой фигуры печатаются её номер,\n"
+    "рамка (левый и верхний край, ширина и высота — наибольшая координата минус\n"
+    "наименьшая, как их хранит окно холста) и имя класса.\n"
+    "\n"
+    "  --out КАРТИНКА.png       записать изображение, на котором рамка каждой\n"
+    "                           фигуры обведена красным, а имя класса написано\n"
+    "                           синим, как в окне ответа: шрифт Times New Roman\n"
+    "                           высотой в рамку, левый верхний угол текста в\n"
+    "                           левом верхнем углу рамки\n";
+
+namespace {
+
+// ---------------------------------------------------------------- shared
+
+std::string Lowercase(std::string text)
+{
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+// The extension of the last path component, lower case, without the dot.
+std::string Extension(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    return Lowercase(path.substr(dot + 1));
+}
+
+int Refuse(std::ostream& err, const std::string& command, const std::string& reason, int code)
+{
+    const bool ended = !reason.empty() && (reason.back() == '.' || reason.back() == '!' || reason.back() == '?');
+    err << "trelis-cli " << command << ": " << reason << (ended ? "\n" : ".\n");
+    return code;
+}
+
+// Parses the line; prints the help or the refusal. Returns -1 to go on.
+int ParseOrAnswer(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules, const char* help,
+                  std::size_t positional, TCommandLine& line, std::ostream& out, std::ostream& err)
+{
+    const std::string refusal = ParseCommandLine(args, 1, rules, line);
+    if (refusal.empty() && line.help) {
+        out << help;
+        return CliOk;
+    }
+    if (refusal.empty() && line.positional.size() == positional)
+        return -1;
+    Refuse(err, args[0],
+           !refusal.empty() ? refusal
+                            : "нужно аргументов: " + std::to_string(positional) + ", а дано: " +
+                                  std::to_string(line.positional.size()),
+           CliUsage);
+    err << "Справка: trelis-cli " << args[0] << " --help\n";
+    return CliUsage;
+}
+
+// Characters of UTF-8 text, for lining up columns.
+std::size_t TextWidth(const std::string& text)
+{
+    std::size_t width = 0;
+    for (char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
+            ++width;
+    return width;
+}
+
+std::string PadLeft(const std::string& text, std::size_t width)
+{
+    const std::size_t w = TextWidth(text);
+    return w >= width ? text : std::string(width - w, ' ') + text;
+}
+
+// ---------------------------------------------------------------- import
+
+// The largest retina side: a square element no larger than a project takes.
+const std::uint32_t MaxRetinaSide = RetinaSide(static_cast<std::uint32_t>(MaxElementSize));
+
+std::string ImportProgress(std::uint64_t done, std::uint64_t total)
+{
+    constexpr std::uint64_t width = 30;
+    const std::uint64_t filled = done * width / std::max<std::uint64_t>(total, 1);
+    return "\rИмпорт [" + std::string(filled, '#') + std::string(width - filled, '.') + "] " + std::to_string(done) +
+           "/" + std::to_string(total);
+}
+
+// A class name as the names file gives it back: Windows-1251, white space
+// as '_' (WriteClassNames), read again as UTF-8.
+std::string StoredName(const std::string& name, std::size_t k)
+{
+    const std::string stored = StorableClassName(Utf8ToCp1251(name), k);
+    QStringDecoder decoder("windows-1251");
+    const QString text = decoder.decode(QByteArrayView(stored.data(), static_cast<qsizetype>(stored.size())));
+    return text.toStdString();
+}
+
+} // namespace
+
+int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                  const TCliTerminal& terminal)
+{
+    const std::string command = args[0];
+    TCommandLine line;
+    if (const int answered = ParseOrAnswer(args, {{"output"}, {"size"}}, ImportHelp, 1, line, out, err);
+        answered >= 0)
+        return answered;
+    if (!line.Has("output"))
+        return Refuse(err, command, "не указан файл последовательности для записи (-o ПОСЛЕДОВАТЕЛЬНОСТЬ.llt)",
+                      CliUsage);
+    const std::string output = line.values["output"];
+    if (Extension(output) != "llt")
+        return Refuse(err, command, "файл последовательности «" + output + "» должен иметь расширение .llt",
+                      CliUsage);
+    if (!line.Has("size"))
+        return Refuse(err, command, "не указана сторона сетчатки (--size N)", CliUsage);
+    std::uint64_t side = 0;
+    if (const std::string refusal = ParseWhole("size", line.values["size"], 1, MaxRetinaSide, side);
+        !refusal.empty())
+        return Refuse(err, command, refusal, CliUsage);
+
+    const std::string& folder = line.positional[0];
+    std::vector<TImportClass> classes;
+    if (const std::string refusal = ListImageFolder(folder, classes); !refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+
+    UseGuiToolkit();
+    out << "Импорт: папка «" << folder << "», классов " << classes.size() << ", сетчатка " << side << " x " << side
+        << "\n";
+    PatternRing ring;
+    TImportReport report;
+    bool barShown = false;
+    report.skipped = [&](const std::string& path, const std::string& reason) {
+        if (barShown) {
+            out << "\r\033[K" << std::flush;
+            barShown = false;
+        }
+        err << "trelis-cli " << command << ": пропущен файл «" << path << "»: " << reason << ".\n";
+    };
+    std::uint64_t step = 1;
+    report.progress = [&](std::uint64_t done, std::uint64_t total) {
+        step = std::max<std::uint64_t>(total / 100, 1);
+        if (terminal.progress && (done % step == 0 || done == total)) {
+            out << ImportProgress(done, total) << std::flush;
+            barShown = true;
+        }
+    };
+    try {
+        ImportImages(classes, static_cast<std::uint32_t>(side), ring, report);
+    } catch (const std::bad_alloc&) {
+        if (barShown)
+            out << "\r\033[K";
+        return Refuse(err, command, "последовательность не помещается в памяти; ничего не записано", CliFailed);
+    }
+    if (barShown)
+        out << "\r\033[K";
+
+    std::uint64_t imported = 0, skipped = 0;
+    for (std::size_t k = 0; k < classes.size(); ++k) {
+        out << "  " << k << " «" << classes[k].name << "»: взято " << classes[k].imported << ", пропущено "
+            << classes[k].skipped << "\n";
+        imported += classes[k].imported;
+        skipped += classes[k].skipped;
+    }
+    out << "Всего: взято " << imported << ", пропущено " << skipped << "\n";
+    if (ring.Count == 0)
+        return Refuse(err, command, "не взято ни одного изображения; последовательность не записана", CliFailed);
+
+    std::vector<std::string> names;
+    for (std::size_t k = 0; k < classes.size(); ++k) {
+        names.push_back(Utf8ToCp1251(classes[k].name));
+        const std::string stored = StoredName(classes[k].name, k);
+        if (stored != classes[k].name)
+            err << "trelis-cli " << command << ": имя класса «" << classes[k].name
+                << "» записано в файл имён классов как «" << stored << "».\n";
+    }
+    const std::string namesPath = ClassNamesFileName(output);
+    const std::string refusal = WriteFilesTogether({
+        {output, [&ring](const std::string& path) { return ring.SaveToFile(path); }},
+        {namesPath, [&names](const std::string& path) { return WriteClassNames(path, names); }},
+    });
+    if (!refusal.empty())
+        return Refuse(err, command, refusal + "; ничего не записано", CliFailed);
+    out << "Последовательность записана: " << output << " (элементов " << ring.Count << ", размер элемента "
+        << ring.Dimension << "), имена классов: " << namesPath << "\n";
+    return CliOk;
+}
+
+// ---------------------------------------------------------------- recognise
+
+int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    const std::string command = args[0];
+    TCommandLine line;
+    if (const int answered = ParseOrAnswer(args, {{"out"}}, RecogniseHelp, 2, line, out, err); answered >= 0)
+        return answered;
+    const std::string& projectPath = line.positional[0];
+    const std::string& imagePath = line.positional[1];
+    if (Extension(projectPath) != ProjectFileExtension)
+        return Refuse(err, command, "первый аргумент «" + projectPath + "» должен быть проектом .trelis", CliUsage);
+    const bool marking = line.Has("out");
+    const std::string marked = marking ? line.values["out"] : std::string();
+    if (marking && Extension(marked) != "png")
+        return Refuse(err, command, "картинка «" + marked + "» для --out должна иметь расширение .png", CliUsage);
+
+    TProjectState state;
+    if (const std::string refusal = OpenProjectFile(projectPath, state); !refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    if (!state.net || state.net->layerCount == 0 || state.net->outputCount == 0)
+        return Refuse(err, command, "в проекте «" + projectPath + "» нет сети", CliFailed);
+    const std::uint32_t inputs = NetworkInputCount(*state.net);
+    const std::int64_t retinaCells = std::int64_t{state.retinaWidth} * state.retinaHeight;
+    if (state.retinaWidth <= 0 || state.retinaHeight <= 0 || retinaCells != std::int64_t{inputs})
+        return Refuse(err, command,
+                      "сеть проекта «" + projectPath + "» не подходит к его сетчатке: сетчатка " +
+                          std::to_string(state.retinaWidth) + " x " + std::to_string(state.retinaHeight) + " — это " +
+                          std::to_string(std::max<std::int64_t>(retinaCells, 0)) + " клеток, а входов у сети " +
+                          std::to_string(inputs) +
+                          ". Создайте проект с таким размером элемента («Файл» → «Новый проект»)",
+                      CliFailed);
+
+    UseGuiToolkit();
+    TImageFile picture = ReadImageFile(imagePath);
+    if (!picture.Ok())
+        return Refuse(err, command,
+                      "не удалось прочитать изображение «" + imagePath + "»: " + ImageReadReason(picture), CliFailed);
+    const auto width = static_cast<std::uint32_t>(picture.image.width());
+    const auto height = static_cast<std::uint32_t>(picture.image.height());
+    std::vector<TRecognisedFigure> figures;
+    try {
+        TRectImage canvas;
+        TRectImage retina;
+        ReadFigureCells(picture.image, canvas);
+        figures = RecogniseFigures(canvas, retina, width, height, state.retinaWidth, state.retinaHeight, *state.net);
+    } catch (const std::bad_alloc&) {
+        return Refuse(err, command, "изображение «" + imagePath + "» не помещается в памяти", CliFailed);
+    }
+
+    std::vector<std::string> names;
+    for (const TRecognisedFigure& figure : figures)
+        names.push_back(figure.classIndex < state.classNames.size() && !state.classNames[figure.classIndex].empty()
+                            ? state.classNames[figure.classIndex]
+                            : std::to_string(figure.classIndex));
+    out << "Изображение: " << imagePath << ", " << width << " x " << height << "\n";
+    out << "Фигур: " << figures.size() << "\n";
+    if (!figures.empty()) {
+        const std::size_t numberWidth = std::max<std::size_t>(std::to_string(figures.size()).size(), 1);
+        out << PadLeft("№", numberWidth) << "  слева  сверху  ширина  высота  класс\n";
+        for (std::size_t k = 0; k < figures.size(); ++k) {
+            const TFigureBox& box = figures[k].box;
+            out << PadLeft(std::to_string(k + 1), numberWidth) << "  " << PadLeft(std::to_string(box.left), 5)
+                << "  " << PadLeft(std::to_string(box.top), 6) << "  " << PadLeft(std::to_string(box.width), 6)
+                << "  " << PadLeft(std::to_string(box.height), 6) << "  " << names[k] << "\n";
+        }
+    }
+
+    if (marking) {
+        std::string png;
+        try {
+            std::vector<QString> labels;
+            for (const std::string& name : names)
+                labels.push_back(QString::fromStdString(name));
+            MarkFigures(picture.image, figures, labels);
+            png = PngBytes(picture.image);
+        } catch (const std::bad_alloc&) {
+            png.clear();
+        }
+        if (png.empty())
+            return Refuse(err, command, "картинку «" + marked + "» не удалось составить: не хватает памяти",
+                          CliFailed);
+        const std::string refusal = WriteFilesTogether({{marked, [&png](const std::string& path) {
+                                                             TFilePtr f(std::fopen(path.c_str(), "wb"));
+                                                             if (!f)
+                                                                 return false;
+                                                             bool ok = std::fwrite(png.data(), 1, png.size(),
+                                                                                   f.get()) == png.size();
+                                                             ok = std::fclose(f.release()) == 0 && ok;
+                                                             return ok;
+                                                         }}});
+        if (!refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+        out << "Картинка записана: " << marked << "\n";
+    }
+    return CliOk;
+}
