@@ -1,9 +1,11 @@
 #include "forms/ProgressPlot.h"
 
-#include "forms/SeriesPlot.h"
+#include <QPainter>
+#include <QPolygon>
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -119,7 +121,7 @@ QString PlotNumber(double v)
         return QStringLiteral("—");
     const double a = std::abs(v);
     if (a != 0.0 && (a < 1e-4 || a >= 1e6))
-        return QString::number(v, 'e', 1);
+        return QString::number(v, 'g', 2);
     return QString::number(v, 'g', 4);
 }
 
@@ -186,28 +188,51 @@ void TPlot::VerticalAxis(bool right, TColor color)
 
 void TPlot::Curve(const TEpochHistory& history, std::size_t index, TColor color, int width)
 {
-    const auto shown = [&](std::size_t i) {
-        const double v = history[i].values[index];
-        return std::isfinite(v) && (!y_.log || v > 0.0);
+    // Thinned to the picture: of the points falling into one column only the
+    // first, the lowest, the highest and the last are drawn, so a line of
+    // thousands of points costs about as much as the plot is wide. One
+    // painter for the whole line, without antialiasing like the canvas.
+    QPolygon line;
+    int column = std::numeric_limits<int>::min();
+    int first = 0, low = 0, high = 0, last = 0;
+    const auto flush = [&] {
+        if (column == std::numeric_limits<int>::min())
+            return;
+        line << QPoint(column, first);
+        if (low != first)
+            line << QPoint(column, low);
+        if (high != low)
+            line << QPoint(column, high);
+        if (last != high)
+            line << QPoint(column, last);
     };
-    std::size_t i = 0;
-    while (i < history.Count() && !shown(i))
-        ++i;
-    if (i == history.Count())
-        return;
-    canvas_.SetPenColor(color);
-    canvas_.SetPenWidth(width);
-    const int x0 = X(static_cast<double>(history[i].epoch));
-    const int y0 = Y(history[i].values[index]);
-    canvas_.SetPixel(x0, y0, color);
-    canvas_.MoveTo(x0, y0);
-    {
-        TColumnPolyline line(canvas_);
-        for (++i; i < history.Count(); ++i)
-            if (shown(i))
-                line.LineTo(X(static_cast<double>(history[i].epoch)), Y(history[i].values[index]));
+    for (std::size_t i = 0; i < history.Count(); ++i) {
+        const double v = history[i].values[index];
+        if (!std::isfinite(v) || (y_.log && !(v > 0.0)))
+            continue;
+        const int x = X(static_cast<double>(history[i].epoch));
+        const int y = Y(v);
+        if (x != column) {
+            flush();
+            column = x;
+            first = low = high = last = y;
+            continue;
+        }
+        // Rows grow downwards: the lowest value is the largest row.
+        low = std::max(low, y);
+        high = std::min(high, y);
+        last = y;
     }
-    canvas_.SetPenWidth(1);
+    flush();
+    if (line.isEmpty())
+        return;
+    QPainter painter(&canvas_.Image());
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(QColor(color), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    if (line.size() == 1)
+        painter.drawPoint(line[0]);
+    else
+        painter.drawPolyline(line);
 }
 
 void TPlot::Level(double v, TColor color, bool dashed)

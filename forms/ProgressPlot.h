@@ -54,7 +54,8 @@ public:
     void VerticalAxis(bool right, TColor color);
     // The figures values[index] of the history's points as a polyline,
     // columns of many points drawn as one span; points a logarithmic axis
-    // cannot show are skipped.
+    // cannot show are skipped. Drawn straight onto the canvas's image: call
+    // after the canvas has painted over the plot, which marks it changed.
     void Curve(const TEpochHistory& history, std::size_t index, TColor color, int width);
     // A horizontal line across the plot at v, dashed when asked.
     void Level(double v, TColor color, bool dashed);

@@ -177,6 +177,8 @@ void TProgressForm::StartCurve()
     lastClasses = 0;
     confusionReady_ = false;
     checked = false;
+    checkTotal = 0;
+    checkRight = 0;
     checkConfusion.Reset(0);
     checkFile.clear();
     checkNamesDiffer = false;
@@ -185,6 +187,7 @@ void TProgressForm::StartCurve()
     bestEpoch = 0;
     bestClosedLoop = NaN;
     lastHeldOut_ = {};
+    heldOutCost_ = {};
     dirty_ = true;
 }
 
@@ -204,7 +207,7 @@ void TProgressForm::EpochTrained(const TEpochReport& report)
     }
     ++seriesEpochs;
     seriesHistory.Add({seriesEpochs, {report.maxError, report.minError, 0.0, 0.0}});
-    if (std::chrono::steady_clock::now() - lastHeldOut_ >= HeldOutInterval)
+    if (std::chrono::steady_clock::now() - lastHeldOut_ >= HeldOutSpacing * heldOutCost_)
         EvaluateHeldOut();
 }
 
@@ -216,7 +219,16 @@ bool TProgressForm::SeriesInPlace() const
 
 void TProgressForm::EvaluateHeldOut()
 {
-    lastHeldOut_ = std::chrono::steady_clock::now();
+    const auto start = std::chrono::steady_clock::now();
+    struct TClock {
+        TProgressForm& form;
+        std::chrono::steady_clock::time_point start;
+        ~TClock()
+        {
+            form.lastHeldOut_ = std::chrono::steady_clock::now();
+            form.heldOutCost_ = form.lastHeldOut_ - start;
+        }
+    } clock{*this, start};
     if (!SeriesInPlace())
         return;
     TNeuralNet& net = *CurrentNet;
@@ -252,7 +264,7 @@ void TProgressForm::CatchUpHeldOut()
 const TConfusion& TProgressForm::TrainingConfusion()
 {
     if (!confusionReady_) {
-        trainingConfusion_.Reset(lastClasses);
+        trainingConfusion_.Reset(lastClasses <= MaxConfusionClasses ? lastClasses : 0);
         for (const TElementAnswer& a : lastAnswers)
             trainingConfusion_.Add(a);
         confusionReady_ = true;
@@ -307,8 +319,8 @@ void TProgressForm::ShowStatus()
             if (checked)
                 text += QStringLiteral("; проверка на «%1»: верно %2 из %3")
                             .arg(checkFile)
-                            .arg(checkConfusion.Right())
-                            .arg(checkConfusion.Total());
+                            .arg(checkRight)
+                            .arg(checkTotal);
         }
     } else if (seriesHistory.Empty()) {
         text = QStringLiteral("Эпох ещё не было.");
@@ -354,31 +366,43 @@ void TProgressForm::DrawPatterns()
     }
 
     TCanvas& lower = Image2->Canvas();
-    const TConfusion& training = TrainingConfusion();
     const std::vector<std::string>& names = Project.classNames;
     const QRect leftArea(6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
     const QRect rightArea(ClientWidth / 2 + 6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
-    if (training.Total() == 0)
+    // A matrix, or only its title where the network has too many classes.
+    const auto matrix = [&](const QRect& area, const QString& title, const TConfusion& m) {
+        if (lastClasses > MaxDrawnClasses) {
+            Note(lower, area.left(), area.top(), title);
+            Note(lower, area.left(), area.top() + 16,
+                 QStringLiteral("Классов больше %1: матрица не показывается.").arg(MaxDrawnClasses));
+            return;
+        }
+        DrawConfusion(lower, area, title, m, names);
+    };
+    if (patternHistory.Empty()) {
         Note(lower, leftArea.left(), leftArea.top(), QStringLiteral("Обучение: матрица ошибок после первой эпохи."));
-    else
-        DrawConfusion(lower, leftArea,
-                      QStringLiteral("Обучение, эпоха %1: верно %2 из %3 (%4)")
-                          .arg(patternEpochs)
-                          .arg(training.Right())
-                          .arg(training.Total())
-                          .arg(Share(training.Right(), training.Total())),
-                      training, names);
+    } else {
+        const auto right = static_cast<std::uint64_t>(patternHistory.Last().values[Correct]);
+        const auto total = static_cast<std::uint64_t>(patternHistory.Last().values[Elements]);
+        matrix(leftArea,
+               QStringLiteral("Обучение, эпоха %1: верно %2 из %3 (%4)")
+                   .arg(patternEpochs)
+                   .arg(right)
+                   .arg(total)
+                   .arg(Share(right, total)),
+               TrainingConfusion());
+    }
     if (!checked) {
         Note(lower, rightArea.left(), rightArea.top(),
              QStringLiteral("Проверка: «Проверить на файле…» — отложенные образцы."));
     } else {
-        DrawConfusion(lower, rightArea,
-                      QStringLiteral("Проверка «%1»: верно %2 из %3 (%4)")
-                          .arg(checkFile)
-                          .arg(checkConfusion.Right())
-                          .arg(checkConfusion.Total())
-                          .arg(Share(checkConfusion.Right(), checkConfusion.Total())),
-                      checkConfusion, names);
+        matrix(rightArea,
+               QStringLiteral("Проверка «%1»: верно %2 из %3 (%4)")
+                   .arg(checkFile)
+                   .arg(checkRight)
+                   .arg(checkTotal)
+                   .arg(Share(checkRight, checkTotal)),
+               checkConfusion);
         QString notes;
         if (checkConfusion.Outside() > 0)
             notes += QStringLiteral("Образцов с классом, которого нет среди выходов сети (неверные): %1. ")
@@ -409,10 +433,9 @@ void TProgressForm::DrawSeries()
     Span(seriesHistory, {MaxError, MinError}, smallest, largest);
     const QRect area(64, 26, ClientWidth - 64 - 20, CurveHeight - 26 - 36);
     const int legend = LegendEntry(canvas, 64, 4, ErrorColor, false, QStringLiteral("наибольшая ошибка окна"));
-    LegendEntry(canvas, legend, 4, CorrectColor, false,
-                QStringLiteral("наименьшая ошибка окна (в единицах файла, шкала логарифмическая)"));
+    LegendEntry(canvas, legend, 4, CorrectColor, false, QStringLiteral("наименьшая ошибка окна"));
     TPlot top(canvas, area, x, LogAxis(smallest, largest));
-    top.Frame(QStringLiteral("эпоха"));
+    top.Frame(QStringLiteral("эпоха; ошибки окна в единицах файла, шкала логарифмическая"));
     top.VerticalAxis(false, clBlack);
     top.Curve(seriesHistory, MaxError, ErrorColor, 1);
     top.Curve(seriesHistory, MinError, CorrectColor, 1);
@@ -430,17 +453,15 @@ void TProgressForm::DrawSeries()
     for (const double v : {baselines.naive.oneStep, baselines.naive.closedLoop, baselines.autoregression.oneStep,
                            baselines.autoregression.closedLoop})
         Widen(v, smallest, largest);
-    int at = LegendEntry(lower, 64, 2, OneStepColor, false, QStringLiteral("сеть: на шаг вперёд"));
-    at = LegendEntry(lower, at, 2, ClosedLoopColor, false, QStringLiteral("сеть: замкнутый прогноз"));
-    at = LegendEntry(lower, at, 2, OneStepColor, true, QStringLiteral("наивный: на шаг вперёд"));
-    LegendEntry(lower, at, 2, ClosedLoopColor, true, QStringLiteral("наивный: замкнутый"));
-    at = 64;
+    // One column per forecaster: one-step above, closed-loop below.
+    LegendEntry(lower, 40, 2, OneStepColor, false, QStringLiteral("сеть: на шаг вперёд"));
+    LegendEntry(lower, 40, 16, ClosedLoopColor, false, QStringLiteral("сеть: замкнутый прогноз"));
+    LegendEntry(lower, 240, 2, OneStepColor, true, QStringLiteral("наивный: на шаг вперёд"));
+    LegendEntry(lower, 240, 16, ClosedLoopColor, true, QStringLiteral("наивный: замкнутый прогноз"));
     if (baselines.fitted) {
-        at = LegendEntry(lower, at, 16, AutoOneStepColor, true, QStringLiteral("авторегрессия: на шаг вперёд"));
-        at = LegendEntry(lower, at, 16, AutoClosedLoopColor, true, QStringLiteral("авторегрессия: замкнутая"));
+        LegendEntry(lower, 440, 2, AutoOneStepColor, true, QStringLiteral("авторегрессия: на шаг вперёд"));
+        LegendEntry(lower, 440, 16, AutoClosedLoopColor, true, QStringLiteral("авторегрессия: замкнутый прогноз"));
     }
-    LegendEntry(lower, at, 16, clBlack, true,
-                QStringLiteral("лучший замкнутый: эпоха %1, %2").arg(bestEpoch).arg(PlotNumber(bestClosedLoop)));
     const QRect heldOutArea(64, 34, ClientWidth - 64 - 20, LowerHeight - 34 - 34);
     TPlot plot(lower, heldOutArea, x, LogAxis(smallest, largest));
     plot.Frame(QStringLiteral("эпоха; средняя абсолютная ошибка после обучающей части, в единицах файла"));
@@ -460,6 +481,15 @@ void TProgressForm::DrawSeries()
         lower.SetPenColor(clBlack);
         lower.SetBrushColor(ClosedLoopColor);
         lower.Rectangle(bx - 3, by - 3, bx + 4, by + 4);
+        // The label beside the mark, on the side with room for it.
+        const QString label =
+            QStringLiteral("лучший замкнутый прогноз: эпоха %1, %2").arg(bestEpoch).arg(PlotNumber(bestClosedLoop));
+        const int width = lower.TextRect(0, 0, label).width();
+        const int lx = bx + 4 + width < heldOutArea.right() ? bx + 4 : bx - 4 - width;
+        lower.SetBrushColor(clWhite);
+        lower.SetFontColor(clBlack);
+        lower.SetTransparentText(false);
+        lower.TextOut(std::max(lx, heldOutArea.left() + 2), heldOutArea.top() + 2, label);
     }
 }
 
@@ -492,10 +522,19 @@ void TProgressForm::Button1Click()
     // it was, its last outputs included.
     TNeuralNet probe(*CurrentNet);
     std::vector<std::int8_t> scratch;
-    checkConfusion.Reset(probe.outputCount);
+    checkConfusion.Reset(probe.outputCount <= MaxConfusionClasses ? probe.outputCount : 0);
+    checkTotal = 0;
+    checkRight = 0;
     const TAbsImage* e = read.sequence.Current;
-    for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k, e = e->Next)
-        checkConfusion.Add(e->ClassIndex, Classify(probe, *e, scratch).index);
+    for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k, e = e->Next) {
+        const std::uint32_t answer = Classify(probe, *e, scratch).index;
+        ++checkTotal;
+        if (ClassHasOutput(e->ClassIndex, probe.outputCount) &&
+            answer == static_cast<std::uint32_t>(e->ClassIndex))
+            ++checkRight;
+        if (checkConfusion.Classes() > 0)
+            checkConfusion.Add(e->ClassIndex, answer);
+    }
     checked = true;
     checkFile = QFileInfo(shown).fileName();
     checkNamesDiffer = read.namesRead && read.names != Project.classNames;
@@ -610,9 +649,15 @@ void TProgressForm::Button3Click()
 
 void TProgressForm::Button4Click()
 {
-    if (source != TEpochReport::TSource::Patterns || (TrainingConfusion().Total() == 0 && !checked)) {
+    if (source != TEpochReport::TSource::Patterns || (lastAnswers.empty() && !checked)) {
         MessageBox(TApplication::Title(),
                    QStringLiteral("Сохранять нечего: матрица ошибок появляется после эпохи окна «Обучение»."));
+        return;
+    }
+    if (TrainingConfusion().Classes() == 0 && checkConfusion.Classes() == 0) {
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("У сети больше %1 выходов: матрица ошибок не сохраняется.")
+                       .arg(MaxConfusionClasses));
         return;
     }
     Save(SaveDialog3, ConfusionCsv(), QStringLiteral("матрицу ошибок"));

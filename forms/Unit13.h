@@ -68,8 +68,16 @@ public:
     std::vector<TElementAnswer> lastAnswers;
     std::uint32_t lastClasses = 0;
 
-    // The held-out file checked last (none while `checked` is false).
+    // Confusion matrices are kept for networks of at most this many outputs
+    // (a matrix takes 8 bytes per pair of classes); beyond, only the counts
+    // of right answers.
+    static constexpr std::uint32_t MaxConfusionClasses = 1000;
+
+    // The held-out file checked last (none while `checked` is false): its
+    // elements, those answered right, and the matrix.
     bool checked = false;
+    std::uint64_t checkTotal = 0;
+    std::uint64_t checkRight = 0;
     TConfusion checkConfusion;
     QString checkFile;
     bool checkNamesDiffer = false;
@@ -95,8 +103,12 @@ public:
     TSaveDialog SaveDialog2; // the history
     TSaveDialog SaveDialog3; // the confusion matrices
 
-    // Held-out errors are computed at most this often while epochs come in.
-    static constexpr std::chrono::milliseconds HeldOutInterval{200};
+    // While series epochs come in, the held-out errors are computed after
+    // an epoch unless the time since the last computation is shorter than
+    // this many times what it took: after every epoch where they are cheap
+    // beside the training, and never taking more than about a tenth of the
+    // time where they are not.
+    static constexpr int HeldOutSpacing = 10;
 
 protected:
     void OnShow() override { FormShow(); }
@@ -119,7 +131,8 @@ private:
     bool dirty_ = false;
     bool confusionReady_ = false;
     TConfusion trainingConfusion_;
-    std::chrono::steady_clock::time_point lastHeldOut_{};
+    std::chrono::steady_clock::time_point lastHeldOut_{}; // when the last computation ended
+    std::chrono::steady_clock::duration heldOutCost_{};   // how long it took
     std::vector<float> windowInputs_;
     std::vector<float> reproduction_;
 };

@@ -75,7 +75,10 @@ std::string SaveFileAtomically(const std::string& path, const std::string& bytes
         std::filesystem::path folder = target.parent_path();
         if (folder.empty())
             folder = ".";
-        temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+        std::string name(1, '.');
+        name += target.filename().string();
+        name += ".XXXXXX";
+        temp = (folder / name).string();
     } catch (const std::bad_alloc&) {
         return "недостаточно памяти.";
     }
