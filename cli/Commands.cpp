@@ -6,6 +6,7 @@
 #include "images/ClassNames.h"
 #include "images/PatternRing.h"
 #include "images/SeriesFile.h"
+#include "project/Confusion.h"
 #include "project/FileReasons.h"
 #include "project/Learning.h"
 #include "project/Project.h"
@@ -728,26 +729,12 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
         return Refuse(err, command, "в последовательности «" + testPath + "» нет элементов", CliFailed);
 
     const std::size_t k = net.outputCount;
-    std::vector<std::vector<std::uint64_t>> matrix(k, std::vector<std::uint64_t>(k, 0));
-    std::uint64_t outside = 0;
+    TConfusion matrix(k);
     std::vector<std::int8_t> scratch;
-    ForEachElement(test.ring, [&](const TAbsImage& e) {
-        const TWinner w = Classify(net, e, scratch);
-        if (ClassHasOutput(e.ClassIndex, net.outputCount))
-            ++matrix[static_cast<std::size_t>(e.ClassIndex)][w.index];
-        else
-            ++outside;
-    });
-
-    std::uint64_t right = 0;
-    std::vector<std::uint64_t> rowSums(k, 0), columnSums(k, 0);
-    for (std::size_t t = 0; t < k; ++t)
-        for (std::size_t a = 0; a < k; ++a) {
-            rowSums[t] += matrix[t][a];
-            columnSums[a] += matrix[t][a];
-            if (t == a)
-                right += matrix[t][a];
-        }
+    ForEachElement(test.ring,
+                   [&](const TAbsImage& e) { matrix.Add(e.ClassIndex, Classify(net, e, scratch).index); });
+    const std::uint64_t right = matrix.Right();
+    const std::uint64_t outside = matrix.Outside();
     const std::uint64_t total = test.ring.Count;
     std::vector<std::string> names(k);
     for (std::size_t c = 0; c < k; ++c)
@@ -767,16 +754,16 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
         << PadRight("класс", nameWidth) << "  " << PadLeft("элементов", 9) << "  " << PadLeft("полнота", 8) << "  "
         << PadLeft("точность", 8) << "\n";
     for (std::size_t c = 0; c < k; ++c)
-        out << PadRight(names[c], nameWidth) << "  " << PadLeft(std::to_string(rowSums[c]), 9) << "  "
-            << PadLeft(ratio(matrix[c][c], rowSums[c]), 8) << "  " << PadLeft(ratio(matrix[c][c], columnSums[c]), 8)
-            << "\n";
+        out << PadRight(names[c], nameWidth) << "  " << PadLeft(std::to_string(matrix.RowSum(c)), 9) << "  "
+            << PadLeft(ratio(matrix.Count(c, c), matrix.RowSum(c)), 8) << "  "
+            << PadLeft(ratio(matrix.Count(c, c), matrix.ColumnSum(c)), 8) << "\n";
 
     const std::string corner = "истина\\ответ";
     std::size_t firstWidth = std::max(TextWidth(corner), nameWidth);
     std::size_t cellWidth = 1;
     for (std::size_t c = 0; c < k; ++c) {
         cellWidth = std::max(cellWidth, TextWidth(names[c]));
-        cellWidth = std::max(cellWidth, std::to_string(std::max(rowSums[c], columnSums[c])).size());
+        cellWidth = std::max(cellWidth, std::to_string(std::max(matrix.RowSum(c), matrix.ColumnSum(c))).size());
     }
     out << "\nМатрица ошибок (строки — истинный класс, столбцы — ответ сети)\n" << PadRight(corner, firstWidth);
     for (std::size_t c = 0; c < k; ++c)
@@ -785,7 +772,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
     for (std::size_t t = 0; t < k; ++t) {
         out << PadRight(names[t], firstWidth);
         for (std::size_t a = 0; a < k; ++a)
-            out << " " << PadLeft(std::to_string(matrix[t][a]), cellWidth);
+            out << " " << PadLeft(std::to_string(matrix.Count(t, a)), cellWidth);
         out << "\n";
     }
 
@@ -798,7 +785,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
         for (std::size_t t = 0; t < k; ++t) {
             csv << CsvField(names[t]);
             for (std::size_t a = 0; a < k; ++a)
-                csv << ',' << matrix[t][a];
+                csv << ',' << matrix.Count(t, a);
             csv << "\n";
         }
         refusal = WriteFileAtomically(line.values["csv"], csv.str());

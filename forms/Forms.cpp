@@ -4,6 +4,7 @@
 #include "forms/Unit10.h"
 #include "forms/Unit11.h"
 #include "forms/Unit12.h"
+#include "forms/Unit13.h"
 #include "forms/Unit2.h"
 #include "forms/Unit3.h"
 #include "forms/Unit4.h"
@@ -38,11 +39,13 @@ void CreateForms()
     Form10 = new TForm10;
     SerLForm = new TSerLForm;
     Form12 = new TForm12;
+    ProgressForm = new TProgressForm;
     Form1->Show();
 }
 
 void DestroyForms()
 {
+    Destroy(ProgressForm);
     Destroy(Form12);
     Destroy(SerLForm);
     Destroy(Form10);

@@ -1,9 +1,11 @@
 #include "forms/Unit1.h"
 
 #include "forms/Globals.h"
+#include "forms/SequenceFile.h"
 #include "forms/Unit10.h"
 #include "forms/Unit11.h"
 #include "forms/Unit12.h"
+#include "forms/Unit13.h"
 #include "forms/Unit2.h"
 #include "forms/Unit3.h"
 #include "forms/Unit4.h"
@@ -96,12 +98,14 @@ TForm1::TForm1()
     N19 = Command(N18, "N19", QStringLiteral("Обратное распространение"));
     // A radio-style item that is never checked.
     N21 = Command(N18, "N21", QStringLiteral("Стохастический алгоритм"));
+    N32 = Command(N18, "N32", QStringLiteral("Ход обучения"));
 
     N23 = TopMenu(MainMenu1, "N23", QStringLiteral("Временной ряд"));
     N24 = Command(N23, "N24", QStringLiteral("Из файла"));
     N25 = Command(N23, "N25", QStringLiteral("Прогноз"));
     N26 = Command(N23, "N26", QStringLiteral("Обучение"));
     N27 = Command(N23, "N27", QStringLiteral("Обновить"));
+    N33 = Command(N23, "N33", QStringLiteral("Ход обучения"));
 
     N28 = TopMenu(MainMenu1, "N28", QStringLiteral("Помощь"));
     N29 = Command(N28, "N29", QStringLiteral("Помощь"));
@@ -126,6 +130,7 @@ TForm1::TForm1()
         {N17, &TForm1::N17Click}, {N19, &TForm1::N19Click}, {N21, &TForm1::N21Click},
         {N24, &TForm1::N24Click}, {N26, &TForm1::N26Click}, {N27, &TForm1::N27Click},
         {N29, &TForm1::N29Click}, {N30, &TForm1::N30Click}, {N31, &TForm1::N31Click},
+        {N32, &TForm1::N32Click}, {N33, &TForm1::N32Click},
     };
     for (const auto& h : handlers)
         Handle(h.item, &QAction::triggered, this, [this, f = h.handler] { (this->*f)(); });
@@ -233,24 +238,6 @@ void TForm1::N6Click()
     SmImForm->OpenView(false);
 }
 
-namespace {
-
-// Why a names file cannot serve, as the user is told after its name.
-QString NamesFailureReason(const TClassNamesFile& file)
-{
-    switch (file.error) {
-    case TClassNamesError::TooLarge:
-        return QStringLiteral("больше %1 МиБ").arg(MaxClassNamesFileSize >> 20);
-    case TClassNamesError::TooManyNames:
-        return QStringLiteral("содержит больше имён, чем может быть классов (%1)").arg(MaxClassNames);
-    default:
-        break;
-    }
-    return QStringLiteral("не удалось прочитать");
-}
-
-} // namespace
-
 void TForm1::N7Click()
 {
     if (!OpenDialog2.Execute(this))
@@ -263,39 +250,21 @@ void TForm1::N7Click()
                                   "Последовательность осталась прежней.")
                        .arg(OpenDialog2.FileName, reason));
     };
-    // The names are read and checked first: a names file that can never be
-    // a project's keeps the old sequence as well. One that is missing or
-    // cannot be read leaves the classes of the new sequence unnamed.
-    const std::string namesPath = ClassNamesFileName(path);
-    const TClassNamesFile namesFile = LoadClassNames(namesPath);
-    const bool namesRead = namesFile.Ok();
-    if (namesFile.error == TClassNamesError::TooLarge || namesFile.error == TClassNamesError::TooManyNames) {
-        EnableSequenceCommands(true);
-        refuse(QStringLiteral("файл имён классов «%1» %2").arg(ShownPath(namesPath), NamesFailureReason(namesFile)));
-        return;
-    }
-    TSequenceFileError error = TSequenceFileError::None;
-    TFileOpenError openError = TFileOpenError::None;
-    PatternRing sequence;
-    const bool loaded = sequence.LoadFromFile(path, &error, &openError);
+    TSequenceFileRead read;
+    const QString reason = ReadSequenceFile(path, read);
     EnableSequenceCommands(true);
-    if (!loaded) {
-        refuse(QString::fromStdString(SequenceLoadReason(error, openError)));
+    if (!reason.isEmpty()) {
+        refuse(reason);
         return;
     }
-
-    std::vector<std::string> names;
-    names.reserve(namesFile.names.size());
-    for (const std::string& word : namesFile.names)
-        names.push_back(namesFile.encoding == TTextEncoding::Utf8 ? word : FromCp1251(word).toStdString());
-    Project.ReplaceSequence(sequence);
-    Project.SetLoadedClassNames(std::move(names));
+    Project.ReplaceSequence(read.sequence);
+    Project.SetLoadedClassNames(std::move(read.names));
     Form7->Button1Click();
-    if (!namesRead)
+    if (!read.namesRead)
         MessageBox(TApplication::Title(),
                    QStringLiteral("Последовательность загружена, но файл имён классов «%1» не найден "
                                   "или его нельзя прочитать: у классов нет имён.")
-                       .arg(ShownPath(namesPath)));
+                       .arg(ShownPath(read.namesPath)));
 }
 
 void TForm1::N8Click()
@@ -359,6 +328,11 @@ void TForm1::N26Click()
 void TForm1::N27Click()
 {
     Form10->ReloadSeries();
+}
+
+void TForm1::N32Click()
+{
+    ProgressForm->Show();
 }
 
 void TForm1::N29Click()

@@ -124,6 +124,14 @@ void TSerLForm::Timer1Timer()
     minError = errors.minError;
     maxError = errors.maxError;
     lastError = errors.lastError;
+    if (errors.windows > 0 && Project.TrainingWatched()) {
+        const double range = static_cast<double>(seriesMax) - static_cast<double>(seriesMin);
+        TEpochReport report;
+        report.source = TEpochReport::TSource::Series;
+        report.maxError = range * static_cast<double>(maxError);
+        report.minError = range * static_cast<double>(minError);
+        Project.ReportEpoch(report);
+    }
 }
 
 void TSerLForm::Timer2Timer()

@@ -129,14 +129,23 @@ void TLearnForm::RunEpoch()
     patternIndex = 0;
     correctCount = 0;
     ++epochCount;
-    trainer_.Run(*CurrentNet, TrainingSequence, stochastic, [this](const TPatternAnswer& answer) {
+    const std::uint32_t count = TrainingSequence.Count;
+    // The epoch's report is gathered only while someone follows the epochs.
+    const bool watched = Project.TrainingWatched();
+    double totalError = 0.0;
+    if (watched && answers_.size() < count)
+        answers_.resize(count);
+    trainer_.Run(*CurrentNet, TrainingSequence, stochastic, [&](const TPatternAnswer& answer) {
         DrawBar(answer);
         if (answer.correct)
             ++correctCount;
+        if (watched) {
+            totalError += AnswerError(*CurrentNet, answer.trueClass);
+            answers_[static_cast<std::size_t>(patternIndex)] = {answer.trueClass, answer.winner};
+        }
         ++patternIndex;
     });
 
-    const std::uint32_t count = TrainingSequence.Count;
     ProgressBar1->setValue(static_cast<int>(100 * static_cast<std::int64_t>(correctCount) / count));
     if (static_cast<std::uint32_t>(correctCount) == count) {
         if (!CheckBox1->isChecked())
@@ -145,5 +154,14 @@ void TLearnForm::RunEpoch()
     } else {
         Label1->SetCaption(QString::number(epochCount) + QStringLiteral(" шаг: ") +
                            QString::number(correctCount) + QStringLiteral(" из ") + QString::number(count));
+    }
+    if (watched) {
+        TEpochReport report;
+        report.source = TEpochReport::TSource::Patterns;
+        report.elements = static_cast<std::uint32_t>(patternIndex);
+        report.correct = static_cast<std::uint32_t>(correctCount);
+        report.totalError = totalError;
+        report.answers = answers_.data();
+        Project.ReportEpoch(report);
     }
 }

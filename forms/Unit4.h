@@ -3,11 +3,13 @@
 // sequence epoch by epoch, by back-propagation or the stochastic algorithm,
 // with one bar per pattern and the share of correct answers.
 
+#include "project/Confusion.h"
 #include "project/Learning.h"
 #include "framework/Controls.h"
 #include "framework/Form.h"
 
 #include <cstdint>
+#include <vector>
 
 class QCheckBox;
 class QProgressBar;
@@ -64,6 +66,7 @@ private:
     void DrawBar(const TPatternAnswer& answer);
 
     TEpochTrainer trainer_;
+    std::vector<TElementAnswer> answers_; // each element's class and answer, while epochs are followed
 };
 
 extern TLearnForm* LearnForm;

@@ -1,6 +1,7 @@
 #include "project/Learning.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 std::uint32_t NetworkInputCount(const TNeuralNet& net)
@@ -53,7 +54,18 @@ TPatternAnswer TEpochTrainer::Train(TNeuralNet& net, const TAbsImage& element, b
     answer.best = w.value;
     answer.correct = ClassHasOutput(element.ClassIndex, net.outputCount) &&
                      w.index == static_cast<std::uint32_t>(element.ClassIndex);
+    answer.trueClass = element.ClassIndex;
     return answer;
+}
+
+float AnswerError(const TNeuralNet& net, std::int32_t classIndex)
+{
+    float sum = 0.0f;
+    for (std::uint32_t i = 0; i < net.outputCount; ++i) {
+        const float target = classIndex >= 0 && static_cast<std::uint32_t>(classIndex) == i ? 1.0f : 0.0f;
+        sum += std::fabs(net.outputs[i] - target);
+    }
+    return sum;
 }
 
 std::string SequenceRefusal(const TNeuralNet& net, const PatternRing& sequence)

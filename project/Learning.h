@@ -40,12 +40,19 @@ void BuildTarget(std::int32_t classIndex, std::uint32_t outputCount, std::vector
 TWinner Classify(TNeuralNet& net, const TAbsImage& image, std::vector<std::int8_t>& scratch);
 
 // What one training step made of a pattern: the winning output read from
-// the outputs the step left, and whether it names the pattern's class.
+// the outputs the step left, whether it names the pattern's class, and
+// that class.
 struct TPatternAnswer {
     std::uint32_t winner = 0;
     float best = 0.0f;
     bool correct = false;
+    std::int32_t trueClass = 0;
 };
+
+// The distance of the outputs of the network's last pass from the target of
+// the class (BuildTarget): the sum of |output - target| over the outputs, in
+// float, output 0 first.
+float AnswerError(const TNeuralNet& net, std::int32_t classIndex);
 
 // Why the network cannot be trained on the sequence, as the user reads it:
 // elements of another size than the network's inputs, or an element whose

@@ -48,6 +48,26 @@ void TProject::Notify(TProjectChange change)
             listener->ProjectChanged(change);
 }
 
+TTrainingListener::TTrainingListener(TProject& project)
+    : project_(project)
+{
+    project_.trainingListeners_.push_back(this);
+}
+
+TTrainingListener::~TTrainingListener()
+{
+    auto& list = project_.trainingListeners_;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+}
+
+void TProject::ReportEpoch(const TEpochReport& report)
+{
+    // By index and without a copy: nothing is allocated per epoch, and a
+    // listener that goes while the others are told only shortens the walk.
+    for (std::size_t i = 0; i < trainingListeners_.size(); ++i)
+        trainingListeners_[i]->EpochTrained(report);
+}
+
 std::uint32_t RetinaSide(std::uint32_t elementSize)
 {
     return static_cast<std::uint32_t>(std::sqrt(static_cast<double>(elementSize)));

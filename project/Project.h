@@ -13,6 +13,7 @@
 #include "images/ClassNames.h"
 #include "images/Images.h"
 #include "images/PatternRing.h"
+#include "project/Confusion.h"
 #include "project/SeriesLoad.h"
 
 #include <cstdint>
@@ -71,6 +72,45 @@ public:
 
     // Called after each change.
     virtual void ProjectChanged(TProjectChange change) = 0;
+
+private:
+    TProject& project_;
+};
+
+// What a training window tells of each epoch it has trained.
+struct TEpochReport {
+    enum class TSource {
+        Patterns, // the learning window: an epoch over the training sequence
+        Series,   // the series window: an epoch over the series' training windows
+    };
+    TSource source = TSource::Patterns;
+
+    // Patterns: the elements trained, those answered right, the sum over
+    // them of |output - target| of every output as the step left it, and
+    // each element's true class and answer in epoch order (`elements`
+    // entries, valid during the call only).
+    std::uint32_t elements = 0;
+    std::uint32_t correct = 0;
+    double totalError = 0.0;
+    const TElementAnswer* answers = nullptr;
+
+    // Series: the largest and the smallest window error of the epoch, in
+    // the units of the series file.
+    double maxError = 0.0;
+    double minError = 0.0;
+};
+
+// Anything that follows the training epochs, from its construction to its
+// destruction. Told after each epoch a window has trained while it listens;
+// the report is the window's and lives only during the call.
+class TTrainingListener {
+public:
+    explicit TTrainingListener(TProject& project);
+    virtual ~TTrainingListener();
+    TTrainingListener(const TTrainingListener&) = delete;
+    TTrainingListener& operator=(const TTrainingListener&) = delete;
+
+    virtual void EpochTrained(const TEpochReport& report) = 0;
 
 private:
     TProject& project_;
@@ -151,7 +191,15 @@ public:
     // Tells every listener of a change.
     void Notify(TProjectChange change);
 
+    // Whether anything follows the training epochs: a training window
+    // gathers an epoch's report only then.
+    bool TrainingWatched() const { return !trainingListeners_.empty(); }
+    // Tells every training listener of an epoch; allocates nothing.
+    void ReportEpoch(const TEpochReport& report);
+
 private:
     friend class TProjectListener;
+    friend class TTrainingListener;
     std::vector<TProjectListener*> listeners_;
+    std::vector<TTrainingListener*> trainingListeners_;
 };

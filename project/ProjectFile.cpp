@@ -1,5 +1,7 @@
 #include "project/ProjectFile.h"
 
+#include "project/AtomicFile.h"
+
 #include <nlohmann/json.hpp>
 
 #include <array>
@@ -182,33 +184,6 @@ bool DecodeBase64(std::string_view text, void* out, std::size_t n)
 std::string Shown(const std::string& path)
 {
     return "«" + std::filesystem::path(path).filename().string() + "»";
-}
-
-// The reason a system call failed, as the user reads it.
-std::string SystemReason(int error)
-{
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return "нет прав на запись";
-    case ENOENT:
-    case ENOTDIR:
-        return "папка не существует";
-    case ENOSPC:
-        return "на диске нет места";
-    case EDQUOT:
-        return "превышена дисковая квота";
-    case EROFS:
-        return "диск доступен только для чтения";
-    case EISDIR:
-        return "на этом месте папка";
-    case EIO:
-        return "ошибка ввода-вывода";
-    case ENAMETOOLONG:
-        return "слишком длинное имя";
-    default:
-        return "ошибка системы " + std::to_string(error);
-    }
 }
 
 // A reason to refuse a file, thrown inside the reader.
@@ -492,20 +467,6 @@ void PutChecksum(std::string& out)
     out += "\"\n}\n";
 }
 
-bool WriteAll(int fd, const char* p, std::size_t n)
-{
-    while (n > 0) {
-        const ssize_t got = ::write(fd, p, n);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += got;
-        n -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
 
 // ---------------------------------------------------------------------------
 // Reading
@@ -1072,54 +1033,8 @@ std::string SaveProjectFile(const TProjectState& state, const std::string& path)
         return failed + "недостаточно памяти.";
     }
 
-    mode_t mode = 0;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return failed + "на этом месте папка.";
-        if (!S_ISREG(st.st_mode))
-            return failed + "на этом месте не обычный файл.";
-        mode = st.st_mode & 07777; // a replaced file keeps its permissions
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-
-    std::string temp;
-    try {
-        const std::filesystem::path target(path);
-        std::filesystem::path folder = target.parent_path();
-        if (folder.empty())
-            folder = ".";
-        temp = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    } catch (const std::bad_alloc&) {
-        return failed + "недостаточно памяти.";
-    }
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return failed + "не удаётся создать файл рядом с ним: " + SystemReason(errno) + ".";
-    const auto fail = [&](int error) {
-        ::unlink(temp.c_str());
-        return failed + SystemReason(error) + ".";
-    };
-    if (!WriteAll(fd, text.data(), text.size()) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
-        const int error = errno;
-        ::close(fd);
-        return fail(error);
-    }
-    if (::close(fd) != 0)
-        return fail(errno);
-    if (::rename(temp.c_str(), path.c_str()) != 0)
-        return fail(errno);
-    // The rename itself reaches the disk with the folder.
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-    return {};
+    const std::string reason = SaveFileAtomically(path, text);
+    return reason.empty() ? reason : failed + reason;
 }
 
 std::string OpenProjectFile(const std::string& path, TProjectState& out)

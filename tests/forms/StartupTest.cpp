@@ -5,6 +5,7 @@
 #include "forms/Unit10.h"
 #include "forms/Unit11.h"
 #include "forms/Unit12.h"
+#include "forms/Unit13.h"
 #include "forms/Unit2.h"
 #include "forms/Unit3.h"
 #include "forms/Unit4.h"
@@ -27,17 +28,18 @@ namespace {
 
 using StartUp = Started;
 
-TEST_F(StartUp, CreatesTheTwelveWindowsInTheirOrderEachInItsGlobal)
+TEST_F(StartUp, CreatesTheThirteenWindowsInTheirOrderEachInItsGlobal)
 {
     const std::vector<TForm*> globals{Form1,     ImForm,   SmImForm, Form5,   Form6,    Form7,
-                                      LearnForm, HintForm, AnsForm,  Form10,  SerLForm, Form12};
+                                      LearnForm, HintForm, AnsForm,  Form10,  SerLForm, Form12,
+                                      ProgressForm};
     EXPECT_EQ(TForm::Forms(), globals);
     QStringList classes;
     for (TForm* form : TForm::Forms())
         classes << QString::fromLatin1(form->metaObject()->className());
     EXPECT_EQ(classes, (QStringList{"TForm1", "TImForm", "TSmImForm", "TForm5", "TForm6", "TForm7",
                                     "TLearnForm", "THintForm", "TAnsForm", "TForm10", "TSerLForm",
-                                    "TForm12"}));
+                                    "TForm12", "TProgressForm"}));
     EXPECT_EQ(TForm::MainForm(), Form1);
 }
 
@@ -86,7 +88,7 @@ TEST_F(StartUp, StartsAgainAfterTheWindowsAreDestroyed)
     CreateForms();
     ASSERT_NE(CurrentNet, nullptr);
     EXPECT_EQ(CurrentNet->layerCount, 1u);
-    EXPECT_EQ(TForm::Forms().size(), 12u);
+    EXPECT_EQ(TForm::Forms().size(), 13u);
     EXPECT_EQ(TForm::MainForm(), Form1);
 }
 

@@ -6,7 +6,10 @@
 // class chosen in the list and "Добавить в список"; finally
 // "Последовательность" / "Сохранить".
 //
-//   make_digits <folder>     writes <folder>/digits.llt and <folder>/digits.nam
+//   make_digits <folder>         writes <folder>/digits.llt and <folder>/digits.nam
+//   make_digits <folder> check   writes <folder>/digits_check.llt and .nam: the
+//                                digits in three other hands, held out from
+//                                training to check the trained network on
 //
 // Runs headless unless a platform is chosen. Not run by the tests.
 
@@ -29,7 +32,10 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -48,6 +54,13 @@ const TSampleHand Hands[] = {
     {{QRect(0, 0, 60, 85), 0.2, 3.0, 5, 6}, 6},
 };
 
+// Other hands, for the held-out samples: more slant, other sizes and pens.
+const TSampleHand CheckHands[] = {
+    {{QRect(0, 0, 58, 88), 0.3, 3.0, 77, 5}, 3},
+    {{QRect(0, 0, 48, 75), -0.25, 3.0, 91, 5}, 7},
+    {{QRect(0, 0, 70, 60), 0.35, 3.0, 13, 6}, 4},
+};
+
 [[noreturn]] void Fail(const char* what)
 {
     std::fprintf(stderr, "make_digits: %s\n", what);
@@ -58,8 +71,9 @@ const TSampleHand Hands[] = {
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_digits <folder>\n");
+    const bool check = argc == 3 && std::string(argv[2]) == "check";
+    if (argc != 2 && !check) {
+        std::fprintf(stderr, "usage: make_digits <folder> [check]\n");
         return 2;
     }
     if (!std::getenv("QT_QPA_PLATFORM"))
@@ -96,7 +110,10 @@ int main(int argc, char** argv)
         Fail("the class list does not hold ten names");
 
     Form1->N3->trigger(); // "Холст" / "Показать"
-    for (const TSampleHand& sample : Hands) {
+    std::vector<TSampleHand> samples(std::begin(Hands), std::end(Hands));
+    if (check)
+        samples.assign(std::begin(CheckHands), std::end(CheckHands));
+    for (const TSampleHand& sample : samples) {
         Form1->N4->trigger(); // "Холст" / "Очистить"
         const std::vector<digits::THand> hands = digits::Row(sample.hand, sample.shift);
         std::vector<QRect> boxes;
@@ -122,10 +139,10 @@ int main(int argc, char** argv)
             Fail("more figures on the canvas than digits drawn");
     }
 
-    const QString sequence = folder + QStringLiteral("/digits.llt");
+    const QString sequence = folder + (check ? QStringLiteral("/digits_check.llt") : QStringLiteral("/digits.llt"));
     fileAnswer = sequence;
     Form1->N8->trigger(); // "Последовательность" / "Сохранить"
-    std::printf("make_digits: %u samples of %u cells in %s and digits.nam\n", TrainingSequence.GetCount(),
+    std::printf("make_digits: %u samples of %u cells in %s, the names beside it\n", TrainingSequence.GetCount(),
                 TrainingSequence.GetDimension(), qPrintable(sequence));
 
     DestroyForms();

@@ -12,6 +12,14 @@
 //       examples/trend_season.ser loaded with "Временной ряд" / "Из файла"
 //       (window 12, training length 200), a few thousand epochs learnt, and
 //       the window "Временной ряд" / "Обучение".
+//   trelis_scenes progress <out.png>
+//       The digits sample trained as in the recognition scene with
+//       "Обучение" / "Ход обучения" open, then checked there on
+//       examples/digits_check.llt with "Проверить на файле…".
+//   trelis_scenes progress-series <out.png>
+//       examples/noisy_sine.ser loaded as in the series scene, and a few
+//       thousand epochs learnt by the series window's own timer with
+//       "Временной ряд" / "Ход обучения" open.
 //
 // Exits with 1, saying why, when the scene does not come about.
 
@@ -22,6 +30,7 @@
 #include "forms/Unit1.h"
 #include "forms/Unit10.h"
 #include "forms/Unit11.h"
+#include "forms/Unit13.h"
 #include "forms/Unit4.h"
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
@@ -160,13 +169,75 @@ void SeriesScene(const QString& out)
     Seams::modal = nullptr;
 }
 
+void ProgressScene(const QString& out)
+{
+    Seams::modal = [](TForm&) { Form6->Button1->click(); };
+    Form1->N15->trigger();
+    Form7->close();
+    Seams::fileDialog = [](const TFileDialog&) { return std::optional<QString>(ExamplesDir + "/digits.llt"); };
+    Form1->N7->trigger();
+    if (TrainingSequence.GetCount() == 0)
+        Fail(QStringLiteral("the digits sample did not load"));
+
+    // "Обучение" / "Ход обучения", then the learning window until it stops.
+    Form1->N32->trigger();
+    ProgressForm->move(0, 0);
+    Seams::modal = [](TForm&) {
+        LearnForm->Button2->click();
+        while (LearnForm->Timer1->isActive() && LearnForm->epochCount < 5000)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        LearnForm->Button1->click();
+    };
+    Form1->N19->trigger();
+    Seams::modal = nullptr;
+    if (!LearnForm->Label1->Caption().startsWith(QStringLiteral("Готово")))
+        Fail(QStringLiteral("training did not finish: ") + LearnForm->Label1->Caption());
+
+    // "Проверить на файле…" with the digits in other hands.
+    Seams::fileDialog = [](const TFileDialog&) {
+        return std::optional<QString>(ExamplesDir + "/digits_check.llt");
+    };
+    ProgressForm->Button1->click();
+    if (!ProgressForm->checked)
+        Fail(QStringLiteral("the held-out digits were not checked"));
+    Shoot(out, {ProgressForm});
+}
+
+void ProgressSeriesScene(const QString& out)
+{
+    Seams::fileDialog = [](const TFileDialog&) {
+        return std::optional<QString>(ExamplesDir + "/noisy_sine.ser");
+    };
+    Seams::modal = [](TForm&) {
+        Form10->Edit1->setText(QStringLiteral("12"));
+        Form10->Edit2->setText(QStringLiteral("200"));
+        Form10->Button1->click();
+    };
+    Form1->N24->trigger();
+    Seams::modal = nullptr;
+    if (!SerLForm->SeriesReady())
+        Fail(QStringLiteral("the series did not load"));
+
+    // "Временной ряд" / "Ход обучения" while the series window's timer trains.
+    Form1->N33->trigger();
+    ProgressForm->move(0, 0);
+    QElapsedTimer clock;
+    clock.start();
+    while (ProgressForm->seriesEpochs < 3000 && clock.elapsed() < 120000)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    SerLForm->Button2->click(); // "Стоп"
+    if (ProgressForm->heldOutHistory.Empty())
+        Fail(QStringLiteral("no held-out figures"));
+    Shoot(out, {ProgressForm});
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     TApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: trelis_scenes recognition|series <out.png>\n");
+        std::fprintf(stderr, "usage: trelis_scenes recognition|series|progress|progress-series <out.png>\n");
         return 2;
     }
     const QString scene = QString::fromLocal8Bit(argv[1]);
@@ -179,6 +250,10 @@ int main(int argc, char** argv)
         RecognitionScene(out);
     else if (scene == QStringLiteral("series"))
         SeriesScene(out);
+    else if (scene == QStringLiteral("progress"))
+        ProgressScene(out);
+    else if (scene == QStringLiteral("progress-series"))
+        ProgressSeriesScene(out);
     else
         Fail(QStringLiteral("no scene called %1").arg(scene));
     Seams::Reset();

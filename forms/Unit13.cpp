@@ -1,0 +1,664 @@
+#include "forms/Unit13.h"
+
+#include "forms/ProgressPlot.h"
+#include "forms/SequenceFile.h"
+#include "framework/Application.h"
+#include "framework/Convert.h"
+#include "project/AtomicFile.h"
+#include "project/Learning.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+#include <limits>
+#include <map>
+
+TProgressForm* ProgressForm = nullptr;
+
+namespace {
+
+constexpr int ClientWidth = 660;
+constexpr int CurveHeight = 270;
+constexpr int LowerHeight = 232;
+
+constexpr TColor CorrectColor = qRgb(0, 0, 200);
+constexpr TColor ErrorColor = qRgb(210, 0, 0);
+constexpr TColor OneStepColor = qRgb(0, 130, 0);
+constexpr TColor ClosedLoopColor = qRgb(190, 0, 190);
+constexpr TColor AutoOneStepColor = qRgb(0, 150, 170);
+constexpr TColor AutoClosedLoopColor = qRgb(220, 120, 0);
+
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+// The shortest text that reads back as the same double; empty for NaN.
+std::string CsvNumber(double v)
+{
+    if (std::isnan(v))
+        return {};
+    char text[32];
+    const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+    return std::string(text, end);
+}
+
+std::string CsvField(const std::string& text)
+{
+    if (text.find_first_of(",\"\r\n") == std::string::npos)
+        return text;
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"')
+            quoted += '"';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
+std::string ClassName(std::size_t c)
+{
+    const std::string& name = Project.ClassName(c);
+    return name.empty() ? std::to_string(c) : name;
+}
+
+QString Share(std::uint64_t part, std::uint64_t whole)
+{
+    return whole == 0 ? QStringLiteral("—")
+                      : PlotNumber(static_cast<double>(part) / static_cast<double>(whole));
+}
+
+void Clear(TImage* image)
+{
+    TCanvas& canvas = image->Canvas();
+    canvas.SetPenColor(clWhite);
+    canvas.SetBrushColor(clWhite);
+    canvas.Rectangle(0, 0, image->width(), image->height());
+    canvas.SetFontName(QStringLiteral("MS Sans Serif"));
+    canvas.SetFontSize(8);
+}
+
+void Note(TCanvas& canvas, int x, int y, const QString& text)
+{
+    canvas.SetFontColor(clBlack);
+    canvas.SetTransparentText(true);
+    canvas.TextOut(x, y, text);
+}
+
+// The smallest positive and the largest finite figure of the histories' values.
+void Span(const TEpochHistory& history, std::initializer_list<std::size_t> indices, double& smallest,
+          double& largest)
+{
+    for (std::size_t i = 0; i < history.Count(); ++i)
+        for (const std::size_t k : indices) {
+            const double v = history[i].values[k];
+            if (std::isfinite(v) && v > 0.0) {
+                smallest = std::min(smallest, v);
+                largest = std::max(largest, v);
+            }
+        }
+}
+
+void Widen(double v, double& smallest, double& largest)
+{
+    if (std::isfinite(v) && v > 0.0) {
+        smallest = std::min(smallest, v);
+        largest = std::max(largest, v);
+    }
+}
+
+} // namespace
+
+TProgressForm::TProgressForm()
+    : TForm(QStringLiteral("Ход обучения")),
+      TProjectListener(Project),
+      TTrainingListener(Project),
+      OpenDialog1(QStringLiteral("Обучающая последовательность|*.llt"), QStringLiteral("llt")),
+      SaveDialog1(QStringLiteral("Рисунок PNG|*.png"), QStringLiteral("png")),
+      SaveDialog2(QStringLiteral("Таблица CSV|*.csv"), QStringLiteral("csv")),
+      SaveDialog3(QStringLiteral("Таблица CSV|*.csv"), QStringLiteral("csv"))
+{
+    SetFormFont(QStringLiteral("MS Sans Serif"), -11);
+    SetBounds(120, 60, ClientWidth, 24 + CurveHeight + 2 + LowerHeight + 28);
+
+    Label1 = new TLabel(this, 8, 5);
+    Image1 = new TImage(this, 0, 24, ClientWidth, CurveHeight);
+    Image2 = new TImage(this, 0, 24 + CurveHeight + 2, ClientWidth, LowerHeight);
+    const int buttons = 24 + CurveHeight + 2 + LowerHeight + 3;
+    Button1 = Place(new QPushButton(QStringLiteral("Проверить на файле…"), this), 4, buttons, 150, 22);
+    Button2 = Place(new QPushButton(QStringLiteral("Сохранить рисунок…"), this), 160, buttons, 150, 22);
+    Button3 = Place(new QPushButton(QStringLiteral("Сохранить кривую…"), this), 316, buttons, 150, 22);
+    Button4 = Place(new QPushButton(QStringLiteral("Сохранить матрицу…"), this), 472, buttons, 150, 22);
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(250);
+
+    Handle(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+    Handle(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
+    Handle(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
+    Handle(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
+    Handle(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    StartCurve();
+}
+
+void TProgressForm::ProjectChanged(TProjectChange change)
+{
+    switch (change) {
+    case TProjectChange::Network:
+        StartCurve();
+        source = TEpochReport::TSource::Patterns;
+        break;
+    case TProjectChange::SeriesLoaded:
+    case TProjectChange::SeriesReloaded:
+        StartCurve();
+        source = TEpochReport::TSource::Series;
+        break;
+    case TProjectChange::Opened:
+        StartCurve();
+        source = Project.HasSeries() && Project.SeriesNetworkInPlace() ? TEpochReport::TSource::Series
+                                                                         : TEpochReport::TSource::Patterns;
+        break;
+    default:
+        break;
+    }
+}
+
+void TProgressForm::StartCurve()
+{
+    patternHistory.Clear();
+    seriesHistory.Clear();
+    heldOutHistory.Clear();
+    patternEpochs = 0;
+    seriesEpochs = 0;
+    lastAnswers.clear();
+    lastClasses = 0;
+    confusionReady_ = false;
+    checked = false;
+    checkTotal = 0;
+    checkRight = 0;
+    checkConfusion.Reset(0);
+    checkFile.clear();
+    checkNamesDiffer = false;
+    baselines = {};
+    baselinesReady = false;
+    bestEpoch = 0;
+    bestClosedLoop = NaN;
+    lastHeldOut_ = {};
+    heldOutCost_ = {};
+    dirty_ = true;
+}
+
+void TProgressForm::EpochTrained(const TEpochReport& report)
+{
+    source = report.source;
+    dirty_ = true;
+    if (report.source == TEpochReport::TSource::Patterns) {
+        ++patternEpochs;
+        patternHistory.Add({patternEpochs,
+                            {static_cast<double>(report.correct), report.totalError,
+                             static_cast<double>(report.elements), 0.0}});
+        lastAnswers.assign(report.answers, report.answers + report.elements);
+        lastClasses = CurrentNet ? CurrentNet->outputCount : 0;
+        confusionReady_ = false;
+        return;
+    }
+    ++seriesEpochs;
+    seriesHistory.Add({seriesEpochs, {report.maxError, report.minError, 0.0, 0.0}});
+    if (std::chrono::steady_clock::now() - lastHeldOut_ >= HeldOutSpacing * heldOutCost_)
+        EvaluateHeldOut();
+}
+
+bool TProgressForm::SeriesInPlace() const
+{
+    return Project.HasSeries() && Project.SeriesNetworkInPlace() && Project.series.count >= 2 &&
+           Project.trainLength <= static_cast<std::uint32_t>(Project.series.count);
+}
+
+void TProgressForm::EvaluateHeldOut()
+{
+    const auto start = std::chrono::steady_clock::now();
+    struct TClock {
+        TProgressForm& form;
+        std::chrono::steady_clock::time_point start;
+        ~TClock()
+        {
+            form.lastHeldOut_ = std::chrono::steady_clock::now();
+            form.heldOutCost_ = form.lastHeldOut_ - start;
+        }
+    } clock{*this, start};
+    if (!SeriesInPlace())
+        return;
+    TNeuralNet& net = *CurrentNet;
+    const std::uint32_t window = NetworkInputCount(net);
+    const auto count = static_cast<std::uint32_t>(Project.series.count);
+    const float* values = Project.series.values.get();
+    const double unit = static_cast<double>(Project.seriesMax) - static_cast<double>(Project.seriesMin);
+    if (!baselinesReady) {
+        baselines = SeriesBaselines(values, count, Project.trainLength, window, unit);
+        baselinesReady = true;
+    }
+    windowInputs_.resize(static_cast<std::size_t>(window) + 1);
+    reproduction_.resize(count);
+    const THeldOutErrors errors = NetworkHeldOutErrors(net, values, count, Project.trainLength, window, unit,
+                                                       windowInputs_.data(), reproduction_.data());
+    if (errors.points == 0)
+        return;
+    heldOutHistory.Add({seriesEpochs, {errors.oneStep, errors.closedLoop, 0.0, 0.0}});
+    if (bestEpoch == 0 || errors.closedLoop < bestClosedLoop) {
+        bestEpoch = seriesEpochs;
+        bestClosedLoop = errors.closedLoop;
+    }
+    dirty_ = true;
+}
+
+void TProgressForm::CatchUpHeldOut()
+{
+    if (source == TEpochReport::TSource::Series && seriesEpochs > 0 &&
+        (heldOutHistory.Empty() || heldOutHistory.Last().epoch != seriesEpochs))
+        EvaluateHeldOut();
+}
+
+const TConfusion& TProgressForm::TrainingConfusion()
+{
+    if (!confusionReady_) {
+        trainingConfusion_.Reset(lastClasses <= MaxConfusionClasses ? lastClasses : 0);
+        for (const TElementAnswer& a : lastAnswers)
+            trainingConfusion_.Add(a);
+        confusionReady_ = true;
+    }
+    return trainingConfusion_;
+}
+
+void TProgressForm::FormShow()
+{
+    CatchUpHeldOut();
+    Repaint();
+    Timer1->start();
+}
+
+void TProgressForm::FormClose()
+{
+    Timer1->stop();
+}
+
+void TProgressForm::Timer1Timer()
+{
+    CatchUpHeldOut();
+    if (dirty_)
+        Repaint();
+}
+
+void TProgressForm::Repaint()
+{
+    dirty_ = false;
+    Clear(Image1);
+    Clear(Image2);
+    if (source == TEpochReport::TSource::Patterns)
+        DrawPatterns();
+    else
+        DrawSeries();
+    ShowStatus();
+}
+
+void TProgressForm::ShowStatus()
+{
+    QString text;
+    if (source == TEpochReport::TSource::Patterns) {
+        if (patternHistory.Empty()) {
+            text = QStringLiteral("Эпох ещё не было.");
+        } else {
+            const TEpochPoint& p = patternHistory.Last();
+            text = QStringLiteral("Эпоха %1: верно %2 из %3, суммарная ошибка %4")
+                       .arg(p.epoch)
+                       .arg(static_cast<std::uint64_t>(p.values[Correct]))
+                       .arg(static_cast<std::uint64_t>(p.values[Elements]))
+                       .arg(PlotNumber(p.values[TotalError]));
+            if (checked)
+                text += QStringLiteral("; проверка на «%1»: верно %2 из %3")
+                            .arg(checkFile)
+                            .arg(checkRight)
+                            .arg(checkTotal);
+        }
+    } else if (seriesHistory.Empty()) {
+        text = QStringLiteral("Эпох ещё не было.");
+    } else {
+        const TEpochPoint& p = seriesHistory.Last();
+        text = QStringLiteral("Эпоха %1: ошибка окна от %2 до %3")
+                   .arg(p.epoch)
+                   .arg(PlotNumber(p.values[MinError]), PlotNumber(p.values[MaxError]));
+        if (bestEpoch > 0)
+            text += QStringLiteral("; замкнутый прогноз лучше всего в эпоху %1: %2")
+                        .arg(bestEpoch)
+                        .arg(PlotNumber(bestClosedLoop));
+    }
+    Label1->SetCaption(text);
+}
+
+void TProgressForm::DrawPatterns()
+{
+    TCanvas& canvas = Image1->Canvas();
+    if (patternHistory.Empty()) {
+        Note(canvas, 12, 12,
+             QStringLiteral("Кривая обучения появится с первой эпохой окна «Обучение» → "
+                            "«Обратное распространение» или «Стохастический алгоритм»."));
+    } else {
+        const TEpochPoint& last = patternHistory.Last();
+        const TPlotAxis x = LinearAxis(0.0, static_cast<double>(last.epoch));
+        const TPlotAxis correct = LinearAxis(0.0, std::max(last.values[Elements], 1.0));
+        double smallest = std::numeric_limits<double>::infinity();
+        double largest = 0.0;
+        Span(patternHistory, {TotalError}, smallest, largest);
+        const TPlotAxis error = LogAxis(smallest, largest);
+        const QRect area(56, 26, ClientWidth - 56 - 60, CurveHeight - 26 - 36);
+        int legend = LegendEntry(canvas, 56, 4, CorrectColor, false, QStringLiteral("верных ответов (шкала слева)"));
+        LegendEntry(canvas, legend, 4, ErrorColor, false,
+                    QStringLiteral("суммарная ошибка (шкала справа, логарифмическая)"));
+        TPlot left(canvas, area, x, correct);
+        left.Frame(QStringLiteral("эпоха"));
+        left.VerticalAxis(false, CorrectColor);
+        TPlot right(canvas, area, x, error);
+        right.VerticalAxis(true, ErrorColor);
+        right.Curve(patternHistory, TotalError, ErrorColor, 1);
+        left.Curve(patternHistory, Correct, CorrectColor, 2);
+    }
+
+    TCanvas& lower = Image2->Canvas();
+    const std::vector<std::string>& names = Project.classNames;
+    const QRect leftArea(6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
+    const QRect rightArea(ClientWidth / 2 + 6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
+    // A matrix, or only its title where the network has too many classes.
+    const auto matrix = [&](const QRect& area, const QString& title, const TConfusion& m) {
+        if (lastClasses > MaxDrawnClasses) {
+            Note(lower, area.left(), area.top(), title);
+            Note(lower, area.left(), area.top() + 16,
+                 QStringLiteral("Классов больше %1: матрица не показывается.").arg(MaxDrawnClasses));
+            return;
+        }
+        DrawConfusion(lower, area, title, m, names);
+    };
+    if (patternHistory.Empty()) {
+        Note(lower, leftArea.left(), leftArea.top(), QStringLiteral("Обучение: матрица ошибок после первой эпохи."));
+    } else {
+        const auto right = static_cast<std::uint64_t>(patternHistory.Last().values[Correct]);
+        const auto total = static_cast<std::uint64_t>(patternHistory.Last().values[Elements]);
+        matrix(leftArea,
+               QStringLiteral("Обучение, эпоха %1: верно %2 из %3 (%4)")
+                   .arg(patternEpochs)
+                   .arg(right)
+                   .arg(total)
+                   .arg(Share(right, total)),
+               TrainingConfusion());
+    }
+    if (!checked) {
+        Note(lower, rightArea.left(), rightArea.top(),
+             QStringLiteral("Проверка: «Проверить на файле…» — отложенные образцы."));
+    } else {
+        matrix(rightArea,
+               QStringLiteral("Проверка «%1»: верно %2 из %3 (%4)")
+                   .arg(checkFile)
+                   .arg(checkRight)
+                   .arg(checkTotal)
+                   .arg(Share(checkRight, checkTotal)),
+               checkConfusion);
+        QString notes;
+        if (checkConfusion.Outside() > 0)
+            notes += QStringLiteral("Образцов с классом, которого нет среди выходов сети (неверные): %1. ")
+                         .arg(checkConfusion.Outside());
+        if (checkNamesDiffer)
+            notes += QStringLiteral("Имена классов файла не те же, что у проекта.");
+        if (!notes.isEmpty())
+            Note(lower, rightArea.left(), rightArea.bottom() - 12, notes);
+    }
+    // The two matrices apart.
+    lower.SetPenColor(qRgb(200, 200, 200));
+    lower.MoveTo(ClientWidth / 2, 2);
+    lower.LineTo(ClientWidth / 2, LowerHeight - 2);
+}
+
+void TProgressForm::DrawSeries()
+{
+    TCanvas& canvas = Image1->Canvas();
+    TCanvas& lower = Image2->Canvas();
+    if (seriesHistory.Empty()) {
+        Note(canvas, 12, 12,
+             QStringLiteral("Кривая обучения появится с первой эпохой окна «Временной ряд» → «Обучение»."));
+        return;
+    }
+    const TPlotAxis x = LinearAxis(0.0, static_cast<double>(seriesHistory.Last().epoch));
+    double smallest = std::numeric_limits<double>::infinity();
+    double largest = 0.0;
+    Span(seriesHistory, {MaxError, MinError}, smallest, largest);
+    const QRect area(64, 26, ClientWidth - 64 - 20, CurveHeight - 26 - 36);
+    const int legend = LegendEntry(canvas, 64, 4, ErrorColor, false, QStringLiteral("наибольшая ошибка окна"));
+    LegendEntry(canvas, legend, 4, CorrectColor, false, QStringLiteral("наименьшая ошибка окна"));
+    TPlot top(canvas, area, x, LogAxis(smallest, largest));
+    top.Frame(QStringLiteral("эпоха; ошибки окна в единицах файла, шкала логарифмическая"));
+    top.VerticalAxis(false, clBlack);
+    top.Curve(seriesHistory, MaxError, ErrorColor, 1);
+    top.Curve(seriesHistory, MinError, CorrectColor, 1);
+
+    // The held-out part: the network's two errors and the yardsticks.
+    if (heldOutHistory.Empty()) {
+        Note(lower, 12, 12,
+             SeriesInPlace() ? QStringLiteral("Нет точек после обучающей части ряда: проверять не на чем.")
+                             : QStringLiteral("Сеть не подходит к ряду."));
+        return;
+    }
+    smallest = std::numeric_limits<double>::infinity();
+    largest = 0.0;
+    Span(heldOutHistory, {OneStep, ClosedLoop}, smallest, largest);
+    for (const double v : {baselines.naive.oneStep, baselines.naive.closedLoop, baselines.autoregression.oneStep,
+                           baselines.autoregression.closedLoop})
+        Widen(v, smallest, largest);
+    // One column per forecaster: one-step above, closed-loop below.
+    LegendEntry(lower, 40, 2, OneStepColor, false, QStringLiteral("сеть: на шаг вперёд"));
+    LegendEntry(lower, 40, 16, ClosedLoopColor, false, QStringLiteral("сеть: замкнутый прогноз"));
+    LegendEntry(lower, 240, 2, OneStepColor, true, QStringLiteral("наивный: на шаг вперёд"));
+    LegendEntry(lower, 240, 16, ClosedLoopColor, true, QStringLiteral("наивный: замкнутый прогноз"));
+    if (baselines.fitted) {
+        LegendEntry(lower, 440, 2, AutoOneStepColor, true, QStringLiteral("авторегрессия: на шаг вперёд"));
+        LegendEntry(lower, 440, 16, AutoClosedLoopColor, true, QStringLiteral("авторегрессия: замкнутый прогноз"));
+    }
+    const QRect heldOutArea(64, 34, ClientWidth - 64 - 20, LowerHeight - 34 - 34);
+    TPlot plot(lower, heldOutArea, x, LogAxis(smallest, largest));
+    plot.Frame(QStringLiteral("эпоха; средняя абсолютная ошибка после обучающей части, в единицах файла"));
+    plot.VerticalAxis(false, clBlack);
+    plot.Level(baselines.naive.oneStep, OneStepColor, true);
+    plot.Level(baselines.naive.closedLoop, ClosedLoopColor, true);
+    if (baselines.fitted) {
+        plot.Level(baselines.autoregression.oneStep, AutoOneStepColor, true);
+        plot.Level(baselines.autoregression.closedLoop, AutoClosedLoopColor, true);
+    }
+    plot.Curve(heldOutHistory, OneStep, OneStepColor, 2);
+    plot.Curve(heldOutHistory, ClosedLoop, ClosedLoopColor, 2);
+    if (bestEpoch > 0) {
+        plot.Mark(static_cast<double>(bestEpoch), clBlack);
+        const int bx = plot.X(static_cast<double>(bestEpoch));
+        const int by = plot.Y(bestClosedLoop);
+        lower.SetPenColor(clBlack);
+        lower.SetBrushColor(ClosedLoopColor);
+        lower.Rectangle(bx - 3, by - 3, bx + 4, by + 4);
+        // The label beside the mark, on the side with room for it.
+        const QString label =
+            QStringLiteral("лучший замкнутый прогноз: эпоха %1, %2").arg(bestEpoch).arg(PlotNumber(bestClosedLoop));
+        const int width = lower.TextRect(0, 0, label).width();
+        const int lx = bx + 4 + width < heldOutArea.right() ? bx + 4 : bx - 4 - width;
+        lower.SetBrushColor(clWhite);
+        lower.SetFontColor(clBlack);
+        lower.SetTransparentText(false);
+        lower.TextOut(std::max(lx, heldOutArea.left() + 2), heldOutArea.top() + 2, label);
+    }
+}
+
+void TProgressForm::Button1Click()
+{
+    if (!OpenDialog1.Execute(this))
+        return;
+    const QString shown = OpenDialog1.FileName;
+    const auto refuse = [&shown](const QString& reason) {
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("Не удалось проверить сеть на файле «%1»: %2. Сеть и обучающая "
+                                  "последовательность не изменились.")
+                       .arg(shown, reason));
+    };
+    TSequenceFileRead read;
+    const QString reason = ReadSequenceFile(LocalPath(shown), read);
+    if (!reason.isEmpty())
+        return refuse(reason);
+    if (!CurrentNet || CurrentNet->outputCount == 0 || CurrentNet->layers.empty())
+        return refuse(QStringLiteral("сети ещё нет"));
+    const std::uint32_t inputs = NetworkInputCount(*CurrentNet);
+    if (read.sequence.Dimension != inputs)
+        return refuse(QStringLiteral("размер элемента в файле (%1) не совпадает с числом входов сети (%2)")
+                          .arg(read.sequence.Dimension)
+                          .arg(inputs));
+    if (read.sequence.Count == 0 || read.sequence.Current == nullptr)
+        return refuse(QStringLiteral("в файле нет образцов"));
+
+    // A copy of the network answers: the one being trained stays exactly as
+    // it was, its last outputs included.
+    TNeuralNet probe(*CurrentNet);
+    std::vector<std::int8_t> scratch;
+    checkConfusion.Reset(probe.outputCount <= MaxConfusionClasses ? probe.outputCount : 0);
+    checkTotal = 0;
+    checkRight = 0;
+    const TAbsImage* e = read.sequence.Current;
+    for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k, e = e->Next) {
+        const std::uint32_t answer = Classify(probe, *e, scratch).index;
+        ++checkTotal;
+        if (ClassHasOutput(e->ClassIndex, probe.outputCount) &&
+            answer == static_cast<std::uint32_t>(e->ClassIndex))
+            ++checkRight;
+        if (checkConfusion.Classes() > 0)
+            checkConfusion.Add(e->ClassIndex, answer);
+    }
+    checked = true;
+    checkFile = QFileInfo(shown).fileName();
+    checkNamesDiffer = read.namesRead && read.names != Project.classNames;
+    source = TEpochReport::TSource::Patterns;
+    Repaint();
+}
+
+QImage TProgressForm::Picture() const
+{
+    QImage picture(ClientWidth, CurveHeight + LowerHeight, QImage::Format_RGB32);
+    picture.fill(Qt::white);
+    QPainter painter(&picture);
+    painter.drawImage(0, 0, Image1->Bitmap());
+    painter.drawImage(0, CurveHeight, Image2->Bitmap());
+    return picture;
+}
+
+std::string TProgressForm::HistoryCsv() const
+{
+    std::string csv;
+    if (source == TEpochReport::TSource::Patterns) {
+        csv = "эпоха,верно,элементов,суммарная ошибка\n";
+        for (std::size_t i = 0; i < patternHistory.Count(); ++i) {
+            const TEpochPoint& p = patternHistory[i];
+            csv += std::to_string(p.epoch) + ',' + CsvNumber(p.values[Correct]) + ',' +
+                   CsvNumber(p.values[Elements]) + ',' + CsvNumber(p.values[TotalError]) + '\n';
+        }
+        return csv;
+    }
+    // Every epoch of either history, in order, with the figures it has.
+    std::map<std::uint64_t, std::array<double, 4>> rows;
+    for (std::size_t i = 0; i < seriesHistory.Count(); ++i) {
+        const TEpochPoint& p = seriesHistory[i];
+        rows.try_emplace(p.epoch, std::array<double, 4>{NaN, NaN, NaN, NaN});
+        rows[p.epoch][0] = p.values[MaxError];
+        rows[p.epoch][1] = p.values[MinError];
+    }
+    for (std::size_t i = 0; i < heldOutHistory.Count(); ++i) {
+        const TEpochPoint& p = heldOutHistory[i];
+        rows.try_emplace(p.epoch, std::array<double, 4>{NaN, NaN, NaN, NaN});
+        rows[p.epoch][2] = p.values[OneStep];
+        rows[p.epoch][3] = p.values[ClosedLoop];
+    }
+    csv = "эпоха,наибольшая ошибка окна,наименьшая ошибка окна,сеть: на шаг вперёд,сеть: замкнутый прогноз,"
+          "наивный: на шаг вперёд,наивный: замкнутый,авторегрессия: на шаг вперёд,авторегрессия: замкнутая\n";
+    const std::string yardsticks =
+        CsvNumber(baselinesReady ? baselines.naive.oneStep : NaN) + ',' +
+        CsvNumber(baselinesReady ? baselines.naive.closedLoop : NaN) + ',' +
+        CsvNumber(baselinesReady ? baselines.autoregression.oneStep : NaN) + ',' +
+        CsvNumber(baselinesReady ? baselines.autoregression.closedLoop : NaN);
+    for (const auto& [epoch, v] : rows)
+        csv += std::to_string(epoch) + ',' + CsvNumber(v[0]) + ',' + CsvNumber(v[1]) + ',' + CsvNumber(v[2]) + ',' +
+               CsvNumber(v[3]) + ',' + yardsticks + '\n';
+    return csv;
+}
+
+std::string TProgressForm::ConfusionCsv()
+{
+    const TConfusion& training = TrainingConfusion();
+    const std::size_t k = std::max(training.Classes(), checked ? checkConfusion.Classes() : 0);
+    std::string csv = "набор,истина\\ответ";
+    for (std::size_t c = 0; c < k; ++c)
+        csv += ',' + CsvField(ClassName(c));
+    csv += ",полнота\n";
+    const auto table = [&](const std::string& set, const TConfusion& m) {
+        for (std::size_t t = 0; t < m.Classes(); ++t) {
+            csv += CsvField(set) + ',' + CsvField(ClassName(t));
+            for (std::size_t a = 0; a < k; ++a)
+                csv += ',' + std::to_string(a < m.Classes() ? m.Count(t, a) : 0);
+            csv += ',' + CsvNumber(m.Recall(t)) + '\n';
+        }
+        csv += CsvField(set) + ",точность";
+        for (std::size_t a = 0; a < k; ++a)
+            csv += ',' + CsvNumber(a < m.Classes() ? m.Precision(a) : NaN);
+        csv += ",\n";
+    };
+    table("обучение", training);
+    if (checked)
+        table("проверка: " + checkFile.toStdString(), checkConfusion);
+    return csv;
+}
+
+void TProgressForm::Save(TSaveDialog& dialog, const std::string& bytes, const QString& what)
+{
+    if (!dialog.Execute(this))
+        return;
+    const std::string reason = SaveFileAtomically(LocalPath(dialog.FileName), bytes);
+    if (!reason.empty())
+        MessageBox(TApplication::Title(), QStringLiteral("Не удалось сохранить %1 в файл «%2»: %3")
+                                              .arg(what, dialog.FileName, QString::fromStdString(reason)));
+}
+
+void TProgressForm::Button2Click()
+{
+    Repaint();
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    Picture().save(&buffer, "PNG");
+    Save(SaveDialog1, png.toStdString(), QStringLiteral("рисунок"));
+}
+
+void TProgressForm::Button3Click()
+{
+    const bool none = source == TEpochReport::TSource::Patterns ? patternHistory.Empty() : seriesHistory.Empty();
+    if (none) {
+        MessageBox(TApplication::Title(), QStringLiteral("Сохранять нечего: эпох ещё не было."));
+        return;
+    }
+    Save(SaveDialog2, HistoryCsv(), QStringLiteral("кривую обучения"));
+}
+
+void TProgressForm::Button4Click()
+{
+    if (source != TEpochReport::TSource::Patterns || (lastAnswers.empty() && !checked)) {
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("Сохранять нечего: матрица ошибок появляется после эпохи окна «Обучение»."));
+        return;
+    }
+    if (TrainingConfusion().Classes() == 0 && checkConfusion.Classes() == 0) {
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("У сети больше %1 выходов: матрица ошибок не сохраняется.")
+                       .arg(MaxConfusionClasses));
+        return;
+    }
+    Save(SaveDialog3, ConfusionCsv(), QStringLiteral("матрицу ошибок"));
+}

@@ -1,0 +1,140 @@
+#pragma once
+// TProgressForm, "Ход обучения": follows the epochs of the learning window
+// and of the series window through the project and shows the learning curve,
+// the confusion matrix of the last epoch (and of a held-out file checked on
+// demand), and for a series the held-out errors of the network beside the
+// naive and autoregressive yardsticks. Saves the picture as PNG and the
+// figures as CSV.
+
+#include "framework/Controls.h"
+#include "framework/Dialogs.h"
+#include "framework/Form.h"
+#include "project/Confusion.h"
+#include "project/EpochHistory.h"
+#include "project/Globals.h"
+#include "project/SeriesHeldOut.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QPushButton;
+class QTimer;
+
+class TProgressForm : public TForm, private TProjectListener, private TTrainingListener {
+    Q_OBJECT
+public:
+    TProgressForm();
+
+    // The figures each history point carries.
+    enum PatternValue { Correct = 0, TotalError = 1, Elements = 2 };
+    enum SeriesValue { MaxError = 0, MinError = 1 };
+    enum HeldOutValue { OneStep = 0, ClosedLoop = 1 };
+
+    // Handlers.
+    void FormShow();
+    void FormClose();
+    void Button1Click(); // "Проверить на файле…"
+    void Button2Click(); // "Сохранить рисунок…"
+    void Button3Click(); // "Сохранить кривую…"
+    void Button4Click(); // "Сохранить матрицу…"
+    void Timer1Timer();  // repaints when there is something new
+
+    // Draws both pictures and the status line now.
+    void Repaint();
+    // For a series: the network's held-out errors now, as of the last
+    // epoch, unless that epoch already has them.
+    void CatchUpHeldOut();
+
+    // The confusion matrix of the last epoch of the learning window.
+    const TConfusion& TrainingConfusion();
+    // The picture as saved: both bitmaps, one above the other.
+    QImage Picture() const;
+    // The CSV texts of the history and of the confusion matrices.
+    std::string HistoryCsv() const;
+    std::string ConfusionCsv();
+
+    // The curve shown: that of the window that trained last.
+    TEpochReport::TSource source = TEpochReport::TSource::Patterns;
+    TEpochHistory patternHistory; // Correct, TotalError, Elements
+    TEpochHistory seriesHistory;  // MaxError, MinError, in the file's units
+    TEpochHistory heldOutHistory; // OneStep, ClosedLoop, in the file's units
+    std::uint64_t patternEpochs = 0; // epochs since the curve began
+    std::uint64_t seriesEpochs = 0;
+
+    // The last epoch of the learning window: each element's class and answer,
+    // and the network's output count then.
+    std::vector<TElementAnswer> lastAnswers;
+    std::uint32_t lastClasses = 0;
+
+    // Confusion matrices are kept for networks of at most this many outputs
+    // (a matrix takes 8 bytes per pair of classes); beyond, only the counts
+    // of right answers.
+    static constexpr std::uint32_t MaxConfusionClasses = 1000;
+
+    // The held-out file checked last (none while `checked` is false): its
+    // elements, those answered right, and the matrix.
+    bool checked = false;
+    std::uint64_t checkTotal = 0;
+    std::uint64_t checkRight = 0;
+    TConfusion checkConfusion;
+    QString checkFile;
+    bool checkNamesDiffer = false;
+
+    // The series' yardsticks (valid once `baselinesFor` is the series' epoch
+    // count at which they were made) and the best closed-loop epoch.
+    TSeriesBaselines baselines;
+    bool baselinesReady = false;
+    std::uint64_t bestEpoch = 0;
+    double bestClosedLoop = 0.0;
+
+    TLabel* Label1;
+    TImage* Image1; // the learning curve
+    TImage* Image2; // confusion matrices, or the series' held-out errors
+    QPushButton* Button1;
+    QPushButton* Button2;
+    QPushButton* Button3;
+    QPushButton* Button4;
+    QTimer* Timer1;
+
+    TOpenDialog OpenDialog1; // the held-out sequence
+    TSaveDialog SaveDialog1; // the picture
+    TSaveDialog SaveDialog2; // the history
+    TSaveDialog SaveDialog3; // the confusion matrices
+
+    // While series epochs come in, the held-out errors are computed after
+    // an epoch unless the time since the last computation is shorter than
+    // this many times what it took: after every epoch where they are cheap
+    // beside the training, and never taking more than about a tenth of the
+    // time where they are not.
+    static constexpr int HeldOutSpacing = 10;
+
+protected:
+    void OnShow() override { FormShow(); }
+    void OnClose() override { FormClose(); }
+
+private:
+    void ProjectChanged(TProjectChange change) override;
+    void EpochTrained(const TEpochReport& report) override;
+
+    // Forgets every figure: a new curve begins.
+    void StartCurve();
+    void EvaluateHeldOut();
+    bool SeriesInPlace() const;
+    void DrawPatterns();
+    void DrawSeries();
+    void ShowStatus();
+    // Writes the bytes through the save dialog; says so on failure.
+    void Save(TSaveDialog& dialog, const std::string& bytes, const QString& what);
+
+    bool dirty_ = false;
+    bool confusionReady_ = false;
+    TConfusion trainingConfusion_;
+    std::chrono::steady_clock::time_point lastHeldOut_{}; // when the last computation ended
+    std::chrono::steady_clock::duration heldOutCost_{};   // how long it took
+    std::vector<float> windowInputs_;
+    std::vector<float> reproduction_;
+};
+
+extern TProgressForm* ProgressForm;
