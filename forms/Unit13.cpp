@@ -17,6 +17,7 @@
 #include <array>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <map>
 
