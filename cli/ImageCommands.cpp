@@ -2,6 +2,7 @@
 // figures out. The pictures are read and turned black and white by
 // cli/ImageFile.h, a folder is imported by cli/ImageImport.h.
 #include "cli/Commands.h"
+#include "cli/CommandKit.h"
 
 #include "cli/ImageFile.h"
 #include "cli/ImageImport.h"
@@ -62,69 +63,6 @@ const char* const RecogniseHelp =
     "                           левом верхнем углу рамки\n";
 
 namespace {
-
-// ---------------------------------------------------------------- shared
-
-std::string Lowercase(std::string text)
-{
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
-// The extension of the last path component, lower case, without the dot.
-std::string Extension(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    const std::size_t dot = path.find_last_of('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    return Lowercase(path.substr(dot + 1));
-}
-
-int Refuse(std::ostream& err, const std::string& command, const std::string& reason, int code)
-{
-    const bool ended = !reason.empty() && (reason.back() == '.' || reason.back() == '!' || reason.back() == '?');
-    err << "trelis-cli " << command << ": " << reason << (ended ? "\n" : ".\n");
-    return code;
-}
-
-// Parses the line; prints the help or the refusal. Returns -1 to go on.
-int ParseOrAnswer(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules, const char* help,
-                  std::size_t positional, TCommandLine& line, std::ostream& out, std::ostream& err)
-{
-    const std::string refusal = ParseCommandLine(args, 1, rules, line);
-    if (refusal.empty() && line.help) {
-        out << help;
-        return CliOk;
-    }
-    if (refusal.empty() && line.positional.size() == positional)
-        return -1;
-    Refuse(err, args[0],
-           !refusal.empty() ? refusal
-                            : "нужно аргументов: " + std::to_string(positional) + ", а дано: " +
-                                  std::to_string(line.positional.size()),
-           CliUsage);
-    err << "Справка: trelis-cli " << args[0] << " --help\n";
-    return CliUsage;
-}
-
-// Characters of UTF-8 text, for lining up columns.
-std::size_t TextWidth(const std::string& text)
-{
-    std::size_t width = 0;
-    for (char c : text)
-        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80)
-            ++width;
-    return width;
-}
-
-std::string PadLeft(const std::string& text, std::size_t width)
-{
-    const std::size_t w = TextWidth(text);
-    return w >= width ? text : std::string(width - w, ' ') + text;
-}
 
 // ---------------------------------------------------------------- import
 

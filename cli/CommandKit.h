@@ -1,0 +1,33 @@
+#pragma once
+// What every command of trelis-cli uses: reading its command line, refusing
+// with a reason, and lining up text in columns.
+
+#include "cli/Options.h"
+
+#include <cstddef>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+// ASCII letters of `text` in lower case.
+std::string Lowercase(std::string text);
+
+// The extension of the last path component, lower case, without the dot.
+std::string Extension(const std::string& path);
+
+// Writes "trelis-cli COMMAND: REASON." to `err` and returns `code`.
+int Refuse(std::ostream& err, const std::string& command, const std::string& reason, int code);
+
+// Parses args[1..] against the rules and expects `positional` arguments;
+// prints the help or the refusal. Returns -1 to go on, else the exit code.
+int ParseOrAnswer(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules,
+                  const char* help, std::size_t positional, TCommandLine& line, std::ostream& out,
+                  std::ostream& err);
+
+// `value` with `decimals` digits after the point.
+std::string Fixed(double value, int decimals);
+
+// Characters of UTF-8 text, for lining up columns.
+std::size_t TextWidth(const std::string& text);
+std::string PadLeft(const std::string& text, std::size_t width);
+std::string PadRight(const std::string& text, std::size_t width);
