@@ -1,5 +1,7 @@
 #include "cli/StagedFiles.h"
 
+#include "project/AtomicFile.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
@@ -11,33 +13,11 @@
 
 namespace {
 
-// Why a system call failed, as the user reads it.
-std::string SystemReason(int error)
+// Why a system call failed, as the user reads it; a write that stopped
+// short without an error has none.
+std::string WriteReason(int error)
 {
-    switch (error) {
-    case EACCES:
-    case EPERM:
-        return "нет прав на запись";
-    case ENOENT:
-    case ENOTDIR:
-        return "папка не существует";
-    case ENOSPC:
-        return "на диске нет места";
-    case EDQUOT:
-        return "превышена дисковая квота";
-    case EROFS:
-        return "диск доступен только для чтения";
-    case EISDIR:
-        return "на этом месте папка";
-    case EIO:
-        return "ошибка ввода-вывода";
-    case ENAMETOOLONG:
-        return "слишком длинное имя";
-    case 0:
-        return "файл не удалось записать";
-    default:
-        return "ошибка системы " + std::to_string(error);
-    }
+    return error == 0 ? std::string("файл не удалось записать") : SystemReason(error);
 }
 
 std::string Failed(const std::string& target, const std::string& reason)
@@ -86,7 +66,7 @@ std::string WriteFilesTogether(const std::vector<TStagedFile>& files)
         if (created < 0) {
             const int error = errno;
             removeFrom(0);
-            return Failed(file.target, "не удаётся создать файл рядом с ним: " + SystemReason(error));
+            return Failed(file.target, "не удаётся создать файл рядом с ним: " + WriteReason(error));
         }
         ::close(created);
         temps.push_back(temp);
@@ -94,7 +74,7 @@ std::string WriteFilesTogether(const std::vector<TStagedFile>& files)
         if (!file.write(temp)) {
             const int error = errno;
             removeFrom(0);
-            return Failed(file.target, SystemReason(error));
+            return Failed(file.target, WriteReason(error));
         }
         const int fd = ::open(temp.c_str(), O_WRONLY | O_CLOEXEC);
         bool flushed = fd >= 0 && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
@@ -103,7 +83,7 @@ std::string WriteFilesTogether(const std::vector<TStagedFile>& files)
             flushed = false;
         if (!flushed) {
             removeFrom(0);
-            return Failed(file.target, SystemReason(error));
+            return Failed(file.target, WriteReason(error));
         }
     }
 
@@ -112,7 +92,7 @@ std::string WriteFilesTogether(const std::vector<TStagedFile>& files)
         if (std::rename(temps[k].c_str(), files[k].target.c_str()) != 0) {
             const int error = errno;
             removeFrom(k);
-            return Failed(files[k].target, SystemReason(error));
+            return Failed(files[k].target, WriteReason(error));
         }
         folders.insert(Folder(files[k].target));
     }
