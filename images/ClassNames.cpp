@@ -165,6 +165,10 @@ bool WriteClassNames(const std::string& fileName, const std::vector<std::string>
         text += StorableClassName(names[i], i);
         text += "\r\n";
     }
+    // The reader drops one byte-order mark at the start of the file: a first
+    // name that starts with those bytes keeps them behind a mark of its own.
+    if (text.starts_with(ByteOrderMark))
+        text.insert(0, ByteOrderMark);
     bool ok = std::fwrite(text.data(), 1, text.size(), f.get()) == text.size();
     if (std::fclose(f.release()) != 0)
         ok = false;

@@ -64,7 +64,8 @@ std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok = 
 
 // Writes one name per line. So that reading gives back the same number of
 // classes in the same order, white space inside a name is written as '_' and
-// an empty name as its class number. False when the file cannot be created
+// an empty name as its class number; a first name that starts with the
+// UTF-8 byte-order mark gets a mark before it, which the reader drops. False when the file cannot be created
 // or written.
 bool WriteClassNames(const std::string& fileName, const std::vector<std::string>& names);
 

@@ -70,6 +70,12 @@ TEST_F(ClassNamesFile, EmptyAndBlankNamesComeBackAsTheSameClasses) {
         EXPECT_EQ(back[i], StorableClassName(names[i], i));
 }
 
+TEST_F(ClassNamesFile, AFirstNameStartingWithTheByteOrderMarkComesBackWhole) {
+    const Names names = {"\xEF\xBB\xBF\x80x", "y"};
+    ASSERT_TRUE(WriteClassNames(Path("bom.nam"), names));
+    EXPECT_EQ(LoadClassNames(Path("bom.nam")).names, names);
+}
+
 TEST_F(ClassNamesFile, UnreachableFilesReadNothingAndWriteNothing) {
     bool ok = true;
     EXPECT_TRUE(ReadClassNames(Path("missing.nam"), &ok).empty());
