@@ -232,11 +232,24 @@ void FannTrainSeries(benchmark::State& state)
 
 } // namespace
 
+// Each engine workload is registered next to its FANN counterpart, so that the
+// two are timed close together even without interleaving.
+#ifdef TRELIS_HAVE_FANN
+#define TRELIS_FANN_BENCHMARK(...) __VA_ARGS__
+#else
+#define TRELIS_FANN_BENCHMARK(...)
+#endif
+
 BENCHMARK_CAPTURE(ForwardBytes, small, 100, 25, 10)->Name("Forward/100-25-10/engine");
+TRELIS_FANN_BENCHMARK(BENCHMARK_CAPTURE(FannRun, small, 100, 25, 10)->Name("Forward/100-25-10/fann"));
 BENCHMARK_CAPTURE(ForwardBytes, large, 400, 64, 26)->Name("Forward/400-64-26/engine");
+TRELIS_FANN_BENCHMARK(BENCHMARK_CAPTURE(FannRun, large, 400, 64, 26)->Name("Forward/400-64-26/fann"));
 BENCHMARK_CAPTURE(TrainBytes, small, 100, 25, 10)->Name("TrainBytes/100-25-10/engine");
+TRELIS_FANN_BENCHMARK(BENCHMARK_CAPTURE(FannTrain, small, 100, 25, 10)->Name("TrainBytes/100-25-10/fann"));
 BENCHMARK_CAPTURE(TrainBytes, large, 400, 64, 26)->Name("TrainBytes/400-64-26/engine");
+TRELIS_FANN_BENCHMARK(BENCHMARK_CAPTURE(FannTrain, large, 400, 64, 26)->Name("TrainBytes/400-64-26/fann"));
 BENCHMARK(TrainFloat)->Name("TrainFloat/3-2-1/engine");
+TRELIS_FANN_BENCHMARK(BENCHMARK(FannTrainSeries)->Name("TrainFloat/3-2-1/fann"));
 BENCHMARK_CAPTURE(Stochastic, fast, 0)->Name("TrainStochastic/100-25-10/engine")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(Stochastic, perturb, 1)
     ->Name("StochasticPerturbLoop/100-25-10/engine")
@@ -244,13 +257,5 @@ BENCHMARK_CAPTURE(Stochastic, perturb, 1)
 BENCHMARK_CAPTURE(Stochastic, plain, 2)
     ->Name("StochasticPlainLoops/100-25-10/reference")
     ->Unit(benchmark::kMicrosecond);
-
-#ifdef TRELIS_HAVE_FANN
-BENCHMARK_CAPTURE(FannRun, small, 100, 25, 10)->Name("Forward/100-25-10/fann");
-BENCHMARK_CAPTURE(FannRun, large, 400, 64, 26)->Name("Forward/400-64-26/fann");
-BENCHMARK_CAPTURE(FannTrain, small, 100, 25, 10)->Name("TrainBytes/100-25-10/fann");
-BENCHMARK_CAPTURE(FannTrain, large, 400, 64, 26)->Name("TrainBytes/400-64-26/fann");
-BENCHMARK(FannTrainSeries)->Name("TrainFloat/3-2-1/fann");
-#endif
 
 BENCHMARK_MAIN();

@@ -26,6 +26,41 @@ struct TActivation {
     engine_detail::TExpKind exp;  // how e^x is computed: Fused or Separate inline where built, else the library
 };
 
+// What the fused step of a two-layer network on a byte pattern reads and writes. Layer 0 has rows0 input rows
+// (the last one the bias) and `hidden` neurons, layer 1 hidden + 1 rows and `outputs` neurons. y0 and y1 are
+// the layers' outputs (y0[hidden] is the bias input of layer 1, read only), d0 and d1 their error terms
+// (hidden + 1 and outputs floats written). rows and bits take the non-zero bytes as listNonZero gives them.
+// dirty marks the layer-0 change rows that may hold a non-zero value (all of them when allDirty); a training
+// step clears every such row whose byte is 0 and leaves dirty equal to bits.
+struct TByteStep {
+    const std::int8_t* pattern;
+    const std::int8_t* target;
+    std::size_t rows0;
+    std::size_t hidden;
+    std::size_t outputs;
+    float* w0;
+    float* c0;
+    std::size_t stride0;
+    float* w1;
+    float* c1;
+    std::size_t stride1;
+    TActivation a0;
+    TActivation a1;
+    float amplitude;  // of layer 0, for the error terms of both layers
+    float offset;     // of layer 0, likewise
+    float slope0;
+    float slope1;
+    float negEta;
+    float* y0;
+    float* y1;
+    float* d0;
+    float* d1;
+    std::uint32_t* rows;
+    std::uint64_t* bits;
+    std::uint64_t* dirty;
+    bool allDirty;
+};
+
 struct TKernels {
     // rows[0..count) = the indices of the non-zero bytes of x[0..n), in order; returns count. Bit i % 64 of
     // bits[i / 64] is set for the same indices (bits holds (n + 63) / 64 words, all written).
@@ -63,7 +98,18 @@ struct TKernels {
                      float* out);
     // Sets rows[0..count) of c to 0.0.
     void (*zeroRows)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count);
+    // The forward pass of a two-layer network in one go, for the shapes this kernel set has it for (hidden
+    // 25 / outputs 10 and hidden 64 / outputs 26, with the inline exponential): outputs, rows and bits as
+    // accumulateByteRows, activate and listNonZero give them. Returns the count of non-zero bytes, or
+    // kNoFusedStep (having done nothing) for any other network.
+    std::size_t (*forwardTwoLayers)(const TByteStep& s);
+    // The forward pass, error terms and momentum-0 update of a two-layer network in one go, for the same
+    // shapes: the results of the separate kernels bit for bit, change rows cleared as the dirty bits say.
+    // Returns as forwardTwoLayers.
+    std::size_t (*trainTwoLayers)(const TByteStep& s);
 };
+
+inline constexpr std::size_t kNoFusedStep = ~std::size_t{0};
 
 // The kernels in use.
 const TKernels& Active();

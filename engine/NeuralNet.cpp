@@ -335,6 +335,7 @@ void TNeuralNet::AllocateScratch()
 void TNeuralNet::ForwardBytes(const std::int8_t* pattern)
 {
     if (layers.empty()) return;
+    if (FusedTwoLayerPass(pattern, nullptr, 0.0f)) return;
     layers[0].ForwardBytes(pattern);
     for (std::size_t k = 1; k < layers.size(); ++k) layers[k].Forward(layers[k - 1].outputs.data());
     PointOutputs();
@@ -396,6 +397,10 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
                             float momentum)
 {
     if (layers.empty()) return;
+    if (momentum == 0.0f && FusedTwoLayerPass(pattern, target, learningRate)) {
+        scratch_.allDirty = false;
+        return;
+    }
     ForwardBytes(pattern);
     ErrorTerms(target, nullptr);
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
@@ -417,6 +422,47 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
         scratch_.allDirty = true;
     }
     UpdateUpperLayers(learningRate, momentum);
+}
+
+// The forward pass (target null) or the momentum-0 training step of a two-layer network in one kernel call,
+// where the kernel set has one for its shape; false, with nothing done, elsewhere.
+bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate)
+{
+    if (layers.size() != 2) return false;
+    TLayer& first = layers[0];
+    TLayer& second = layers[1];
+    const engine_kernels::TByteStep step{pattern,
+                                         target,
+                                         first.weights.Rows(),
+                                         first.neuronCount,
+                                         second.neuronCount,
+                                         first.weights.Data(),
+                                         changes[0].weights.Data(),
+                                         first.weights.Stride(),
+                                         second.weights.Data(),
+                                         changes[1].weights.Data(),
+                                         second.weights.Stride(),
+                                         ActivationOf(first),
+                                         ActivationOf(second),
+                                         first.amplitude,
+                                         first.offset,
+                                         first.slope,
+                                         second.slope,
+                                         -learningRate,
+                                         first.outputs.data(),
+                                         second.outputs.data(),
+                                         deltas[0].data(),
+                                         deltas[1].data(),
+                                         first.activeRows_.data(),
+                                         first.activeBits_.data(),
+                                         scratch_.dirtyBits.data(),
+                                         scratch_.allDirty};
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
+    const std::size_t count = target ? kernels.trainTwoLayers(step) : kernels.forwardTwoLayers(step);
+    if (count == engine_kernels::kNoFusedStep) return false;
+    first.activeCount_ = count;
+    PointOutputs();
+    return true;
 }
 
 // ---------------------------------------------------------------------------

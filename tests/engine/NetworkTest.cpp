@@ -71,7 +71,8 @@ TEST(Network, FloatForwardScalesTheCallersVectorButNotTheBias)
     EXPECT_TRUE(testnets::SameWeightsAndOutputs(net, plain));
 }
 
-// Shapes around the vector widths, one layer to three, bytes from -4 to 4.
+// Shapes around the vector widths, one layer to three, bytes from -4 to 4
+// and a retina pattern of 0 and 1.
 void CheckForwardPasses()
 {
     for (const std::vector<std::uint32_t>& sizes :
@@ -79,7 +80,8 @@ void CheckForwardPasses()
         TNeuralNet net = MakeNet(sizes, 1.5f);
         TNeuralNet plain(net);
         for (std::uint32_t seed = 0; seed < 3; ++seed) {
-            const auto pattern = testnets::BytePattern(sizes[0], -4, 4, seed);
+            const auto pattern = seed == 2 ? testnets::RetinaPattern(sizes[0], 0.2, seed)
+                                           : testnets::BytePattern(sizes[0], -4, 4, seed);
             net.ForwardBytes(pattern.data());
             reference::ForwardBytes(plain, pattern.data());
             ASSERT_TRUE(testnets::SameWeightsAndOutputs(net, plain));
