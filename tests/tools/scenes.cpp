@@ -141,20 +141,25 @@ void RecognitionScene(const QString& out)
     Shoot(out, {Form1, ImForm, AnsForm});
 }
 
-void SeriesScene(const QString& out)
+// "Временной ряд" / "Из файла" on an example series: window 12, training
+// length 200, "ОК".
+void LoadExampleSeries(const QString& name)
 {
-    // "Временной ряд" / "Из файла": window 12, training length 200, "ОК".
-    Seams::fileDialog = [](const TFileDialog&) {
-        return std::optional<QString>(ExamplesDir + "/trend_season.ser");
-    };
+    Seams::fileDialog = [name](const TFileDialog&) { return std::optional<QString>(ExamplesDir + "/" + name); };
     Seams::modal = [](TForm&) {
         Form10->Edit1->setText(QStringLiteral("12"));
         Form10->Edit2->setText(QStringLiteral("200"));
         Form10->Button1->click();
     };
     Form1->N24->trigger();
+    Seams::modal = nullptr;
     if (!SerLForm->SeriesReady())
         Fail(QStringLiteral("the series did not load"));
+}
+
+void SeriesScene(const QString& out)
+{
+    LoadExampleSeries(QStringLiteral("trend_season.ser"));
 
     // Training runs from the load on; give it a few thousand epochs.
     for (int epoch = 0; epoch < 4000; ++epoch)
@@ -205,18 +210,7 @@ void ProgressScene(const QString& out)
 
 void ProgressSeriesScene(const QString& out)
 {
-    Seams::fileDialog = [](const TFileDialog&) {
-        return std::optional<QString>(ExamplesDir + "/noisy_sine.ser");
-    };
-    Seams::modal = [](TForm&) {
-        Form10->Edit1->setText(QStringLiteral("12"));
-        Form10->Edit2->setText(QStringLiteral("200"));
-        Form10->Button1->click();
-    };
-    Form1->N24->trigger();
-    Seams::modal = nullptr;
-    if (!SerLForm->SeriesReady())
-        Fail(QStringLiteral("the series did not load"));
+    LoadExampleSeries(QStringLiteral("noisy_sine.ser"));
 
     // "Временной ряд" / "Ход обучения" while the series window's timer trains.
     Form1->N33->trigger();
