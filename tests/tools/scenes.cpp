@@ -93,21 +93,18 @@ void Shoot(const QString& out, const std::vector<const TForm*>& windows)
     std::printf("trelis_scenes: %s, %dx%d\n", qPrintable(out), shot.width(), shot.height());
 }
 
-void RecognitionScene(const QString& out)
+// "Последовательность" / "Из файла" on the digits sample.
+void LoadDigits()
 {
-    // "Файл" / "Новый проект" with the dialog's own numbers.
-    Seams::modal = [](TForm&) { Form6->Button1->click(); };
-    Form1->N15->trigger();
-    if (!Form7->isVisible())
-        Fail(QStringLiteral("the new project was not made"));
-
-    // "Последовательность" / "Из файла".
     Seams::fileDialog = [](const TFileDialog&) { return std::optional<QString>(ExamplesDir + "/digits.llt"); };
     Form1->N7->trigger();
     if (TrainingSequence.GetCount() == 0)
         Fail(QStringLiteral("the digits sample did not load"));
+}
 
-    // "Обучение" / "Обратное распространение", "Пуск" until it stops.
+// "Обучение" / "Обратное распространение", "Пуск" until it stops.
+void TrainUntilDone()
+{
     Seams::modal = [](TForm&) {
         LearnForm->Button2->click();
         while (LearnForm->Timer1->isActive() && LearnForm->epochCount < 5000)
@@ -118,6 +115,18 @@ void RecognitionScene(const QString& out)
     Seams::modal = nullptr;
     if (!LearnForm->Label1->Caption().startsWith(QStringLiteral("Готово")))
         Fail(QStringLiteral("training did not finish: ") + LearnForm->Label1->Caption());
+}
+
+void RecognitionScene(const QString& out)
+{
+    // "Файл" / "Новый проект" with the dialog's own numbers.
+    Seams::modal = [](TForm&) { Form6->Button1->click(); };
+    Form1->N15->trigger();
+    if (!Form7->isVisible())
+        Fail(QStringLiteral("the new project was not made"));
+
+    LoadDigits();
+    TrainUntilDone();
 
     // Ten fresh digits on the canvas, and "Холст" / "Распознать".
     Form1->N3->trigger();
@@ -179,24 +188,12 @@ void ProgressScene(const QString& out)
     Seams::modal = [](TForm&) { Form6->Button1->click(); };
     Form1->N15->trigger();
     Form7->close();
-    Seams::fileDialog = [](const TFileDialog&) { return std::optional<QString>(ExamplesDir + "/digits.llt"); };
-    Form1->N7->trigger();
-    if (TrainingSequence.GetCount() == 0)
-        Fail(QStringLiteral("the digits sample did not load"));
+    LoadDigits();
 
     // "Обучение" / "Ход обучения", then the learning window until it stops.
     Form1->N32->trigger();
     ProgressForm->move(0, 0);
-    Seams::modal = [](TForm&) {
-        LearnForm->Button2->click();
-        while (LearnForm->Timer1->isActive() && LearnForm->epochCount < 5000)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        LearnForm->Button1->click();
-    };
-    Form1->N19->trigger();
-    Seams::modal = nullptr;
-    if (!LearnForm->Label1->Caption().startsWith(QStringLiteral("Готово")))
-        Fail(QStringLiteral("training did not finish: ") + LearnForm->Label1->Caption());
+    TrainUntilDone();
 
     // "Проверить на файле…" with the digits in other hands.
     Seams::fileDialog = [](const TFileDialog&) {
