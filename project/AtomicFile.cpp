@@ -1,28 +1,193 @@
 #include "project/AtomicFile.h"
 
 #include <cerrno>
-#include <filesystem>
+#include <cstdlib>
+#include <cstring>
 #include <new>
+#include <random>
+#include <set>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-bool WriteAll(int fd, const char* p, std::size_t n)
+// Hidden names of our own: ".trelis-PID-XXXXXX.tmp" for a file being
+// written, ".trelis-PID-XXXXXX.bak" for the old contents of a target while a
+// group is put in place.
+constexpr std::string_view HiddenPrefix = ".trelis-";
+
+std::string FolderOf(const std::string& path)
 {
-    while (n > 0) {
-        const ssize_t got = ::write(fd, p, n);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += got;
-        n -= static_cast<std::size_t>(got);
+    const std::size_t slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+std::string Joined(const std::string& folder, const std::string& name)
+{
+    return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+// A fresh hidden name in the folder that no file has yet.
+std::string FreeHiddenName(const std::string& folder, const char* suffix)
+{
+    static std::mt19937_64 draw{std::random_device{}()};
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    for (;;) {
+        std::string name(HiddenPrefix);
+        name += std::to_string(::getpid());
+        name += '-';
+        for (int i = 0; i < 6; ++i)
+            name += letters[draw() % (sizeof letters - 1)];
+        name += suffix;
+        std::string path = Joined(folder, name);
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT)
+            return path;
     }
-    return true;
+}
+
+// Removes the hidden files that a process no longer running left in the
+// folder: a write killed between naming its file and putting it in place.
+void RemoveStaleHiddenFiles(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name(entry->d_name);
+        if (!name.starts_with(HiddenPrefix) || !(name.ends_with(".tmp") || name.ends_with(".bak")))
+            continue;
+        const std::string_view rest = name.substr(HiddenPrefix.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string_view::npos || dash > 9)
+            continue;
+        const std::string digits(rest.substr(0, dash));
+        if (digits.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        const long pid = std::strtol(digits.c_str(), nullptr, 10);
+        if (pid <= 0 || pid == ::getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlink(Joined(folder, std::string(name)).c_str());
+    }
+    ::closedir(dir);
+}
+
+// One file on its way: written beside its target, then put in place.
+struct TStaged {
+    std::string target;
+    std::string folder;
+    std::string hidden;  // the name it is written under, once it has one
+    std::string backup;  // a second name of the target's old contents, if any
+    bool existed = false;
+    bool placed = false;
+};
+
+// Writes the file beside its target and gives it a hidden name; empty on
+// success, otherwise the reason (a clause with its period).
+std::string Stage(TStaged& file, const TFileWriter& write)
+{
+    mode_t mode = 0;
+    struct stat st {};
+    if (::stat(file.target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            return "на этом месте папка.";
+        if (!S_ISREG(st.st_mode))
+            return "на этом месте не обычный файл.";
+        mode = st.st_mode & 07777; // a replaced file keeps its permissions
+        file.existed = true;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    // Unnamed until it is complete: nothing is left behind when the process
+    // is killed meanwhile. Where the file system has no unnamed files, the
+    // file is named from the start.
+    int fd = ::open(file.folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    const bool unnamed = fd >= 0;
+    if (!unnamed) {
+        if (errno == ENOENT || errno == ENOTDIR || errno == EACCES || errno == EPERM || errno == EROFS ||
+            errno == ENOSPC || errno == EDQUOT)
+            return "не удаётся создать файл в папке: " + SystemReason(errno) + ".";
+        file.hidden = FreeHiddenName(file.folder, ".tmp");
+        fd = ::open(file.hidden.c_str(), O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            file.hidden.clear();
+            return "не удаётся создать файл в папке: " + SystemReason(errno) + ".";
+        }
+    }
+    std::FILE* stream = ::fdopen(fd, "wb");
+    if (stream == nullptr) {
+        const int error = errno;
+        ::close(fd);
+        return SystemReason(error) + ".";
+    }
+    errno = 0;
+    bool ok = false;
+    try {
+        ok = write(stream);
+    } catch (const std::bad_alloc&) {
+        std::fclose(stream);
+        return "недостаточно памяти.";
+    }
+    if (ok && std::fflush(stream) != 0)
+        ok = false;
+    int error = errno;
+    if (ok && (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && unnamed) {
+        // Named now, under a hidden name of its own, to be renamed in place.
+        file.hidden = FreeHiddenName(file.folder, ".tmp");
+        const std::string self = "/proc/self/fd/" + std::to_string(fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, file.hidden.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            ok = false;
+            error = errno;
+            file.hidden.clear();
+        }
+    }
+    if (std::fclose(stream) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (!ok)
+        return (error != 0 ? SystemReason(error) : std::string("данные не удалось записать")) + ".";
+    return {};
+}
+
+void FlushFolder(const std::string& folder)
+{
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+void RemoveHidden(std::vector<TStaged>& files)
+{
+    for (TStaged& file : files) {
+        if (!file.hidden.empty() && !file.placed)
+            ::unlink(file.hidden.c_str());
+        if (!file.backup.empty())
+            ::unlink(file.backup.c_str());
+    }
+}
+
+std::string Quoted(const std::string& path)
+{
+    return "«" + path + "»";
 }
 
 } // namespace
@@ -48,62 +213,113 @@ std::string SystemReason(int error)
         return "ошибка ввода-вывода";
     case ENAMETOOLONG:
         return "слишком длинное имя";
+    case ELOOP:
+        return "в пути слишком много символических ссылок";
+    case EFBIG:
+        return "файл слишком велик";
+    case ENOMEM:
+        return "недостаточно памяти";
+    case EMFILE:
+    case ENFILE:
+        return "открыто слишком много файлов";
+    case EBUSY:
+    case ETXTBSY:
+        return "файл занят";
+    case EXDEV:
+        return "файлы на разных дисках";
+    case EMLINK:
+        return "в папке слишком много ссылок";
+    case EINVAL:
+        return "недопустимое имя или действие";
+    case EAGAIN:
+    case EINTR:
+        return "действие прервано, попробуйте ещё раз";
+    case ESTALE:
+        return "сетевой диск недоступен";
     default:
-        return "ошибка системы " + std::to_string(error);
+        return "непредвиденная ошибка системы (код " + std::to_string(error) + ")";
     }
 }
 
-std::string SaveFileAtomically(const std::string& path, const std::string& bytes)
+std::string SaveFileAtomically(const std::string& path, const TFileWriter& write)
 {
-    mode_t mode = 0;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) {
-        if (S_ISDIR(st.st_mode))
-            return "на этом месте папка.";
-        if (!S_ISREG(st.st_mode))
-            return "на этом месте не обычный файл.";
-        mode = st.st_mode & 07777; // a replaced file keeps its permissions
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+    std::vector<TStaged> files(1);
+    files[0].target = path;
+    files[0].folder = FolderOf(path);
+    RemoveStaleHiddenFiles(files[0].folder);
+    if (std::string reason = Stage(files[0], write); !reason.empty()) {
+        RemoveHidden(files);
+        return reason;
     }
-
-    std::string temp;
-    try {
-        const std::filesystem::path target(path);
-        std::filesystem::path folder = target.parent_path();
-        if (folder.empty())
-            folder = ".";
-        std::string name(1, '.');
-        name += target.filename().string();
-        name += ".XXXXXX";
-        temp = (folder / name).string();
-    } catch (const std::bad_alloc&) {
-        return "недостаточно памяти.";
-    }
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        return "не удаётся создать файл рядом с ним: " + SystemReason(errno) + ".";
-    const auto fail = [&](int error) {
-        ::unlink(temp.c_str());
-        return SystemReason(error) + ".";
-    };
-    if (!WriteAll(fd, bytes.data(), bytes.size()) || ::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
+    if (::rename(files[0].hidden.c_str(), path.c_str()) != 0) {
         const int error = errno;
-        ::close(fd);
-        return fail(error);
+        RemoveHidden(files);
+        return SystemReason(error) + ".";
     }
-    if (::close(fd) != 0)
-        return fail(errno);
-    if (::rename(temp.c_str(), path.c_str()) != 0)
-        return fail(errno);
-    // The rename itself reaches the disk with the folder.
-    std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
+    FlushFolder(files[0].folder);
+    return {};
+}
+
+std::string SaveFileAtomically(const std::string& path, std::string_view bytes)
+{
+    return SaveFileAtomically(path, [bytes](std::FILE* file) {
+        return bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    });
+}
+
+std::string SaveFilesTogether(const std::vector<TFileToWrite>& group)
+{
+    std::vector<TStaged> files(group.size());
+    std::set<std::string> folders;
+    for (std::size_t k = 0; k < group.size(); ++k) {
+        files[k].target = group[k].path;
+        files[k].folder = FolderOf(group[k].path);
+        if (folders.insert(files[k].folder).second)
+            RemoveStaleHiddenFiles(files[k].folder);
     }
+    const auto failed = [](const TStaged& file, const std::string& reason) {
+        return "не удалось записать файл " + Quoted(file.target) + ": " + reason;
+    };
+    for (std::size_t k = 0; k < files.size(); ++k)
+        if (std::string reason = Stage(files[k], group[k].write); !reason.empty()) {
+            RemoveHidden(files);
+            return failed(files[k], reason) + (files.size() > 1 ? " Ни один файл не изменён." : "");
+        }
+
+    // The old contents of every target keep a second name until all are in
+    // place, so that a failure part way can put them back.
+    if (files.size() > 1)
+        for (TStaged& file : files)
+            if (file.existed) {
+                file.backup = FreeHiddenName(file.folder, ".bak");
+                if (::link(file.target.c_str(), file.backup.c_str()) != 0)
+                    file.backup.clear();
+            }
+    for (std::size_t k = 0; k < files.size(); ++k) {
+        if (::rename(files[k].hidden.c_str(), files[k].target.c_str()) == 0) {
+            files[k].placed = true;
+            continue;
+        }
+        const std::string reason = SystemReason(errno) + ".";
+        std::string kept; // the files that could not get their old contents back
+        for (std::size_t j = 0; j < k; ++j) {
+            TStaged& done = files[j];
+            const bool back = done.existed ? !done.backup.empty() && ::rename(done.backup.c_str(), done.target.c_str()) == 0
+                                           : ::unlink(done.target.c_str()) == 0;
+            if (back)
+                done.backup.clear();
+            else
+                kept += (kept.empty() ? "" : ", ") + Quoted(done.target);
+        }
+        RemoveHidden(files);
+        for (const std::string& folder : folders)
+            FlushFolder(folder);
+        if (kept.empty())
+            return failed(files[k], reason) + (files.size() > 1 ? " Ни один файл не изменён." : "");
+        return failed(files[k], reason) + " Уже записаны заново: " + kept + "; остальные файлы остались прежними.";
+    }
+    RemoveHidden(files);
+    for (const std::string& folder : folders)
+        FlushFolder(folder);
     return {};
 }

@@ -1,17 +1,41 @@
 #pragma once
-// Writing a whole file so that it is either all there or not at all: the
-// project file, and the pictures and tables the windows save.
+// The one way the program and trelis-cli write files: each file, or each
+// group of files that belong together, is either all there or not at all.
+//
+// A file is written beside its target, unnamed where the file system allows
+// it (so that a process killed meanwhile leaves nothing behind), flushed to
+// the disk, and only then put in place by a rename; the folder is flushed
+// too. A replaced file keeps its permissions; a new one gets the usual ones
+// (0666 less the umask). The hidden names a write may need for a moment are
+// short, so any file name the system allows can be written, and those a
+// killed process left behind are removed by the next write into the folder.
 
+#include <cstdio>
+#include <functional>
 #include <string>
+#include <string_view>
+#include <vector>
 
-// The reason a system call failed, as the user reads it (no final period).
+// The reason a system call failed, as the user reads it, in Russian words
+// (no final period).
 std::string SystemReason(int error);
 
-// Writes `bytes` to `path` (a path for the C library): beside the target
-// under a temporary name, flushed (fsync), then renamed over it, and the
-// folder flushed. A replaced file keeps its permissions; a new one gets the
-// usual ones. A failed or interrupted write never leaves a half file in
-// place of the old one, and the temporary file is removed on failure. Empty
-// on success, otherwise why not in Russian, a clause ending with a period
-// ("нет прав на запись.").
-std::string SaveFileAtomically(const std::string& path, const std::string& bytes);
+// Writes a file's whole contents to the stream; false when it could not.
+using TFileWriter = std::function<bool(std::FILE* file)>;
+
+// One file of a group: where it goes and what writes it.
+struct TFileToWrite {
+    std::string path; // a path for the C library
+    TFileWriter write;
+};
+
+// One file. Empty on success, otherwise why not, a clause ending with a
+// period ("нет прав на запись.").
+std::string SaveFileAtomically(const std::string& path, const TFileWriter& write);
+std::string SaveFileAtomically(const std::string& path, std::string_view bytes);
+
+// Files that belong together: every one is written in full before any is
+// put in place, and should putting one in place fail, those put before it
+// get their old contents back. Empty on success, otherwise a sentence that
+// names the file that failed and says what became of the others.
+std::string SaveFilesTogether(const std::vector<TFileToWrite>& files);

@@ -1,0 +1,157 @@
+// The one writer: a file is all there or not at all, whatever happens on the
+// way; permissions of a replaced file stay; nothing hidden is left behind,
+// not even by a process killed part way; a group is all new or all old.
+#include "project/AtomicFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir_ = fs::temp_directory_path() / ("trelis_atomic_" + std::to_string(::getpid()) + "_" + info->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+
+    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
+    static std::string Read(const std::string& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    static void Write(const std::string& path, const std::string& text)
+    {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+    }
+    std::set<std::string> Listing() const
+    {
+        std::set<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir_))
+            names.insert(entry.path().filename().string());
+        return names;
+    }
+    static mode_t Mode(const std::string& path)
+    {
+        struct stat st {};
+        ::stat(path.c_str(), &st);
+        return st.st_mode & 07777;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(AtomicFileTest, WritesReplacesAndKeepsPermissionsOfAnyLegalName)
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    const std::string longest = Path(std::string(250, 'n') + ".csv"); // 254 bytes, as long as a name may be
+    const std::string fresh = Path("new.csv");
+    const std::string kept = Path("kept.trelis");
+    Write(kept, "old");
+    ::chmod(kept.c_str(), 0640);
+
+    EXPECT_EQ(SaveFileAtomically(longest, "a"), "");
+    EXPECT_EQ(SaveFileAtomically(fresh, std::string_view("b,c\n")), "");
+    EXPECT_EQ(SaveFileAtomically(kept, "new"), "");
+    EXPECT_EQ(Read(longest), "a");
+    EXPECT_EQ(Read(fresh), "b,c\n");
+    EXPECT_EQ(Read(kept), "new");
+    EXPECT_EQ(Mode(fresh), 0666 & ~mask);
+    EXPECT_EQ(Mode(kept), 0640u);
+    EXPECT_EQ(Listing().size(), 3u); // nothing hidden beside them
+}
+
+TEST_F(AtomicFileTest, AFailureLeavesTheOldFileAndNothingBeside)
+{
+    const std::string old = Path("old.csv");
+    Write(old, "old contents");
+    fs::create_directory(Path("folder.csv"));
+    const struct {
+        const char* name;
+        std::string path;
+        TFileWriter write;
+        const char* reason;
+    } cases[] = {
+        {"the target is a folder", Path("folder.csv"), [](std::FILE*) { return true; }, "папка"},
+        {"the folder is missing", Path("missing/x.csv"), [](std::FILE*) { return true; }, "папка не существует"},
+        {"the writer fails", old, [](std::FILE* f) { return std::fputs("half", f) >= 0 && false; }, "записать"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string reason = SaveFileAtomically(c.path, c.write);
+        EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+        EXPECT_EQ(Read(old), "old contents");
+        EXPECT_EQ(Listing(), (std::set<std::string>{"old.csv", "folder.csv"}));
+    }
+}
+
+TEST_F(AtomicFileTest, HiddenFilesOfAKilledWriteGoWithTheNextWrite)
+{
+    // A writer killed while its file is still unnamed leaves nothing; one
+    // killed after naming it leaves a hidden file, which the next write
+    // into the folder removes. A live process's hidden file stays.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        SaveFileAtomically(Path("a.csv"), [](std::FILE*) {
+            ::_exit(0);
+            return true;
+        });
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(Listing().empty());
+
+    const std::string dead = ".trelis-" + std::to_string(child) + "-abcdef.tmp";
+    const std::string live = ".trelis-" + std::to_string(::getppid()) + "-abcdef.tmp";
+    Write(Path(dead), "left by a killed write");
+    Write(Path(live), "being written by another process");
+    EXPECT_EQ(SaveFileAtomically(Path("b.csv"), "b"), "");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"b.csv", live}));
+}
+
+TEST_F(AtomicFileTest, AGroupIsAllNewOrAllOld)
+{
+    const std::string first = Path("a.llt");
+    const std::string second = Path("a.nam");
+    Write(first, "old sequence");
+    EXPECT_EQ(SaveFilesTogether({{first, [](std::FILE* f) { return std::fputs("new sequence", f) >= 0; }},
+                                 {second, [](std::FILE* f) { return std::fputs("new names", f) >= 0; }}}),
+              "");
+    EXPECT_EQ(Read(first), "new sequence");
+    EXPECT_EQ(Read(second), "new names");
+
+    // The second file cannot be put in place (something took its place while
+    // it was written): the first gets its old contents back, and the
+    // message says so.
+    const std::string message =
+        SaveFilesTogether({{first, [](std::FILE* f) { return std::fputs("newer sequence", f) >= 0; }},
+                           {second, [&](std::FILE* f) {
+                                fs::remove(second);
+                                fs::create_directories(second + "/taken");
+                                return std::fputs("newer names", f) >= 0;
+                            }}});
+    EXPECT_NE(message.find("«" + second + "»"), std::string::npos) << message;
+    EXPECT_NE(message.find("Ни один файл не изменён"), std::string::npos) << message;
+    EXPECT_EQ(Read(first), "new sequence");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"a.llt", "a.nam"}));
+}
+
+} // namespace
