@@ -40,8 +40,7 @@ BENCHMARK(ReadCanvas)->Unit(benchmark::kMillisecond);
 
 void ExtractWholeCanvasFigure(benchmark::State& state)
 {
-    SmImForm->retinaWidth = 10;
-    SmImForm->retinaHeight = 10;
+    Project.NewProject({100, 10, 5}); // a 10 x 10 retina
     TCanvas& canvas = ImForm->Image1->Canvas();
     for (auto _ : state) {
         state.PauseTiming();

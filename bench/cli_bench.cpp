@@ -7,14 +7,14 @@
 //   (ListImageFolder and ImportImages, as `trelis-cli import` calls them;
 //   writing the sequence is measured by images_bench);
 // * train: 100 back-propagation epochs of a 100-25-10 network on 10,000
-//   samples of 100 cells, each epoch the one `trelis-cli train` runs
-//   (TrainEpoch: the learning window's epoch and the total error).
+//   samples of 100 cells, each epoch the one `trelis-cli train` and the
+//   learning window run (TPatternTrainer::RunEpoch, with its report).
 
 #include "cli/ImageFile.h"
 #include "cli/ImageImport.h"
-#include "cli/TrainEpoch.h"
 #include "engine/NeuralNet.h"
 #include "engine/Random.h"
+#include "project/Learning.h"
 
 #include <benchmark/benchmark.h>
 
@@ -151,8 +151,8 @@ void BM_TrainHundredEpochs(benchmark::State& state)
 {
     PatternRing ring;
     FillSequence(ring);
-    TEpochTrainer trainer;
-    std::vector<float> target;
+    TPatternTrainer trainer;
+    const TTrainingSettings settings;
     std::uint32_t lastCorrect = 0;
     for (auto _ : state) {
         state.PauseTiming();
@@ -162,7 +162,7 @@ void BM_TrainHundredEpochs(benchmark::State& state)
         SetSeedClock({});
         state.ResumeTiming();
         for (int epoch = 0; epoch < 100; ++epoch)
-            lastCorrect = TrainEpoch(trainer, *net, ring, false, target, [](std::uint32_t) {}).correct;
+            lastCorrect = trainer.RunEpoch(*net, ring, settings).correct;
         benchmark::DoNotOptimize(lastCorrect);
     }
     if (lastCorrect == ring.Count)

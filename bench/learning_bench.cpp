@@ -73,9 +73,10 @@ void BM_EpochBackPropagation(benchmark::State& state)
     auto net = DefaultNet();
     PatternRing ring;
     FillSequence(ring);
-    TEpochTrainer trainer;
+    TPatternTrainer trainer;
+    const TTrainingSettings settings;
     for (auto _ : state)
-        benchmark::DoNotOptimize(trainer.Run(*net, ring, false, [](const TPatternAnswer&) {}));
+        benchmark::DoNotOptimize(trainer.RunEpoch(*net, ring, settings).correct);
 }
 BENCHMARK(BM_EpochBackPropagation)->Unit(benchmark::kMicrosecond);
 
@@ -84,10 +85,12 @@ void BM_EpochStochastic(benchmark::State& state)
     auto net = DefaultNet();
     PatternRing ring;
     FillSequence(ring);
-    TEpochTrainer trainer;
+    TPatternTrainer trainer;
+    TTrainingSettings settings;
+    settings.method = TTrainingMethod::Stochastic;
     RandomSeed(3);
     for (auto _ : state)
-        benchmark::DoNotOptimize(trainer.Run(*net, ring, true, [](const TPatternAnswer&) {}));
+        benchmark::DoNotOptimize(trainer.RunEpoch(*net, ring, settings).correct);
 }
 BENCHMARK(BM_EpochStochastic)->Unit(benchmark::kMicrosecond);
 
@@ -95,13 +98,13 @@ BENCHMARK(BM_EpochStochastic)->Unit(benchmark::kMicrosecond);
 struct Windows {
     Windows()
     {
-        TrainingSequence.Clear();
+        Project.Reset();
         CreateForms();
     }
     ~Windows()
     {
         DestroyForms();
-        TrainingSequence.Clear();
+        Project.Reset();
     }
 };
 
@@ -117,8 +120,10 @@ void WindowEpoch(benchmark::State& state, bool stochastic, TFollowed followed)
         delete ProgressForm;
         ProgressForm = nullptr;
     }
-    CurrentNet = DefaultNet();
-    FillSequence(TrainingSequence);
+    Project.ReplaceNetwork(DefaultNet());
+    PatternRing ring;
+    FillSequence(ring);
+    Project.ReplaceSequence(ring);
     LearnForm->stochastic = stochastic;
     LearnForm->Show();
     LearnForm->CheckBox1->setChecked(true);   // never stops by itself
@@ -159,8 +164,10 @@ BENCHMARK(BM_WindowEpochStochasticWithProgress)->Unit(benchmark::kMicrosecond);
 void BM_ProgressRepaint(benchmark::State& state)
 {
     Windows windows;
-    CurrentNet = DefaultNet();
-    FillSequence(TrainingSequence);
+    Project.ReplaceNetwork(DefaultNet());
+    PatternRing ring;
+    FillSequence(ring);
+    Project.ReplaceSequence(ring);
     LearnForm->Show();
     LearnForm->CheckBox1->setChecked(true);
     LearnForm->Button2Click();
@@ -202,9 +209,8 @@ void DrawFigures()
 void BM_RecognizeFiftyFigures(benchmark::State& state)
 {
     Windows windows;
-    SmImForm->retinaWidth = static_cast<std::int32_t>(Side);
-    SmImForm->retinaHeight = static_cast<std::int32_t>(Side);
-    CurrentNet = DefaultNet();
+    Project.NewProject({static_cast<std::int32_t>(Cells), static_cast<std::int32_t>(Classes), 25});
+    Project.ReplaceNetwork(DefaultNet());
     Form7->StringGrid1->SetRowCount(static_cast<int>(Classes) + 1);
     for (int r = 1; r <= static_cast<int>(Classes); ++r)
         Form7->StringGrid1->SetCell(1, r, QStringLiteral("класс %1").arg(r - 1));

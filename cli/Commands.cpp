@@ -2,11 +2,12 @@
 
 #include "cli/CommandKit.h"
 #include "cli/Options.h"
-#include "cli/TrainEpoch.h"
 #include "engine/Random.h"
 #include "images/ClassNames.h"
 #include "images/PatternRing.h"
 #include "images/SeriesFile.h"
+#include "project/AtomicFile.h"
+#include "project/Checking.h"
 #include "project/Confusion.h"
 #include "project/FileReasons.h"
 #include "project/Learning.h"
@@ -15,22 +16,15 @@
 #include "project/SeriesHeldOut.h"
 #include "project/SeriesLoad.h"
 #include "project/Text.h"
+#include "project/TextFiles.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <limits>
 #include <memory>
 #include <ostream>
 #include <sstream>
-
-#include <fcntl.h>
-#include <iconv.h>
-#include <sys/stat.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 const char* const InfoHelp =
     "Использование: trelis-cli info ФАЙЛ\n"
@@ -107,67 +101,12 @@ std::string SeriesFailureReason(const TSeriesFileResult& r)
     return "неизвестная ошибка";
 }
 
-// Windows-1251 bytes as UTF-8 (through the C library's converter); a byte
-// the converter does not take becomes '?'.
-std::string Cp1251ToUtf8(const std::string& bytes)
+// Reads a sequence with its names; empty on success, otherwise the
+// refusal, naming the file.
+std::string LoadSequence(const std::string& path, TSequenceWithNames& loaded)
 {
-    iconv_t cd = iconv_open("UTF-8", "CP1251");
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        std::string ascii = bytes;
-        for (char& c : ascii)
-            if (static_cast<unsigned char>(c) >= 0x80)
-                c = '?';
-        return ascii;
-    }
-    std::string result;
-    for (char c : bytes) {
-        char in[1] = {c};
-        char outBuf[8];
-        char* inPtr = in;
-        std::size_t inLeft = 1;
-        char* outPtr = outBuf;
-        std::size_t outLeft = sizeof outBuf;
-        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<std::size_t>(-1))
-            result += '?';
-        else
-            result.append(outBuf, static_cast<std::size_t>(outPtr - outBuf));
-    }
-    iconv_close(cd);
-    return result;
-}
-
-// A sequence file with the class names of the .nam file beside it (UTF-8).
-struct TLoadedSequence {
-    PatternRing ring;
-    std::vector<std::string> names;
-    std::string namesPath;
-    bool namesRead = false;
-};
-
-// Empty on success, otherwise the refusal, naming the file. A missing or
-// unreadable names file leaves the names empty (namesRead false); one no
-// project could have is refused.
-std::string LoadSequence(const std::string& path, bool withNames, TLoadedSequence& loaded)
-{
-    if (withNames) {
-        loaded.namesPath = ClassNamesFileName(path);
-        const TClassNamesFile names = LoadClassNames(loaded.namesPath);
-        if (names.error == TClassNamesError::TooLarge)
-            return "файл имён классов «" + loaded.namesPath + "» больше " +
-                   std::to_string(MaxClassNamesFileSize >> 20) + " МиБ";
-        if (names.error == TClassNamesError::TooManyNames)
-            return "файл имён классов «" + loaded.namesPath + "» содержит больше имён, чем может быть классов (" +
-                   std::to_string(MaxClassNames) + ")";
-        loaded.namesRead = names.Ok();
-        for (const std::string& word : names.names)
-            loaded.names.push_back(names.encoding == TTextEncoding::Utf8 ? word : Cp1251ToUtf8(word));
-    }
-    TSequenceFileError error = TSequenceFileError::None;
-    TFileOpenError openError = TFileOpenError::None;
-    if (!loaded.ring.LoadFromFile(path, &error, &openError))
-        return "не удалось загрузить последовательность из файла «" + path + "»: " +
-               SequenceLoadReason(error, openError);
-    return {};
+    const std::string reason = LoadSequenceWithNames(path, loaded);
+    return reason.empty() ? reason : "не удалось загрузить последовательность из файла «" + path + "»: " + reason;
 }
 
 // Calls f(element) for every element of the ring from the cursor round.
@@ -260,13 +199,13 @@ int InfoProject(const std::string& path, std::ostream& out, std::ostream& err)
 
 int InfoSequence(const std::string& path, std::ostream& out, std::ostream& err)
 {
-    TLoadedSequence loaded;
-    const std::string refusal = LoadSequence(path, true, loaded);
+    TSequenceWithNames loaded;
+    const std::string refusal = LoadSequence(path, loaded);
     if (!refusal.empty())
         return Refuse(err, "info", refusal, CliFailed);
     out << "Последовательность: " << path << "\n";
-    PrintSequenceFigures(out, loaded.ring.GetDimension(), loaded.ring.GetCount());
-    const std::uint32_t side = RetinaSide(loaded.ring.GetDimension());
+    PrintSequenceFigures(out, loaded.sequence.GetDimension(), loaded.sequence.GetCount());
+    const std::uint32_t side = RetinaSide(loaded.sequence.GetDimension());
     out << "Сетчатка (квадратная)\n"
         << "  X=" << side << "\n"
         << "  Y=" << side << "\n";
@@ -274,7 +213,7 @@ int InfoSequence(const std::string& path, std::ostream& out, std::ostream& err)
         out << "Имена классов: " << loaded.namesPath << ", " << loaded.names.size() << "\n";
     else
         out << "Имена классов: файл «" << loaded.namesPath << "» не найден или его нельзя прочитать\n";
-    PrintClassCounts(out, loaded.ring, loaded.names);
+    PrintClassCounts(out, loaded.sequence, loaded.names);
     return CliOk;
 }
 
@@ -324,7 +263,6 @@ public:
 };
 
 struct TTrainSettings {
-    bool stochastic = false;
     std::uint64_t maxEpochs = 1000;
     bool seeded = false;
     std::uint64_t seed = 0;
@@ -338,14 +276,14 @@ constexpr std::uint64_t MaxSeed = 0x7fffffffffffffffull;
 
 // Builds the project of a new network for a loaded sequence. Empty on
 // success, otherwise the refusal.
-std::string NewProjectFor(TLoadedSequence& loaded, std::uint64_t hidden, const TTrainSettings& settings,
+std::string NewProjectFor(TSequenceWithNames& loaded, std::uint64_t hidden, const TTrainSettings& settings,
                           TProject& project)
 {
-    if (loaded.ring.Count == 0)
+    if (loaded.sequence.Count == 0)
         return "в последовательности нет элементов";
     std::int64_t classCount = static_cast<std::int64_t>(loaded.names.size());
     bool badClass = false;
-    ForEachElement(loaded.ring, [&](const TAbsImage& e) {
+    ForEachElement(loaded.sequence, [&](const TAbsImage& e) {
         if (e.ClassIndex < 0)
             badClass = true;
         else
@@ -354,7 +292,7 @@ std::string NewProjectFor(TLoadedSequence& loaded, std::uint64_t hidden, const T
     if (badClass)
         return "в последовательности есть элементы с отрицательным номером класса";
     TProjectSizes sizes;
-    sizes.elementSize = static_cast<std::int32_t>(std::min<std::uint64_t>(loaded.ring.Dimension, INT32_MAX));
+    sizes.elementSize = static_cast<std::int32_t>(std::min<std::uint64_t>(loaded.sequence.Dimension, INT32_MAX));
     sizes.classCount = static_cast<std::int32_t>(std::min<std::int64_t>(classCount, INT32_MAX));
     sizes.hiddenCount = static_cast<std::int32_t>(hidden);
     const std::string refusal = ProjectSizesRefusal(sizes);
@@ -370,11 +308,9 @@ std::string NewProjectFor(TLoadedSequence& loaded, std::uint64_t hidden, const T
     } catch (const std::bad_alloc&) {
         return "сеть не помещается в памяти";
     }
-    project.ReplaceSequence(loaded.ring);
-    std::vector<std::string> names = std::move(loaded.names);
-    for (std::size_t k = names.size(); k < static_cast<std::size_t>(sizes.classCount); ++k)
-        names.push_back(std::to_string(k));
-    project.SetLoadedClassNames(std::move(names));
+    for (std::size_t k = loaded.names.size(); k < static_cast<std::size_t>(sizes.classCount); ++k)
+        loaded.names.push_back(std::to_string(k));
+    project.TakeSequence(loaded);
     return {};
 }
 
@@ -401,6 +337,7 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 
     // Every option is checked before any file is read.
     TTrainSettings settings;
+    TTrainingSettings training;
     std::uint64_t hidden = 25;
     std::string refusal;
     if (!line.Has("output"))
@@ -413,7 +350,7 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     if (refusal.empty() && line.Has("method")) {
         const std::string& method = line.values["method"];
         if (method == "stochastic")
-            settings.stochastic = true;
+            training.method = TTrainingMethod::Stochastic;
         else if (method != "backprop")
             refusal = "неизвестный метод «" + method + "»: нужен backprop или stochastic";
     }
@@ -439,18 +376,16 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         if (line.Has("hidden"))
             return Refuse(err, command, "--hidden задаёт только новую сеть, а обучение продолжается с проекта",
                           CliUsage);
-        TProjectState opened;
-        refusal = OpenProjectFile(input, opened);
+        refusal = project.Open(input);
         if (!refusal.empty())
             return Refuse(err, command, refusal, CliFailed);
-        project.Adopt(opened);
-        if (!project.net || project.net->layerCount == 0)
+        if (!project.Net() || project.Net()->layerCount == 0)
             return Refuse(err, command, "в проекте «" + input + "» нет сети", CliFailed);
-        if (project.sequence.Count == 0)
+        if (project.Sequence().Count == 0)
             return Refuse(err, command, "в проекте «" + input + "» пустая последовательность", CliFailed);
     } else if (ext == "llt") {
-        TLoadedSequence loaded;
-        refusal = LoadSequence(input, true, loaded);
+        TSequenceWithNames loaded;
+        refusal = LoadSequence(input, loaded);
         if (refusal.empty() && !loaded.namesRead)
             err << "trelis-cli " << command << ": файл имён классов «" << loaded.namesPath
                 << "» не найден или его нельзя прочитать: классы названы номерами.\n";
@@ -463,28 +398,16 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
 
     // The held-out samples, for a network of the project's inputs.
-    TLoadedSequence heldOut;
+    TSequenceWithNames heldOut;
     const bool validating = line.Has("validation");
     if (validating) {
-        refusal = LoadSequence(line.values["validation"], false, heldOut);
-        if (refusal.empty() && heldOut.ring.Count == 0)
-            refusal = "в последовательности «" + line.values["validation"] + "» нет элементов";
-        if (refusal.empty() && heldOut.ring.Dimension != NetworkInputCount(*project.net))
-            refusal = "размер элемента последовательности «" + line.values["validation"] + "» (" +
-                      std::to_string(heldOut.ring.Dimension) + ") не равен числу входов сети (" +
-                      std::to_string(NetworkInputCount(*project.net)) + ")";
+        refusal = LoadSequence(line.values["validation"], heldOut);
+        if (refusal.empty())
+            if (const std::string reason = CheckRefusal(project.Net(), heldOut.sequence); !reason.empty())
+                refusal = "последовательность «" + line.values["validation"] + "» не подходит: " + reason;
         if (!refusal.empty())
             return Refuse(err, command, refusal, CliFailed);
     }
-    std::vector<std::int8_t> scratch;
-    const auto heldOutCorrect = [&](TNeuralNet& network) {
-        std::uint32_t right = 0;
-        ForEachElement(heldOut.ring, [&](const TAbsImage& e) {
-            right += ClassHasOutput(e.ClassIndex, network.outputCount) &&
-                     Classify(network, e, scratch).index == static_cast<std::uint32_t>(e.ClassIndex);
-        });
-        return right;
-    };
     std::int64_t bestHeldOut = -1;
     std::uint64_t bestEpoch = 0;
     std::unique_ptr<TNeuralNet> bestNet;
@@ -493,40 +416,36 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     // building a new network (as in the learning window after "Новый
     // проект"), or as the project was saved. A project saved without the
     // generator's state draws from --seed, or from the clock.
-    if (ext == ProjectFileExtension && !project.generator)
+    if (ext == ProjectFileExtension && !project.State().generator)
         RandomSeed(settings.seeded ? settings.seed : static_cast<std::uint64_t>(SeedClockNow()));
 
-    TNeuralNet& net = *project.net;
-    PatternRing& ring = project.sequence;
-    const std::uint32_t count = ring.Count;
-    TEpochTrainer trainer;
-    std::vector<float> target;
+    const std::uint32_t count = project.Sequence().Count;
     std::int64_t best = -1;
     std::uint64_t withoutImprovement = 0;
     std::string stopReason = "достигнуто наибольшее число эпох (" + std::to_string(settings.maxEpochs) + ")";
-    out << "Обучение: " << (settings.stochastic ? "стохастическое" : "обратное распространение") << ", элементов "
-        << count << "\n";
+    out << "Обучение: "
+        << (training.method == TTrainingMethod::Stochastic ? "стохастическое" : "обратное распространение")
+        << ", элементов " << count << "\n";
     for (std::uint64_t epoch = 1; epoch <= settings.maxEpochs; ++epoch) {
         const std::uint32_t step = std::max(count / 50, 1u);
-        const auto [correct, totalError] =
-            TrainEpoch(trainer, net, ring, settings.stochastic, target, [&](std::uint32_t done) {
-                if (terminal.progress && (done % step == 0 || done == count))
-                    out << ProgressBar(epoch, done, count) << std::flush;
-            });
+        std::uint32_t done = 0;
+        const TPatternEpochReport& report = project.TrainEpoch(training, [&](const TPatternAnswer&) {
+            ++done;
+            if (terminal.progress && (done % step == 0 || done == count))
+                out << ProgressBar(epoch, done, count) << std::flush;
+        });
+        const std::uint32_t correct = report.correct;
         if (terminal.progress)
             out << "\r\033[K";
-        out << "Эпоха " << epoch << ": верно " << correct << " из " << count << ", ошибка " << Fixed(totalError, 6)
-            << "\n";
+        out << "Эпоха " << epoch << ": верно " << correct << " из " << count << ", ошибка "
+            << Fixed(report.totalError, 6) << "\n";
         if (validating) {
-            // Checked on a copy, so that the training network sees nothing
-            // but its own steps.
-            TNeuralNet probe(net);
-            const std::uint32_t right = heldOutCorrect(probe);
-            out << "  проверка: верно " << right << " из " << heldOut.ring.Count << "\n";
-            if (static_cast<std::int64_t>(right) > bestHeldOut) {
-                bestHeldOut = right;
+            const TCheckReport check = CheckNetwork(*project.Net(), heldOut.sequence);
+            out << "  проверка: верно " << check.right << " из " << check.total << "\n";
+            if (static_cast<std::int64_t>(check.right) > bestHeldOut) {
+                bestHeldOut = static_cast<std::int64_t>(check.right);
                 bestEpoch = epoch;
-                bestNet = std::make_unique<TNeuralNet>(std::move(probe));
+                bestNet = std::make_unique<TNeuralNet>(*project.Net());
             }
         }
         if (correct == count) {
@@ -547,14 +466,13 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     out << "Остановлено: " << stopReason << ".\n";
     if (bestNet) {
-        project.net = std::move(bestNet);
-        project.net->ChangesRestored();
+        bestNet->ChangesRestored();
+        project.ReplaceNetwork(std::move(bestNet));
         out << "Записаны веса эпохи " << bestEpoch << ": на проверке верно " << bestHeldOut << " из "
-            << heldOut.ring.Count << ".\n";
+            << heldOut.sequence.Count << ".\n";
     }
 
-    project.generator = RandomState();
-    refusal = SaveProjectFile(project, output);
+    refusal = project.Save(output);
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
     out << "Проект записан: " << output << "\n";
@@ -562,56 +480,6 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 }
 
 // ---------------------------------------------------------------- evaluate
-
-namespace {
-
-std::string CsvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
-
-// Writes the text beside `path` under a temporary name, flushes it and
-// renames it over `path`. Empty on success, otherwise why not; the
-// temporary file is gone either way.
-std::string WriteFileAtomically(const std::string& path, const std::string& text)
-{
-    std::string temp = path + ".XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0)
-        return "не удалось создать файл рядом с «" + path + "»: " + std::strerror(errno);
-    // mkstemp makes the file private; the result gets the usual permissions.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    std::size_t written = 0;
-    bool ok = true;
-    while (ok && written < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR)
-            continue;
-        ok = n > 0;
-        if (ok)
-            written += static_cast<std::size_t>(n);
-    }
-    const int savedErrno = errno;
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    if (ok && std::rename(temp.c_str(), path.c_str()) == 0)
-        return {};
-    const int reason = ok ? errno : savedErrno;
-    std::remove(temp.c_str());
-    return "не удалось записать файл «" + path + "»: " + std::strerror(reason);
-}
-
-} // namespace
 
 int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
@@ -635,28 +503,20 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
         return Refuse(err, command, refusal, CliFailed);
     if (!state.net || state.net->outputCount == 0)
         return Refuse(err, command, "в проекте «" + projectPath + "» нет сети", CliFailed);
-    TLoadedSequence test;
-    refusal = LoadSequence(testPath, false, test);
+    TSequenceWithNames test;
+    refusal = LoadSequence(testPath, test);
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
-    TNeuralNet& net = *state.net;
-    const std::uint32_t inputs = NetworkInputCount(net);
-    if (test.ring.Dimension != inputs)
-        return Refuse(err, command,
-                      "размер элемента последовательности (" + std::to_string(test.ring.Dimension) +
-                          ") не равен числу входов сети (" + std::to_string(inputs) + ")",
-                      CliFailed);
-    if (test.ring.Count == 0)
-        return Refuse(err, command, "в последовательности «" + testPath + "» нет элементов", CliFailed);
+    if (const std::string reason = CheckRefusal(state.net.get(), test.sequence); !reason.empty())
+        return Refuse(err, command, "последовательность «" + testPath + "» не подходит: " + reason, CliFailed);
 
-    const std::size_t k = net.outputCount;
+    const TCheckReport check = CheckNetwork(*state.net, test.sequence);
+    const std::size_t k = state.net->outputCount;
     TConfusion matrix(k);
-    std::vector<std::int8_t> scratch;
-    ForEachElement(test.ring,
-                   [&](const TAbsImage& e) { matrix.Add(e.ClassIndex, Classify(net, e, scratch).index); });
-    const std::uint64_t right = matrix.Right();
-    const std::uint64_t outside = matrix.Outside();
-    const std::uint64_t total = test.ring.Count;
+    for (const TElementAnswer& a : check.answers)
+        matrix.Add(a);
+    const std::uint64_t right = check.right;
+    const std::uint64_t total = check.total;
     std::vector<std::string> names(k);
     for (std::size_t c = 0; c < k; ++c)
         names[c] = ShownClassName(state.classNames, c);
@@ -665,8 +525,9 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
     };
 
     out << "Элементов: " << total << ", верно: " << right << ", доля верных: " << ratio(right, total) << "\n";
-    if (outside > 0)
-        out << "Элементов с классом, которого нет среди выходов сети (считаются неверными): " << outside << "\n";
+    if (check.outside > 0)
+        out << "Элементов с классом, которого нет среди выходов сети (считаются неверными): " << check.outside
+            << "\n";
 
     std::size_t nameWidth = TextWidth("класс");
     for (const std::string& name : names)
@@ -709,10 +570,11 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
                 csv << ',' << matrix.Count(t, a);
             csv << "\n";
         }
-        refusal = WriteFileAtomically(line.values["csv"], csv.str());
+        const std::string& csvPath = line.values["csv"];
+        refusal = SaveFileAtomically(csvPath, csv.str());
         if (!refusal.empty())
-            return Refuse(err, command, refusal, CliFailed);
-        out << "\nМатрица ошибок записана: " << line.values["csv"] << "\n";
+            return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + refusal, CliFailed);
+        out << "\nМатрица ошибок записана: " << csvPath << "\n";
     }
     return CliOk;
 }
@@ -741,15 +603,6 @@ const char* const ForecastHelp =
     "  --seed S                 начальные веса сети зависят только от S\n";
 
 namespace {
-
-// A float as the CSV file holds it: the shortest text that reads back as
-// the same float.
-std::string CsvNumber(float value)
-{
-    char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
 
 std::string Figure(double value)
 {
@@ -807,30 +660,23 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
     } catch (const std::bad_alloc&) {
         return Refuse(err, command, "ряд и его окна не помещаются в памяти", CliFailed);
     }
+    project.SetFromFirstWindow(line.Has("from-first-window"));
 
-    const auto w = static_cast<std::uint32_t>(window);
-    const auto t = static_cast<std::uint32_t>(trainLength);
-    const auto n = static_cast<std::uint32_t>(project.series.count);
-    const float* values = project.series.values.get();
-    const double unit = static_cast<double>(project.seriesMax) - static_cast<double>(project.seriesMin);
-    TNeuralNet& net = *project.net;
-    std::vector<float> windowInputs(w + 1), targetValue(1), reproduction(n);
-    float lastError = 0.0f;
-
+    const TSeriesView series = project.SeriesView();
+    const std::uint32_t w = series.windowSize;
+    const std::uint32_t t = series.trainLength;
+    const std::uint32_t n = series.count;
     out << "Ряд: " << input << ", значений " << n << ", окно " << w << ", обучение на первых " << t
         << ", отложено " << (n > HeldOutStart(t, w) ? n - HeldOutStart(t, w) : 0) << "\n";
     const std::uint64_t reportEvery = std::max<std::uint64_t>(epochs / 10, 1);
     for (std::uint64_t epoch = 1; epoch <= epochs; ++epoch) {
-        const TEpochErrors errors =
-            TrainSeriesEpoch(net, values, t, w, windowInputs.data(), targetValue.data(), lastError);
-        lastError = errors.lastError;
+        const TSeriesEpochReport& report = project.TrainSeriesEpoch();
         if (epoch % reportEvery == 0 || epoch == epochs) {
             if (terminal.progress)
                 out << "\r\033[K";
-            const THeldOutErrors e =
-                NetworkHeldOutErrors(net, values, n, t, w, unit, windowInputs.data(), reproduction.data());
-            out << "Эпоха " << epoch << ": ошибка окна от " << FloatText(errors.minError) << " до "
-                << FloatText(errors.maxError) << "; на отложенной части: на шаг вперёд " << Figure(e.oneStep)
+            const THeldOutErrors& e = project.SeriesForecast().heldOut;
+            out << "Эпоха " << epoch << ": ошибка окна от " << FloatText(report.errors.minError) << " до "
+                << FloatText(report.errors.maxError) << "; на отложенной части: на шаг вперёд " << Figure(e.oneStep)
                 << ", прогноз " << Figure(e.closedLoop) << "\n";
         } else if (terminal.progress && epoch % std::max<std::uint64_t>(epochs / 200, 1) == 0) {
             const auto done = static_cast<std::uint32_t>(epoch * 1000 / epochs);
@@ -839,10 +685,9 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
         }
     }
 
-    const THeldOutErrors network =
-        NetworkHeldOutErrors(net, values, n, t, w, unit, windowInputs.data(), reproduction.data());
-    const TSeriesBaselines baselines = SeriesBaselines(values, n, t, w, unit);
-    ReproduceSeries(net, values, n, t, w, line.Has("from-first-window"), windowInputs.data(), reproduction.data());
+    const TSeriesForecast& forecast = project.SeriesForecast();
+    const THeldOutErrors network = forecast.heldOut;
+    const TSeriesBaselines baselines = *project.SeriesBaselines(std::numeric_limits<std::uint64_t>::max());
 
     std::ostringstream csv;
     csv << "номер,значение,воспроизведение,часть\n";
@@ -850,13 +695,14 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
         // The first w points are the series itself.
         const float reproduced =
             i < w ? fileValues[i]
-                  : static_cast<float>(static_cast<double>(reproduction[i]) * unit + project.seriesMin);
+                  : static_cast<float>(static_cast<double>(forecast.reproduction[i]) * series.unit + series.offset);
         csv << i << ',' << CsvNumber(fileValues[i]) << ',' << CsvNumber(reproduced) << ','
             << (i < t ? "обучение" : "проверка") << "\n";
     }
-    refusal = WriteFileAtomically(line.values["csv"], csv.str());
+    const std::string& csvPath = line.values["csv"];
+    refusal = SaveFileAtomically(csvPath, csv.str());
     if (!refusal.empty())
-        return Refuse(err, command, refusal, CliFailed);
+        return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + refusal, CliFailed);
 
     out << "\nСредняя абсолютная ошибка на отложенной части (" << network.points << " знач.), в единицах ряда:\n"
         << "                            на шаг вперёд   прогноз\n";
@@ -868,6 +714,6 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
     row("авторегрессия", baselines.autoregression);
     if (!baselines.fitted)
         out << "Авторегрессию не по чему подобрать: на обучающей части меньше " << (w + 1) << " окон.\n";
-    out << "CSV записан: " << line.values["csv"] << "\n";
+    out << "CSV записан: " << csvPath << "\n";
     return CliOk;
 }

@@ -7,16 +7,16 @@
 #include "cli/ImageFile.h"
 #include "cli/ImageImport.h"
 #include "cli/Options.h"
-#include "cli/StagedFiles.h"
 #include "images/ClassNames.h"
 #include "images/PatternRing.h"
 #include "project/Figures.h"
 #include "project/Learning.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
+#include "project/AtomicFile.h"
+#include "project/TextFiles.h"
 
 #include <QString>
-#include <QStringDecoder>
 
 #include <algorithm>
 #include <cstdio>
@@ -81,10 +81,7 @@ std::string ImportProgress(std::uint64_t done, std::uint64_t total)
 // as '_' (WriteClassNames), read again as UTF-8.
 std::string StoredName(const std::string& name, std::size_t k)
 {
-    const std::string stored = StorableClassName(Utf8ToCp1251(name), k);
-    QStringDecoder decoder("windows-1251");
-    const QString text = decoder.decode(QByteArrayView(stored.data(), static_cast<qsizetype>(stored.size())));
-    return text.toStdString();
+    return Cp1251ToUtf8(StorableClassName(Utf8ToCp1251(name), k));
 }
 
 } // namespace
@@ -160,19 +157,16 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
 
     std::vector<std::string> names;
     for (std::size_t k = 0; k < classes.size(); ++k) {
-        names.push_back(Utf8ToCp1251(classes[k].name));
+        names.push_back(classes[k].name);
         const std::string stored = StoredName(classes[k].name, k);
         if (stored != classes[k].name)
             err << "trelis-cli " << command << ": имя класса «" << classes[k].name
                 << "» записано в файл имён классов как «" << stored << "».\n";
     }
     const std::string namesPath = ClassNamesFileName(output);
-    const std::string refusal = WriteFilesTogether({
-        {output, [&ring](const std::string& path) { return ring.SaveToFile(path); }},
-        {namesPath, [&names](const std::string& path) { return WriteClassNames(path, names); }},
-    });
+    const std::string refusal = SaveSequenceWithNames(output, ring, names);
     if (!refusal.empty())
-        return Refuse(err, command, refusal + "; ничего не записано", CliFailed);
+        return Refuse(err, command, refusal, CliFailed);
     out << "Последовательность записана: " << output << " (элементов " << ring.Count << ", размер элемента "
         << ring.Dimension << "), имена классов: " << namesPath << "\n";
     return CliOk;
@@ -260,17 +254,9 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
         if (png.empty())
             return Refuse(err, command, "картинку «" + marked + "» не удалось составить: не хватает памяти",
                           CliFailed);
-        const std::string refusal = WriteFilesTogether({{marked, [&png](const std::string& path) {
-                                                             TFilePtr f(std::fopen(path.c_str(), "wb"));
-                                                             if (!f)
-                                                                 return false;
-                                                             bool ok = std::fwrite(png.data(), 1, png.size(),
-                                                                                   f.get()) == png.size();
-                                                             ok = std::fclose(f.release()) == 0 && ok;
-                                                             return ok;
-                                                         }}});
+        const std::string refusal = SaveFileAtomically(marked, png);
         if (!refusal.empty())
-            return Refuse(err, command, refusal, CliFailed);
+            return Refuse(err, command, "не удалось записать файл «" + marked + "»: " + refusal, CliFailed);
         out << "Картинка записана: " << marked << "\n";
     }
     return CliOk;

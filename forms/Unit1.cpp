@@ -1,7 +1,6 @@
 #include "forms/Unit1.h"
 
 #include "forms/Globals.h"
-#include "forms/SequenceFile.h"
 #include "forms/Unit10.h"
 #include "forms/Unit11.h"
 #include "forms/Unit12.h"
@@ -13,14 +12,12 @@
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
 #include "forms/Unit9.h"
-#include "engine/Random.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"
 #include "framework/Shell.h"
-#include "images/ClassNames.h"
-#include "project/FileReasons.h"
 #include "project/Globals.h"
 #include "project/ProjectFile.h"
+#include "project/TextFiles.h"
 
 #include <QAction>
 #include <QFile>
@@ -60,10 +57,7 @@ TForm1::TForm1()
       SaveDialog2(SequenceFilter, SequenceExt),
       OpenDialog2(SequenceFilter, SequenceExt)
 {
-    CurrentNet.reset();
-    CurrentNet = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
-    SeriesBuffer.count = 0;
-    SeriesBuffer.values = std::make_unique<float[]>(1);
+    Project.StartWithPlaceholder();
 
     SetFormFont(QStringLiteral("MS Sans Serif"), -11);
     MainMenu1 = new QMenuBar(this);
@@ -153,18 +147,20 @@ void TForm1::EnableSequenceCommands(bool enabled)
 void TForm1::ProjectChanged(TProjectChange change)
 {
     switch (change) {
+    case TProjectChange::SampleAdded:
+        EnableSequenceCommands(true);
+        break;
     case TProjectChange::SeriesLoaded:
         N27->setEnabled(true);
         // A series is worth saving as a project.
         N20->setEnabled(true);
         break;
     case TProjectChange::Opened:
-        if (TrainingSequence.GetCount() > 0)
-            EnableSequenceCommands(true);
-        if (Project.HasSeries()) {
-            N27->setEnabled(true);
-            N20->setEnabled(true);
-        }
+        // The menu as the opened project's parts imply: the sequence
+        // commands with a sequence to work on, "Обновить" with a series.
+        EnableSequenceCommands(TrainingSequence.GetCount() > 0);
+        N20->setEnabled(true);
+        N27->setEnabled(Project.State().HasSeries());
         break;
     default:
         break;
@@ -186,21 +182,16 @@ void TForm1::N16Click()
 
 void TForm1::OpenProject(const QString& fileName)
 {
-    TProjectState opened;
-    const std::string refusal = OpenProjectFile(LocalPath(fileName), opened);
-    if (!refusal.empty()) {
+    const std::string refusal = Project.Open(LocalPath(fileName));
+    if (!refusal.empty())
         MessageBox(TApplication::Title(), QString::fromStdString(refusal));
-        return;
-    }
-    Project.Adopt(opened);
 }
 
 void TForm1::N20Click()
 {
     if (!SaveDialog1.Execute(this))
         return;
-    Project.generator = RandomState();
-    const std::string refusal = SaveProjectFile(Project, LocalPath(SaveDialog1.FileName));
+    const std::string refusal = Project.Save(LocalPath(SaveDialog1.FileName));
     if (!refusal.empty())
         MessageBox(TApplication::Title(), QString::fromStdString(refusal));
 }
@@ -242,23 +233,18 @@ void TForm1::N7Click()
 {
     if (!OpenDialog2.Execute(this))
         return;
-    const std::string path = LocalPath(OpenDialog2.FileName);
-    const auto refuse = [this](const QString& reason) {
+    TSequenceWithNames read;
+    const std::string reason = LoadSequenceWithNames(LocalPath(OpenDialog2.FileName), read);
+    EnableSequenceCommands(true);
+    if (!reason.empty()) {
         // The sequence stays as it was, and so do the names of its classes.
         MessageBox(TApplication::Title(),
                    QStringLiteral("Не удалось загрузить последовательность из файла «%1»: %2. "
                                   "Последовательность осталась прежней.")
-                       .arg(OpenDialog2.FileName, reason));
-    };
-    TSequenceFileRead read;
-    const QString reason = ReadSequenceFile(path, read);
-    EnableSequenceCommands(true);
-    if (!reason.isEmpty()) {
-        refuse(reason);
+                       .arg(OpenDialog2.FileName, QString::fromStdString(reason)));
         return;
     }
-    Project.ReplaceSequence(read.sequence);
-    Project.SetLoadedClassNames(std::move(read.names));
+    Project.TakeSequence(read);
     Form7->Button1Click();
     if (!read.namesRead)
         MessageBox(TApplication::Title(),
@@ -271,21 +257,11 @@ void TForm1::N8Click()
 {
     if (!SaveDialog2.Execute(this))
         return;
-    const std::string path = LocalPath(SaveDialog2.FileName);
-    const bool saved = TrainingSequence.SaveToFile(path);
-
-    std::vector<std::string> names;
-    for (const std::string& name : Project.classNames)
-        names.push_back(ToCp1251(QString::fromStdString(name)));
-    const std::string namesPath = ClassNamesFileName(path);
-    const bool namesSaved = WriteClassNames(namesPath, names);
-
-    if (!saved)
+    const std::string refusal =
+        SaveSequenceWithNames(LocalPath(SaveDialog2.FileName), TrainingSequence, Project.ClassNames());
+    if (!refusal.empty())
         MessageBox(TApplication::Title(),
-                   QStringLiteral("Не удалось записать последовательность в файл «%1».").arg(SaveDialog2.FileName));
-    if (!namesSaved)
-        MessageBox(TApplication::Title(),
-                   QStringLiteral("Не удалось записать имена классов в файл «%1».").arg(ShownPath(namesPath)));
+                   QStringLiteral("Последовательность не сохранена: ") + QString::fromStdString(refusal));
 }
 
 void TForm1::N10Click()
@@ -305,14 +281,12 @@ void TForm1::N17Click()
 
 void TForm1::N19Click()
 {
-    LearnForm->stochastic = false;
-    LearnForm->ShowModal();
+    LearnForm->ShowTraining(TTrainingMethod::BackPropagation);
 }
 
 void TForm1::N21Click()
 {
-    LearnForm->stochastic = true;
-    LearnForm->ShowModal();
+    LearnForm->ShowTraining(TTrainingMethod::Stochastic);
 }
 
 void TForm1::N24Click()

@@ -12,6 +12,7 @@ TForm10* Form10 = nullptr;
 
 TForm10::TForm10()
     : TForm(QStringLiteral("Инициализация")),
+      TProjectListener(Project),
       OpenDialog1(QStringLiteral("Временной ряд(*.ser)|*.ser"), QStringLiteral("ser"))
 {
     SetFormFont(QStringLiteral("MS Sans Serif"), -11);
@@ -52,10 +53,18 @@ void TForm10::ReloadSeries()
     }
     if (!OpenDialog1.Execute(Form1))
         return;
-    TSeriesLoad load = CheckReload(LocalPath(OpenDialog1.FileName), windowSize, Project.trainLength);
+    TSeriesLoad load = CheckReload(LocalPath(OpenDialog1.FileName), windowSize, Project.State().trainLength);
     if (load.Refused()) {
         MessageBox(TApplication::Title(), QString::fromStdString(load.refusal));
         return;
     }
     Project.ReloadSeries(load);
+}
+
+void TForm10::ProjectChanged(TProjectChange change)
+{
+    if (change != TProjectChange::Opened || !Project.State().HasSeries())
+        return;
+    Edit1->setText(QString::number(Project.State().windowSize));
+    Edit2->setText(QString::number(Project.State().trainLength));
 }

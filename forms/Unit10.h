@@ -12,7 +12,7 @@
 class QLineEdit;
 class QPushButton;
 
-class TForm10 : public TForm {
+class TForm10 : public TForm, private TProjectListener {
     Q_OBJECT
 public:
     TForm10();
@@ -34,7 +34,11 @@ public:
     TOpenDialog OpenDialog1;
 
     // The window size of the last full load, the project's; 0 before the first.
-    std::uint32_t& windowSize = Project.windowSize;
+    const std::uint32_t& windowSize = Project.State().windowSize;
+
+private:
+    // An opened project's series settings are shown in the fields.
+    void ProjectChanged(TProjectChange change) override;
 };
 
 extern TForm10* Form10;

@@ -38,7 +38,7 @@ TSerLForm::TSerLForm()
     Handle(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     Handle(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Handle(Timer2, &QTimer::timeout, this, [this] { Timer2Timer(); });
-    Handle(CheckBox1, &QCheckBox::toggled, this, [](bool checked) { Project.fromFirstWindow = checked; });
+    Handle(CheckBox1, &QCheckBox::toggled, this, [](bool checked) { Project.SetFromFirstWindow(checked); });
 }
 
 void TSerLForm::ProjectChanged(TProjectChange change)
@@ -47,45 +47,38 @@ void TSerLForm::ProjectChanged(TProjectChange change)
     case TProjectChange::SeriesLoaded:
         ReleaseBuffers();
         ShowSeriesRange();
+        minError = 200000000.0f;
+        maxError = 0.0f;
+        lastError = 0.0f;
         PrepareBuffers();
         break;
     case TProjectChange::SeriesReloaded:
         Timer1->stop();
         ShowSeriesRange();
-        FitBuffersToSeries();
         Timer1->start();
+        break;
+    case TProjectChange::SeriesSettings:
+        CheckBox1->setChecked(Project.State().fromFirstWindow);
         break;
     case TProjectChange::Opened:
         // The opened series is shown as it was saved; training waits for "Пуск".
         ReleaseBuffers();
-        CheckBox1->setChecked(Project.fromFirstWindow);
+        CheckBox1->setChecked(Project.State().fromFirstWindow);
         minError = 200000000.0f;
         maxError = 0.0f;
         lastError = 0.0f;
-        if (Project.HasSeries()) {
+        if (Project.State().HasSeries()) {
             ShowSeriesRange();
-            SizeBuffers();
         } else {
             Label2->SetCaption(QStringLiteral("Label2"));
             Label3->SetCaption(QStringLiteral("Label3"));
         }
+        if (isVisible())
+            Timer2->start();
         break;
     default:
         break;
     }
-}
-
-bool TSerLForm::SeriesReady() const
-{
-    if (windowInputs.size() < 2 || targetValue.size() != 1 || !CurrentNet || CurrentNet->layers.empty())
-        return false;
-    const TNeuralNet& net = *CurrentNet;
-    const std::size_t window = windowInputs.size() - 1;
-    if (net.outputCount != 1 || net.layers[0].inputCount != window)
-        return false;
-    const std::int32_t count = SeriesBuffer.count;
-    return count >= 2 && SeriesBuffer.values && reproduction.size() == static_cast<std::size_t>(count) &&
-           window < static_cast<std::size_t>(count) && trainLength <= static_cast<std::uint32_t>(count);
 }
 
 void TSerLForm::Button1Click()
@@ -118,20 +111,10 @@ void TSerLForm::Timer1Timer()
         Timer1->stop();
         return;
     }
-    const std::uint32_t window = CurrentNet->layers[0].inputCount;
-    const TEpochErrors errors = TrainSeriesEpoch(*CurrentNet, SeriesBuffer.values.get(), trainLength, window,
-                                                 windowInputs.data(), targetValue.data(), lastError);
-    minError = errors.minError;
-    maxError = errors.maxError;
-    lastError = errors.lastError;
-    if (errors.windows > 0 && Project.TrainingWatched()) {
-        const double range = static_cast<double>(seriesMax) - static_cast<double>(seriesMin);
-        TEpochReport report;
-        report.source = TEpochReport::TSource::Series;
-        report.maxError = range * static_cast<double>(maxError);
-        report.minError = range * static_cast<double>(minError);
-        Project.ReportEpoch(report);
-    }
+    const TSeriesEpochReport& report = Project.TrainSeriesEpoch();
+    minError = report.errors.minError;
+    maxError = report.errors.maxError;
+    lastError = report.errors.lastError;
 }
 
 void TSerLForm::Timer2Timer()
@@ -141,32 +124,13 @@ void TSerLForm::Timer2Timer()
 
 void TSerLForm::PrepareBuffers()
 {
-    SizeBuffers();
     Timer1->start();
-}
-
-void TSerLForm::SizeBuffers()
-{
-    const std::uint32_t window = CurrentNet && !CurrentNet->layers.empty() ? CurrentNet->layers[0].inputCount : 0;
-    windowInputs.assign(static_cast<std::size_t>(window) + 1, 0.0f);
-    windowInputs[window] = 1.0f;
-    targetValue.assign(1, 0.0f);
-    reproduction.assign(static_cast<std::size_t>(std::max(SeriesBuffer.count, std::int32_t{0})), 0.0f);
 }
 
 void TSerLForm::ReleaseBuffers()
 {
     Timer1->stop();
     Timer2->stop();
-    std::vector<float>().swap(windowInputs);
-    std::vector<float>().swap(targetValue);
-    std::vector<float>().swap(reproduction);
-}
-
-void TSerLForm::FitBuffersToSeries()
-{
-    if (!windowInputs.empty())
-        reproduction.assign(static_cast<std::size_t>(std::max(SeriesBuffer.count, std::int32_t{0})), 0.0f);
 }
 
 void TSerLForm::ShowSeriesRange()
@@ -201,7 +165,6 @@ void TSerLForm::DrawSeries()
     canvas.TextOut(0, 240, MinErrorText());
 
     const auto count = static_cast<std::uint32_t>(SeriesBuffer.count);
-    const std::uint32_t window = CurrentNet->layers[0].inputCount;
     const float* values = SeriesBuffer.values.get();
     const float step = SeriesStep(count);
 
@@ -233,8 +196,7 @@ void TSerLForm::DrawSeries()
     }
 
     // The reproduction and forecast in yellow.
-    ReproduceSeries(*CurrentNet, values, count, trainLength, window, CheckBox1->isChecked(), windowInputs.data(),
-                    reproduction.data());
+    const std::vector<float>& reproduction = Project.SeriesForecast().reproduction;
     canvas.MoveTo(0, SeriesY(values[0]));
     canvas.SetPenColor(clYellow);
     TColumnPolyline line(canvas);

@@ -8,7 +8,6 @@
 #include "project/Globals.h"
 
 #include <cstdint>
-#include <vector>
 
 class QCheckBox;
 class QPushButton;
@@ -27,27 +26,21 @@ public:
     void Timer1Timer(); // one training epoch
     void Timer2Timer(); // repaint
 
-    // Sizes the working buffers for CurrentNet and the series, starts training.
+    // Starts training: Timer1 runs from a full series load on.
     void PrepareBuffers();
-    // Sizes the working buffers for CurrentNet and the series only.
-    void SizeBuffers();
-    // Stops both timers and frees the working buffers.
+    // Stops both timers.
     void ReleaseBuffers();
-    // Sizes the reproduction for the series' count again, after a reload
-    // read a different number of values; the other buffers keep theirs.
-    void FitBuffersToSeries();
     // Shows the series' range (smallest and largest raw value) in Label2
     // and Label3.
     void ShowSeriesRange();
     // Draws the series, the reproduction and the forecast.
     void DrawSeries();
 
-    // True when a series is loaded and CurrentNet is still the network the
-    // buffers were sized for (one output, input count one less than the
-    // window buffer). Otherwise the window neither trains nor draws.
-    bool SeriesReady() const;
-    // The two error texts of the picture, the errors brought back to the
-    // units of the file.
+    // True when a series is loaded and CurrentNet is still the series
+    // network; otherwise the window neither trains nor draws.
+    bool SeriesReady() const { return Project.SeriesReady(); }
+    // The two error texts of the picture, the errors of the last epoch
+    // brought back to the units of the file.
     QString MaxErrorText() const;
     QString MinErrorText() const;
 
@@ -61,16 +54,13 @@ public:
     QTimer* Timer2;
 
     // The series settings are the project's.
-    std::uint32_t& trainLength = Project.trainLength;
-    float& seriesMin = Project.seriesMin;
-    float& seriesMax = Project.seriesMax;
-    float minError = 0.0f;
+    const std::uint32_t& trainLength = Project.State().trainLength;
+    const float& seriesMin = Project.State().seriesMin;
+    const float& seriesMax = Project.State().seriesMax;
+    // The errors of the last epoch, in the scaled units.
+    float minError = 200000000.0f;
     float maxError = 0.0f;
     float lastError = 0.0f;
-    // Present between PrepareBuffers and ReleaseBuffers only (empty outside).
-    std::vector<float> windowInputs;
-    std::vector<float> targetValue;
-    std::vector<float> reproduction;
 
 protected:
     void OnShow() override { FormShow(); }

@@ -1,11 +1,11 @@
 #include "forms/Unit13.h"
 
 #include "forms/ProgressPlot.h"
-#include "forms/SequenceFile.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"
 #include "project/AtomicFile.h"
 #include "project/Learning.h"
+#include "project/TextFiles.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -15,7 +15,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
@@ -37,29 +36,6 @@ constexpr TColor AutoOneStepColor = qRgb(0, 150, 170);
 constexpr TColor AutoClosedLoopColor = qRgb(220, 120, 0);
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
-
-// The shortest text that reads back as the same double; empty for NaN.
-std::string CsvNumber(double v)
-{
-    if (std::isnan(v))
-        return {};
-    char text[32];
-    const auto end = std::to_chars(text, text + sizeof text, v).ptr;
-    return std::string(text, end);
-}
-
-std::string CsvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos)
-        return text;
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"')
-            quoted += '"';
-        quoted += c;
-    }
-    return quoted + "\"";
-}
 
 std::string ClassName(std::size_t c)
 {
@@ -150,17 +126,17 @@ void TProgressForm::ProjectChanged(TProjectChange change)
     switch (change) {
     case TProjectChange::Network:
         StartCurve();
-        source = TEpochReport::TSource::Patterns;
+        source = TSource::Patterns;
         break;
     case TProjectChange::SeriesLoaded:
     case TProjectChange::SeriesReloaded:
         StartCurve();
-        source = TEpochReport::TSource::Series;
+        source = TSource::Series;
         break;
     case TProjectChange::Opened:
         StartCurve();
-        source = Project.HasSeries() && Project.SeriesNetworkInPlace() ? TEpochReport::TSource::Series
-                                                                         : TEpochReport::TSource::Patterns;
+        source = Project.State().HasSeries() && Project.SeriesNetworkInPlace() ? TSource::Series
+                                                                                 : TSource::Patterns;
         break;
     default:
         break;
@@ -192,20 +168,25 @@ void TProgressForm::StartCurve()
     dirty_ = true;
 }
 
-void TProgressForm::EpochTrained(const TEpochReport& report)
+void TProgressForm::PatternEpochTrained(const TPatternEpochReport& report)
 {
-    source = report.source;
+    source = TSource::Patterns;
     dirty_ = true;
-    if (report.source == TEpochReport::TSource::Patterns) {
-        ++patternEpochs;
-        patternHistory.Add({patternEpochs,
-                            {static_cast<double>(report.correct), report.totalError,
-                             static_cast<double>(report.elements), 0.0}});
-        lastAnswers.assign(report.answers, report.answers + report.elements);
-        lastClasses = CurrentNet ? CurrentNet->outputCount : 0;
-        confusionReady_ = false;
+    ++patternEpochs;
+    patternHistory.Add({patternEpochs,
+                        {static_cast<double>(report.correct), report.totalError,
+                         static_cast<double>(report.elements), 0.0}});
+    lastAnswers.assign(report.answers.begin(), report.answers.begin() + report.elements);
+    lastClasses = report.classes;
+    confusionReady_ = false;
+}
+
+void TProgressForm::SeriesEpochTrained(const TSeriesEpochReport& report)
+{
+    if (report.windows == 0)
         return;
-    }
+    source = TSource::Series;
+    dirty_ = true;
     ++seriesEpochs;
     seriesHistory.Add({seriesEpochs, {report.maxError, report.minError, 0.0, 0.0}});
     if (std::chrono::steady_clock::now() - lastHeldOut_ >= HeldOutSpacing * heldOutCost_)
@@ -214,8 +195,7 @@ void TProgressForm::EpochTrained(const TEpochReport& report)
 
 bool TProgressForm::SeriesInPlace() const
 {
-    return Project.HasSeries() && Project.SeriesNetworkInPlace() && Project.series.count >= 2 &&
-           Project.trainLength <= static_cast<std::uint32_t>(Project.series.count);
+    return Project.SeriesReady();
 }
 
 void TProgressForm::EvaluateHeldOut()
@@ -232,19 +212,9 @@ void TProgressForm::EvaluateHeldOut()
     } clock{*this, start};
     if (!SeriesInPlace())
         return;
-    TNeuralNet& net = *CurrentNet;
-    const std::uint32_t window = NetworkInputCount(net);
-    const auto count = static_cast<std::uint32_t>(Project.series.count);
-    const float* values = Project.series.values.get();
-    const double unit = static_cast<double>(Project.seriesMax) - static_cast<double>(Project.seriesMin);
-    if (!baselinesReady) {
-        baselines = SeriesBaselines(values, count, Project.trainLength, window, unit);
-        baselinesReady = true;
-    }
-    windowInputs_.resize(static_cast<std::size_t>(window) + 1);
-    reproduction_.resize(count);
-    const THeldOutErrors errors = NetworkHeldOutErrors(net, values, count, Project.trainLength, window, unit,
-                                                       windowInputs_.data(), reproduction_.data());
+    // The same figures the series window's picture comes from, computed
+    // once for these weights.
+    const THeldOutErrors& errors = Project.SeriesForecast().heldOut;
     if (errors.points == 0)
         return;
     heldOutHistory.Add({seriesEpochs, {errors.oneStep, errors.closedLoop, 0.0, 0.0}});
@@ -255,9 +225,25 @@ void TProgressForm::EvaluateHeldOut()
     dirty_ = true;
 }
 
+void TProgressForm::AdvanceBaselines()
+{
+    if (baselinesReady || source != TSource::Series || !SeriesInPlace())
+        return;
+    // About an epoch's work: an epoch trains every window through a network
+    // of w inputs; gathering a window for the fit costs about w * w / 2.
+    const TSeriesView series = Project.SeriesView();
+    const std::uint64_t windows = EpochWindowCount(series.trainLength, series.windowSize);
+    const std::uint64_t budget = std::max<std::uint64_t>(64, 12 * windows / (std::uint64_t{series.windowSize} + 2));
+    if (const TSeriesBaselines* made = Project.SeriesBaselines(budget)) {
+        baselines = *made;
+        baselinesReady = true;
+        dirty_ = true;
+    }
+}
+
 void TProgressForm::CatchUpHeldOut()
 {
-    if (source == TEpochReport::TSource::Series && seriesEpochs > 0 &&
+    if (source == TSource::Series && seriesEpochs > 0 &&
         (heldOutHistory.Empty() || heldOutHistory.Last().epoch != seriesEpochs))
         EvaluateHeldOut();
 }
@@ -276,6 +262,7 @@ const TConfusion& TProgressForm::TrainingConfusion()
 void TProgressForm::FormShow()
 {
     CatchUpHeldOut();
+    AdvanceBaselines();
     Repaint();
     Timer1->start();
 }
@@ -288,6 +275,7 @@ void TProgressForm::FormClose()
 void TProgressForm::Timer1Timer()
 {
     CatchUpHeldOut();
+    AdvanceBaselines();
     if (dirty_)
         Repaint();
 }
@@ -297,7 +285,7 @@ void TProgressForm::Repaint()
     dirty_ = false;
     Clear(Image1);
     Clear(Image2);
-    if (source == TEpochReport::TSource::Patterns)
+    if (source == TSource::Patterns)
         DrawPatterns();
     else
         DrawSeries();
@@ -307,7 +295,7 @@ void TProgressForm::Repaint()
 void TProgressForm::ShowStatus()
 {
     QString text;
-    if (source == TEpochReport::TSource::Patterns) {
+    if (source == TSource::Patterns) {
         if (patternHistory.Empty()) {
             text = QStringLiteral("Эпох ещё не было.");
         } else {
@@ -367,7 +355,7 @@ void TProgressForm::DrawPatterns()
     }
 
     TCanvas& lower = Image2->Canvas();
-    const std::vector<std::string>& names = Project.classNames;
+    const std::vector<std::string>& names = Project.ClassNames();
     const QRect leftArea(6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
     const QRect rightArea(ClientWidth / 2 + 6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
     // A matrix, or only its title where the network has too many classes.
@@ -451,15 +439,20 @@ void TProgressForm::DrawSeries()
     smallest = std::numeric_limits<double>::infinity();
     largest = 0.0;
     Span(heldOutHistory, {OneStep, ClosedLoop}, smallest, largest);
-    for (const double v : {baselines.naive.oneStep, baselines.naive.closedLoop, baselines.autoregression.oneStep,
-                           baselines.autoregression.closedLoop})
-        Widen(v, smallest, largest);
+    if (baselinesReady)
+        for (const double v : {baselines.naive.oneStep, baselines.naive.closedLoop, baselines.autoregression.oneStep,
+                               baselines.autoregression.closedLoop})
+            Widen(v, smallest, largest);
     // One column per forecaster: one-step above, closed-loop below.
     LegendEntry(lower, 40, 2, OneStepColor, false, QStringLiteral("сеть: на шаг вперёд"));
     LegendEntry(lower, 40, 16, ClosedLoopColor, false, QStringLiteral("сеть: замкнутый прогноз"));
-    LegendEntry(lower, 240, 2, OneStepColor, true, QStringLiteral("наивный: на шаг вперёд"));
-    LegendEntry(lower, 240, 16, ClosedLoopColor, true, QStringLiteral("наивный: замкнутый прогноз"));
-    if (baselines.fitted) {
+    if (baselinesReady) {
+        LegendEntry(lower, 240, 2, OneStepColor, true, QStringLiteral("наивный: на шаг вперёд"));
+        LegendEntry(lower, 240, 16, ClosedLoopColor, true, QStringLiteral("наивный: замкнутый прогноз"));
+    } else {
+        Note(lower, 240, 2, QStringLiteral("сравнение с наивным прогнозом и авторегрессией готовится…"));
+    }
+    if (baselinesReady && baselines.fitted) {
         LegendEntry(lower, 440, 2, AutoOneStepColor, true, QStringLiteral("авторегрессия: на шаг вперёд"));
         LegendEntry(lower, 440, 16, AutoClosedLoopColor, true, QStringLiteral("авторегрессия: замкнутый прогноз"));
     }
@@ -467,9 +460,11 @@ void TProgressForm::DrawSeries()
     TPlot plot(lower, heldOutArea, x, LogAxis(smallest, largest));
     plot.Frame(QStringLiteral("эпоха; средняя абсолютная ошибка после обучающей части, в единицах файла"));
     plot.VerticalAxis(false, clBlack);
-    plot.Level(baselines.naive.oneStep, OneStepColor, true);
-    plot.Level(baselines.naive.closedLoop, ClosedLoopColor, true);
-    if (baselines.fitted) {
+    if (baselinesReady) {
+        plot.Level(baselines.naive.oneStep, OneStepColor, true);
+        plot.Level(baselines.naive.closedLoop, ClosedLoopColor, true);
+    }
+    if (baselinesReady && baselines.fitted) {
         plot.Level(baselines.autoregression.oneStep, AutoOneStepColor, true);
         plot.Level(baselines.autoregression.closedLoop, AutoClosedLoopColor, true);
     }
@@ -499,47 +494,25 @@ void TProgressForm::Button1Click()
     if (!OpenDialog1.Execute(this))
         return;
     const QString shown = OpenDialog1.FileName;
-    const auto refuse = [&shown](const QString& reason) {
+    TSequenceWithNames read;
+    std::string reason = LoadSequenceWithNames(LocalPath(shown), read);
+    if (reason.empty())
+        reason = CheckRefusal(CurrentNet.get(), read.sequence);
+    if (!reason.empty()) {
         MessageBox(TApplication::Title(),
                    QStringLiteral("Не удалось проверить сеть на файле «%1»: %2. Сеть и обучающая "
                                   "последовательность не изменились.")
-                       .arg(shown, reason));
-    };
-    TSequenceFileRead read;
-    const QString reason = ReadSequenceFile(LocalPath(shown), read);
-    if (!reason.isEmpty())
-        return refuse(reason);
-    if (!CurrentNet || CurrentNet->outputCount == 0 || CurrentNet->layers.empty())
-        return refuse(QStringLiteral("сети ещё нет"));
-    const std::uint32_t inputs = NetworkInputCount(*CurrentNet);
-    if (read.sequence.Dimension != inputs)
-        return refuse(QStringLiteral("размер элемента в файле (%1) не совпадает с числом входов сети (%2)")
-                          .arg(read.sequence.Dimension)
-                          .arg(inputs));
-    if (read.sequence.Count == 0 || read.sequence.Current == nullptr)
-        return refuse(QStringLiteral("в файле нет образцов"));
-
-    // A copy of the network answers: the one being trained stays exactly as
-    // it was, its last outputs included.
-    TNeuralNet probe(*CurrentNet);
-    std::vector<std::int8_t> scratch;
-    checkConfusion.Reset(probe.outputCount <= MaxConfusionClasses ? probe.outputCount : 0);
-    checkTotal = 0;
-    checkRight = 0;
-    const TAbsImage* e = read.sequence.Current;
-    for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k, e = e->Next) {
-        const std::uint32_t answer = Classify(probe, *e, scratch).index;
-        ++checkTotal;
-        if (ClassHasOutput(e->ClassIndex, probe.outputCount) &&
-            answer == static_cast<std::uint32_t>(e->ClassIndex))
-            ++checkRight;
-        if (checkConfusion.Classes() > 0)
-            checkConfusion.Add(e->ClassIndex, answer);
+                       .arg(shown, QString::fromStdString(reason)));
+        return;
     }
+    const TCheckReport report = CheckNetwork(*CurrentNet, read.sequence);
+    checkConfusion = report.confusion;
+    checkTotal = report.total;
+    checkRight = report.right;
     checked = true;
     checkFile = QFileInfo(shown).fileName();
-    checkNamesDiffer = read.namesRead && read.names != Project.classNames;
-    source = TEpochReport::TSource::Patterns;
+    checkNamesDiffer = read.namesRead && read.names != Project.ClassNames();
+    source = TSource::Patterns;
     Repaint();
 }
 
@@ -556,7 +529,7 @@ QImage TProgressForm::Picture() const
 std::string TProgressForm::HistoryCsv() const
 {
     std::string csv;
-    if (source == TEpochReport::TSource::Patterns) {
+    if (source == TSource::Patterns) {
         csv = "эпоха,верно,элементов,суммарная ошибка\n";
         for (std::size_t i = 0; i < patternHistory.Count(); ++i) {
             const TEpochPoint& p = patternHistory[i];
@@ -640,7 +613,7 @@ void TProgressForm::Button2Click()
 
 void TProgressForm::Button3Click()
 {
-    const bool none = source == TEpochReport::TSource::Patterns ? patternHistory.Empty() : seriesHistory.Empty();
+    const bool none = source == TSource::Patterns ? patternHistory.Empty() : seriesHistory.Empty();
     if (none) {
         MessageBox(TApplication::Title(), QStringLiteral("Сохранять нечего: эпох ещё не было."));
         return;
@@ -650,7 +623,7 @@ void TProgressForm::Button3Click()
 
 void TProgressForm::Button4Click()
 {
-    if (source != TEpochReport::TSource::Patterns || (lastAnswers.empty() && !checked)) {
+    if (source != TSource::Patterns || (lastAnswers.empty() && !checked)) {
         MessageBox(TApplication::Title(),
                    QStringLiteral("Сохранять нечего: матрица ошибок появляется после эпохи окна «Обучение»."));
         return;

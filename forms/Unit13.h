@@ -9,6 +9,7 @@
 #include "framework/Controls.h"
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
+#include "project/Checking.h"
 #include "project/Confusion.h"
 #include "project/EpochHistory.h"
 #include "project/Globals.h"
@@ -56,7 +57,8 @@ public:
     std::string ConfusionCsv();
 
     // The curve shown: that of the window that trained last.
-    TEpochReport::TSource source = TEpochReport::TSource::Patterns;
+    enum class TSource { Patterns, Series };
+    TSource source = TSource::Patterns;
     TEpochHistory patternHistory; // Correct, TotalError, Elements
     TEpochHistory seriesHistory;  // MaxError, MinError, in the file's units
     TEpochHistory heldOutHistory; // OneStep, ClosedLoop, in the file's units
@@ -68,11 +70,6 @@ public:
     std::vector<TElementAnswer> lastAnswers;
     std::uint32_t lastClasses = 0;
 
-    // Confusion matrices are kept for networks of at most this many outputs
-    // (a matrix takes 8 bytes per pair of classes); beyond, only the counts
-    // of right answers.
-    static constexpr std::uint32_t MaxConfusionClasses = 1000;
-
     // The held-out file checked last (none while `checked` is false): its
     // elements, those answered right, and the matrix.
     bool checked = false;
@@ -82,8 +79,9 @@ public:
     QString checkFile;
     bool checkNamesDiffer = false;
 
-    // The series' yardsticks (valid once `baselinesFor` is the series' epoch
-    // count at which they were made) and the best closed-loop epoch.
+    // The series' yardsticks (once `baselinesReady`; they are made a piece at
+    // a time while the window shows, about an epoch's work per tick) and the
+    // best closed-loop epoch.
     TSeriesBaselines baselines;
     bool baselinesReady = false;
     std::uint64_t bestEpoch = 0;
@@ -116,7 +114,10 @@ protected:
 
 private:
     void ProjectChanged(TProjectChange change) override;
-    void EpochTrained(const TEpochReport& report) override;
+    void PatternEpochTrained(const TPatternEpochReport& report) override;
+    void SeriesEpochTrained(const TSeriesEpochReport& report) override;
+    // Makes the next piece of the series' yardsticks.
+    void AdvanceBaselines();
 
     // Forgets every figure: a new curve begins.
     void StartCurve();
@@ -133,8 +134,6 @@ private:
     TConfusion trainingConfusion_;
     std::chrono::steady_clock::time_point lastHeldOut_{}; // when the last computation ended
     std::chrono::steady_clock::duration heldOutCost_{};   // how long it took
-    std::vector<float> windowInputs_;
-    std::vector<float> reproduction_;
 };
 
 extern TProgressForm* ProgressForm;

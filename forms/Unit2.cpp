@@ -175,17 +175,16 @@ void TImForm::ReadCanvas()
 
 void TImForm::ExtractObject(std::uint32_t x, std::uint32_t y)
 {
-    const TFigureBox box = ExtractFigure(CanvasImage, RetinaImage, x, y, Project.retinaWidth, Project.retinaHeight,
-                                         YellowRuns(Image1->Canvas().Image()));
+    const TFigureBox box = ExtractFigure(CanvasImage, RetinaImage, x, y, Project.State().retinaWidth,
+                                         Project.State().retinaHeight, YellowRuns(Image1->Canvas().Image()));
     FigureTaken(box);
 }
 
-std::vector<TRecognisedFigure> TImForm::TakeFigures(TNeuralNet& net)
+std::vector<TRecognisedFigure> TImForm::TakeFigures()
 {
     const std::vector<TRecognisedFigure> figures =
-        RecogniseFigures(CanvasImage, RetinaImage, static_cast<std::uint32_t>(Image1->width()),
-                         static_cast<std::uint32_t>(Image1->height()), Project.retinaWidth, Project.retinaHeight, net,
-                         YellowRuns(Image1->Canvas().Image()));
+        Project.RecogniseCanvas(static_cast<std::uint32_t>(Image1->width()),
+                                static_cast<std::uint32_t>(Image1->height()), YellowRuns(Image1->Canvas().Image()));
     for (const TRecognisedFigure& figure : figures)
         FigureTaken(figure.box);
     return figures;

@@ -43,9 +43,9 @@ public:
     void ExtractObject(std::uint32_t x, std::uint32_t y);
     // Recognition: takes every figure still in CanvasImage off the canvas in
     // turn (each turns yellow), as ExtractObject does, and returns each
-    // figure's box with the class the network chose; the object members
-    // then describe the last figure.
-    std::vector<TRecognisedFigure> TakeFigures(TNeuralNet& net);
+    // figure's box with the class the project's network chose; the object
+    // members then describe the last figure.
+    std::vector<TRecognisedFigure> TakeFigures();
 
     TImage* Image1;
     QToolButton* SpeedButton1;

@@ -1,7 +1,6 @@
 #include "forms/Unit3.h"
 
 #include "forms/CanvasAlgorithms.h"
-#include "forms/Unit1.h"
 #include "forms/Unit2.h"
 #include "forms/Unit8.h"
 #include "framework/Application.h"
@@ -77,8 +76,15 @@ void TSmImForm::ProjectChanged(TProjectChange change)
 {
     if (change == TProjectChange::ClassList || change == TProjectChange::Opened)
         FillClassList();
-    if (change == TProjectChange::Opened)
+    if (change == TProjectChange::Opened) {
+        // Nothing of the old project stays on show.
         ClearRetinaView();
+        Label1->SetCaption(QString());
+        Label2->SetCaption(QStringLiteral("1"));
+        SelectClass(-1);
+        SetButtons(TRetinaEvent::Shown);
+        HintForm->close();
+    }
 }
 
 void TSmImForm::FillClassList()
@@ -86,7 +92,7 @@ void TSmImForm::FillClassList()
     // The box keeps showing its text, which need not name a class any more.
     const QString shown = ComboBox1->currentText();
     ComboBox1->clear();
-    for (const std::string& name : Project.classNames)
+    for (const std::string& name : Project.ClassNames())
         ComboBox1->addItem(QString::fromStdString(name));
     ComboBox1->setCurrentIndex(-1);
     ComboBox1->setEditText(shown);
@@ -130,11 +136,9 @@ void TSmImForm::ShowNextElement()
         DrawRetina();
         return;
     }
-    TrainingSequence.Current = TrainingSequence.Current->Next;
-    const TAbsImage& element = *TrainingSequence.Current;
+    const TAbsImage& element = *Project.StepCursor();
     CopyElementCells(element, RetinaImage);
-    std::vector<std::int8_t> scratch;
-    const TWinner winner = CurrentNet ? Classify(*CurrentNet, element, scratch) : TWinner{};
+    const TWinner winner = Project.Classify(element);
     Label1->SetCaption(IntToStr(winner.index));
     SelectClass(element.ClassIndex);
     DrawRetina();
@@ -154,8 +158,7 @@ void TSmImForm::ShowNextObject()
     }
     ImForm->ExtractObject(first->x, first->y);
     DrawRetina();
-    std::vector<std::int8_t> scratch;
-    const TWinner winner = CurrentNet ? Classify(*CurrentNet, RetinaImage, scratch) : TWinner{};
+    const TWinner winner = Project.Classify(RetinaImage);
     Label1->SetCaption(PercentText(winner.value));
     SelectClass(static_cast<std::int32_t>(std::min<std::uint32_t>(winner.index, INT32_MAX)));
     HintForm->ShowGuess(ImForm->pos() + QPoint(static_cast<int>(first->x), static_cast<int>(first->y) + 30),
@@ -164,13 +167,13 @@ void TSmImForm::ShowNextObject()
 
 void TSmImForm::Button2Click()
 {
-    Form1->EnableSequenceCommands(true);
-    TrainingSequence.Add(RetinaImage, ComboBox1->currentIndex());
+    // The main menu follows: the sequence commands are enabled.
+    Project.AddSample(RetinaImage, ComboBox1->currentIndex());
 }
 
 void TSmImForm::Button3Click()
 {
-    TrainingSequence.RemoveCurrent();
+    Project.RemoveCurrentSample();
     Button1Click();
 }
 

@@ -50,8 +50,8 @@ public:
     TLabel* Label2;
 
     // The retina size is the project's.
-    std::int32_t& retinaWidth = Project.retinaWidth;
-    std::int32_t& retinaHeight = Project.retinaHeight;
+    const std::int32_t& retinaWidth = Project.State().retinaWidth;
+    const std::int32_t& retinaHeight = Project.State().retinaHeight;
     bool showSequence = false;
 
 private:

@@ -3,7 +3,6 @@
 #include "forms/Globals.h"
 #include "framework/Application.h"
 #include "framework/Dialogs.h"
-#include "project/Globals.h"
 
 #include <QCheckBox>
 #include <QProgressBar>
@@ -23,7 +22,8 @@ constexpr int BarHeight = 60;     // the height of Image1: a bar for an output o
 } // namespace
 
 TLearnForm::TLearnForm()
-    : TForm(QStringLiteral("Обратное распространение"))
+    : TForm(QStringLiteral("Обратное распространение")),
+      TProjectListener(Project)
 {
     SetFormFont(QStringLiteral("MS Sans Serif"), -11);
     SetBounds(300, 250, 250, 89);
@@ -46,6 +46,32 @@ TLearnForm::TLearnForm()
     Handle(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     Handle(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     Handle(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+void TLearnForm::ShowTraining(TTrainingMethod method)
+{
+    stochastic = method == TTrainingMethod::Stochastic;
+    ShowModal();
+}
+
+void TLearnForm::ProjectChanged(TProjectChange change)
+{
+    if (change == TProjectChange::Opened)
+        ClearProgress();
+}
+
+void TLearnForm::ClearProgress()
+{
+    Timer1->stop();
+    TCanvas& canvas = Image1->Canvas();
+    canvas.SetPenColor(ButtonFaceColor());
+    canvas.SetBrushColor(ButtonFaceColor());
+    canvas.Rectangle(0, 0, Image1->width(), Image1->height());
+    ProgressBar1->setValue(0);
+    Label1->SetCaption(QString());
+    patternIndex = 0;
+    correctCount = 0;
+    epochCount = 0;
 }
 
 void TLearnForm::FormShow()
@@ -129,39 +155,23 @@ void TLearnForm::RunEpoch()
     patternIndex = 0;
     correctCount = 0;
     ++epochCount;
-    const std::uint32_t count = TrainingSequence.Count;
-    // The epoch's report is gathered only while someone follows the epochs.
-    const bool watched = Project.TrainingWatched();
-    double totalError = 0.0;
-    if (watched && answers_.size() < count)
-        answers_.resize(count);
-    trainer_.Run(*CurrentNet, TrainingSequence, stochastic, [&](const TPatternAnswer& answer) {
+    TTrainingSettings settings;
+    settings.method = stochastic ? TTrainingMethod::Stochastic : TTrainingMethod::BackPropagation;
+    const TPatternEpochReport& report = Project.TrainEpoch(settings, [this](const TPatternAnswer& answer) {
         DrawBar(answer);
         if (answer.correct)
             ++correctCount;
-        if (watched) {
-            totalError += AnswerError(*CurrentNet, answer.trueClass);
-            answers_[static_cast<std::size_t>(patternIndex)] = {answer.trueClass, answer.winner};
-        }
         ++patternIndex;
     });
 
+    const std::uint32_t count = report.elements;
     ProgressBar1->setValue(static_cast<int>(100 * static_cast<std::int64_t>(correctCount) / count));
-    if (static_cast<std::uint32_t>(correctCount) == count) {
+    if (report.Perfect()) {
         if (!CheckBox1->isChecked())
             Timer1->stop();
         Label1->SetCaption(QStringLiteral("Готово, шагов: ") + QString::number(epochCount));
     } else {
         Label1->SetCaption(QString::number(epochCount) + QStringLiteral(" шаг: ") +
                            QString::number(correctCount) + QStringLiteral(" из ") + QString::number(count));
-    }
-    if (watched) {
-        TEpochReport report;
-        report.source = TEpochReport::TSource::Patterns;
-        report.elements = static_cast<std::uint32_t>(patternIndex);
-        report.correct = static_cast<std::uint32_t>(correctCount);
-        report.totalError = totalError;
-        report.answers = answers_.data();
-        Project.ReportEpoch(report);
     }
 }

@@ -3,23 +3,24 @@
 // sequence epoch by epoch, by back-propagation or the stochastic algorithm,
 // with one bar per pattern and the share of correct answers.
 
-#include "project/Confusion.h"
-#include "project/Learning.h"
 #include "framework/Controls.h"
 #include "framework/Form.h"
+#include "project/Globals.h"
 
 #include <cstdint>
-#include <vector>
 
 class QCheckBox;
 class QProgressBar;
 class QPushButton;
 class QTimer;
 
-class TLearnForm : public TForm {
+class TLearnForm : public TForm, private TProjectListener {
     Q_OBJECT
 public:
     TLearnForm();
+
+    // Shows the window modally for training by `method`.
+    void ShowTraining(TTrainingMethod method);
 
     // Handlers.
     void FormShow();
@@ -61,12 +62,13 @@ protected:
     void OnClose() override { FormClose(); }
 
 private:
+    void ProjectChanged(TProjectChange change) override;
     // Whether there is a sequence and a network to train; says so otherwise.
     bool ReadyToTrain();
     void DrawBar(const TPatternAnswer& answer);
-
-    TEpochTrainer trainer_;
-    std::vector<TElementAnswer> answers_; // each element's class and answer, while epochs are followed
+    // The bars, the progress bar, the status line and the counters as
+    // before the first epoch.
+    void ClearProgress();
 };
 
 extern TLearnForm* LearnForm;

@@ -44,8 +44,8 @@ void TForm5::FormShow()
     Label1->SetCaption(QStringLiteral("Длина:") + QString::number(p));
     Label9->SetCaption(QStringLiteral("Память:") + QString::number((d + 4) * p) + QStringLiteral("b"));
 
-    Label6->SetCaption(QStringLiteral("Х=") + QString::number(Project.retinaWidth));
-    Label7->SetCaption(QStringLiteral("Y=") + QString::number(Project.retinaHeight));
+    Label6->SetCaption(QStringLiteral("Х=") + QString::number(Project.State().retinaWidth));
+    Label7->SetCaption(QStringLiteral("Y=") + QString::number(Project.State().retinaHeight));
 
     std::int64_t neurons = 0;
     std::int64_t connections = 0;

@@ -36,14 +36,20 @@ void TForm7::StringGrid1SelectCell(int, int row)
 void TForm7::Edit1Change()
 {
     // A row the grid no longer has is left alone.
+    if (CurrentRow < 1 || CurrentRow >= StringGrid1->RowCount())
+        return;
     StringGrid1->SetCell(1, CurrentRow, Edit1->text());
-    if (CurrentRow >= 1)
-        Project.RenameClass(static_cast<std::size_t>(CurrentRow - 1), Edit1->text().toStdString());
+    Project.RenameClass(static_cast<std::size_t>(CurrentRow - 1), Edit1->text().toStdString());
 }
 
 void TForm7::Button1Click()
 {
-    Project.ConfirmClassNames();
+    // The grid's rows are the class list, whether or not a project laid
+    // them out.
+    std::vector<std::string> names;
+    for (int r = 1; r < StringGrid1->RowCount(); ++r)
+        names.push_back(StringGrid1->Cell(1, r).toStdString());
+    Project.ConfirmClassNames(std::move(names));
 }
 
 void TForm7::ProjectChanged(TProjectChange change)
@@ -63,7 +69,7 @@ void TForm7::ProjectChanged(TProjectChange change)
 
 void TForm7::ShowClassNames(bool newLayout)
 {
-    const std::vector<std::string>& names = Project.classNames;
+    const std::vector<std::string>& names = Project.ClassNames();
     const int rows = static_cast<int>(names.size()) + 1;
     if (newLayout) {
         StringGrid1->SetRowCount(rows);

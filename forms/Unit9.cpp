@@ -38,9 +38,7 @@ void TAnsForm::DrawAnswer()
     sheet.SetBrushColor(clWhite);
     sheet.Rectangle(0, 0, Image1->width(), Image1->height());
 
-    if (!CurrentNet)
-        return;
-    for (const TRecognisedFigure& figure : ImForm->TakeFigures(*CurrentNet)) {
+    for (const TRecognisedFigure& figure : ImForm->TakeFigures()) {
         const QString name = QString::fromStdString(Project.ClassName(figure.classIndex));
         sheet.SetFontSize(static_cast<int>(figure.box.height));
         sheet.SetTransparentText(true);

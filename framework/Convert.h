@@ -1,7 +1,6 @@
 #pragma once
 // Conversions between numbers and the texts the windows show or read, and
-// between the program's texts and the single-byte Cyrillic code page of the
-// class-names file.
+// between file names and the texts the user sees.
 
 #include <QString>
 
@@ -34,13 +33,6 @@ QString IntToStr(std::int64_t value);
 // written in scientific form ("1E-6", "1.5E20"). The decimal separator is
 // the point.
 QString FloatToStr(double value);
-
-// The program's text in the Windows-1251 code page, one byte per character;
-// a character the code page lacks becomes '?'.
-std::string ToCp1251(const QString& text);
-
-// Windows-1251 bytes as text.
-QString FromCp1251(std::string_view bytes);
 
 // A file name as the C library's file functions take it, and such a name
 // back as text for the user.

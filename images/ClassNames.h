@@ -6,10 +6,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "images/Cp1251.h"
 #include "images/RegularFile.h"
 
 // The most names a file may hold: as many classes as a project can have.
@@ -53,10 +55,6 @@ TClassNamesFile LoadClassNames(const std::string& fileName);
 // The encoding LoadClassNames assigns to a file's bytes.
 TTextEncoding DetectEncoding(std::string_view bytes);
 
-// UTF-8 text in Windows-1251, one byte a character; a character the code
-// page lacks, or a byte that is no well-formed UTF-8, becomes '?'.
-std::string Utf8ToCp1251(std::string_view text);
-
 // The names of LoadClassNames as Windows-1251 bytes: *ok (when given)
 // tells whether the file was read; if not, no word is returned. A name of a
 // UTF-8 file is converted, each character the code page lacks becoming '?'.
@@ -68,6 +66,8 @@ std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok = 
 // UTF-8 byte-order mark gets a mark before it, which the reader drops. False when the file cannot be created
 // or written.
 bool WriteClassNames(const std::string& fileName, const std::vector<std::string>& names);
+// The same names written to an open stream; false when a write failed.
+bool WriteClassNames(std::FILE* file, const std::vector<std::string>& names);
 
 // The name a name stored by WriteClassNames is read back as.
 std::string StorableClassName(const std::string& name, std::size_t classNumber);

@@ -295,11 +295,8 @@ bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error,
     }
 }
 
-bool PatternRing::SaveToFile(const std::string& fileName) {
-    TFilePtr f(std::fopen(fileName.c_str(), "wb"));
-    if (!f)
-        return false;
-    LineEndWriter out(f.get());
+bool PatternRing::Write(std::FILE* file) const {
+    LineEndWriter out(file);
     out.PutU32(Dimension);
     out.PutU32(Count);
     if (Count > 0 && Current != nullptr) {
@@ -312,7 +309,14 @@ bool PatternRing::SaveToFile(const std::string& fileName) {
             out.PutZeros(Dimension - have);
         }
     }
-    bool ok = out.Flush();
+    return out.Flush();
+}
+
+bool PatternRing::SaveToFile(const std::string& fileName) {
+    TFilePtr f(std::fopen(fileName.c_str(), "wb"));
+    if (!f)
+        return false;
+    bool ok = Write(f.get());
     if (std::fclose(f.release()) != 0)
         ok = false;
     return ok;

@@ -3,6 +3,7 @@
 // cursor. Elements are copies of the images added, each with its bias byte.
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "images/Images.h"
@@ -63,6 +64,8 @@ public:
     // Current. The cursor is not moved. False when the file cannot be
     // created or written.
     bool SaveToFile(const std::string& fileName);
+    // The same file written to an open stream; false when a write failed.
+    bool Write(std::FILE* file) const;
 
     // Exchanges the whole contents (elements, Count, Dimension, cursor).
     void Swap(PatternRing& other) noexcept;

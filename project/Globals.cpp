@@ -2,8 +2,8 @@
 
 TProject Project;
 
-std::unique_ptr<TNeuralNet>& CurrentNet = Project.net;
+const TNetView CurrentNet(Project);
 TRectImage& CanvasImage = Project.canvas;
 TRectImage& RetinaImage = Project.retina;
-PatternRing& TrainingSequence = Project.sequence;
-TSeriesBuffer& SeriesBuffer = Project.series;
+const PatternRing& TrainingSequence = Project.Sequence();
+const TSeriesBuffer& SeriesBuffer = Project.State().series;

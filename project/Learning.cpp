@@ -40,14 +40,14 @@ TWinner Classify(TNeuralNet& net, const TAbsImage& image, std::vector<std::int8_
     return net.WinningOutput();
 }
 
-TPatternAnswer TEpochTrainer::Train(TNeuralNet& net, const TAbsImage& element, bool stochastic)
+TPatternAnswer TPatternTrainer::Train(TNeuralNet& net, const TAbsImage& element, const TTrainingSettings& settings)
 {
     BuildTarget(element.ClassIndex, net.outputCount, target_);
     const std::int8_t* input = NetworkInput(element, NetworkInputCount(net), input_);
-    if (stochastic)
-        net.TrainStochastic(input, target_.data(), StepWidth);
+    if (settings.method == TTrainingMethod::Stochastic)
+        net.TrainStochastic(input, target_.data(), settings.stepWidth);
     else
-        net.TrainBytes(input, target_.data(), LearningRate, Momentum);
+        net.TrainBytes(input, target_.data(), settings.learningRate, settings.momentum);
     const TWinner w = net.WinningOutput();
     TPatternAnswer answer;
     answer.winner = w.index;

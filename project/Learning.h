@@ -7,6 +7,7 @@
 #include "engine/NeuralNet.h"
 #include "images/Images.h"
 #include "images/PatternRing.h"
+#include "project/Confusion.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -61,44 +62,85 @@ float AnswerError(const TNeuralNet& net, std::int32_t classIndex);
 // go on; an empty sequence is the caller's to report.
 std::string SequenceRefusal(const TNeuralNet& net, const PatternRing& sequence);
 
-class TEpochTrainer {
-public:
-    static constexpr float LearningRate = 0.1f; // back-propagation
-    static constexpr float Momentum = 0.0f;     // back-propagation
-    static constexpr float StepWidth = 0.1f;    // stochastic trials
+// How the network is trained on the sequence.
+enum class TTrainingMethod {
+    BackPropagation, // TrainBytes with the rate and momentum below
+    Stochastic,      // TrainStochastic with the step width below
+};
 
+// The parameters of pattern training; the defaults are the learning window's.
+struct TTrainingSettings {
+    TTrainingMethod method = TTrainingMethod::BackPropagation;
+    float learningRate = 0.1f; // back-propagation
+    float momentum = 0.0f;     // back-propagation
+    float stepWidth = 0.1f;    // stochastic trials
+};
+
+// What one epoch over the training sequence did.
+struct TPatternEpochReport {
+    std::uint32_t elements = 0; // elements trained
+    std::uint32_t correct = 0;  // of them, answered right
+    // The sum over the elements of AnswerError: |output - target| of every
+    // output as the element's training step left it.
+    double totalError = 0.0;
+    // Each element's true class and answer, in epoch order.
+    std::vector<TElementAnswer> answers;
+    std::uint32_t classes = 0; // the network's outputs
+
+    bool Perfect() const { return elements > 0 && correct == elements; }
+};
+
+// Trains the network on the training sequence, one epoch at a time.
+class TPatternTrainer {
+public:
     // One training step on one element: back-propagation (TrainBytes) or one
     // pass of stochastic trials (TrainStochastic). The answer comes from the
     // outputs the step left: for back-propagation the response before the
     // update, for the stochastic pass the response during its last trial.
     // A class without an output trains towards all zeros and is never
     // counted correct.
-    TPatternAnswer Train(TNeuralNet& net, const TAbsImage& element, bool stochastic);
+    TPatternAnswer Train(TNeuralNet& net, const TAbsImage& element, const TTrainingSettings& settings);
 
     // One epoch: trains on every element once, from the cursor round the
-    // ring, calling onAnswer(answer) after each element, and leaves the
-    // cursor where it was. The cursor steps along as the epoch goes, so
-    // onAnswer finds the element just trained at ring.Current. Returns the
-    // number of correct answers; does nothing on an empty sequence.
+    // ring, calling onAnswer(answer) after each element,
+    // and leaves the cursor where it was. Returns the epoch's report (valid
+    // until the next epoch); an empty sequence trains nothing. Allocates
+    // only when the sequence has grown.
     template <class OnAnswer>
-    std::uint32_t Run(TNeuralNet& net, PatternRing& ring, bool stochastic, OnAnswer&& onAnswer)
+    const TPatternEpochReport& RunEpoch(TNeuralNet& net, PatternRing& ring, const TTrainingSettings& settings,
+                                        OnAnswer&& onAnswer)
     {
+        report_.elements = 0;
+        report_.correct = 0;
+        report_.totalError = 0.0;
+        report_.classes = net.outputCount;
+        if (report_.answers.size() < ring.Count)
+            report_.answers.resize(ring.Count);
         if (ring.Count == 0 || ring.Current == nullptr)
-            return 0;
-        std::uint32_t correct = 0;
+            return report_;
         TAbsImage* const start = ring.Current;
         do {
-            const TPatternAnswer answer = Train(net, *ring.Current, stochastic);
+            const TPatternAnswer answer = Train(net, *ring.Current, settings);
             if (answer.correct)
-                ++correct;
+                ++report_.correct;
+            report_.totalError += AnswerError(net, answer.trueClass);
+            report_.answers[report_.elements++] = {answer.trueClass, answer.winner};
             onAnswer(answer);
             ring.Current = ring.Current->Next;
-        } while (ring.Current != start && ring.Current != nullptr);
+        } while (ring.Current != start && ring.Current != nullptr && report_.elements < ring.Count);
         ring.Current = start;
-        return correct;
+        return report_;
+    }
+    const TPatternEpochReport& RunEpoch(TNeuralNet& net, PatternRing& ring, const TTrainingSettings& settings)
+    {
+        return RunEpoch(net, ring, settings, [](const TPatternAnswer&) {});
     }
 
+    // The last epoch's report; its answers beyond `elements` mean nothing.
+    const TPatternEpochReport& LastReport() const { return report_; }
+
 private:
+    TPatternEpochReport report_;
     std::vector<std::int8_t> target_;
     std::vector<std::int8_t> input_;
 };

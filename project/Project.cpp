@@ -2,7 +2,9 @@
 
 #include "engine/Random.h"
 
+#include "project/ProjectFile.h"
 #include "project/SeriesMath.h"
+#include "project/TextFiles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -60,14 +62,6 @@ TTrainingListener::~TTrainingListener()
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
-void TProject::ReportEpoch(const TEpochReport& report)
-{
-    // By index and without a copy: nothing is allocated per epoch, and a
-    // listener that goes while the others are told only shortens the walk.
-    for (std::size_t i = 0; i < trainingListeners_.size(); ++i)
-        trainingListeners_[i]->EpochTrained(report);
-}
-
 std::uint32_t RetinaSide(std::uint32_t elementSize)
 {
     return static_cast<std::uint32_t>(std::sqrt(static_cast<double>(elementSize)));
@@ -96,6 +90,23 @@ std::string ProjectSizesRefusal(const TProjectSizes& sizes)
     return {};
 }
 
+void TProject::Changed()
+{
+    if (unsaved_)
+        return;
+    unsaved_ = true;
+    Notify(TProjectChange::SaveState);
+}
+
+void TProject::StartWithPlaceholder()
+{
+    state_.net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
+    state_.series.count = 0;
+    state_.series.values = std::make_unique<float[]>(1);
+    ++weights_;
+    Notify(TProjectChange::Network);
+}
+
 void TProject::NewProject(const TProjectSizes& sizes)
 {
     const auto inputs = static_cast<std::uint32_t>(sizes.elementSize);
@@ -108,47 +119,130 @@ void TProject::NewProject(const TProjectSizes& sizes)
     for (std::uint32_t k = 0; k < classes; ++k)
         names.push_back(std::to_string(k)); // each class is named by its number until renamed
 
-    sequence.Clear();
-    sequence.SetDimension(inputs);
+    state_.sequence.Clear();
+    state_.sequence.SetDimension(inputs);
     const std::uint32_t side = RetinaSide(inputs);
-    retinaWidth = static_cast<std::int32_t>(side);
-    retinaHeight = static_cast<std::int32_t>(side);
+    state_.retinaWidth = static_cast<std::int32_t>(side);
+    state_.retinaHeight = static_cast<std::int32_t>(side);
     retina.Resize(side, side);
-    classNames = std::move(names);
-    net = std::move(network);
+    state_.classNames = std::move(names);
+    state_.net = std::move(network);
+    ++weights_;
 
     Notify(TProjectChange::Sequence);
     Notify(TProjectChange::ClassNamesLaidOut);
     Notify(TProjectChange::Network);
+    Changed();
+}
+
+void TProject::ReplaceNetwork(std::unique_ptr<TNeuralNet> net)
+{
+    state_.net = std::move(net);
+    ++weights_;
+    Notify(TProjectChange::Network);
+    Changed();
 }
 
 const std::string& TProject::ClassName(std::size_t k) const
 {
     static const std::string none;
-    return k < classNames.size() ? classNames[k] : none;
+    return k < state_.classNames.size() ? state_.classNames[k] : none;
 }
 
-void TProject::RenameClass(std::size_t k, const std::string& name)
+void TProject::AddSample(const TAbsImage& image, std::int32_t classIndex)
 {
-    if (k < classNames.size())
-        classNames[k] = name;
+    state_.sequence.Add(image, classIndex);
+    Notify(TProjectChange::SampleAdded);
+    Changed();
 }
 
-void TProject::SetLoadedClassNames(std::vector<std::string> names)
+void TProject::RemoveCurrentSample()
 {
-    classNames = std::move(names);
-    Notify(TProjectChange::ClassNamesLoaded);
+    if (state_.sequence.Count == 0)
+        return;
+    state_.sequence.RemoveCurrent();
+    Notify(TProjectChange::SampleRemoved);
+    Changed();
 }
 
-void TProject::ConfirmClassNames()
+const TAbsImage* TProject::StepCursor()
 {
-    Notify(TProjectChange::ClassList);
+    PatternRing& ring = state_.sequence;
+    if (ring.Current != nullptr)
+        ring.Current = ring.Current->Next;
+    return ring.Current;
 }
 
 void TProject::ReplaceSequence(PatternRing& loaded)
 {
-    sequence.Swap(loaded);
+    state_.sequence.Swap(loaded);
     Notify(TProjectChange::Sequence);
+    Changed();
+}
+
+void TProject::TakeSequence(TSequenceWithNames& loaded)
+{
+    ReplaceSequence(loaded.sequence);
+    SetLoadedClassNames(std::move(loaded.names));
+}
+
+void TProject::RenameClass(std::size_t k, const std::string& name)
+{
+    if (k >= MaxClassNames || (k < state_.classNames.size() && state_.classNames[k] == name))
+        return;
+    if (k >= state_.classNames.size())
+        state_.classNames.resize(k + 1);
+    state_.classNames[k] = name;
+    Changed();
+}
+
+void TProject::SetLoadedClassNames(std::vector<std::string> names)
+{
+    state_.classNames = std::move(names);
+    Notify(TProjectChange::ClassNamesLoaded);
+    Changed();
+}
+
+void TProject::ConfirmClassNames(std::vector<std::string> names)
+{
+    if (names.size() > MaxClassNames)
+        names.resize(MaxClassNames);
+    if (names != state_.classNames) {
+        state_.classNames = std::move(names);
+        Changed();
+    }
+    Notify(TProjectChange::ClassList);
+}
+
+TWinner TProject::Classify(const TAbsImage& image)
+{
+    return state_.net ? ::Classify(*state_.net, image, scratch_) : TWinner{};
+}
+
+std::vector<TRecognisedFigure> TProject::RecogniseCanvas(std::uint32_t width, std::uint32_t height,
+                                                         const TRunSink& onRun)
+{
+    if (!state_.net)
+        return {};
+    return RecogniseFigures(canvas, retina, width, height, state_.retinaWidth, state_.retinaHeight, *state_.net,
+                            onRun);
+}
+
+const TPatternEpochReport& TProject::TrainEpoch(const TTrainingSettings& settings,
+                                                const std::function<void(const TPatternAnswer&)>& onAnswer)
+{
+    const TPatternEpochReport& report =
+        onAnswer ? trainer_.RunEpoch(*state_.net, state_.sequence, settings, onAnswer)
+                 : trainer_.RunEpoch(*state_.net, state_.sequence, settings);
+    if (report.elements > 0) {
+        ++weights_;
+        Changed();
+    }
+    // By index: a listener that goes while the others are told only
+    // shortens the walk.
+    for (std::size_t i = 0; i < trainingListeners_.size(); ++i)
+        trainingListeners_[i]->PatternEpochTrained(report);
+    return report;
 }
 
 void TProject::LoadSeries(TSeriesLoad& load, std::uint32_t newWindowSize, std::uint32_t newTrainLength)
@@ -162,41 +256,139 @@ void TProject::LoadSeries(TSeriesLoad& load, std::uint32_t newWindowSize, std::u
     auto network = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{newWindowSize, 2, 1}, 0.68f, 0.0f,
                                                 0.0f, 1.0f, 1.0f);
 
-    windowSize = newWindowSize;
-    trainLength = newTrainLength;
-    sequence.Swap(windows);
-    net = std::move(network);
-    series.values = std::move(values);
-    series.count = load.count;
-    seriesMin = load.range.min;
-    seriesMax = load.range.max;
+    state_.windowSize = newWindowSize;
+    state_.trainLength = newTrainLength;
+    state_.sequence.Swap(windows);
+    state_.net = std::move(network);
+    state_.series.values = std::move(values);
+    state_.series.count = load.count;
+    state_.seriesMin = load.range.min;
+    state_.seriesMax = load.range.max;
+    ++weights_;
+    series_.Reset();
     Notify(TProjectChange::SeriesLoaded);
+    Changed();
 }
 
 void TProject::ReloadSeries(TSeriesLoad& load)
 {
     std::unique_ptr<float[]> values = std::move(load.values);
     ScaleSeries(values.get(), static_cast<std::size_t>(std::max(load.count, 0)), load.range);
-    series.values = std::move(values);
-    series.count = load.count;
-    seriesMin = load.range.min;
-    seriesMax = load.range.max;
+    state_.series.values = std::move(values);
+    state_.series.count = load.count;
+    state_.seriesMin = load.range.min;
+    state_.seriesMax = load.range.max;
+    ++weights_; // the forecast is of other values now
+    series_.Reset();
     Notify(TProjectChange::SeriesReloaded);
+    Changed();
 }
 
 bool TProject::SeriesNetworkInPlace() const
 {
-    return windowSize > 0 && net && !net->layers.empty() && net->layers[0].inputCount == windowSize &&
-           net->outputCount == 1;
+    const TNeuralNet* net = state_.net.get();
+    return state_.windowSize > 0 && net != nullptr && !net->layers.empty() &&
+           net->layers[0].inputCount == state_.windowSize && net->outputCount == 1;
+}
+
+bool TProject::SeriesReady() const
+{
+    if (!state_.HasSeries() || !SeriesNetworkInPlace())
+        return false;
+    const auto count = static_cast<std::uint32_t>(state_.series.count);
+    return count >= 2 && state_.windowSize < count && state_.trainLength <= count;
+}
+
+void TProject::SetFromFirstWindow(bool fromFirstWindow)
+{
+    if (state_.fromFirstWindow == fromFirstWindow)
+        return;
+    state_.fromFirstWindow = fromFirstWindow;
+    Notify(TProjectChange::SeriesSettings);
+    Changed();
+}
+
+TSeriesView TProject::SeriesView() const
+{
+    TSeriesView view;
+    view.values = state_.series.values.get();
+    view.count = static_cast<std::uint32_t>(std::max(state_.series.count, 0));
+    view.windowSize = state_.windowSize;
+    view.trainLength = state_.trainLength;
+    view.unit = static_cast<double>(state_.seriesMax) - static_cast<double>(state_.seriesMin);
+    view.offset = state_.seriesMin;
+    return view;
+}
+
+const TSeriesEpochReport& TProject::TrainSeriesEpoch()
+{
+    const TSeriesEpochReport& report = series_.TrainEpoch(*state_.net, SeriesView());
+    if (report.windows > 0) {
+        ++weights_;
+        Changed();
+    }
+    for (std::size_t i = 0; i < trainingListeners_.size(); ++i)
+        trainingListeners_[i]->SeriesEpochTrained(report);
+    return report;
+}
+
+const TSeriesForecast& TProject::SeriesForecast()
+{
+    return series_.Forecast(*state_.net, SeriesView(), state_.fromFirstWindow, weights_);
+}
+
+const TSeriesBaselines* TProject::SeriesBaselines(std::uint64_t windows)
+{
+    return series_.Baselines(SeriesView(), windows);
+}
+
+std::string TProject::Save(const std::string& path)
+{
+    state_.generator = RandomState();
+    std::string refusal = SaveProjectFile(state_, path);
+    if (!refusal.empty())
+        return refusal;
+    fileName_ = path;
+    unsaved_ = false;
+    Notify(TProjectChange::SaveState);
+    return {};
+}
+
+std::string TProject::Open(const std::string& path)
+{
+    TProjectState opened;
+    std::string refusal = OpenProjectFile(path, opened);
+    if (!refusal.empty())
+        return refusal;
+    Adopt(opened);
+    fileName_ = path;
+    Notify(TProjectChange::SaveState);
+    return {};
+}
+
+void TProject::Reset()
+{
+    TProjectState fresh;
+    state_.Swap(fresh);
+    canvas.Resize(0, 0);
+    retina.Resize(0, 0);
+    trainer_ = {};
+    series_ = {};
+    ++weights_;
+    fileName_.clear();
+    unsaved_ = false;
 }
 
 void TProject::Adopt(TProjectState& opened)
 {
-    Swap(opened);
-    if (generator)
-        SetRandomState(*generator);
+    state_.Swap(opened);
+    if (state_.generator)
+        SetRandomState(*state_.generator);
     // The retina the windows sample onto takes the opened project's size.
-    retina.Resize(static_cast<std::uint32_t>(std::max(retinaWidth, 0)),
-                  static_cast<std::uint32_t>(std::max(retinaHeight, 0)));
+    retina.Resize(static_cast<std::uint32_t>(std::max(state_.retinaWidth, 0)),
+                  static_cast<std::uint32_t>(std::max(state_.retinaHeight, 0)));
+    ++weights_;
+    series_.Reset();
+    unsaved_ = false;
     Notify(TProjectChange::Opened);
 }

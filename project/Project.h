@@ -2,26 +2,33 @@
 // The project: the one owner of everything a user's work consists of (the
 // current network, the training sequence, the class names, the retina size
 // and the time series with its settings), and of the two working images the
-// canvas and the retina view share. Plain C++: the windows follow its
-// changes through TProjectListener and never reach into each other's state.
+// canvas and the retina view share. Plain C++. Its state is read through
+// const access; every change goes through an operation here, which tells the
+// listeners. The work done with it (training epochs, the series forecast,
+// saving and opening) runs here too, once for the windows and trelis-cli.
 //
 // The program's long-standing global names are views of the one project:
 // CurrentNet, TrainingSequence, CanvasImage, RetinaImage and SeriesBuffer
-// (project/Globals.h) refer to the members below.
+// (project/Globals.h).
 
 #include "engine/NeuralNet.h"
 #include "images/ClassNames.h"
 #include "images/Images.h"
 #include "images/PatternRing.h"
 #include "project/Confusion.h"
+#include "project/Figures.h"
+#include "project/Learning.h"
 #include "project/SeriesLoad.h"
+#include "project/SeriesTraining.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+struct TSequenceWithNames;
 
 // What a saved project consists of: the state a project file holds.
 struct TProjectState {
@@ -49,14 +56,18 @@ struct TProjectState {
 
 // What changed in the project. Listeners are told after the change is made.
 enum class TProjectChange {
-    Network,          // CurrentNet was replaced
-    Sequence,         // the training sequence was replaced, emptied or loaded
-    ClassNamesLaidOut,// a new project laid out default class names
-    ClassNamesLoaded, // the class names came with a sequence file
-    ClassList,        // the class names were confirmed for choosing a sample's class
-    SeriesLoaded,     // a full series load: new series, network and settings
-    SeriesReloaded,   // "Обновить": new values for the same network and settings
-    Opened,           // a whole project was opened from a file
+    Network,           // the network was replaced
+    Sequence,          // the training sequence was replaced, emptied or loaded
+    SampleAdded,       // a sample was added to the training sequence
+    SampleRemoved,     // the sample under the cursor was removed
+    ClassNamesLaidOut, // a new project laid out default class names
+    ClassNamesLoaded,  // the class names came with a sequence file
+    ClassList,         // the class names were confirmed for choosing a sample's class
+    SeriesLoaded,      // a full series load: new series, network and settings
+    SeriesReloaded,    // "Обновить": new values for the same network and settings
+    SeriesSettings,    // the series picture's "По первому окну" was set
+    Opened,            // a whole project was opened from a file
+    SaveState,         // the project's file or whether it has unsaved changes changed
 };
 
 class TProject;
@@ -77,32 +88,9 @@ private:
     TProject& project_;
 };
 
-// What a training window tells of each epoch it has trained.
-struct TEpochReport {
-    enum class TSource {
-        Patterns, // the learning window: an epoch over the training sequence
-        Series,   // the series window: an epoch over the series' training windows
-    };
-    TSource source = TSource::Patterns;
-
-    // Patterns: the elements trained, those answered right, the sum over
-    // them of |output - target| of every output as the step left it, and
-    // each element's true class and answer in epoch order (`elements`
-    // entries, valid during the call only).
-    std::uint32_t elements = 0;
-    std::uint32_t correct = 0;
-    double totalError = 0.0;
-    const TElementAnswer* answers = nullptr;
-
-    // Series: the largest and the smallest window error of the epoch, in
-    // the units of the series file.
-    double maxError = 0.0;
-    double minError = 0.0;
-};
-
 // Anything that follows the training epochs, from its construction to its
-// destruction. Told after each epoch a window has trained while it listens;
-// the report is the window's and lives only during the call.
+// destruction. Told after each epoch trained through the project; the
+// report lives until the next epoch of its kind.
 class TTrainingListener {
 public:
     explicit TTrainingListener(TProject& project);
@@ -110,7 +98,8 @@ public:
     TTrainingListener(const TTrainingListener&) = delete;
     TTrainingListener& operator=(const TTrainingListener&) = delete;
 
-    virtual void EpochTrained(const TEpochReport& report) = 0;
+    virtual void PatternEpochTrained(const TPatternEpochReport&) {}
+    virtual void SeriesEpochTrained(const TSeriesEpochReport&) {}
 
 private:
     TProject& project_;
@@ -139,14 +128,34 @@ inline constexpr std::uint64_t MaxWeightCount = std::uint64_t{1} << 24;
 // not exceed MaxWeightCount. Empty when the sizes are acceptable.
 std::string ProjectSizesRefusal(const TProjectSizes& sizes);
 
-class TProject : public TProjectState {
+class TProject {
 public:
     TProject() = default;
     TProject(const TProject&) = delete;
     TProject& operator=(const TProject&) = delete;
 
-    TRectImage canvas; // the drawing, one cell per pixel, as last read
-    TRectImage retina; // the figure cut out and scaled to the retina
+    // ---- Reading ---------------------------------------------------------
+
+    const TProjectState& State() const { return state_; }
+    // The current network; null before the first.
+    const TNeuralNet* Net() const { return state_.net.get(); }
+    const PatternRing& Sequence() const { return state_.sequence; }
+    const std::vector<std::string>& ClassNames() const { return state_.classNames; }
+    // The name of class k; empty when there is no such class.
+    const std::string& ClassName(std::size_t k) const;
+
+    // The two working images: the drawing as last read, one cell per pixel,
+    // and the figure cut out and scaled to the retina. They are the
+    // canvas's and the retina view's scratch, not part of the saved work.
+    TRectImage canvas;
+    TRectImage retina;
+
+    // ---- Patterns --------------------------------------------------------
+
+    // The state the program starts in: a placeholder network of one input
+    // and one output until the first project, and a series of no values.
+    // Nothing counts as unsaved.
+    void StartWithPlaceholder();
 
     // A new pattern-recognition project: the sequence emptied with the
     // element size as its Dimension, a square retina of side
@@ -156,18 +165,47 @@ public:
     // The network is built first: when it does not fit in memory
     // (std::bad_alloc) nothing changes.
     void NewProject(const TProjectSizes& sizes);
+    // Replaces the network.
+    void ReplaceNetwork(std::unique_ptr<TNeuralNet> net);
 
-    // The name of class k; empty when there is no such class.
-    const std::string& ClassName(std::size_t k) const;
-    // Renames class k; a class the project does not have is left alone.
+    // Files a copy of the image (its cells and the bias byte) under the class
+    // right after the cursor; the copy becomes the cursor.
+    void AddSample(const TAbsImage& image, std::int32_t classIndex);
+    // Removes the sample under the cursor; nothing on an empty sequence.
+    void RemoveCurrentSample();
+    // Moves the cursor one element on; returns the element it rests on,
+    // null when the sequence is empty.
+    const TAbsImage* StepCursor();
+    // Replaces the training sequence by `loaded` (swapped in).
+    void ReplaceSequence(PatternRing& loaded);
+    // A sequence file with its names replaces the sequence and the names.
+    void TakeSequence(TSequenceWithNames& loaded);
+
+    // Renames class k; the list of names grows to hold it.
     void RenameClass(std::size_t k, const std::string& name);
     // Replaces every class name, as a sequence file brings them.
     void SetLoadedClassNames(std::vector<std::string> names);
-    // Confirms the class names for choosing a sample's class.
-    void ConfirmClassNames();
+    // The names the user confirmed ("ОК" of the class-names window) become
+    // the class names, for choosing a sample's class.
+    void ConfirmClassNames(std::vector<std::string> names);
 
-    // Replaces the training sequence by `loaded` (swapped in).
-    void ReplaceSequence(PatternRing& loaded);
+    // The network's answer to an image: its cells as the network's input
+    // (NetworkInput). The network's weights do not change.
+    TWinner Classify(const TAbsImage& image);
+    // Recognition: every figure of the width x height area of the canvas
+    // image, taken off it in turn and sampled onto the retina image as
+    // RecogniseFigures does, with the class the network chose for it.
+    std::vector<TRecognisedFigure> RecogniseCanvas(std::uint32_t width, std::uint32_t height,
+                                                   const TRunSink& onRun = {});
+
+    // One epoch of training the network on the whole sequence (see
+    // TPatternTrainer::RunEpoch); onAnswer, when given, is called after each
+    // element. The network must be able to take the sequence
+    // (SequenceRefusal). Every training listener is told.
+    const TPatternEpochReport& TrainEpoch(const TTrainingSettings& settings,
+                                          const std::function<void(const TPatternAnswer&)>& onAnswer = {});
+
+    // ---- Series ----------------------------------------------------------
 
     // A full series load of a checked series (CheckFullLoad): its values
     // scaled to 0..1, the training windows cut into the sequence, and a new
@@ -179,27 +217,69 @@ public:
     // A reload of a checked series (CheckReload): its values, scaled to
     // 0..1, replace the series; the network and the settings stay.
     void ReloadSeries(TSeriesLoad& load);
-    // Whether CurrentNet is still the network of the last full series load
+    // Whether the network is still the one of the last full series load
     // (windowSize inputs, one output).
     bool SeriesNetworkInPlace() const;
+    // Whether the series can be trained and drawn: loaded, its network in
+    // place, at least two values, a window shorter than the series and a
+    // training length within it.
+    bool SeriesReady() const;
+    // "По первому окну" of the series picture.
+    void SetFromFirstWindow(bool fromFirstWindow);
 
+    // One training epoch over the series' windows; the series must be ready.
+    // Every training listener is told.
+    const TSeriesEpochReport& TrainSeriesEpoch();
+    // The last series epoch; epoch 0 before the first since the series came.
+    const TSeriesEpochReport& LastSeriesEpoch() const { return series_.LastEpoch(); }
+    // The reproduction, forecast and held-out errors for the weights now,
+    // computed once and shared by everyone who shows them; the series must
+    // be ready.
+    const TSeriesForecast& SeriesForecast();
+    // The yardsticks of the series, made at most `windows` training windows
+    // at a time; null until they are ready. The series must be ready.
+    const TSeriesBaselines* SeriesBaselines(std::uint64_t windows);
+    // The series as the series trainer reads it.
+    TSeriesView SeriesView() const;
+
+    // ---- Files -----------------------------------------------------------
+
+    // Saves the whole project, with the random generator's state now, to the
+    // project file `path`. Empty on success, otherwise the message.
+    std::string Save(const std::string& path);
+    // Opens the project file: the whole project is replaced by it. Empty on
+    // success, otherwise the message, and the project stays as it was.
+    std::string Open(const std::string& path);
     // Takes over a whole opened project (swapped in; `opened` then holds the
     // old one), sets the random generator to the state saved with it, if
     // any, and tells every listener.
     void Adopt(TProjectState& opened);
+    // The project file last saved or opened; empty before one.
+    const std::string& FileName() const { return fileName_; }
+    // Whether something changed since the project was last saved or opened.
+    bool Unsaved() const { return unsaved_; }
+
+    // Forgets everything, as before start-up, without telling anyone: for a
+    // project nobody follows yet (or any more).
+    void Reset();
 
     // Tells every listener of a change.
     void Notify(TProjectChange change);
 
-    // Whether anything follows the training epochs: a training window
-    // gathers an epoch's report only then.
-    bool TrainingWatched() const { return !trainingListeners_.empty(); }
-    // Tells every training listener of an epoch; allocates nothing.
-    void ReportEpoch(const TEpochReport& report);
-
 private:
     friend class TProjectListener;
     friend class TTrainingListener;
+
+    // Something of the saved work changed.
+    void Changed();
+
+    TProjectState state_;
+    TPatternTrainer trainer_;
+    TSeriesTrainer series_;
+    std::uint64_t weights_ = 0; // counts every change of the network's weights
+    std::vector<std::int8_t> scratch_;
+    std::string fileName_;
+    bool unsaved_ = false;
     std::vector<TProjectListener*> listeners_;
     std::vector<TTrainingListener*> trainingListeners_;
 };

@@ -84,23 +84,28 @@ double TAutoregression::Predict(const float* window) const
     return sum;
 }
 
-std::optional<TAutoregression> FitAutoregression(const float* values, std::uint32_t count,
-                                                 std::uint32_t trainLength, std::uint32_t windowSize)
+namespace {
+
+// Whether the fit of this shape is worth doing: enough targets for the
+// unknowns, and not more work than MaxFitWork.
+bool FitPossible(std::uint32_t count, std::uint32_t trainLength, std::uint32_t windowSize)
 {
     const std::uint32_t end = std::min(trainLength, count);
     const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
     if (end <= windowSize || end - windowSize < unknowns)
-        return std::nullopt;
+        return false;
     const std::size_t rows = end - windowSize;
-    if (static_cast<double>(rows) * static_cast<double>(unknowns) * static_cast<double>(unknowns) / 2.0
-        > MaxFitWork)
-        return std::nullopt;
+    return static_cast<double>(rows) * static_cast<double>(unknowns) * static_cast<double>(unknowns) / 2.0 <=
+           MaxFitWork;
+}
 
-    // Normal equations over the columns: the window's values, then 1.
-    std::vector<double> gram(unknowns * unknowns, 0.0);
-    std::vector<double> right(unknowns, 0.0);
-    std::vector<double> row(unknowns);
-    for (std::size_t t = windowSize; t < end; ++t) {
+// Adds the targets t = from .. to-1, each with the true window before it,
+// to the normal equations over the columns: the window's values, then 1.
+void Gather(const float* values, std::uint32_t windowSize, std::uint32_t from, std::uint32_t to,
+            std::vector<double>& gram, std::vector<double>& right, std::vector<double>& row)
+{
+    const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
+    for (std::size_t t = from; t < to; ++t) {
         for (std::size_t k = 0; k < windowSize; ++k)
             row[k] = values[t - windowSize + k];
         row[windowSize] = 1.0;
@@ -111,13 +116,19 @@ std::optional<TAutoregression> FitAutoregression(const float* values, std::uint3
                 gram[i * unknowns + k] += row[i] * row[k];
         }
     }
+}
+
+std::optional<TAutoregression> Solve(std::vector<double>& gram, const std::vector<double>& right,
+                                     std::uint32_t windowSize)
+{
+    const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
     double trace = 0.0;
     for (std::size_t i = 0; i < unknowns; ++i) {
         trace += gram[i * unknowns + i];
         for (std::size_t k = 0; k < i; ++k)
             gram[k * unknowns + i] = gram[i * unknowns + k];
     }
-    // The intercept's column alone makes the trace at least `rows`.
+    // The intercept's column alone makes the trace at least the number of rows.
     for (double ridge = trace / static_cast<double>(unknowns) * 1e-12; ridge < trace; ridge *= 1000.0) {
         std::vector<double> a = gram;
         std::vector<double> b = right;
@@ -133,39 +144,112 @@ std::optional<TAutoregression> FitAutoregression(const float* values, std::uint3
     return std::nullopt;
 }
 
-TSeriesBaselines SeriesBaselines(const float* values, std::uint32_t count, std::uint32_t trainLength,
-                                 std::uint32_t windowSize, double unit)
+// The autoregression's two held-out errors.
+THeldOutErrors AutoregressionErrors(const TAutoregression& fit, const float* values, std::uint32_t count,
+                                    std::uint32_t trainLength, std::uint32_t windowSize, double unit)
 {
-    TSeriesBaselines baselines;
     const std::uint32_t start = HeldOutStart(trainLength, windowSize);
-    const std::uint32_t points = count > start ? count - start : 0;
-
-    TMeanError naiveOneStep(unit), naiveClosed(unit);
-    for (std::uint32_t i = start; i < count; ++i) {
-        naiveOneStep.Add(values[i - 1], values[i]);
-        naiveClosed.Add(values[start - 1], values[i]);
-    }
-    baselines.naive = {naiveOneStep.Mean(), naiveClosed.Mean(), points};
-
-    baselines.autoregression = {NotANumber, NotANumber, points};
-    const std::optional<TAutoregression> fit = FitAutoregression(values, count, trainLength, windowSize);
-    if (!fit)
-        return baselines;
-    baselines.fitted = true;
     TMeanError oneStep(unit), closed(unit);
     std::vector<float> reproduction(values, values + count);
     std::vector<float> window(windowSize);
     for (std::uint32_t i = start; i < count; ++i) {
-        oneStep.Add(fit->Predict(values + (i - windowSize)), values[i]);
+        oneStep.Add(fit.Predict(values + (i - windowSize)), values[i]);
         for (std::uint32_t o = 0; o < windowSize; ++o) {
             const std::uint32_t point = i - windowSize + o;
             window[o] = point < trainLength ? values[point] : reproduction[point];
         }
-        reproduction[i] = static_cast<float>(fit->Predict(window.data()));
+        reproduction[i] = static_cast<float>(fit.Predict(window.data()));
         closed.Add(reproduction[i], values[i]);
     }
-    baselines.autoregression = {oneStep.Mean(), closed.Mean(), points};
-    return baselines;
+    return {oneStep.Mean(), closed.Mean(), count > start ? count - start : 0};
+}
+
+} // namespace
+
+std::optional<TAutoregression> FitAutoregression(const float* values, std::uint32_t count,
+                                                 std::uint32_t trainLength, std::uint32_t windowSize)
+{
+    if (!FitPossible(count, trainLength, windowSize))
+        return std::nullopt;
+    const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
+    std::vector<double> gram(unknowns * unknowns, 0.0);
+    std::vector<double> right(unknowns, 0.0);
+    std::vector<double> row(unknowns);
+    Gather(values, windowSize, windowSize, std::min(trainLength, count), gram, right, row);
+    return Solve(gram, right, windowSize);
+}
+
+TSeriesBaselines SeriesBaselines(const float* values, std::uint32_t count, std::uint32_t trainLength,
+                                 std::uint32_t windowSize, double unit)
+{
+    TBaselineSteps steps(values, count, trainLength, windowSize, unit);
+    steps.Step(std::numeric_limits<std::uint64_t>::max());
+    return steps.Result();
+}
+
+TBaselineSteps::TBaselineSteps(const float* values, std::uint32_t count, std::uint32_t trainLength,
+                               std::uint32_t windowSize, double unit)
+    : values_(values),
+      count_(count),
+      trainLength_(trainLength),
+      windowSize_(windowSize),
+      unit_(unit),
+      done_(false)
+{
+    fitting_ = FitPossible(count, trainLength, windowSize);
+    next_ = windowSize;
+    end_ = fitting_ ? std::min(trainLength, count) : windowSize;
+    if (fitting_) {
+        const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
+        gram_.assign(unknowns * unknowns, 0.0);
+        right_.assign(unknowns, 0.0);
+        row_.assign(unknowns, 0.0);
+    }
+}
+
+std::uint64_t TBaselineSteps::WindowWork() const
+{
+    const std::uint64_t unknowns = std::uint64_t{windowSize_} + 1;
+    return unknowns * (unknowns + 1) / 2;
+}
+
+bool TBaselineSteps::Step(std::uint64_t windows)
+{
+    if (done_)
+        return true;
+    const std::uint64_t take = std::min<std::uint64_t>(windows, end_ - next_);
+    if (take > 0) {
+        Gather(values_, windowSize_, next_, next_ + static_cast<std::uint32_t>(take), gram_, right_, row_);
+        next_ += static_cast<std::uint32_t>(take);
+        if (next_ < end_ || windows == take)
+            return false; // the solution and the measures take a step of their own
+    }
+    Finish();
+    return true;
+}
+
+void TBaselineSteps::Finish()
+{
+    const std::uint32_t start = HeldOutStart(trainLength_, windowSize_);
+    const std::uint32_t points = count_ > start ? count_ - start : 0;
+    TMeanError naiveOneStep(unit_), naiveClosed(unit_);
+    for (std::uint32_t i = start; i < count_; ++i) {
+        naiveOneStep.Add(values_[i - 1], values_[i]);
+        naiveClosed.Add(values_[start - 1], values_[i]);
+    }
+    result_ = {};
+    result_.naive = {naiveOneStep.Mean(), naiveClosed.Mean(), points};
+    result_.autoregression = {NotANumber, NotANumber, points};
+    if (fitting_) {
+        if (const std::optional<TAutoregression> fit = Solve(gram_, right_, windowSize_)) {
+            result_.fitted = true;
+            result_.autoregression = AutoregressionErrors(*fit, values_, count_, trainLength_, windowSize_, unit_);
+        }
+    }
+    std::vector<double>().swap(gram_);
+    std::vector<double>().swap(right_);
+    std::vector<double>().swap(row_);
+    done_ = true;
 }
 
 THeldOutErrors NetworkHeldOutErrors(TNeuralNet& net, const float* values, std::uint32_t count,

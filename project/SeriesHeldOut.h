@@ -57,6 +57,45 @@ struct TSeriesBaselines {
 TSeriesBaselines SeriesBaselines(const float* values, std::uint32_t count, std::uint32_t trainLength,
                                  std::uint32_t windowSize, double unit);
 
+// The yardsticks computed a bounded piece at a time, so that a window can
+// make them between its other work without holding the program: the fit's
+// normal equations gather a number of training windows per step, and the
+// last step solves them and measures both yardsticks. The values must stay
+// in place until it is done.
+class TBaselineSteps {
+public:
+    TBaselineSteps() = default;
+    TBaselineSteps(const float* values, std::uint32_t count, std::uint32_t trainLength, std::uint32_t windowSize,
+                   double unit);
+
+    // Gathers at most `windows` more training windows, or finishes; true
+    // when the yardsticks are ready.
+    bool Step(std::uint64_t windows);
+    bool Done() const { return done_; }
+    // The result; valid once Done().
+    const TSeriesBaselines& Result() const { return result_; }
+    // Work of gathering one window, in multiply-adds: a step of `windows`
+    // windows costs about windows * WindowWork().
+    std::uint64_t WindowWork() const;
+
+private:
+    void Finish();
+
+    const float* values_ = nullptr;
+    std::uint32_t count_ = 0;
+    std::uint32_t trainLength_ = 0;
+    std::uint32_t windowSize_ = 0;
+    double unit_ = 0.0;
+    std::uint32_t next_ = 0; // the next target gathered
+    std::uint32_t end_ = 0;  // one past the last target
+    bool fitting_ = false;
+    std::vector<double> gram_;
+    std::vector<double> right_;
+    std::vector<double> row_;
+    bool done_ = true;
+    TSeriesBaselines result_;
+};
+
 // The network's figures. `windowInputs` holds w + 1 floats, `reproduction`
 // n floats (it is left holding the closed-loop reproduction of the whole
 // series). The weights do not change.

@@ -25,13 +25,34 @@
 #include <functional>
 #include <optional>
 
-// Class names laid out as a new project lays them out, class 0 first.
-inline void LayOutClassNames(const QStringList& names)
+// The project's class names, class 0 first, as a sequence file brings them.
+inline void SetClassNames(const QStringList& names)
 {
-    Project.classNames.clear();
+    std::vector<std::string> list;
     for (const QString& name : names)
-        Project.classNames.push_back(name.toStdString());
-    Project.Notify(TProjectChange::ClassNamesLaidOut);
+        list.push_back(name.toStdString());
+    Project.SetLoadedClassNames(std::move(list));
+}
+
+// A project of this network, retina and class names, taken over as "Открыть
+// проект" takes over a project file.
+inline void UseProject(std::unique_ptr<TNeuralNet> net, std::int32_t retinaSide, const QStringList& names = {})
+{
+    TProjectState state;
+    state.sequence.SetDimension(net && !net->layers.empty() ? net->layers[0].inputCount : 0);
+    state.net = std::move(net);
+    state.retinaWidth = state.retinaHeight = retinaSide;
+    for (const QString& name : names)
+        state.classNames.push_back(name.toStdString());
+    Project.Adopt(state);
+}
+
+// An empty training sequence of the element size it had.
+inline void ClearSequence()
+{
+    PatternRing empty;
+    empty.SetDimension(TrainingSequence.GetDimension());
+    Project.ReplaceSequence(empty);
 }
 
 class Started : public ::testing::Test {
@@ -64,11 +85,7 @@ protected:
         ResetProject();
     }
 
-    static void ResetProject()
-    {
-        TProjectState fresh;
-        Project.Swap(fresh);
-    }
+    static void ResetProject() { Project.Reset(); }
 
 
     // The windows visible now, by global name.

@@ -48,13 +48,14 @@ protected:
     // an epoch visits them in the order given.
     static void Fill(const std::vector<TAbsImage>& images, const std::vector<std::int32_t>& classes)
     {
-        TrainingSequence.Clear();
+        PatternRing ring;
         if (!images.empty())
-            TrainingSequence.SetDimension(images.front().Size);
+            ring.SetDimension(images.front().Size);
         for (std::size_t k = 0; k < images.size(); ++k)
-            TrainingSequence.Add(images[k], classes[k]);
-        if (TrainingSequence.Current)
-            TrainingSequence.Current = TrainingSequence.Current->Next;
+            ring.Add(images[k], classes[k]);
+        if (ring.Current)
+            ring.Current = ring.Current->Next;
+        Project.ReplaceSequence(ring);
     }
 
     // The elements from the cursor on, in epoch order.

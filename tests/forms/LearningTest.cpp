@@ -47,7 +47,7 @@ std::vector<int> Columns(QRgb colour)
 
 TEST_F(LearningWindow, AFirstPerfectEpochDrawsEveryBarAndStops)
 {
-    CurrentNet = Detector(3);
+    Project.ReplaceNetwork(Detector(3));
     Fill({OneHot(3, 0), OneHot(3, 1), OneHot(3, 2)}, {0, 1, 2});
     const TAbsImage* start = TrainingSequence.Current;
     Open();
@@ -73,7 +73,7 @@ TEST_F(LearningWindow, AFirstPerfectEpochDrawsEveryBarAndStops)
 
 TEST_F(LearningWindow, AWrongAnswerIsAYellowBarAndTrainingGoesOn)
 {
-    CurrentNet = Detector(3);
+    Project.ReplaceNetwork(Detector(3));
     // The third pattern looks like class 2 but is filed under class 0.
     Fill({OneHot(3, 0), OneHot(3, 1), OneHot(3, 2)}, {0, 1, 0});
     Open();
@@ -94,7 +94,7 @@ TEST_F(LearningWindow, AWrongAnswerIsAYellowBarAndTrainingGoesOn)
 
 TEST_F(LearningWindow, TheForceBoxKeepsTrainingAfterPerfectEpochs)
 {
-    CurrentNet = Detector(2);
+    Project.ReplaceNetwork(Detector(2));
     Fill({OneHot(2, 0), OneHot(2, 1)}, {0, 1});
     Open();
     LearnForm->CheckBox1->setChecked(true);
@@ -115,7 +115,7 @@ TEST_F(LearningWindow, TheForceBoxKeepsTrainingAfterPerfectEpochs)
 
 TEST_F(LearningWindow, StartResetsTheCountersAndStepContinuesThemAfterReopening)
 {
-    CurrentNet = Detector(2);
+    Project.ReplaceNetwork(Detector(2));
     Fill({OneHot(2, 0), OneHot(2, 1)}, {1, 0});   // both wrong
     Open();
     LearnForm->Button2->click();
@@ -147,7 +147,7 @@ TEST_F(LearningWindow, PatternsSharingAColumnLeaveTheLastOneVisible)
     // 300 patterns over 200 columns: patterns 0 and 1 share column 0,
     // patterns 3 and 4 share column 2.
     const std::uint32_t n = 3;
-    CurrentNet = Detector(n, {1.0f, 0.0f, 0.0f});
+    Project.ReplaceNetwork(Detector(n, {1.0f, 0.0f, 0.0f}));
     std::vector<TAbsImage> images;
     std::vector<std::int32_t> classes;
     for (int k = 0; k < 300; ++k) {
@@ -177,7 +177,7 @@ TEST_F(LearningWindow, PatternsSharingAColumnLeaveTheLastOneVisible)
 
 TEST_F(LearningWindow, AnEmptySequenceIsReportedAndNothingRuns)
 {
-    CurrentNet = Detector(2);
+    Project.ReplaceNetwork(Detector(2));
     const std::vector<float> before = Weights(*CurrentNet);
     Open();
     LearnForm->ProgressBar1->setValue(40);
@@ -193,7 +193,7 @@ TEST_F(LearningWindow, AnEmptySequenceIsReportedAndNothingRuns)
 
     // The same after the last element has been deleted.
     Fill({OneHot(2, 0)}, {0});
-    TrainingSequence.RemoveCurrent();
+    Project.RemoveCurrentSample();
     LearnForm->Button3->click();
     LearnForm->Button2->click();
     EXPECT_FALSE(LearnForm->Timer1->isActive());
@@ -202,7 +202,7 @@ TEST_F(LearningWindow, AnEmptySequenceIsReportedAndNothingRuns)
 
 TEST_F(LearningWindow, ElementsFiledUnderNoClassTrainTowardsZeroAndNeverCount)
 {
-    CurrentNet = Detector(2, {}, 1.0f);
+    Project.ReplaceNetwork(Detector(2, {}, 1.0f));
     // Pattern 0 would win as class 0; the stored classes name no output.
     Fill({OneHot(2, 0), OneHot(2, 0)}, {-1, INT_MIN});
     Open();
@@ -214,9 +214,10 @@ TEST_F(LearningWindow, ElementsFiledUnderNoClassTrainTowardsZeroAndNeverCount)
     EXPECT_TRUE(LearnForm->Timer1->isActive());
     // All-zero targets pull both outputs down from 0.73 and 0.27.
     const std::int8_t pattern[3] = {1, 0, 1};
-    CurrentNet->ForwardBytes(pattern);
-    EXPECT_LT(CurrentNet->outputs[0], 0.5f);
-    EXPECT_LT(CurrentNet->outputs[1], 0.2f);
+    TNeuralNet trained(*CurrentNet);
+    trained.ForwardBytes(pattern);
+    EXPECT_LT(trained.outputs[0], 0.5f);
+    EXPECT_LT(trained.outputs[1], 0.2f);
 }
 
 TEST_F(LearningWindow, ASequenceTheNetworkCannotTakeIsExplainedAndNothingRuns)
@@ -231,7 +232,7 @@ TEST_F(LearningWindow, ASequenceTheNetworkCannotTakeIsExplainedAndNothingRuns)
         {2, {1, INT_MAX}, "только 2 выходов"},
     };
     for (const auto& c : cases) {
-        CurrentNet = Detector(c.inputs);
+        Project.ReplaceNetwork(Detector(c.inputs));
         Fill({OneHot(2, 0), OneHot(2, 1)}, c.classes);
         const std::vector<float> before = Weights(*CurrentNet);
         Open();
@@ -255,8 +256,8 @@ TEST_F(LearningWindow, TheMenuChoosesTheTrainingMethod)
     for (const bool stochastic : {false, true}) {
         {
             testnets::PinnedClock clock(1234);
-            CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{4, 3, 2}, 0.68f, 0.0f,
-                                                      0.0f, 1.0f, 1.0f);
+            Project.ReplaceNetwork(std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{4, 3, 2}, 0.68f, 0.0f,
+                                                      0.0f, 1.0f, 1.0f));
         }
         TNeuralNet reference(*CurrentNet);
         Fill({OneHot(4, 0), OneHot(4, 3), OneHot(4, 1)}, {1, 0, 1});

@@ -33,9 +33,9 @@ protected:
         ASSERT_TRUE(dir.isValid());
         // Three one-hot patterns, the third filed under class 0: the detector
         // answers 0, 1, 2, so two are right and the epochs never end.
-        CurrentNet = Detector(3);
+        Project.ReplaceNetwork(Detector(3));
         Fill({OneHot(3, 0), OneHot(3, 1), OneHot(3, 2)}, {0, 1, 0});
-        LayOutClassNames({"ноль", "один", "два"});
+        SetClassNames({"ноль", "один", "два"});
     }
 
     QString Path(const QString& name) const { return QDir(dir.path()).filePath(name); }
@@ -65,7 +65,7 @@ protected:
                         target[static_cast<std::size_t>(e->ClassIndex)] = 1;
                         input.resize(4);
                         input[3] = 1;
-                        copy.TrainBytes(input.data(), target.data(), TEpochTrainer::LearningRate, 0.0f);
+                        copy.TrainBytes(input.data(), target.data(), 0.1f, 0.0f);
                         float error = 0.0f;
                         for (std::size_t i = 0; i < 3; ++i)
                             error += std::fabs(copy.outputs[i] - static_cast<float>(target[i]));
@@ -162,7 +162,7 @@ TEST_F(ProgressWindow, AHeldOutFileIsCheckedOnACopyAndUnfitFilesAreRefused)
     const std::vector<float> weights = Weights(*CurrentNet);
     const std::vector<float> outputs(CurrentNet->outputs, CurrentNet->outputs + 3);
     const std::vector<const TAbsImage*> order = EpochOrder();
-    const std::vector<std::string> names = Project.classNames;
+    const std::vector<std::string> names = Project.ClassNames();
 
     // Hot cell = the detector's answer: the matrix is known in advance.
     const std::vector<std::pair<std::uint32_t, int>> elements{{0, 0}, {1, 1}, {1, 1}, {2, 2}, {2, 1},
@@ -185,7 +185,7 @@ TEST_F(ProgressWindow, AHeldOutFileIsCheckedOnACopyAndUnfitFilesAreRefused)
         EXPECT_EQ(std::vector<float>(CurrentNet->outputs, CurrentNet->outputs + 3), outputs);
         EXPECT_EQ(EpochOrder(), order);
         EXPECT_EQ(TrainingSequence.Count, 3u);
-        EXPECT_EQ(Project.classNames, names);
+        EXPECT_EQ(Project.ClassNames(), names);
         if (*c.refusal) {
             ASSERT_EQ(Boxes().size(), 1);
             EXPECT_TRUE(Boxes()[0].contains(QString::fromUtf8(c.refusal))) << Boxes()[0].toStdString();

@@ -34,7 +34,7 @@ QStringList Numbered(int n, const QString& header)
 
 TEST_F(QuickCreate, TheInitialNumbersMakeATenByTenProjectOfTenClasses)
 {
-    TrainingSequence.Add(RetinaImage, 0);
+    Project.AddSample(RetinaImage, 0);
     const TNeuralNet* old = CurrentNet.get();
     NewProject("100", "10", "25");
     EXPECT_FALSE(dialogOpenAfterOk);
@@ -90,7 +90,7 @@ TEST_F(QuickCreate, RefusedNumbersLeaveTheProjectAsItWas)
     NewProject("100", "4", "25");
     Form7->StringGrid1->SetCell(1, 2, QStringLiteral("квадрат"));
     RetinaImage.SetCell(2, 2, 1);
-    TrainingSequence.Add(RetinaImage, 1);
+    Project.AddSample(RetinaImage, 1);
     const TNeuralNet* net = CurrentNet.get();
     const QStringList names = Column(1);
     const std::vector<std::int8_t> retina = RetinaImage.Cells;

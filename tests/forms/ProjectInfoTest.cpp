@@ -43,11 +43,12 @@ Figures Show(std::function<void(TForm&)>& user, bool& closedByOk)
 
 TEST_F(ProjectInfo, AnEmptySequenceAndATwoLayerNetwork)
 {
-    TrainingSequence.SetDimension(12);
-    CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{3, 2, 1}, 0.68f, 0.0f, 0.0f,
-                                              1.0f, 1.0f);
-    SmImForm->retinaWidth = 10;
-    SmImForm->retinaHeight = 7;
+    TProjectState state;
+    state.sequence.SetDimension(12);
+    state.net = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{3, 2, 1}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
+    state.retinaWidth = 10;
+    state.retinaHeight = 7;
+    Project.Adopt(state);
     bool closed = false;
     const Figures f = Show(user, closed);
     EXPECT_TRUE(closed);
@@ -83,16 +84,16 @@ TEST_F(ProjectInfo, ASeriesSizedProjectAndFiguresThatFollowChanges)
     EXPECT_EQ(f.network, (QStringList{"Нейронов:3", "Слоев:2", "Выходов:1", "Связей:8", "Память:32b"}));
 
     // The placeholder network of start-up: one input, one neuron.
-    CurrentNet = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f,
-                                              0.0f, 1.0f);
-    TrainingSequence.RemoveCurrent();
+    Project.ReplaceNetwork(std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f,
+                                              0.0f, 1.0f));
+    Project.RemoveCurrentSample();
     f = Show(user, closed);
     EXPECT_EQ(f.sequence, (QStringList{"Размерность:3", "Длина:6", "Память:42b"}));
     EXPECT_EQ(f.network, (QStringList{"Нейронов:1", "Слоев:1", "Выходов:1", "Связей:1", "Память:4b"}));
 
     // A network of the default project size: bias weights are not counted.
-    CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{100, 25, 10}, 0.68f, 0.0f,
-                                              0.0f, 1.0f, 1.0f);
+    Project.ReplaceNetwork(std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{100, 25, 10}, 0.68f, 0.0f,
+                                              0.0f, 1.0f, 1.0f));
     f = Show(user, closed);
     EXPECT_EQ(f.network,
               (QStringList{"Нейронов:35", "Слоев:2", "Выходов:10", "Связей:2750", "Память:11000b"}));
@@ -101,9 +102,11 @@ TEST_F(ProjectInfo, ASeriesSizedProjectAndFiguresThatFollowChanges)
 TEST_F(ProjectInfo, LargeSizesAreShownWithoutWrappingRound)
 {
     // An element size typed as a negative number becomes a huge dimension.
-    TrainingSequence.SetDimension(4000000000u);
-    TrainingSequence.Add(TAbsImage(1), 0);
-    TrainingSequence.Add(TAbsImage(1), 0);
+    PatternRing ring;
+    ring.SetDimension(4000000000u);
+    ring.Add(TAbsImage(1), 0);
+    ring.Add(TAbsImage(1), 0);
+    Project.ReplaceSequence(ring);
     bool closed = false;
     const Figures f = Show(user, closed);
     EXPECT_EQ(f.sequence,

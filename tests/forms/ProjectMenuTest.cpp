@@ -52,7 +52,8 @@ protected:
     {
         SerLForm->DrawSeries();
         std::vector<float> curves = SeriesValues();
-        curves.insert(curves.end(), SerLForm->reproduction.begin(), SerLForm->reproduction.end());
+        const std::vector<float>& reproduction = Project.SeriesForecast().reproduction;
+        curves.insert(curves.end(), reproduction.begin(), reproduction.end());
         return curves;
     }
 };
@@ -67,7 +68,7 @@ TEST_F(ProjectFiles, APatternProjectComesBackWholeAndTrainsOnAsIfNeverSaved)
         TAbsImage sample(16);
         sample.Cells[k] = 1;
         sample.Cells[15 - k] = 1;
-        TrainingSequence.Add(sample, static_cast<std::int32_t>(k % 3));
+        Project.AddSample(sample, static_cast<std::int32_t>(k % 3));
     }
     Form1->EnableSequenceCommands(true);
     LearnForm->stochastic = false;

@@ -94,9 +94,7 @@ protected:
 
 TEST_F(Recognition, FiguresAreNamedAtTheirCornersInTheirHeight)
 {
-    SmImForm->retinaWidth = SmImForm->retinaHeight = 3;
-    CurrentNet = Constant(9, 4, 2);
-    LayOutClassNames({QStringLiteral("ноль"), QStringLiteral("один"), QStringLiteral("два"), QStringLiteral("три")});
+    UseProject(Constant(9, 4, 2), 3, {QStringLiteral("ноль"), QStringLiteral("один"), QStringLiteral("два"), QStringLiteral("три")});
     // Two boxes that touch only at a corner are one figure: x 50..119, y 50..129.
     Box(50, 50, 80, 90);
     Box(80, 90, 120, 130);
@@ -117,9 +115,7 @@ TEST_F(Recognition, FiguresAreNamedAtTheirCornersInTheirHeight)
 
 TEST_F(Recognition, ASecondRunOnTheSameCanvasGivesABlankSheet)
 {
-    SmImForm->retinaWidth = SmImForm->retinaHeight = 3;
-    CurrentNet = Constant(9, 2, 1);
-    LayOutClassNames({QStringLiteral("ноль"), QStringLiteral("один")});
+    UseProject(Constant(9, 2, 1), 3, {QStringLiteral("ноль"), QStringLiteral("один")});
     Box(10, 10, 40, 40);
     Recognize();
     EXPECT_EQ(Differences(Sheet({{10, 10, 29, QStringLiteral("один")}})), 0);
@@ -151,15 +147,13 @@ TEST_F(Recognition, EachFigureIsNamedFromItsOwnSample)
     // On a 2 x 2 retina a full box sets the top-right cell and an L-shaped
     // figure (its top-right quarter missing) does not; the network answers 1
     // for that cell and 0 otherwise.
-    SmImForm->retinaWidth = SmImForm->retinaHeight = 2;
-    CurrentNet = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{4, 2}, 0.68f, 0.0f, 0.0f,
-                                              1.0f, 1.0f);
-    TLayer& layer = CurrentNet->layers[0];
+    auto net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{4, 2}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
+    TLayer& layer = net->layers[0];
     for (std::size_t i = 0; i < 5; ++i)
         layer.weights[i][0] = layer.weights[i][1] = 0.0f;
     layer.weights[1][1] = 10.0f;
     layer.weights[4][1] = -5.0f;
-    LayOutClassNames({QStringLiteral("уголок"), QStringLiteral("квадрат")});
+    UseProject(std::move(net), 2, {QStringLiteral("уголок"), QStringLiteral("квадрат")});
 
     Box(20, 20, 61, 61);                        // box, 40 high
     Box(100, 20, 141, 61);                      // L: a box ...
@@ -180,7 +174,7 @@ TEST_F(Recognition, BeforeAnyProjectAndWithARetinaOfAnotherSize)
 {
     // Right after start: a 0 x 0 retina and the one-input placeholder
     // network, whose single output always wins.
-    LayOutClassNames({QStringLiteral("ноль")});
+    SetClassNames({QStringLiteral("ноль")});
     Box(30, 30, 50, 45);
     Recognize();
     EXPECT_EQ(Differences(Sheet({{30, 30, 14, QStringLiteral("ноль")}})), 0);
@@ -189,9 +183,7 @@ TEST_F(Recognition, BeforeAnyProjectAndWithARetinaOfAnotherSize)
     // A retina of 3 x 3 cells for a network of 20 inputs, and the other way
     // round: the network reads only what the retina holds.
     for (const auto& [side, inputs] : {std::pair{3, 20u}, std::pair{6, 4u}}) {
-        SmImForm->retinaWidth = SmImForm->retinaHeight = side;
-        CurrentNet = Constant(inputs, 2, 1);
-        LayOutClassNames({QStringLiteral("ноль"), QStringLiteral("один")});
+        UseProject(Constant(inputs, 2, 1), side, {QStringLiteral("ноль"), QStringLiteral("один")});
         Box(300, 200, 330, 250);
         Recognize();
         EXPECT_EQ(Differences(Sheet({{300, 200, 49, QStringLiteral("один")}})), 0) << side;
@@ -201,9 +193,7 @@ TEST_F(Recognition, BeforeAnyProjectAndWithARetinaOfAnotherSize)
 
 TEST_F(Recognition, AWinnerWithoutANameWritesNothing)
 {
-    SmImForm->retinaWidth = SmImForm->retinaHeight = 3;
-    CurrentNet = Constant(9, 5, 4);
-    LayOutClassNames({QStringLiteral("ноль"), QStringLiteral("один")});   // class 4 has no row
+    UseProject(Constant(9, 5, 4), 3, {QStringLiteral("ноль"), QStringLiteral("один")});   // class 4 has no row
     Box(30, 30, 60, 60);
     Recognize();
     EXPECT_EQ(Differences(Sheet({})), 0);

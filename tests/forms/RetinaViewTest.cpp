@@ -23,9 +23,9 @@ std::unique_ptr<TNeuralNet> Answering(std::uint32_t inputs, std::uint32_t output
 void NameClasses()
 {
     QStringList names;
-    for (std::size_t k = 0; k < Project.classNames.size(); ++k)
+    for (std::size_t k = 0; k < Project.ClassNames().size(); ++k)
         names << QStringLiteral("c%1").arg(k);
-    LayOutClassNames(names);
+    SetClassNames(names);
     QTest::mouseClick(Form7->Button1, Qt::LeftButton);
 }
 
@@ -110,7 +110,7 @@ TEST_F(RetinaView, TheGuessIsShownInPercentAndInTheHintBesideTheFigure)
 {
     NewProject("100", "4", "25");
     NameClasses();
-    CurrentNet = Answering(100, 4, 2);
+    Project.ReplaceNetwork(Answering(100, 4, 2));
     ImForm->move(30, 120);
     DrawFigures(2);
     FromCanvas();
@@ -136,7 +136,7 @@ TEST_F(RetinaView, TheGuessIsShownInPercentAndInTheHintBesideTheFigure)
     EXPECT_EQ(HintForm->pos(), ImForm->pos() + cell + QPoint(0, 30));
 
     // No output above 0: class 0 at 0%.
-    CurrentNet = Answering(100, 4, -1);
+    Project.ReplaceNetwork(Answering(100, 4, -1));
     Next();
     EXPECT_EQ(SmImForm->Label1->Caption(), QStringLiteral("0%"));
     EXPECT_EQ(SmImForm->ComboBox1->currentIndex(), 0);
@@ -145,7 +145,7 @@ TEST_F(RetinaView, TheGuessIsShownInPercentAndInTheHintBesideTheFigure)
     // A class the list does not have: nothing selected, an empty hint.
     Drag({{300, 300}, {320, 300}});
     FromCanvas();
-    CurrentNet = Answering(100, 6, 5);
+    Project.ReplaceNetwork(Answering(100, 6, 5));
     Next();
     EXPECT_EQ(SmImForm->ComboBox1->currentIndex(), -1);
     EXPECT_TRUE(HintForm->Label1->Caption().isEmpty());
@@ -234,17 +234,17 @@ TEST_F(RetinaView, BrowsingShowsEachElementWithItsClassAndTheGuessAndDeletingSho
 {
     NewProject("100", "10", "25");
     NameClasses();
-    CurrentNet = Answering(100, 10, 6);
+    Project.ReplaceNetwork(Answering(100, 10, 6));
     // Three elements: a full retina (class 1), an empty one (class 2) and
     // one set cell (class 3).
     TRectImage image;
     image.Resize(10, 10);
     std::fill(image.Cells.begin(), image.Cells.end(), std::int8_t{1});
-    TrainingSequence.Add(image, 1);
+    Project.AddSample(image, 1);
     image.Resize(10, 10);
-    TrainingSequence.Add(image, 2);
+    Project.AddSample(image, 2);
     image.SetCell(9, 0, 1);
-    TrainingSequence.Add(image, 3);
+    Project.AddSample(image, 3);
     Form1->EnableSequenceCommands(true);
     ShowSequence();
     EXPECT_TRUE(Buttons(true, false));
@@ -287,11 +287,11 @@ TEST_F(RetinaView, ElementsOfAnotherSizeShowWhatTheyHold)
     big.Resize(20, 20); // 400 cells: the retina shows the first 100
     big.SetCell(5, 0, 1);
     big.SetCell(0, 10, 1);
-    TrainingSequence.Add(big, 0);
+    Project.AddSample(big, 0);
     TRectImage small;
     small.Resize(3, 3);
     std::fill(small.Cells.begin(), small.Cells.end(), std::int8_t{1});
-    TrainingSequence.Add(small, 0); // 9 cells: the rest reads 0
+    Project.AddSample(small, 0); // 9 cells: the rest reads 0
     Form1->EnableSequenceCommands(true);
     ShowSequence();
     Next();

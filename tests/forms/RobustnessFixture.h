@@ -203,9 +203,6 @@ private:
         Set("series.train", std::to_string(SerLForm->trainLength));
         Set("series.range", Raw(std::vector<float>{SerLForm->seriesMin, SerLForm->seriesMax}));
         Set("series.errors", Raw(std::vector<float>{SerLForm->minError, SerLForm->maxError, SerLForm->lastError}));
-        Set("series.inputs", Raw(SerLForm->windowInputs));
-        Set("series.target", Raw(SerLForm->targetValue));
-        Set("series.reproduction", Raw(SerLForm->reproduction));
         Set("series.labels", Text(SerLForm->Label2->Caption() + "|" + SerLForm->Label3->Caption()));
         Set("series.timers", std::to_string(SerLForm->Timer1->isActive()) +
                                  std::to_string(SerLForm->Timer2->isActive()));

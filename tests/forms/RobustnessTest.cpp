@@ -322,8 +322,8 @@ TEST_P(BadNamesFile, LoadsTheSequenceAndNamesOnlyWhatTheFileHolds)
 {
     const std::optional<QString> names =
         Make(GetParam(), QStringLiteral("names.nam"),
-             {ToCp1251(QStringLiteral("круг квадрат\r\n")), ToCp1251(QStringLiteral("круг квад")),
-              ToCp1251(QStringLiteral("круг квадрат\r"))});
+             {Utf8ToCp1251("круг квадрат\r\n"), Utf8ToCp1251("круг квад"),
+              Utf8ToCp1251("круг квадрат\r")});
     if (!names)
         GTEST_SKIP() << PermissionNotEnforced;
     const QString sequence = File(QStringLiteral("names.llt"), GoodSequence());
@@ -492,7 +492,7 @@ TEST_P(ClassNameText, IsKeptAndComesBackFromTheNamesFileInItsPlace)
     Form1->N8Click();
     const QByteArray namesFile = Bytes(folder.filePath(QStringLiteral("odd.nam")));
     Form7->StringGrid1->SetRowCount(1);
-    TrainingSequence.Clear();
+    ClearSequence();
     Form1->N7->trigger();
 
     EXPECT_EQ(Boxes(), QStringList{});

@@ -29,7 +29,7 @@ using testnets::Weights;
 // Everything a load or a reload may change.
 struct TSeriesState {
     const void* net;
-    std::vector<float> weights, values, windowInputs, reproduction;
+    std::vector<float> weights, values;
     const void* valuesArray;
     const void* sequenceCursor;
     std::vector<double> numbers; // counts, sizes, range, timers, menu state
@@ -44,13 +44,11 @@ struct TSeriesState {
         return {CurrentNet.get(),
                 Weights(*CurrentNet),
                 std::vector<float>(v, v + n),
-                SerLForm->windowInputs,
-                SerLForm->reproduction,
                 v,
                 TrainingSequence.Current,
                 {double(SeriesBuffer.count), double(TrainingSequence.Count), double(TrainingSequence.Dimension),
                  double(Form10->windowSize), double(SerLForm->trainLength), SerLForm->seriesMin,
-                 SerLForm->seriesMax, double(SerLForm->targetValue.size()), double(SerLForm->Timer1->isActive()),
+                 SerLForm->seriesMax, double(SerLForm->SeriesReady()), double(SerLForm->Timer1->isActive()),
                  double(SerLForm->Timer2->isActive()), double(Form1->N27->isEnabled())},
                 {SerLForm->Label2->Caption(), SerLForm->Label3->Caption()}};
     }

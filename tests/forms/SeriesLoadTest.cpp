@@ -39,8 +39,7 @@ TEST_F(SeriesLoading, TenValuesWithWindowThreeBuildTheNetworkTheWindowsAndStartT
         EXPECT_FLOAT_EQ(SeriesValues()[i], static_cast<float>(TenValues[i] / 9.0)) << i;
     EXPECT_EQ(Form10->windowSize, 3u);
     EXPECT_EQ(SerLForm->trainLength, 10u);
-    EXPECT_EQ(SerLForm->windowInputs.size(), 4u);
-    EXPECT_EQ(SerLForm->reproduction.size(), 10u);
+    EXPECT_TRUE(SerLForm->SeriesReady());
     EXPECT_TRUE(SerLForm->Timer1->isActive());
     EXPECT_FALSE(SerLForm->Timer2->isActive());
     EXPECT_TRUE(Form1->N27->isEnabled());
@@ -53,7 +52,6 @@ TEST_F(SeriesLoading, TenValuesWithWindowThreeBuildTheNetworkTheWindowsAndStartT
     EXPECT_EQ(SerLForm->Label3->Caption(), "6");
     EXPECT_EQ(CurrentNet->layers[0].inputCount, 1u);
     EXPECT_EQ(TrainingSequence.Count, 2u);
-    EXPECT_EQ(SerLForm->windowInputs.size(), 2u);
     EXPECT_FALSE(SerLForm->Timer2->isActive());
 
     // Training ticks every millisecond, the picture every half second; a
@@ -162,8 +160,7 @@ TEST_F(SeriesLoading, ReloadKeepsTheNetworkWithItsWeightsAndTrainsOnTheNewValues
     std::vector<double> grown = TenValues;
     grown.insert(grown.end(), {0, 2, 4, 6, 8});
     Reload(Series("ten.ser", grown));
-    EXPECT_EQ(SerLForm->reproduction.size(), 15u);
-    EXPECT_EQ(SerLForm->windowInputs.size(), 4u);
+    EXPECT_EQ(Project.SeriesForecast().reproduction.size(), 15u);
     EXPECT_EQ(SerLForm->trainLength, 8u);
     EXPECT_EQ(CurrentNet.get(), net);
     SerLForm->Timer1Timer();
@@ -204,8 +201,7 @@ TEST_F(SeriesLoading, EveryRefusedReloadSaysWhyAndChangesNothing)
     EXPECT_EQ(log, QStringList{"open dialog"});
     EXPECT_TRUE(TSeriesState::Now() == before);
     // After a new project replaced the network: explained, no file asked for.
-    CurrentNet.reset();
-    CurrentNet = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{25, 8, 4}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f);
+    Project.ReplaceNetwork(std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{25, 8, 4}, 0.68f, 0.0f, 0.0f, 1.0f, 1.0f));
     before = TSeriesState::Now();
     log.clear();
     Reload(ten);

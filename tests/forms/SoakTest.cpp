@@ -227,11 +227,8 @@ protected:
         ASSERT_LE(RetinaImage.Cells.size(), RetinaImage.Size + 1u);
         // The series buffers fit the series and the window.
         if (SerLForm->SeriesReady()) {
-            const std::size_t w = SerLForm->windowInputs.size() - 1;
-            ASSERT_EQ(w, Form10->windowSize);
-            ASSERT_EQ(SerLForm->windowInputs[w], 1.0f);
-            ASSERT_EQ(SerLForm->targetValue.size(), 1u);
-            ASSERT_EQ(SerLForm->reproduction.size(), static_cast<std::size_t>(SeriesBuffer.count));
+            ASSERT_EQ(CurrentNet->layers[0].inputCount, Form10->windowSize);
+            ASSERT_EQ(Project.SeriesForecast().reproduction.size(), static_cast<std::size_t>(SeriesBuffer.count));
             ASSERT_LE(SerLForm->trainLength, static_cast<std::uint32_t>(SeriesBuffer.count));
             for (std::int32_t i = 0; i < SeriesBuffer.count; ++i)
                 ASSERT_TRUE(SeriesBuffer.values[i] >= 0.0f && SeriesBuffer.values[i] <= 1.0f) << i;

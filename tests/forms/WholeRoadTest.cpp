@@ -157,7 +157,7 @@ TEST_F(WholeRoad, FromStrokesToNamedAnswers)
     Form1->N8->trigger();
     Form7->StringGrid1->setCurrentCell(2, 1);
     Form7->Edit1->setText(QStringLiteral("ерунда"));
-    TrainingSequence.RemoveCurrent();
+    Project.RemoveCurrentSample();
     ASSERT_EQ(TrainingSequence.GetCount(), samples.size() - 1);
     Form1->N7->trigger();
     EXPECT_EQ(TrainingSequence.GetCount(), samples.size());

@@ -142,3 +142,17 @@ TEST(ClassNamesFileName, ShortNamesStayInTheirFolder) {
     EXPECT_EQ(ClassNamesFileName("/data/"), "/data/.nam");
     EXPECT_EQ(ClassNamesFileName(""), ".nam");
 }
+
+// The code page both ways: every byte is a character of its own that comes
+// back as the same byte; characters the code page lacks, and broken UTF-8,
+// become one '?' each.
+TEST(Cp1251, EveryByteRoundTripsAndForeignCharactersBecomeQuestionMarks) {
+    std::string all;
+    for (int b = 0; b < 256; ++b)
+        all.push_back(static_cast<char>(b));
+    const std::string text = Cp1251ToUtf8(all);
+    EXPECT_EQ(Utf8ToCp1251(text), all);
+    EXPECT_EQ(Cp1251ToUtf8("\xCA\xEE\xF2\xA8\xB8"), "Кот\u0401\u0451");
+    EXPECT_EQ(Utf8ToCp1251("АЯаяЁё"), "\xC0\xDF\xE0\xFF\xA8\xB8");
+    EXPECT_EQ(Utf8ToCp1251("a\u4E2Db\U0001F600\xED\xA0\x80"), "a?b????");
+}

@@ -7,7 +7,7 @@
 
 #include <vector>
 
-TEST(EpochTrainer, ElementsOfAnotherSizeFeedOnlyTheirOwnCells)
+TEST(PatternTrainer, ElementsOfAnotherSizeFeedOnlyTheirOwnCells)
 {
     // An element of 2 cells for a network of 5 inputs: the missing inputs
     // read 0 and the bias input 1, never the element's own bias byte.
@@ -39,7 +39,7 @@ TEST(EpochTrainer, ElementsOfAnotherSizeFeedOnlyTheirOwnCells)
     EXPECT_EQ(NetworkInput(fits, 3, scratch), fits.Cells.data());
 }
 
-TEST(EpochTrainer, TrainingOnAShortElementEqualsTrainingOnItsPaddedInput)
+TEST(PatternTrainer, TrainingOnAShortElementEqualsTrainingOnItsPaddedInput)
 {
     TNeuralNet net = [] {
         testnets::PinnedClock clock(99);
@@ -51,8 +51,8 @@ TEST(EpochTrainer, TrainingOnAShortElementEqualsTrainingOnItsPaddedInput)
     TAbsImage shorter(2);
     shorter.Cells = {1, 0};
     ring.Add(shorter, 2);
-    TEpochTrainer trainer;
-    trainer.Run(net, ring, false, [](const TPatternAnswer&) {});
+    TPatternTrainer trainer;
+    trainer.RunEpoch(net, ring, TTrainingSettings{});
 
     const std::int8_t padded[6] = {1, 0, 0, 0, 0, 1};
     const std::int8_t target[3] = {0, 0, 1};

@@ -30,14 +30,14 @@ TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
         ring.Add(e, static_cast<std::int32_t>(random() % 5) - 1);
     }
 
-    TEpochTrainer trainer;
+    TPatternTrainer trainer;
     for (int epoch = 0; epoch < 4; ++epoch) {
-        TConfusion matrix(net.outputCount);
+        TTrainingSettings settings;
+        settings.method = epoch % 2 == 1 ? TTrainingMethod::Stochastic : TTrainingMethod::BackPropagation;
         std::map<std::pair<std::int32_t, std::uint32_t>, std::uint64_t> recount;
-        float error = 0.0f, recountError = 0.0f;
-        const std::uint32_t correct = trainer.Run(net, ring, epoch % 2 == 1, [&](const TPatternAnswer& answer) {
-            matrix.Add(answer.trueClass, answer.winner);
-            error += AnswerError(net, answer.trueClass);
+        std::vector<TElementAnswer> answers;
+        double recountError = 0.0;
+        const TPatternEpochReport& report = trainer.RunEpoch(net, ring, settings, [&](const TPatternAnswer&) {
             // The test's own reading of the outputs the step left.
             const std::int32_t truth = ring.Current->ClassIndex;
             std::uint32_t winner = 0;
@@ -52,9 +52,18 @@ TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
                     target[i] = 1.0f;
             }
             ++recount[{truth, winner}];
+            answers.push_back({truth, winner});
             recountError += net.OutputError(target.data());
         });
-        EXPECT_EQ(error, recountError);
+        EXPECT_EQ(report.totalError, recountError);
+        ASSERT_EQ(report.elements, ring.Count);
+        TConfusion matrix(net.outputCount);
+        for (std::uint32_t k = 0; k < report.elements; ++k) {
+            EXPECT_EQ(report.answers[k].trueClass, answers[k].trueClass);
+            EXPECT_EQ(report.answers[k].answer, answers[k].answer);
+            matrix.Add(report.answers[k]);
+        }
+        const std::uint32_t correct = report.correct;
 
         std::uint64_t right = 0, outside = 0;
         std::vector<std::uint64_t> rows(3, 0), columns(3, 0);

@@ -174,9 +174,9 @@ std::uint32_t FirstChangesHash(const TNeuralNet& net)
 // up mid-epoch only: the epoch's last element clears it again).
 void PatternEpochs(TProjectState& s, int epochs, TTrainingTrace* trace)
 {
-    TEpochTrainer trainer;
+    TPatternTrainer trainer;
     for (int e = 0; e < epochs; ++e)
-        trainer.Run(*s.net, s.sequence, false, [&](const TPatternAnswer& a) {
+        trainer.RunEpoch(*s.net, s.sequence, TTrainingSettings{}, [&](const TPatternAnswer& a) {
             if (trace) {
                 trace->winners.push_back(a.winner);
                 trace->answerBits.push_back(std::bit_cast<std::uint32_t>(a.best));
