@@ -687,7 +687,7 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
 
     const TSeriesForecast& forecast = project.SeriesForecast();
     const THeldOutErrors network = forecast.heldOut;
-    const TSeriesBaselines baselines = *project.SeriesBaselines(std::numeric_limits<std::uint64_t>::max());
+    const TSeriesBaselines baselines = *project.SeriesBaselines(true);
 
     std::ostringstream csv;
     csv << "номер,значение,воспроизведение,часть\n";

@@ -163,8 +163,6 @@ void TProgressForm::StartCurve()
     baselinesReady = false;
     bestEpoch = 0;
     bestClosedLoop = NaN;
-    lastHeldOut_ = {};
-    heldOutCost_ = {};
     dirty_ = true;
 }
 
@@ -189,8 +187,6 @@ void TProgressForm::SeriesEpochTrained(const TSeriesEpochReport& report)
     dirty_ = true;
     ++seriesEpochs;
     seriesHistory.Add({seriesEpochs, {report.maxError, report.minError, 0.0, 0.0}});
-    if (std::chrono::steady_clock::now() - lastHeldOut_ >= HeldOutSpacing * heldOutCost_)
-        EvaluateHeldOut();
 }
 
 bool TProgressForm::SeriesInPlace() const
@@ -200,16 +196,6 @@ bool TProgressForm::SeriesInPlace() const
 
 void TProgressForm::EvaluateHeldOut()
 {
-    const auto start = std::chrono::steady_clock::now();
-    struct TClock {
-        TProgressForm& form;
-        std::chrono::steady_clock::time_point start;
-        ~TClock()
-        {
-            form.lastHeldOut_ = std::chrono::steady_clock::now();
-            form.heldOutCost_ = form.lastHeldOut_ - start;
-        }
-    } clock{*this, start};
     if (!SeriesInPlace())
         return;
     // The same figures the series window's picture comes from, computed
@@ -229,12 +215,8 @@ void TProgressForm::AdvanceBaselines()
 {
     if (baselinesReady || source != TSource::Series || !SeriesInPlace())
         return;
-    // About an epoch's work: an epoch trains every window through a network
-    // of w inputs; gathering a window for the fit costs about w * w / 2.
-    const TSeriesView series = Project.SeriesView();
-    const std::uint64_t windows = EpochWindowCount(series.trainLength, series.windowSize);
-    const std::uint64_t budget = std::max<std::uint64_t>(64, 12 * windows / (std::uint64_t{series.windowSize} + 2));
-    if (const TSeriesBaselines* made = Project.SeriesBaselines(budget)) {
+    // Made aside while the window shows; taken once they are ready.
+    if (const TSeriesBaselines* made = Project.SeriesBaselines()) {
         baselines = *made;
         baselinesReady = true;
         dirty_ = true;

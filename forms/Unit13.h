@@ -15,7 +15,6 @@
 #include "project/Globals.h"
 #include "project/SeriesHeldOut.h"
 
-#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -45,7 +44,9 @@ public:
     // Draws both pictures and the status line now.
     void Repaint();
     // For a series: the network's held-out errors now, as of the last
-    // epoch, unless that epoch already has them.
+    // epoch, unless that epoch already has them. They are computed while the
+    // window shows, once for each state of the weights (the series window's
+    // picture shares them).
     void CatchUpHeldOut();
 
     // The confusion matrix of the last epoch of the learning window.
@@ -79,9 +80,8 @@ public:
     QString checkFile;
     bool checkNamesDiffer = false;
 
-    // The series' yardsticks (once `baselinesReady`; they are made a piece at
-    // a time while the window shows, about an epoch's work per tick) and the
-    // best closed-loop epoch.
+    // The series' yardsticks (once `baselinesReady`; they are made aside
+    // while the window shows) and the best closed-loop epoch.
     TSeriesBaselines baselines;
     bool baselinesReady = false;
     std::uint64_t bestEpoch = 0;
@@ -101,12 +101,6 @@ public:
     TSaveDialog SaveDialog2; // the history
     TSaveDialog SaveDialog3; // the confusion matrices
 
-    // While series epochs come in, the held-out errors are computed after
-    // an epoch unless the time since the last computation is shorter than
-    // this many times what it took: after every epoch where they are cheap
-    // beside the training, and never taking more than about a tenth of the
-    // time where they are not.
-    static constexpr int HeldOutSpacing = 10;
 
 protected:
     void OnShow() override { FormShow(); }
@@ -116,7 +110,7 @@ private:
     void ProjectChanged(TProjectChange change) override;
     void PatternEpochTrained(const TPatternEpochReport& report) override;
     void SeriesEpochTrained(const TSeriesEpochReport& report) override;
-    // Makes the next piece of the series' yardsticks.
+    // Takes the series' yardsticks once they are ready.
     void AdvanceBaselines();
 
     // Forgets every figure: a new curve begins.
@@ -132,8 +126,6 @@ private:
     bool dirty_ = false;
     bool confusionReady_ = false;
     TConfusion trainingConfusion_;
-    std::chrono::steady_clock::time_point lastHeldOut_{}; // when the last computation ended
-    std::chrono::steady_clock::duration heldOutCost_{};   // how long it took
 };
 
 extern TProgressForm* ProgressForm;

@@ -337,9 +337,9 @@ const TSeriesForecast& TProject::SeriesForecast()
     return series_.Forecast(*state_.net, SeriesView(), state_.fromFirstWindow, weights_);
 }
 
-const TSeriesBaselines* TProject::SeriesBaselines(std::uint64_t windows)
+const TSeriesBaselines* TProject::SeriesBaselines(bool wait)
 {
-    return series_.Baselines(SeriesView(), windows);
+    return series_.Baselines(SeriesView(), wait);
 }
 
 std::string TProject::Save(const std::string& path)
@@ -373,7 +373,7 @@ void TProject::Reset()
     canvas.Resize(0, 0);
     retina.Resize(0, 0);
     trainer_ = {};
-    series_ = {};
+    series_.Reset();
     ++weights_;
     fileName_.clear();
     unsaved_ = false;

@@ -236,9 +236,10 @@ public:
     // computed once and shared by everyone who shows them; the series must
     // be ready.
     const TSeriesForecast& SeriesForecast();
-    // The yardsticks of the series, made at most `windows` training windows
-    // at a time; null until they are ready. The series must be ready.
-    const TSeriesBaselines* SeriesBaselines(std::uint64_t windows);
+    // The yardsticks of the series, made once for each series on a thread of
+    // their own from the first call on; null until they are ready, unless
+    // `wait` says to wait for them. The series must be ready.
+    const TSeriesBaselines* SeriesBaselines(bool wait = false);
     // The series as the series trainer reads it.
     TSeriesView SeriesView() const;
 

@@ -11,7 +11,9 @@ namespace {
 
 constexpr double NotANumber = std::numeric_limits<double>::quiet_NaN();
 
-// The largest fit worth its time: multiply-adds of the normal equations.
+// The largest fit made: the unknowns' matrix is at most MaxUnknowns squared
+// doubles, and gathering and solving take at most MaxFitWork multiply-adds.
+constexpr std::size_t MaxUnknowns = 2048;
 constexpr double MaxFitWork = 4e9;
 
 // Sums |forecast - value| over the held-out points, as a mean in the
@@ -37,9 +39,11 @@ private:
 
 // Solves the symmetric positive definite system a x = b in place by
 // Cholesky's method; false when a pivot is not positive.
-bool SolveCholesky(std::vector<double>& a, std::vector<double>& b, std::size_t size)
+bool SolveCholesky(std::vector<double>& a, std::vector<double>& b, std::size_t size, const TCancel* cancel)
 {
     for (std::size_t j = 0; j < size; ++j) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+            return false;
         double pivot = a[j * size + j];
         for (std::size_t k = 0; k < j; ++k)
             pivot -= a[j * size + k] * a[j * size + k];
@@ -87,59 +91,93 @@ double TAutoregression::Predict(const float* window) const
 namespace {
 
 // Whether the fit of this shape is worth doing: enough targets for the
-// unknowns, and not more work than MaxFitWork.
+// unknowns, and not more than MaxUnknowns of them nor MaxFitWork.
 bool FitPossible(std::uint32_t count, std::uint32_t trainLength, std::uint32_t windowSize)
 {
     const std::uint32_t end = std::min(trainLength, count);
     const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
-    if (end <= windowSize || end - windowSize < unknowns)
+    if (end <= windowSize || end - windowSize < unknowns || unknowns > MaxUnknowns)
         return false;
-    const std::size_t rows = end - windowSize;
-    return static_cast<double>(rows) * static_cast<double>(unknowns) * static_cast<double>(unknowns) / 2.0 <=
-           MaxFitWork;
+    const double rows = end - windowSize;
+    const double n = static_cast<double>(unknowns);
+    return rows * n + n * n * n / 6.0 <= MaxFitWork;
 }
 
-// Adds the targets t = from .. to-1, each with the true window before it,
-// to the normal equations over the columns: the window's values, then 1.
-void Gather(const float* values, std::uint32_t windowSize, std::uint32_t from, std::uint32_t to,
-            std::vector<double>& gram, std::vector<double>& right, std::vector<double>& row)
+// The normal equations of the fit, over the columns: the window's values,
+// then 1. With n = end - w targets and s = t - w, entry (i, k) of the
+// window's columns is the sum over s < n of x[s+i] x[s+k], and the right
+// side of column i the sum of x[s+i] x[s+w]: all of them sums of lagged
+// products, so the first row of lags is gathered over the targets and every
+// further entry follows along its diagonal, (i+1, k+1) being (i, k) less
+// the product that leaves at the front and plus the one that comes at the
+// end. Work: n (w + 1) for the first row, w^2 / 2 for the rest.
+bool NormalEquations(const float* x, std::uint32_t end, std::uint32_t windowSize, std::vector<double>& gram,
+                     std::vector<double>& right, const TCancel* cancel)
 {
-    const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
-    for (std::size_t t = from; t < to; ++t) {
-        for (std::size_t k = 0; k < windowSize; ++k)
-            row[k] = values[t - windowSize + k];
-        row[windowSize] = 1.0;
-        const double target = values[t];
-        for (std::size_t i = 0; i < unknowns; ++i) {
-            right[i] += row[i] * target;
-            for (std::size_t k = 0; k <= i; ++k)
-                gram[i * unknowns + k] += row[i] * row[k];
+    const std::size_t w = windowSize;
+    const std::size_t unknowns = w + 1;
+    const std::size_t n = end - windowSize;
+    // h[i][k], i <= k <= w: the sum over s < n of x[s+i] x[s+k]; column w is
+    // the target.
+    std::vector<double> h(unknowns * unknowns, 0.0);
+    constexpr std::size_t chunk = 4096;
+    for (std::size_t s0 = 0; s0 < n; s0 += chunk) {
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+            return false;
+        const std::size_t s1 = std::min(n, s0 + chunk);
+        for (std::size_t d = 0; d <= w; ++d) {
+            double sum = 0.0;
+            for (std::size_t s = s0; s < s1; ++s)
+                sum += static_cast<double>(x[s]) * static_cast<double>(x[s + d]);
+            h[d] += sum;
         }
     }
+    for (std::size_t i = 1; i <= w; ++i)
+        for (std::size_t k = i; k <= w; ++k)
+            h[i * unknowns + k] = h[(i - 1) * unknowns + (k - 1)] -
+                                  static_cast<double>(x[i - 1]) * static_cast<double>(x[k - 1]) +
+                                  static_cast<double>(x[n + i - 1]) * static_cast<double>(x[n + k - 1]);
+    // The sums of each column: x[s+i] over s < n, one after the other.
+    std::vector<double> sums(unknowns, 0.0);
+    for (std::size_t s = 0; s < n; ++s)
+        sums[0] += x[s];
+    for (std::size_t i = 1; i <= w; ++i)
+        sums[i] = sums[i - 1] - static_cast<double>(x[i - 1]) + static_cast<double>(x[n + i - 1]);
+
+    gram.assign(unknowns * unknowns, 0.0);
+    right.assign(unknowns, 0.0);
+    for (std::size_t i = 0; i < w; ++i) {
+        for (std::size_t k = i; k < w; ++k)
+            gram[i * unknowns + k] = gram[k * unknowns + i] = h[i * unknowns + k];
+        gram[i * unknowns + w] = gram[w * unknowns + i] = sums[i];
+        right[i] = h[i * unknowns + w];
+    }
+    gram[w * unknowns + w] = static_cast<double>(n);
+    right[w] = sums[w];
+    return true;
 }
 
-std::optional<TAutoregression> Solve(std::vector<double>& gram, const std::vector<double>& right,
-                                     std::uint32_t windowSize)
+std::optional<TAutoregression> Solve(const std::vector<double>& gram, const std::vector<double>& right,
+                                     std::uint32_t windowSize, const TCancel* cancel)
 {
     const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
     double trace = 0.0;
-    for (std::size_t i = 0; i < unknowns; ++i) {
+    for (std::size_t i = 0; i < unknowns; ++i)
         trace += gram[i * unknowns + i];
-        for (std::size_t k = 0; k < i; ++k)
-            gram[k * unknowns + i] = gram[i * unknowns + k];
-    }
     // The intercept's column alone makes the trace at least the number of rows.
     for (double ridge = trace / static_cast<double>(unknowns) * 1e-12; ridge < trace; ridge *= 1000.0) {
         std::vector<double> a = gram;
         std::vector<double> b = right;
         for (std::size_t i = 0; i < unknowns; ++i)
             a[i * unknowns + i] += ridge;
-        if (SolveCholesky(a, b, unknowns)) {
+        if (SolveCholesky(a, b, unknowns, cancel)) {
             TAutoregression fit;
             fit.intercept = b[windowSize];
             fit.weights.assign(b.begin(), b.begin() + windowSize);
             return fit;
         }
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed))
+            break;
     }
     return std::nullopt;
 }
@@ -167,89 +205,65 @@ THeldOutErrors AutoregressionErrors(const TAutoregression& fit, const float* val
 } // namespace
 
 std::optional<TAutoregression> FitAutoregression(const float* values, std::uint32_t count,
-                                                 std::uint32_t trainLength, std::uint32_t windowSize)
+                                                 std::uint32_t trainLength, std::uint32_t windowSize,
+                                                 const TCancel* cancel)
 {
     if (!FitPossible(count, trainLength, windowSize))
         return std::nullopt;
-    const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
-    std::vector<double> gram(unknowns * unknowns, 0.0);
-    std::vector<double> right(unknowns, 0.0);
-    std::vector<double> row(unknowns);
-    Gather(values, windowSize, windowSize, std::min(trainLength, count), gram, right, row);
-    return Solve(gram, right, windowSize);
+    std::vector<double> gram, right;
+    if (!NormalEquations(values, std::min(trainLength, count), windowSize, gram, right, cancel))
+        return std::nullopt;
+    return Solve(gram, right, windowSize, cancel);
 }
 
 TSeriesBaselines SeriesBaselines(const float* values, std::uint32_t count, std::uint32_t trainLength,
-                                 std::uint32_t windowSize, double unit)
+                                 std::uint32_t windowSize, double unit, const TCancel* cancel)
 {
-    TBaselineSteps steps(values, count, trainLength, windowSize, unit);
-    steps.Step(std::numeric_limits<std::uint64_t>::max());
-    return steps.Result();
+    TSeriesBaselines baselines;
+    const std::uint32_t start = HeldOutStart(trainLength, windowSize);
+    const std::uint32_t points = count > start ? count - start : 0;
+    TMeanError naiveOneStep(unit), naiveClosed(unit);
+    for (std::uint32_t i = start; i < count; ++i) {
+        naiveOneStep.Add(values[i - 1], values[i]);
+        naiveClosed.Add(values[start - 1], values[i]);
+    }
+    baselines.naive = {naiveOneStep.Mean(), naiveClosed.Mean(), points};
+    baselines.autoregression = {NotANumber, NotANumber, points};
+    if (const std::optional<TAutoregression> fit = FitAutoregression(values, count, trainLength, windowSize, cancel)) {
+        baselines.fitted = true;
+        baselines.autoregression = AutoregressionErrors(*fit, values, count, trainLength, windowSize, unit);
+    }
+    return baselines;
 }
 
-TBaselineSteps::TBaselineSteps(const float* values, std::uint32_t count, std::uint32_t trainLength,
-                               std::uint32_t windowSize, double unit)
-    : values_(values),
-      count_(count),
-      trainLength_(trainLength),
-      windowSize_(windowSize),
-      unit_(unit),
-      done_(false)
+TBaselineJob::TBaselineJob(const float* values, std::uint32_t count, std::uint32_t trainLength,
+                           std::uint32_t windowSize, double unit)
+    : values_(values, values + count)
 {
-    fitting_ = FitPossible(count, trainLength, windowSize);
-    next_ = windowSize;
-    end_ = fitting_ ? std::min(trainLength, count) : windowSize;
-    if (fitting_) {
-        const std::size_t unknowns = static_cast<std::size_t>(windowSize) + 1;
-        gram_.assign(unknowns * unknowns, 0.0);
-        right_.assign(unknowns, 0.0);
-        row_.assign(unknowns, 0.0);
+    thread_ = std::thread([this, count, trainLength, windowSize, unit] {
+        result_ = SeriesBaselines(values_.data(), count, trainLength, windowSize, unit, &cancel_);
+        done_.store(true, std::memory_order_release);
+    });
+}
+
+TBaselineJob::~TBaselineJob()
+{
+    if (thread_.joinable()) {
+        cancel_.store(true, std::memory_order_relaxed);
+        thread_.join();
     }
 }
 
-std::uint64_t TBaselineSteps::WindowWork() const
+const TSeriesBaselines* TBaselineJob::Result() const
 {
-    const std::uint64_t unknowns = std::uint64_t{windowSize_} + 1;
-    return unknowns * (unknowns + 1) / 2;
+    return done_.load(std::memory_order_acquire) && !cancel_.load(std::memory_order_relaxed) ? &result_ : nullptr;
 }
 
-bool TBaselineSteps::Step(std::uint64_t windows)
+const TSeriesBaselines& TBaselineJob::Wait()
 {
-    if (done_)
-        return true;
-    const std::uint64_t take = std::min<std::uint64_t>(windows, end_ - next_);
-    if (take > 0) {
-        Gather(values_, windowSize_, next_, next_ + static_cast<std::uint32_t>(take), gram_, right_, row_);
-        next_ += static_cast<std::uint32_t>(take);
-        if (next_ < end_ || windows == take)
-            return false; // the solution and the measures take a step of their own
-    }
-    Finish();
-    return true;
-}
-
-void TBaselineSteps::Finish()
-{
-    const std::uint32_t start = HeldOutStart(trainLength_, windowSize_);
-    const std::uint32_t points = count_ > start ? count_ - start : 0;
-    TMeanError naiveOneStep(unit_), naiveClosed(unit_);
-    for (std::uint32_t i = start; i < count_; ++i) {
-        naiveOneStep.Add(values_[i - 1], values_[i]);
-        naiveClosed.Add(values_[start - 1], values_[i]);
-    }
-    result_ = {};
-    result_.naive = {naiveOneStep.Mean(), naiveClosed.Mean(), points};
-    result_.autoregression = {NotANumber, NotANumber, points};
-    if (fitting_) {
-        if (const std::optional<TAutoregression> fit = Solve(gram_, right_, windowSize_)) {
-            result_.fitted = true;
-            result_.autoregression = AutoregressionErrors(*fit, values_, count_, trainLength_, windowSize_, unit_);
-        }
-    }
-    std::vector<double>().swap(gram_);
-    std::vector<double>().swap(right_);
-    std::vector<double>().swap(row_);
-    done_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    return result_;
 }
 
 THeldOutErrors NetworkHeldOutErrors(TNeuralNet& net, const float* values, std::uint32_t count,

@@ -16,8 +16,10 @@
 
 #include "engine/NeuralNet.h"
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
+#include <thread>
 #include <vector>
 
 // The first held-out point: max(trainLength, windowSize, 1).
@@ -38,14 +40,20 @@ struct TAutoregression {
     double Predict(const float* window) const;
 };
 
+// Set from another thread to stop a fit part way.
+using TCancel = std::atomic<bool>;
+
 // Fits the autoregression of window w by least squares to the targets
 // t = w .. trainLength-1 (trainLength limited to n), each with the true
 // window before it. None when there are fewer targets than the w + 1
-// unknowns. A series whose windows do not tell the weights apart (a
-// constant one, say) gets the smallest weights that fit: the normal
-// equations carry a ridge far below the data's own scale.
+// unknowns, when the fit would be too large to be worth its time (more than
+// 2048 unknowns, or more than 4e9 multiply-adds), or when `cancel` was set.
+// A series whose windows do not tell the weights apart (a constant one,
+// say) gets the smallest weights that fit: the normal equations carry a
+// ridge far below the data's own scale.
 std::optional<TAutoregression> FitAutoregression(const float* values, std::uint32_t count,
-                                                 std::uint32_t trainLength, std::uint32_t windowSize);
+                                                 std::uint32_t trainLength, std::uint32_t windowSize,
+                                                 const TCancel* cancel = nullptr);
 
 // The yardsticks of a series.
 struct TSeriesBaselines {
@@ -55,45 +63,30 @@ struct TSeriesBaselines {
 };
 
 TSeriesBaselines SeriesBaselines(const float* values, std::uint32_t count, std::uint32_t trainLength,
-                                 std::uint32_t windowSize, double unit);
+                                 std::uint32_t windowSize, double unit, const TCancel* cancel = nullptr);
 
-// The yardsticks computed a bounded piece at a time, so that a window can
-// make them between its other work without holding the program: the fit's
-// normal equations gather a number of training windows per step, and the
-// last step solves them and measures both yardsticks. The values must stay
-// in place until it is done.
-class TBaselineSteps {
+// The yardsticks made on a thread of their own from a copy of the series,
+// so that no window waits for them. Destroying the job stops the thread
+// and waits for it.
+class TBaselineJob {
 public:
-    TBaselineSteps() = default;
-    TBaselineSteps(const float* values, std::uint32_t count, std::uint32_t trainLength, std::uint32_t windowSize,
-                   double unit);
+    TBaselineJob(const float* values, std::uint32_t count, std::uint32_t trainLength, std::uint32_t windowSize,
+                 double unit);
+    ~TBaselineJob();
+    TBaselineJob(const TBaselineJob&) = delete;
+    TBaselineJob& operator=(const TBaselineJob&) = delete;
 
-    // Gathers at most `windows` more training windows, or finishes; true
-    // when the yardsticks are ready.
-    bool Step(std::uint64_t windows);
-    bool Done() const { return done_; }
-    // The result; valid once Done().
-    const TSeriesBaselines& Result() const { return result_; }
-    // Work of gathering one window, in multiply-adds: a step of `windows`
-    // windows costs about windows * WindowWork().
-    std::uint64_t WindowWork() const;
+    // The yardsticks once they are ready; null before.
+    const TSeriesBaselines* Result() const;
+    // Waits until they are ready.
+    const TSeriesBaselines& Wait();
 
 private:
-    void Finish();
-
-    const float* values_ = nullptr;
-    std::uint32_t count_ = 0;
-    std::uint32_t trainLength_ = 0;
-    std::uint32_t windowSize_ = 0;
-    double unit_ = 0.0;
-    std::uint32_t next_ = 0; // the next target gathered
-    std::uint32_t end_ = 0;  // one past the last target
-    bool fitting_ = false;
-    std::vector<double> gram_;
-    std::vector<double> right_;
-    std::vector<double> row_;
-    bool done_ = true;
+    std::vector<float> values_;
     TSeriesBaselines result_;
+    TCancel cancel_{false};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
 };
 
 // The network's figures. `windowInputs` holds w + 1 floats, `reproduction`

@@ -6,8 +6,7 @@ void TSeriesTrainer::Reset()
 {
     last_ = {};
     forecastValid_ = false;
-    baselines_ = {};
-    baselinesBegun_ = false;
+    baselines_.reset();
 }
 
 const TSeriesEpochReport& TSeriesTrainer::TrainEpoch(TNeuralNet& net, const TSeriesView& series)
@@ -50,11 +49,10 @@ const TSeriesForecast& TSeriesTrainer::Forecast(TNeuralNet& net, const TSeriesVi
     return forecast_;
 }
 
-const TSeriesBaselines* TSeriesTrainer::Baselines(const TSeriesView& series, std::uint64_t windows)
+const TSeriesBaselines* TSeriesTrainer::Baselines(const TSeriesView& series, bool wait)
 {
-    if (!baselinesBegun_) {
-        baselines_ = TBaselineSteps(series.values, series.count, series.trainLength, series.windowSize, series.unit);
-        baselinesBegun_ = true;
-    }
-    return baselines_.Step(windows) ? &baselines_.Result() : nullptr;
+    if (!baselines_)
+        baselines_ = std::make_unique<TBaselineJob>(series.values, series.count, series.trainLength,
+                                                    series.windowSize, series.unit);
+    return wait ? &baselines_->Wait() : baselines_->Result();
 }

@@ -9,6 +9,7 @@
 #include "project/SeriesMath.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 // The series, its settings and the scale of its file, as the trainer reads them.
@@ -58,9 +59,10 @@ public:
     const TSeriesForecast& Forecast(TNeuralNet& net, const TSeriesView& series, bool fromFirstWindow,
                                     std::uint64_t weights);
 
-    // The yardsticks, made at most `windows` training windows at a time;
-    // null until they are ready. Begun on the first call after a Reset.
-    const TSeriesBaselines* Baselines(const TSeriesView& series, std::uint64_t windows);
+    // The yardsticks of the series, begun on the first call after a Reset
+    // and made on a thread of their own; null until they are ready, unless
+    // `wait` says to wait for them.
+    const TSeriesBaselines* Baselines(const TSeriesView& series, bool wait);
 
 private:
     TSeriesEpochReport last_;
@@ -71,6 +73,5 @@ private:
     TSeriesForecast forecast_;
     bool forecastValid_ = false;
     std::uint64_t forecastWeights_ = 0;
-    TBaselineSteps baselines_;
-    bool baselinesBegun_ = false;
+    std::unique_ptr<TBaselineJob> baselines_;
 };
