@@ -2,6 +2,11 @@
 // refused numbers that change nothing, and renaming the classes.
 #include "CanvasFixture.h"
 
+#include "forms/Unit1.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
 namespace {
 
 using QuickCreate = CanvasUser;
@@ -201,6 +206,24 @@ TEST_F(ClassNames, TypingBeforeAnySelectionRenamesTheFirstClass)
     ASSERT_EQ(Form7->CurrentRow, 1);
     QTest::keyClicks(Form7->Edit1, QStringLiteral("abc"));
     EXPECT_EQ(Column(1), (QStringList{"Имя", "abc", "1", "2"}));
+}
+
+TEST_F(ClassNames, NamesTypedBeforeAnyProjectAreTheClassListAndTheNamesFile)
+{
+    // Right after start the grid has four empty rows; "ОК" copies them.
+    Form7->Edit1->setText(QStringLiteral("круг"));
+    QTest::mouseClick(Form7->Button1, Qt::LeftButton);
+    EXPECT_EQ(ClassList(), (QStringList{"круг", "", "", ""}));
+    Form1->N6Click(); // "С холста"
+    EXPECT_EQ(ClassList(), (QStringList{"круг", "", "", ""}));
+
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    dialogAnswer = dir.filePath(QStringLiteral("a.llt"));
+    Form1->N8Click(); // "Сохранить": unnamed classes are stored under their numbers
+    QFile names(dir.filePath(QStringLiteral("a.nam")));
+    ASSERT_TRUE(names.open(QIODevice::ReadOnly));
+    EXPECT_EQ(names.readAll(), QByteArray("\xEA\xF0\xF3\xE3\r\n1\r\n2\r\n3\r\n"));
 }
 
 TEST_F(ClassNames, TheHeaderRowEditsTheFirstClassOnceItCanBeSelected)

@@ -8,9 +8,13 @@
 #include "forms/Unit3.h"
 #include "forms/Unit4.h"
 #include "forms/Unit5.h"
+#include "forms/Unit2.h"
+#include "forms/Unit8.h"
+#include "framework/Canvas.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QProgressBar>
 #include <QTimer>
 
 namespace {
@@ -123,9 +127,44 @@ TEST_F(ProjectFiles, ASeriesProjectShowsTheSameCurvesAndWaitsForStart)
     EXPECT_EQ(SerLForm->Label3->Caption(), QStringLiteral("9"));
     EXPECT_EQ(SerLForm->trainLength, 9u);
     EXPECT_TRUE(Form1->N27->isEnabled());
+    EXPECT_EQ(Form10->Edit1->text(), QStringLiteral("3"));
+    EXPECT_EQ(Form10->Edit2->text(), QStringLiteral("9"));
     EXPECT_EQ(Curves(), curves);
     SerLForm->Button1Click();
     EXPECT_TRUE(SerLForm->Timer1->isActive());
+}
+
+TEST_F(ProjectFiles, AnOpenedProjectLeavesNothingOfTheOldOneOnShow)
+{
+    // A project of no samples and no series, saved.
+    NewProject("16", "3", "5");
+    const QString empty = folder.filePath(QStringLiteral("пустой.trelis"));
+    dialogAnswer = empty;
+    Form1->N20Click(); // the handler itself: the menu greys it after "Новый проект"
+    // Then a busy one: a series, samples, epochs, a figure guessed.
+    ASSERT_TRUE(Load(Series(QStringLiteral("ряд.ser"), {3, 1, 4, 1, 5, 9, 2, 6}), 3, 8));
+    NewProject("16", "3", "5");
+    for (std::int32_t k = 0; k < 3; ++k)
+        Project.AddSample(TAbsImage(16), k);
+    Trained(2);
+    ImForm->Image1->Canvas().Rectangle(10, 10, 30, 30);
+    Form1->N6Click();
+    SmImForm->Button1Click();
+    ASSERT_TRUE(HintForm->isVisible());
+    ASSERT_FALSE(SmImForm->Label1->Caption().isEmpty());
+
+    Open(empty);
+    ASSERT_TRUE(Boxes().isEmpty()) << log.join(" | ").toStdString();
+    EXPECT_EQ(std::vector<bool>({Form1->N8->isEnabled(), Form1->N10->isEnabled(), Form1->N18->isEnabled()}),
+              std::vector<bool>(3, false));
+    EXPECT_TRUE(Form1->N20->isEnabled());
+    EXPECT_FALSE(Form1->N27->isEnabled()); // no series to reload
+    EXPECT_FALSE(HintForm->isVisible());
+    EXPECT_EQ(SmImForm->Label1->Caption(), QString());
+    EXPECT_EQ(SmImForm->Label2->Caption(), QStringLiteral("1"));
+    EXPECT_EQ(LearnForm->Label1->Caption(), QString());
+    EXPECT_EQ(LearnForm->ProgressBar1->value(), 0);
+    EXPECT_EQ(LearnForm->epochCount, 0u);
 }
 
 TEST_F(ProjectFiles, FilesThatCannotBeOpenedOrWrittenChangeNothing)
