@@ -126,12 +126,12 @@ std::string ShownClassName(const std::vector<std::string>& names, std::size_t k)
 
 // ---------------------------------------------------------------- info
 
-void PrintSequenceFigures(std::ostream& out, std::int64_t d, std::int64_t p)
+void PrintSequenceFigures(std::ostream& out, const TProjectFigures& f)
 {
     out << "Последовательность\n"
-        << "  Размерность: " << d << "\n"
-        << "  Длина: " << p << "\n"
-        << "  Память: " << (d + 4) * p << " b\n";
+        << "  Размерность: " << f.dimension << "\n"
+        << "  Длина: " << f.length << "\n"
+        << "  Память: " << f.sequenceMemory << " b\n";
 }
 
 void PrintClassCounts(std::ostream& out, const PatternRing& ring, const std::vector<std::string>& names)
@@ -162,28 +162,17 @@ int InfoProject(const std::string& path, std::ostream& out, std::ostream& err)
     if (!refusal.empty())
         return Refuse(err, "info", refusal, CliFailed);
     out << "Проект: " << path << "\n";
-    PrintSequenceFigures(out, state.sequence.GetDimension(), state.sequence.GetCount());
+    const TProjectFigures f = ProjectFigures(state);
+    PrintSequenceFigures(out, f);
     out << "Сетчатка\n"
-        << "  X=" << state.retinaWidth << "\n"
-        << "  Y=" << state.retinaHeight << "\n";
-    std::int64_t neurons = 0;
-    std::int64_t connections = 0;
-    std::int64_t outputs = 0;
-    std::int64_t layerCount = 0;
-    if (state.net) {
-        for (const TLayer& layer : state.net->layers) {
-            neurons += layer.neuronCount;
-            connections += std::int64_t{layer.inputCount} * layer.neuronCount;
-            outputs = layer.neuronCount;
-        }
-        layerCount = state.net->layerCount;
-    }
+        << "  X=" << f.retinaWidth << "\n"
+        << "  Y=" << f.retinaHeight << "\n";
     out << "Сеть\n"
-        << "  Нейронов: " << neurons << "\n"
-        << "  Слоев: " << layerCount << "\n"
-        << "  Выходов: " << outputs << "\n"
-        << "  Связей: " << connections << "\n"
-        << "  Память: " << 4 * connections << " b\n";
+        << "  Нейронов: " << f.neurons << "\n"
+        << "  Слоев: " << f.layers << "\n"
+        << "  Выходов: " << f.outputs << "\n"
+        << "  Связей: " << f.connections << "\n"
+        << "  Память: " << f.networkMemory << " b\n";
     out << "Имена классов: " << state.classNames.size() << "\n";
     for (std::size_t k = 0; k < state.classNames.size(); ++k)
         out << "  " << k << ": " << state.classNames[k] << "\n";
@@ -204,7 +193,10 @@ int InfoSequence(const std::string& path, std::ostream& out, std::ostream& err)
     if (!refusal.empty())
         return Refuse(err, "info", refusal, CliFailed);
     out << "Последовательность: " << path << "\n";
-    PrintSequenceFigures(out, loaded.sequence.GetDimension(), loaded.sequence.GetCount());
+    TProjectState state;
+    state.sequence.Swap(loaded.sequence);
+    PrintSequenceFigures(out, ProjectFigures(state));
+    state.sequence.Swap(loaded.sequence);
     const std::uint32_t side = RetinaSide(loaded.sequence.GetDimension());
     out << "Сетчатка (квадратная)\n"
         << "  X=" << side << "\n"

@@ -34,32 +34,20 @@ TForm5::TForm5()
     Handle(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 
-// The figures are counted in 64 bits, so that the products of large sizes
-// are shown as they are instead of wrapping round.
 void TForm5::FormShow()
 {
-    const std::int64_t d = TrainingSequence.GetDimension();
-    const std::int64_t p = TrainingSequence.GetCount();
-    Label2->SetCaption(QStringLiteral("Размерность:") + QString::number(d));
-    Label1->SetCaption(QStringLiteral("Длина:") + QString::number(p));
-    Label9->SetCaption(QStringLiteral("Память:") + QString::number((d + 4) * p) + QStringLiteral("b"));
-
-    Label6->SetCaption(QStringLiteral("Х=") + QString::number(Project.State().retinaWidth));
-    Label7->SetCaption(QStringLiteral("Y=") + QString::number(Project.State().retinaHeight));
-
-    std::int64_t neurons = 0;
-    std::int64_t connections = 0;
-    std::int64_t outputs = 0;
-    for (const TLayer& layer : CurrentNet->layers) {
-        neurons += layer.neuronCount;
-        connections += std::int64_t{layer.inputCount} * layer.neuronCount;
-        outputs = layer.neuronCount;
-    }
-    Label3->SetCaption(QStringLiteral("Нейронов:") + QString::number(neurons));
-    Label4->SetCaption(QStringLiteral("Слоев:") + QString::number(CurrentNet->layerCount));
-    Label5->SetCaption(QStringLiteral("Выходов:") + QString::number(outputs));
-    Label8->SetCaption(QStringLiteral("Связей:") + QString::number(connections));
-    Label10->SetCaption(QStringLiteral("Память:") + QString::number(4 * connections) + QStringLiteral("b"));
+    const TProjectFigures f = ProjectFigures(Project.State());
+    const auto number = [](std::int64_t n) { return QString::number(n); };
+    Label2->SetCaption(QStringLiteral("Размерность:") + number(f.dimension));
+    Label1->SetCaption(QStringLiteral("Длина:") + number(f.length));
+    Label9->SetCaption(QStringLiteral("Память:") + number(f.sequenceMemory) + QStringLiteral("b"));
+    Label6->SetCaption(QStringLiteral("Х=") + number(f.retinaWidth));
+    Label7->SetCaption(QStringLiteral("Y=") + number(f.retinaHeight));
+    Label3->SetCaption(QStringLiteral("Нейронов:") + number(f.neurons));
+    Label4->SetCaption(QStringLiteral("Слоев:") + number(f.layers));
+    Label5->SetCaption(QStringLiteral("Выходов:") + number(f.outputs));
+    Label8->SetCaption(QStringLiteral("Связей:") + number(f.connections));
+    Label10->SetCaption(QStringLiteral("Память:") + number(f.networkMemory) + QStringLiteral("b"));
 }
 
 void TForm5::Button1Click()

@@ -62,6 +62,26 @@ TTrainingListener::~TTrainingListener()
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
+TProjectFigures ProjectFigures(const TProjectState& state)
+{
+    TProjectFigures f;
+    f.dimension = state.sequence.GetDimension();
+    f.length = state.sequence.GetCount();
+    f.sequenceMemory = (f.dimension + 4) * f.length;
+    f.retinaWidth = state.retinaWidth;
+    f.retinaHeight = state.retinaHeight;
+    if (state.net) {
+        for (const TLayer& layer : state.net->layers) {
+            f.neurons += layer.neuronCount;
+            f.connections += std::int64_t{layer.inputCount} * layer.neuronCount;
+            f.outputs = layer.neuronCount;
+        }
+        f.layers = state.net->layerCount;
+    }
+    f.networkMemory = 4 * f.connections;
+    return f;
+}
+
 std::uint32_t RetinaSide(std::uint32_t elementSize)
 {
     return static_cast<std::uint32_t>(std::sqrt(static_cast<double>(elementSize)));

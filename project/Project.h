@@ -105,6 +105,22 @@ private:
     TProject& project_;
 };
 
+// The sizes of a project as "Сведения о проекте" and trelis-cli info show
+// them; memory in bytes, bias weights not counted as connections.
+struct TProjectFigures {
+    std::int64_t dimension = 0;      // bytes per sequence element
+    std::int64_t length = 0;         // sequence elements
+    std::int64_t sequenceMemory = 0; // (dimension + 4) * length
+    std::int64_t retinaWidth = 0;
+    std::int64_t retinaHeight = 0;
+    std::int64_t neurons = 0;     // over all layers
+    std::int64_t layers = 0;
+    std::int64_t outputs = 0;     // of the last layer
+    std::int64_t connections = 0; // inputs x neurons over all layers
+    std::int64_t networkMemory = 0; // 4 bytes per connection
+};
+TProjectFigures ProjectFigures(const TProjectState& state);
+
 // The side of the square retina for an element size: trunc(sqrt(size)).
 std::uint32_t RetinaSide(std::uint32_t elementSize);
 

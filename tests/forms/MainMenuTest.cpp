@@ -28,47 +28,6 @@ namespace {
 
 using MainMenu = Started;
 
-struct Item {
-    const char* name;
-    const char* caption;
-    bool enabled;
-};
-
-struct Menu {
-    Item top;
-    std::vector<Item> items;
-};
-
-// The menu tree in display order with the enabled state at start.
-const std::vector<Menu> MenuTree{
-    {{"N1", "Файл", true},
-     {{"N15", "Новый проект", true}, {"N16", "Открыть проект", true}, {"N20", "Сохранить проект", true}}},
-    {{"N2", "Холст", true},
-     {{"N3", "Показать", true}, {"N4", "Очистить", true}, {"N11", "Кисть", true},
-      {"N12", "Резинка", true}, {"N22", "Распознать", true}}},
-    {{"N5", "Последовательность", true},
-     {{"N6", "С холста", true}, {"N7", "Из файла", true}, {"N8", "Сохранить", false},
-      {"N9", "Формат ", true}, {"N10", "Показать", false}}},
-    {{"N13", "Проект", true}, {{"N14", "Сведения", true}, {"N17", "Имена классов", true}}},
-    {{"N18", "Обучение", false},
-     {{"N19", "Обратное распространение", true}, {"N21", "Стохастический алгоритм", true},
-      {"N32", "Ход обучения", true}}},
-    {{"N23", "Временной ряд", true},
-     {{"N24", "Из файла", true}, {"N25", "Прогноз", true}, {"N26", "Обучение", true},
-      {"N27", "Обновить", false}, {"N33", "Ход обучения", true}}},
-    {{"N28", "Помощь", true}, {{"N29", "Помощь", true}, {"N30", "О программе", true}, {"N31", "Домик", true}}},
-};
-
-void ExpectItem(const QAction* action, const Item& item)
-{
-    ASSERT_NE(action, nullptr) << item.name;
-    EXPECT_EQ(action->objectName(), QString::fromLatin1(item.name));
-    EXPECT_EQ(action->text(), QString::fromUtf8(item.caption)) << item.name;
-    EXPECT_EQ(action->isEnabled(), item.enabled) << item.name;
-    EXPECT_TRUE(action->shortcut().isEmpty()) << item.name;
-    EXPECT_FALSE(action->isChecked()) << item.name;
-}
-
 // The enabled states of the four sequence commands N8, N18, N10, N20.
 std::vector<bool> SequenceCommands()
 {
@@ -86,24 +45,6 @@ std::vector<bool> AllEnabledStates()
             states.push_back(item->isEnabled());
     }
     return states;
-}
-
-TEST_F(MainMenu, TreeHasItsNamesCaptionsOrderAndStatesAtStart)
-{
-    const QList<QAction*> tops = Form1->MainMenu1->actions();
-    ASSERT_EQ(tops.size(), static_cast<qsizetype>(MenuTree.size()));
-    for (std::size_t m = 0; m < MenuTree.size(); ++m) {
-        ExpectItem(tops[m], MenuTree[m].top);
-        ASSERT_NE(tops[m]->menu(), nullptr);
-        const QList<QAction*> items = tops[m]->menu()->actions();
-        ASSERT_EQ(items.size(), static_cast<qsizetype>(MenuTree[m].items.size())) << MenuTree[m].top.name;
-        for (std::size_t i = 0; i < MenuTree[m].items.size(); ++i)
-            ExpectItem(items[i], MenuTree[m].items[i]);
-    }
-    // The members are the items of the tree.
-    EXPECT_EQ(Form1->N15, tops[0]->menu()->actions()[0]);
-    EXPECT_EQ(Form1->N10, tops[2]->menu()->actions()[4]);
-    EXPECT_EQ(Form1->N31, tops[6]->menu()->actions()[2]);
 }
 
 TEST_F(MainMenu, LearningMenuCannotBeOpenedAtStart)
@@ -202,27 +143,6 @@ TEST_F(MainMenu, AboutWindowOpensTheHomePageFromTheHouse)
     EXPECT_EQ(log, (QStringList{home, home}));
     Form1->N31->trigger();
     EXPECT_EQ(log.last(), home);
-}
-
-TEST_F(MainMenu, AboutWindowLayout)
-{
-    EXPECT_EQ(Form12->Shape1->geometry(), QRect(16, 0, 33, 33));
-    EXPECT_EQ(Form12->Shape1->ShapeKind(), TShape::Kind::Rectangle);
-    EXPECT_EQ(Form12->Shape2->geometry(), QRect(0, 0, 65, 33));
-    EXPECT_EQ(Form12->Shape2->ShapeKind(), TShape::Kind::Ellipse);
-    EXPECT_EQ(Form12->Shape1->cursor().shape(), Qt::IBeamCursor);
-    // The ellipse lies behind the house, the label on top of it.
-    const QObjectList& children = Form12->children();
-    EXPECT_LT(children.indexOf(Form12->Shape2), children.indexOf(Form12->Shape1));
-    EXPECT_LT(children.indexOf(Form12->Shape1), children.indexOf(Form12->Label4));
-    EXPECT_EQ(Form12->Label1->Caption(), QStringLiteral("TRL v. 0.3"));
-    EXPECT_EQ(Form12->Label4->Caption(), QStringLiteral("Home"));
-    EXPECT_EQ(Form12->Label1->pos(), QPoint(72, 0));
-    EXPECT_EQ(Form12->Label2->pos(), QPoint(72, 16));
-    EXPECT_EQ(Form12->Label3->pos(), QPoint(40, 34));
-    EXPECT_EQ(Form12->Label4->pos(), QPoint(17, 1));
-    EXPECT_FALSE(Form12->Label2->Caption().isEmpty());
-    EXPECT_FALSE(Form12->Label3->Caption().isEmpty());
 }
 
 TEST_F(MainMenu, ModalCommandsShowTheirWindowsModally)

@@ -7,7 +7,7 @@
 #include "CanvasFixture.h"
 #include "SeriesFixture.h"
 
-#include "../tools/Digits.h"
+#include "examples/tools/Digits.h"
 
 #include "engine/Random.h"
 #include "forms/Unit4.h"

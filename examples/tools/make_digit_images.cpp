@@ -1,6 +1,6 @@
 // Makes the picture folders of examples/digit-images for `trelis-cli import`
 // and `trelis-cli recognise`: handwritten digits (the strokes, slant and
-// tremor of tests/tools/Digits.h), drawn with a round pen in dark grey ink,
+// tremor of examples/tools/Digits.h), drawn with a round pen in dark grey ink,
 // antialiased, on white, each in a picture of its own, saved as 8-bit grey
 // PNG files:
 //
