@@ -310,6 +310,17 @@ TEST(RecogniseFigures, TakesWhatTheDefinitionTakesOnEveryKindOfPicture)
                 }
                 EXPECT_EQ(allRuns, runs);
                 EXPECT_TRUE(one == expected);
+
+                // Stopped after half of them: the first half, the rest left on the canvas.
+                canvas = picture;
+                const std::size_t half = expected.size() / 2;
+                const auto first = RecogniseFigures(canvas, retina, canvas.Width, canvas.Height, rw, rh, *net, {},
+                                                    TFigureFilter{minCells, half});
+                ASSERT_EQ(first.size(), half);
+                EXPECT_EQ(RecogniseFigures(canvas, retina, canvas.Width, canvas.Height, rw, rh, *net, {},
+                                           TFigureFilter{minCells})
+                              .size(),
+                          expected.size() - half);
             }
 }
 
