@@ -116,7 +116,7 @@ void FillRich(TProjectState& s)
     AddElement(s.sequence, {0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 1, -5, 7, 9}, 9, 25);
     s.sequence.Current = s.sequence.Current->Next->Next; // the cursor mid-ring
 
-    s.classNames = {"ноль", "", "класс \"два\"\\\n\t", std::string(80, 'A') + "==", "日本", "z"};
+    s.classNames = {"ноль", "", "класс \"два\"\\\n\t", std::string(80, 'A') + "==", std::string(70, 'B') + "\"", "日本", "z"};
     s.retinaWidth = 13;
     s.retinaHeight = 17;
     SetSeries(s, {0.0f, 1.0f, 0.5f, std::bit_cast<float>(0x7f800001u), -0.0f, 0.25f, 1e-40f, 0.75f, 0.125f}, 3, 7);
