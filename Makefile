@@ -50,7 +50,7 @@ FUZZ_SECONDS ?= 60
 # Inputs of a few hundred KiB: large sequence elements, the readers' 64 KiB
 # chunks, more names than a project has classes.
 FUZZ_MAX_LEN ?= 300000
-FUZZERS      := sequence_file class_names series_file project_file
+FUZZERS      := sequence_file class_names series_file project_file project_members
 .PHONY: fuzz
 fuzz: setup
 	CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -60,8 +60,9 @@ fuzz: setup
 	  echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
 	  rm -rf $(FUZZ_BUILD)/corpus/$$t; mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts; \
 	  cp fuzz/corpus/$$t/* $(FUZZ_BUILD)/corpus/$$t/; \
+	  dict=; if [ -f fuzz/$$t.dict ]; then dict=-dict=fuzz/$$t.dict; fi; \
 	  if $(FUZZ_BUILD)/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -max_len=$(FUZZ_MAX_LEN) \
-	       -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- \
+	       -print_final_stats=1 -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t- $$dict \
 	       $(FUZZ_BUILD)/corpus/$$t > $(FUZZ_BUILD)/fuzz_$$t.log 2>&1; then \
 	    grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' $(FUZZ_BUILD)/fuzz_$$t.log; \
 	  else \

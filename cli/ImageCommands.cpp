@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <new>
 #include <ostream>
 
@@ -46,7 +47,7 @@ const char* const ImportHelp =
     "начинается с точки) не рассматриваются.\n";
 
 const char* const RecogniseHelp =
-    "Использование: trelis-cli recognise ПРОЕКТ ИЗОБРАЖЕНИЕ [--out КАРТИНКА.png]\n"
+    "Использование: trelis-cli recognise ПРОЕКТ ИЗОБРАЖЕНИЕ [--out КАРТИНКА.png] [--min-size N]\n"
     "\n"
     "Распознаёт сетью проекта все фигуры изображения, как «Холст» / «Распознать».\n"
     "Изображение (PNG, PGM, PBM, PPM, JPEG или BMP) делается чёрно-белым, как в\n"
@@ -54,8 +55,12 @@ const char* const RecogniseHelp =
     "сторонами или углами; фигуры берутся по порядку их первых точек: по строкам\n"
     "сверху вниз, в строке слева направо. Для каждой фигуры печатаются её номер,\n"
     "рамка (левый и верхний край, ширина и высота — наибольшая координата минус\n"
-    "наименьшая, как их хранит окно холста) и имя класса.\n"
+    "наименьшая, как их хранит окно холста) и имя класса. Изображение, на котором\n"
+    "больше 100000 фигур (не считая пропущенных по --min-size), не распознаётся.\n"
     "\n"
+    "  --min-size N             пропускать фигуры меньше чем из N точек (крупинки,\n"
+    "                           шум скана): они не распознаются, не печатаются\n"
+    "                           и не считаются; по умолчанию 1 — берутся все\n"
     "  --out КАРТИНКА.png       записать изображение, на котором рамка каждой\n"
     "                           фигуры обведена красным, а имя класса написано\n"
     "                           синим, как в окне ответа: шрифт Times New Roman\n"
@@ -174,12 +179,27 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
 
 // ---------------------------------------------------------------- recognise
 
+namespace {
+
+// The most figures recognise names: a listing of about 5 MB; a drawing on
+// the canvas has at most 50,000 separate figures.
+constexpr std::size_t MaxRecognisedFigures = 100000;
+
+} // namespace
+
 int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     const std::string command = args[0];
     TCommandLine line;
-    if (const int answered = ParseOrAnswer(args, {{"out"}}, RecogniseHelp, 2, line, out, err); answered >= 0)
+    if (const int answered = ParseOrAnswer(args, {{"out"}, {"min-size"}}, RecogniseHelp, 2, line, out, err);
+        answered >= 0)
         return answered;
+    std::uint64_t minSize = 1;
+    if (line.Has("min-size"))
+        if (const std::string refusal =
+                ParseWhole("min-size", line.values["min-size"], 1, std::numeric_limits<std::uint32_t>::max(), minSize);
+            !refusal.empty())
+            return Refuse(err, command, refusal, CliUsage);
     const std::string& projectPath = line.positional[0];
     const std::string& imagePath = line.positional[1];
     if (Extension(projectPath) != ProjectFileExtension)
@@ -217,11 +237,18 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
         TRectImage canvas;
         TRectImage retina;
         ReadFigureCells(picture.image, canvas);
-        figures = RecogniseFigures(canvas, retina, width, height, state.retinaWidth, state.retinaHeight, *state.net);
+        figures = RecogniseFigures(canvas, retina, width, height, state.retinaWidth, state.retinaHeight, *state.net,
+                                   {}, TFigureFilter{minSize, MaxRecognisedFigures + 1});
     } catch (const std::bad_alloc&) {
         return Refuse(err, command, "изображение «" + imagePath + "» не помещается в памяти", CliFailed);
     }
 
+    if (figures.size() > MaxRecognisedFigures)
+        return Refuse(err, command,
+                      "на изображении «" + imagePath + "» больше " + std::to_string(MaxRecognisedFigures) +
+                          " фигур" + (minSize > 1 ? " из " + std::to_string(minSize) + " и более точек" : "") +
+                          "; мелкие можно пропустить с --min-size N",
+                      CliFailed);
     std::vector<std::string> names;
     for (const TRecognisedFigure& figure : figures)
         names.push_back(figure.classIndex < state.classNames.size() && !state.classNames[figure.classIndex].empty()

@@ -14,10 +14,12 @@ std::uint32_t GridSize(std::uint32_t w, std::uint32_t h) {
     return static_cast<std::uint32_t>(n);
 }
 
+} // namespace
+
 // Target coordinate of every source coordinate 0 .. from-1 on an axis of
 // `to` cells: the source coordinate times the single-precision ratio
 // to/from, formed in extended precision and truncated toward zero.
-std::vector<std::uint32_t> AxisMap(std::uint32_t from, std::uint32_t to) {
+std::vector<std::uint32_t> RescaleAxis(std::uint32_t from, std::uint32_t to) {
     const float ratio = static_cast<float>(static_cast<long double>(to) /
                                            static_cast<long double>(from));
     std::vector<std::uint32_t> map(from);
@@ -32,8 +34,6 @@ std::vector<std::uint32_t> AxisMap(std::uint32_t from, std::uint32_t to) {
     }
     return map;
 }
-
-} // namespace
 
 TAbsImage::TAbsImage(std::uint32_t n) : Size(n), Cells(n, 0) {}
 
@@ -112,8 +112,8 @@ void TRectImage::Rescale(std::uint32_t w, std::uint32_t h) {
     const std::uint32_t n = GridSize(w, h);
     std::vector<std::int8_t> cells(static_cast<std::size_t>(n) + 1, 0);
     if (Width > 0 && Height > 0 && n > 0) {
-        const std::vector<std::uint32_t> tx = AxisMap(Width, w);
-        const std::vector<std::uint32_t> ty = AxisMap(Height, h);
+        const std::vector<std::uint32_t> tx = RescaleAxis(Width, w);
+        const std::vector<std::uint32_t> ty = RescaleAxis(Height, h);
         // The target column grows with x, so the columns of a row fall into
         // runs of source cells that share one target cell: the target cell is
         // set when any cell of its run holds 1.

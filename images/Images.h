@@ -88,6 +88,10 @@ private:
     }
 };
 
+// Where Rescale puts each source coordinate 0 .. from-1 of an axis when the
+// axis becomes `to` cells long.
+std::vector<std::uint32_t> RescaleAxis(std::uint32_t from, std::uint32_t to);
+
 // Network input of `inputs` bytes followed by the bias byte 1, taken from an
 // image's buffer: writes inputs + 1 bytes to dst, the buffer's first bytes
 // (0 where the buffer ends early) and then 1.

@@ -32,7 +32,24 @@ std::optional<TCellPos> FindFirstSetCell(const TRectImage& grid, std::uint32_t w
     return std::nullopt;
 }
 
-TObjectBox FillObject(TRectImage& canvas, TRectImage& object, std::uint32_t x, std::uint32_t y, const TRunSink& onRun)
+namespace {
+
+// One run of cells a fill took: row y, columns left .. right.
+struct TRun {
+    std::uint32_t y;
+    std::uint32_t left;
+    std::uint32_t right;
+};
+
+// The 8-connected fill, run by run (a run is a stretch of set cells in one
+// row); `take` is told of every run as it is taken. Each seed on the list is
+// a cell that held 1 when it was listed; the run through it is taken (its
+// cells become 0) and every run in the rows above and below that touches it,
+// corners included, is listed in turn. The list lives on the heap, so a
+// figure of any shape and size is taken without a deep chain of calls, and
+// the work is that of the figure's own cells and runs.
+template <class Take>
+TObjectBox Fill(TRectImage& canvas, std::uint32_t x, std::uint32_t y, std::vector<TCellPos>& seeds, Take&& take)
 {
     TObjectBox box{x, y, x, y, 0};
     const std::uint32_t w = canvas.Width;
@@ -46,15 +63,7 @@ TObjectBox FillObject(TRectImage& canvas, TRectImage& object, std::uint32_t x, s
     if (cells[static_cast<std::size_t>(y) * w + x] != 1)
         return box;
 
-    const std::size_t objectUsable = GridCells(object);
-    // The figure is taken run by run: a run is a stretch of set cells in one
-    // row. Each seed on the list is a cell that held 1 when it was listed; the
-    // run through it is taken (its cells become 0) and every run in the rows
-    // above and below that touches it, corners included, is listed in turn.
-    // The list lives on the heap, so a figure of any shape and size is taken
-    // without a deep chain of calls.
-    std::vector<TCellPos> seeds;
-    seeds.reserve(256);
+    seeds.clear();
     seeds.push_back({x, y});
     while (!seeds.empty()) {
         const TCellPos seed = seeds.back();
@@ -71,16 +80,7 @@ TObjectBox FillObject(TRectImage& canvas, TRectImage& object, std::uint32_t x, s
         const std::uint32_t length = right - left + 1;
 
         std::memset(row + left, 0, length);
-        if (seed.y < object.Height && left < object.Width) {
-            const std::size_t from = static_cast<std::size_t>(seed.y) * object.Width + left;
-            const std::size_t to = std::min<std::size_t>(
-                static_cast<std::size_t>(seed.y) * object.Width + std::min(right, object.Width - 1) + 1,
-                objectUsable);
-            if (from < to)
-                std::memset(object.Cells.data() + from, 1, to - from);
-        }
-        if (onRun)
-            onRun(seed.y, left, right);
+        take(seed.y, left, right);
         box.left = std::min(box.left, left);
         box.maxX = std::max(box.maxX, right);
         box.top = std::min(box.top, seed.y);
@@ -104,6 +104,86 @@ TObjectBox FillObject(TRectImage& canvas, TRectImage& object, std::uint32_t x, s
         }
     }
     return box;
+}
+
+// Takes figures off a canvas and samples them onto the retina, keeping its
+// working lists from one figure to the next.
+class TFigureCutter {
+public:
+    // The figure holding (x, y), taken off the canvas; its runs are kept for
+    // Sample.
+    TFigureBox Take(TRectImage& canvas, std::uint32_t x, std::uint32_t y, const TRunSink& onRun)
+    {
+        runs_.clear();
+        const TObjectBox taken = Fill(canvas, x, y, seeds_, [&](std::uint32_t ry, std::uint32_t l, std::uint32_t r) {
+            runs_.push_back({ry, l, r});
+            if (onRun)
+                onRun(ry, l, r);
+        });
+        cells_ = taken.cells;
+        TFigureBox box{x, y, 0, 0};
+        if (taken.cells > 0) {
+            box.left = taken.left;
+            box.top = taken.top;
+            box.width = taken.maxX - taken.left;
+            box.height = taken.maxY - taken.top;
+        }
+        return box;
+    }
+
+    // Cells of the figure taken last.
+    std::uint64_t Cells() const { return cells_; }
+
+    // The retina as cropping a grid holding only the last figure's cells to
+    // its box and rescaling it leaves it (SampleFigure): the box's last
+    // column and row fall outside the crop, and a target cell is set when a
+    // figure cell maps onto it. Only the figure's runs are visited.
+    void Sample(const TFigureBox& box, TRectImage& retina, std::int32_t retinaWidth, std::int32_t retinaHeight)
+    {
+        const auto w = static_cast<std::uint32_t>(std::max(retinaWidth, 0));
+        const auto h = static_cast<std::uint32_t>(std::max(retinaHeight, 0));
+        retina.Resize(w, h);
+        if (box.width > 0 && box.height > 0 && retina.Size > 0) {
+            const std::vector<std::uint32_t> tx = RescaleAxis(box.width, w);
+            const std::vector<std::uint32_t> ty = RescaleAxis(box.height, h);
+            std::int8_t* target = retina.Cells.data();
+            for (const TRun& run : runs_) {
+                const std::uint32_t y = run.y - box.top;
+                const std::uint32_t from = run.left - box.left;
+                if (y >= box.height || from >= box.width)
+                    continue;
+                const std::uint32_t to = std::min(run.right - box.left, box.width - 1);
+                std::int8_t* row = target + static_cast<std::size_t>(ty[y]) * w;
+                for (std::uint32_t c = from; c <= to; ++c)
+                    row[tx[c]] = 1;
+            }
+        }
+        retina.Cells.push_back(1); // the bias byte, in the room Resize keeps for it
+    }
+
+private:
+    std::vector<TCellPos> seeds_;
+    std::vector<TRun> runs_;
+    std::uint64_t cells_ = 0;
+};
+
+} // namespace
+
+TObjectBox FillObject(TRectImage& canvas, TRectImage& object, std::uint32_t x, std::uint32_t y, const TRunSink& onRun)
+{
+    const std::size_t objectUsable = GridCells(object);
+    std::vector<TCellPos> seeds;
+    return Fill(canvas, x, y, seeds, [&](std::uint32_t ry, std::uint32_t left, std::uint32_t right) {
+        if (ry < object.Height && left < object.Width) {
+            const std::size_t from = static_cast<std::size_t>(ry) * object.Width + left;
+            const std::size_t to = std::min<std::size_t>(
+                static_cast<std::size_t>(ry) * object.Width + std::min(right, object.Width - 1) + 1, objectUsable);
+            if (from < to)
+                std::memset(object.Cells.data() + from, 1, to - from);
+        }
+        if (onRun)
+            onRun(ry, left, right);
+    });
 }
 
 void CopyElementCells(const TAbsImage& element, TAbsImage& retina)
@@ -133,34 +213,33 @@ void SampleFigure(TRectImage& retina, const TFigureBox& box, std::int32_t retina
 TFigureBox ExtractFigure(TRectImage& canvas, TRectImage& retina, std::uint32_t x, std::uint32_t y,
                          std::int32_t retinaWidth, std::int32_t retinaHeight, const TRunSink& onRun)
 {
-    // A fresh grid of the canvas size, all 0 (the retina left by the last
-    // extraction may have no cells at all).
-    retina.Resize(canvas.GetWidth(), canvas.GetHeight());
-    const TObjectBox taken = FillObject(canvas, retina, x, y, onRun);
-    TFigureBox box{x, y, 0, 0};
-    if (taken.cells > 0) {
-        box.left = std::min(x, taken.left);
-        box.top = std::min(y, taken.top);
-        box.width = std::max(x, taken.maxX) - box.left;
-        box.height = std::max(y, taken.maxY) - box.top;
-    }
-    SampleFigure(retina, box, retinaWidth, retinaHeight);
+    TFigureCutter cutter;
+    const TFigureBox box = cutter.Take(canvas, x, y, onRun);
+    cutter.Sample(box, retina, retinaWidth, retinaHeight);
     return box;
 }
 
 std::vector<TRecognisedFigure> RecogniseFigures(TRectImage& canvas, TRectImage& retina, std::uint32_t width,
                                                 std::uint32_t height, std::int32_t retinaWidth,
-                                                std::int32_t retinaHeight, TNeuralNet& net, const TRunSink& onRun)
+                                                std::int32_t retinaHeight, TNeuralNet& net, const TRunSink& onRun,
+                                                const TFigureFilter& filter)
 {
     std::vector<TRecognisedFigure> figures;
     std::vector<std::int8_t> input;
+    TFigureCutter cutter;
     // Extraction only clears cells, so every cell before the last figure
     // found is already 0 and the search goes on from there.
     TCellPos from;
-    while (const std::optional<TCellPos> cell = FindFirstSetCell(canvas, width, height, from)) {
-        const TFigureBox box = ExtractFigure(canvas, retina, cell->x, cell->y, retinaWidth, retinaHeight, onRun);
+    while (figures.size() < filter.maxFigures) {
+        const std::optional<TCellPos> cell = FindFirstSetCell(canvas, width, height, from);
+        if (!cell)
+            break;
+        const TFigureBox box = cutter.Take(canvas, cell->x, cell->y, onRun);
         // Whatever the extraction did, the search moves on past this cell.
         from = TCellPos{cell->x + 1, cell->y};
+        if (cutter.Cells() < filter.minCells)
+            continue;
+        cutter.Sample(box, retina, retinaWidth, retinaHeight);
         figures.push_back({box, Classify(net, retina, input).index});
     }
     return figures;

@@ -65,8 +65,11 @@ struct TFigureBox {
 void SampleFigure(TRectImage& retina, const TFigureBox& box, std::int32_t retinaWidth, std::int32_t retinaHeight);
 
 // Takes the figure holding cell (x, y) out of `canvas` (its cells become 0)
-// and leaves it in `retina`, cut to its box and scaled to the retina size.
-// onRun (when given) is told of every run of cells taken.
+// and leaves in `retina` what SampleFigure leaves of a grid of the canvas's
+// size that holds the figure's cells alone: the figure cut to its box and
+// scaled to the retina size. Only the figure's own cells are visited, so
+// the work grows with the figure, not with the canvas. onRun (when given)
+// is told of every run of cells taken.
 TFigureBox ExtractFigure(TRectImage& canvas, TRectImage& retina, std::uint32_t x, std::uint32_t y,
                          std::int32_t retinaWidth, std::int32_t retinaHeight, const TRunSink& onRun = {});
 
@@ -76,16 +79,26 @@ struct TRecognisedFigure {
     std::uint32_t classIndex = 0;
 };
 
+// Which figures recognition names, and how many at most.
+struct TFigureFilter {
+    // Figures of fewer cells are taken off the canvas but not recognised.
+    std::uint64_t minCells = 0;
+    // Recognition stops once it has named this many; the rest stay on the canvas.
+    std::size_t maxFigures = SIZE_MAX;
+};
+
 // Recognition: takes every figure off the width x height area of `canvas`,
 // one after the other in the order their first cells come scanning rows
 // from the top and each row from the left, samples each onto `retina` as
 // ExtractFigure does, runs the network on it and reads its winning output.
-// Afterwards the canvas holds no set cell there and the retina holds the
-// last figure's sample.
+// Afterwards the canvas holds no set cell there (unless filter.maxFigures
+// stopped it) and the retina holds the last recognised figure's sample. The
+// work is one scan of the area plus each figure's own cells and its pass
+// through the network.
 std::vector<TRecognisedFigure> RecogniseFigures(TRectImage& canvas, TRectImage& retina, std::uint32_t width,
                                                 std::uint32_t height, std::int32_t retinaWidth,
                                                 std::int32_t retinaHeight, TNeuralNet& net,
-                                                const TRunSink& onRun = {});
+                                                const TRunSink& onRun = {}, const TFigureFilter& filter = {});
 
 // The retina takes its cells from a sequence element: cell i becomes the
 // element's cell i where the element has one and 0 beyond the element's

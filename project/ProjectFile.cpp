@@ -49,10 +49,13 @@ struct TCrcTables {
 
 constexpr TCrcTables kCrc;
 
-std::uint32_t Crc32(const char* data, std::size_t n)
+// The CRC register after `data`, from the register `c` before it; the
+// checksum of a whole text is ~CrcUpdate(CrcStart, text).
+constexpr std::uint32_t CrcStart = 0xFFFFFFFFu;
+
+std::uint32_t CrcUpdate(std::uint32_t c, const char* data, std::size_t n)
 {
     const auto* p = reinterpret_cast<const unsigned char*>(data);
-    std::uint32_t c = 0xFFFFFFFFu;
     const auto& t = kCrc.t;
     for (; n >= 8; p += 8, n -= 8) {
         std::uint32_t lo;
@@ -64,7 +67,7 @@ std::uint32_t Crc32(const char* data, std::size_t n)
             t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
     }
     for (; n > 0; ++p, --n) c = t[0][(c ^ *p) & 0xFF] ^ (c >> 8);
-    return ~c;
+    return c;
 }
 
 // ---------------------------------------------------------------------------
@@ -89,16 +92,76 @@ constexpr std::uint64_t Base64Length(std::uint64_t n)
     return (n + 2) / 3 * 4;
 }
 
-// Whether a byte may appear in base64 text (the padding included).
-bool IsBase64Char(unsigned char c)
-{
-    return kBase64Values.v[c] >= 0 || c == '=';
-}
+// The document on its way to the file: it is gathered in a buffer of a
+// fixed size, each full buffer added to the checksum and written out, so
+// that saving needs no more memory however large the project.
+class TTextOut {
+public:
+    explicit TTextOut(std::FILE* file) : file_(file) { buffer_.reserve(Capacity); }
 
-// Appends base64 text of bytes handed over in pieces.
+    void operator+=(char c)
+    {
+        if (buffer_.size() == Capacity)
+            Flush();
+        buffer_ += c;
+    }
+    void operator+=(std::string_view text) { append(text.data(), text.size()); }
+    void append(const char* data, std::size_t n)
+    {
+        while (n > 0) {
+            if (buffer_.size() == Capacity)
+                Flush();
+            const std::size_t take = std::min(n, Capacity - buffer_.size());
+            buffer_.append(data, take);
+            data += take;
+            n -= take;
+        }
+    }
+    void append(std::size_t n, char c)
+    {
+        for (; n > 0; --n) *this += c;
+    }
+
+    // The checksum of everything written so far.
+    std::uint32_t Crc()
+    {
+        Flush();
+        return ~crc_;
+    }
+
+    // Writes what is left; false when any write failed, with errno as that
+    // write left it.
+    bool Finish()
+    {
+        Flush();
+        errno = error_;
+        return ok_;
+    }
+
+private:
+    static constexpr std::size_t Capacity = std::size_t{1} << 16;
+
+    void Flush()
+    {
+        crc_ = CrcUpdate(crc_, buffer_.data(), buffer_.size());
+        if (ok_ && !buffer_.empty() && std::fwrite(buffer_.data(), 1, buffer_.size(), file_) != buffer_.size()) {
+            ok_ = false;
+            error_ = errno;
+        }
+        buffer_.clear();
+    }
+
+    std::FILE* file_;
+    std::string buffer_;
+    std::uint32_t crc_ = CrcStart;
+    bool ok_ = true;
+    int error_ = 0;
+};
+
+// Writes base64 text of bytes handed over in pieces.
 class TBase64Writer {
 public:
-    explicit TBase64Writer(std::string& out) : out_(out) {}
+    explicit TBase64Writer(TTextOut& out) : out_(out) {}
 
     void Put(const void* data, std::size_t n)
     {
@@ -107,11 +170,20 @@ public:
             carry_[held_++] = *p++;
             --n;
             if (held_ == 3) {
-                Triple(carry_[0], carry_[1], carry_[2]);
+                char s[4];
+                Triple(carry_, s);
+                out_.append(s, 4);
                 held_ = 0;
             }
         }
-        for (; n >= 3; p += 3, n -= 3) Triple(p[0], p[1], p[2]);
+        // Whole groups, encoded a line of them at a time.
+        char line[4 * 256];
+        while (n >= 3) {
+            const std::size_t groups = std::min<std::size_t>(n / 3, 256);
+            for (std::size_t g = 0; g < groups; ++g, p += 3) Triple(p, line + 4 * g);
+            out_.append(line, 4 * groups);
+            n -= 3 * groups;
+        }
         while (n-- > 0) carry_[held_++] = *p++;
     }
 
@@ -131,14 +203,15 @@ public:
     }
 
 private:
-    void Triple(unsigned char a, unsigned char b, unsigned char c)
+    static void Triple(const unsigned char* p, char* s)
     {
-        const char s[4] = {kBase64[a >> 2], kBase64[((a & 3) << 4) | (b >> 4)], kBase64[((b & 15) << 2) | (c >> 6)],
-                           kBase64[c & 63]};
-        out_.append(s, 4);
+        s[0] = kBase64[p[0] >> 2];
+        s[1] = kBase64[((p[0] & 3) << 4) | (p[1] >> 4)];
+        s[2] = kBase64[((p[1] & 15) << 2) | (p[2] >> 6)];
+        s[3] = kBase64[p[2] & 63];
     }
 
-    std::string& out_;
+    TTextOut& out_;
     unsigned char carry_[3] = {};
     int held_ = 0;
 };
@@ -204,7 +277,7 @@ struct TRefusal {
 // double (and so the same float), always with a point or an exponent so
 // that -0.0 keeps its sign; NaN and the infinities as "0x" and the eight
 // hex digits of their bits.
-void PutFloat(std::string& out, float value)
+void PutFloat(TTextOut& out, float value)
 {
     char buf[64];
     if (!std::isfinite(value)) {
@@ -212,7 +285,7 @@ void PutFloat(std::string& out, float value)
         auto r = std::to_chars(buf, buf + sizeof buf, bits, 16);
         out += "\"0x";
         out.append(8 - static_cast<std::size_t>(r.ptr - buf), '0');
-        out.append(buf, r.ptr);
+        out.append(buf, static_cast<std::size_t>(r.ptr - buf));
         out += '"';
         return;
     }
@@ -224,15 +297,15 @@ void PutFloat(std::string& out, float value)
 }
 
 template <class Int>
-void PutInt(std::string& out, Int value)
+void PutInt(TTextOut& out, Int value)
 {
     char buf[32];
     auto r = std::to_chars(buf, buf + sizeof buf, value);
-    out.append(buf, r.ptr);
+    out.append(buf, static_cast<std::size_t>(r.ptr - buf));
 }
 
 // One `"key": ` at the given indentation, after a comma unless first.
-void PutKey(std::string& out, int indent, const char* key, bool first = false)
+void PutKey(TTextOut& out, int indent, const char* key, bool first = false)
 {
     if (!first)
         out += ',';
@@ -244,7 +317,7 @@ void PutKey(std::string& out, int indent, const char* key, bool first = false)
 }
 
 // A weight block's Rows() x Columns() floats, row after row, as base64.
-void PutMatrix(std::string& out, const TWeightMatrix& m)
+void PutMatrix(TTextOut& out, const TWeightMatrix& m)
 {
     out += '"';
     TBase64Writer w(out);
@@ -254,20 +327,36 @@ void PutMatrix(std::string& out, const TWeightMatrix& m)
 }
 
 // The elements from the one after the cursor round to the cursor, as the
-// sequence file lists them; none when there is no cursor.
-std::vector<const TAbsImage*> RingElements(const PatternRing& ring)
-{
-    std::vector<const TAbsImage*> elements;
-    if (ring.Count == 0 || ring.Current == nullptr)
-        return elements;
-    elements.reserve(ring.Count);
-    const TAbsImage* e = ring.Current;
-    for (std::uint32_t k = 0; k < ring.Count; ++k) {
-        e = e->Next;
-        elements.push_back(e);
+// sequence file lists them; none when there is no cursor. Walked through
+// the ring itself, without a list of them.
+class TRingElements {
+public:
+    explicit TRingElements(const PatternRing& ring)
+        : first_(ring.Current ? ring.Current->Next : nullptr), count_(ring.Current ? ring.Count : 0)
+    {
     }
-    return elements;
-}
+
+    struct TIterator {
+        const TAbsImage* element;
+        std::uint32_t left;
+        const TAbsImage* operator*() const { return element; }
+        TIterator& operator++()
+        {
+            element = element->Next;
+            --left;
+            return *this;
+        }
+        bool operator!=(const TIterator& other) const { return left != other.left; }
+    };
+
+    TIterator begin() const { return {first_, count_}; }
+    TIterator end() const { return {nullptr, 0}; }
+    std::uint32_t size() const { return count_; }
+
+private:
+    const TAbsImage* first_;
+    std::uint32_t count_;
+};
 
 std::uint32_t SeriesCountOf(const TProjectState& state)
 {
@@ -277,7 +366,7 @@ std::uint32_t SeriesCountOf(const TProjectState& state)
 
 // Why the state cannot be saved within the limits the reader checks; empty
 // when it can.
-std::string StateRefusal(const TProjectState& state, const std::vector<const TAbsImage*>& elements)
+std::string StateRefusal(const TProjectState& state, const TRingElements& elements)
 {
     if (const TNeuralNet* net = state.net.get()) {
         if (net->layers.size() != net->layerCount || net->changes.size() != net->layers.size() ||
@@ -312,20 +401,8 @@ std::string StateRefusal(const TProjectState& state, const std::vector<const TAb
 }
 
 // The whole document up to, not including, the "checksum" member.
-std::string ProjectText(const TProjectState& state, const std::vector<const TAbsImage*>& elements)
+void WriteProjectText(TTextOut& out, const TProjectState& state, const TRingElements& elements)
 {
-    std::string out;
-    std::uint64_t estimate = 4096;
-    if (state.net)
-        for (const TLayer& layer : state.net->layers)
-            estimate += 2 * Base64Length((std::uint64_t{layer.inputCount} + 1) * layer.neuronCount * 4) + 256;
-    std::uint64_t cellBytes = 0;
-    for (const TAbsImage* e : elements) cellBytes += e->Cells.size();
-    estimate += Base64Length(12 * std::uint64_t{elements.size()}) + Base64Length(cellBytes);
-    estimate += Base64Length(4 * std::uint64_t{SeriesCountOf(state)});
-    for (const std::string& name : state.classNames) estimate += name.size() + 8;
-    out.reserve(static_cast<std::size_t>(estimate));
-
     out += '{';
     PutKey(out, 1, "format", true);
     out += '"';
@@ -452,13 +529,12 @@ std::string ProjectText(const TProjectState& state, const std::vector<const TAbs
         out.append(hex, 18);
     }
     out += ",\n ";
-    return out;
 }
 
-// Appends the checksum member over everything before it, and the closing brace.
-void PutChecksum(std::string& out)
+// Writes the checksum member over everything before it, and the closing brace.
+void PutChecksum(TTextOut& out)
 {
-    const std::uint32_t crc = Crc32(out.data(), out.size());
+    const std::uint32_t crc = out.Crc();
     char hex[9];
     for (int i = 0; i < 8; ++i) hex[i] = "0123456789abcdef"[(crc >> (28 - 4 * i)) & 15];
     hex[8] = '\0';
@@ -467,7 +543,6 @@ void PutChecksum(std::string& out)
     out += "\"\n}\n";
 }
 
-
 // ---------------------------------------------------------------------------
 // Reading
 
@@ -475,24 +550,324 @@ void PutChecksum(std::string& out)
 // class names, far less than would strain memory.
 constexpr std::size_t MaxJsonEvents = 1u << 16;
 constexpr int MaxJsonDepth = 8;
-// Strings at least this long made of base64 characters only are kept out of
-// the JSON parser's way (see TDocument).
+// Strings at least this long made of base64 characters only stay in the
+// file: the document in memory holds "" in their place (see TScanner).
 constexpr std::size_t BlobThreshold = 64;
+// The file is read in pieces of this size.
+constexpr std::size_t ReadPiece = std::size_t{1} << 20;
 
-// The parsed document. The JSON parser reads text one character at a time,
-// which for megabytes of base64 is slow; so long base64 strings (which need
-// no unescaping) are first cut out of a copy of the text, leaving "", and the
-// parser reads that skeleton. Counting strings in document order, the parse
-// callback turns each cut-out string into a binary value whose subtype is its
-// index among the cut-out ones: a value no JSON text can produce, so a blob
-// is never confused with a real string. TextOf gives either kind's text.
+// The project file, open for reading: a regular file no larger than the
+// limit, never one that would block (a FIFO).
+class TSourceFile {
+public:
+    explicit TSourceFile(const std::string& path)
+    {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            throw TRefusal{errno == ENOENT ? std::string("не найден.") : "недоступен: " + SystemReason(errno) + "."};
+        if (S_ISDIR(st.st_mode))
+            throw TRefusal{"— это папка, а не файл проекта."};
+        if (!S_ISREG(st.st_mode))
+            throw TRefusal{"— не обычный файл (а канал, устройство или сокет), его нельзя открыть как проект."};
+        CheckSize(st);
+        fd_ = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+        if (fd_ < 0)
+            throw TRefusal{"не удаётся открыть: " + SystemReason(errno) + "."};
+        // The name may have been given to something else since stat.
+        if (::fstat(fd_, &opened_) != 0 || !S_ISREG(opened_.st_mode))
+            throw TRefusal{"— не обычный файл (а канал, устройство или сокет), его нельзя открыть как проект."};
+        CheckSize(opened_);
+    }
+    ~TSourceFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    TSourceFile(const TSourceFile&) = delete;
+    TSourceFile& operator=(const TSourceFile&) = delete;
+
+    std::uint64_t Size() const { return static_cast<std::uint64_t>(opened_.st_size); }
+
+    // Reads the next bytes from where the last call ended; 0 at the end.
+    std::size_t ReadNext(char* out, std::size_t n) const
+    {
+        for (;;) {
+            const ssize_t got = ::read(fd_, out, n);
+            if (got >= 0)
+                return static_cast<std::size_t>(got);
+            if (errno != EINTR)
+                throw TRefusal{"не удаётся прочитать: " + SystemReason(errno) + "."};
+        }
+    }
+
+    // Exactly n bytes from `offset`.
+    void ReadAt(std::uint64_t offset, char* out, std::size_t n) const
+    {
+        while (n > 0) {
+            const ssize_t got = ::pread(fd_, out, n, static_cast<off_t>(offset));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                throw TRefusal{"не удаётся прочитать: " + SystemReason(errno) + "."};
+            if (got == 0)
+                Changed();
+            out += got;
+            n -= static_cast<std::size_t>(got);
+            offset += static_cast<std::uint64_t>(got);
+        }
+    }
+
+    // The file is read more than once (the long blocks when they are
+    // decoded); a file written to meanwhile is refused.
+    void CheckUnchanged() const
+    {
+        struct stat now {};
+        if (::fstat(fd_, &now) != 0 || now.st_size != opened_.st_size || now.st_mtim.tv_sec != opened_.st_mtim.tv_sec ||
+            now.st_mtim.tv_nsec != opened_.st_mtim.tv_nsec || now.st_ctim.tv_sec != opened_.st_ctim.tv_sec ||
+            now.st_ctim.tv_nsec != opened_.st_ctim.tv_nsec)
+            Changed();
+    }
+
+    [[noreturn]] static void Changed() { throw TRefusal{"изменился во время чтения."}; }
+
+private:
+    static void CheckSize(const struct stat& st)
+    {
+        if (static_cast<std::uint64_t>(st.st_size) > MaxProjectFileBytes)
+            throw TRefusal{"слишком велик для файла проекта: " + std::to_string(st.st_size) +
+                           " байт, допустимо не больше " + std::to_string(MaxProjectFileBytes) + "."};
+    }
+
+    int fd_ = -1;
+    struct stat opened_ {};
+};
+
+// A long base64 string left in the file.
+struct TBlob {
+    std::size_t stringIndex = 0; // among all strings of the document, keys included
+    std::uint64_t offset = 0;    // of its first character inside the quotes
+    std::uint64_t length = 0;
+    bool canonical = false;      // the canonical encoding of `bytes` bytes
+    std::uint64_t bytes = 0;
+};
+
+// One pass over the file, piece by piece, that gathers what the reader
+// needs before it builds anything: the document without its long base64
+// strings (the skeleton, which the JSON parser reads), where those strings
+// lie and whether each is a correct encoding, and the checksum of the bytes
+// before each "checksum" key. Outside strings JSON has no quote, inside one
+// a quote ends it unless escaped: so the strings found here are the ones the
+// parser finds.
+class TScanner {
+public:
+    explicit TScanner(const TSourceFile& file) : file_(file) {}
+
+    void Scan()
+    {
+        std::vector<char> piece(ReadPiece);
+        std::uint64_t at = 0;
+        for (;;) {
+            // One byte more than announced is asked for, to notice a file that grew.
+            const std::size_t want = static_cast<std::size_t>(
+                std::min<std::uint64_t>(piece.size(), file_.Size() - at + 1));
+            const std::size_t got = file_.ReadNext(piece.data(), want);
+            if (got == 0)
+                break;
+            if (at + got > file_.Size())
+                TSourceFile::Changed();
+            Feed(piece.data(), got, at);
+            at += got;
+        }
+        if (at != file_.Size())
+            TSourceFile::Changed();
+        if (inString_) {
+            // An unterminated string: the parser reports it.
+            if (!buffering_)
+                Restore(file_.Size());
+            skeleton_ += pending_;
+        }
+    }
+
+    bool Empty() const { return !content_; }
+    std::string& Skeleton() { return skeleton_; }
+    std::vector<TBlob>& Blobs() { return blobs_; }
+
+    // The checksum of the bytes before the last "checksum" key, when its
+    // opening quote is at `skeletonOffset` of the skeleton.
+    std::optional<std::uint32_t> ChecksumBefore(std::size_t skeletonOffset) const
+    {
+        if (!lastKey_ || lastKey_->skeletonOffset != skeletonOffset)
+            return std::nullopt;
+        return ~lastKey_->crc;
+    }
+
+private:
+    struct TKey {
+        std::size_t skeletonOffset;
+        std::uint32_t crc; // the register before its opening quote
+    };
+
+    void Feed(const char* data, std::size_t n, std::uint64_t base)
+    {
+        std::size_t crcFrom = 0;
+        std::size_t i = 0;
+        while (i < n) {
+            if (!inString_) {
+                const auto* q = static_cast<const char*>(std::memchr(data + i, '"', n - i));
+                const std::size_t end = q ? static_cast<std::size_t>(q - data) : n;
+                for (std::size_t k = i; k < end && !content_; ++k)
+                    content_ = data[k] != ' ' && data[k] != '\n' && data[k] != '\r' && data[k] != '\t';
+                skeleton_.append(data + i, end - i);
+                i = end;
+                if (!q)
+                    break;
+                crc_ = CrcUpdate(crc_, data + crcFrom, i - crcFrom);
+                crcFrom = i;
+                content_ = true;
+                Open(base + i + 1);
+                ++i;
+                continue;
+            }
+            i = InString(data, n, i, base);
+        }
+        crc_ = CrcUpdate(crc_, data + crcFrom, n - crcFrom);
+    }
+
+    void Open(std::uint64_t contentOffset)
+    {
+        inString_ = true;
+        escaped_ = false;
+        plain_ = true;
+        buffering_ = true;
+        pending_.clear();
+        start_ = contentOffset;
+        length_ = 0;
+        pads_ = 0;
+        afterPad_ = false;
+        last_ = 0;
+        quote_ = {skeleton_.size(), crc_};
+        skeleton_ += '"';
+    }
+
+    // Takes string characters from data[i]; returns where it stopped: at
+    // the end of the piece, or after the closing quote.
+    std::size_t InString(const char* data, std::size_t n, std::size_t i, std::uint64_t base)
+    {
+        const auto& v = kBase64Values.v;
+        // A long base64 string, not kept: only its characters are checked.
+        while (!buffering_ && i < n) {
+            const auto c = static_cast<unsigned char>(data[i]);
+            const int value = v[c];
+            if (value >= 0) {
+                afterPad_ = afterPad_ || pads_ > 0;
+                last_ = value;
+            } else if (c == '=') {
+                ++pads_;
+            } else {
+                break;
+            }
+            ++length_;
+            ++i;
+        }
+        for (; i < n; ++i) {
+            const auto c = static_cast<unsigned char>(data[i]);
+            if (escaped_) {
+                escaped_ = false;
+            } else if (c == '"') {
+                Close();
+                return i + 1;
+            } else if (c == '\\') {
+                escaped_ = true;
+                plain_ = false;
+            } else if (plain_) {
+                const int value = v[c];
+                if (value >= 0) {
+                    afterPad_ = afterPad_ || pads_ > 0;
+                    last_ = value;
+                } else if (c == '=') {
+                    ++pads_;
+                } else {
+                    plain_ = false;
+                }
+            }
+            if (!plain_ && !buffering_)
+                Restore(base + i);
+            if (buffering_)
+                pending_ += static_cast<char>(c);
+            ++length_;
+            if (plain_ && buffering_ && length_ >= BlobThreshold) {
+                // Long enough to stay in the file, unless it turns out not to be base64.
+                buffering_ = false;
+                pending_.clear();
+                pending_.shrink_to_fit();
+                return i + 1;
+            }
+        }
+        return n;
+    }
+
+    // The characters of the current string up to `offset`, read back.
+    void Restore(std::uint64_t offset)
+    {
+        pending_.resize(static_cast<std::size_t>(offset - start_));
+        file_.ReadAt(start_, pending_.data(), pending_.size());
+        buffering_ = true;
+    }
+
+    void Close()
+    {
+        inString_ = false;
+        if (plain_ && length_ >= BlobThreshold) {
+            TBlob blob;
+            blob.stringIndex = strings_;
+            blob.offset = start_;
+            blob.length = length_;
+            blob.canonical = length_ % 4 == 0 && !afterPad_ &&
+                             (pads_ == 0 || (pads_ == 1 && (last_ & 3) == 0) || (pads_ == 2 && (last_ & 15) == 0));
+            blob.bytes = length_ / 4 * 3 - std::min<std::uint64_t>(pads_, 2);
+            blobs_.push_back(blob);
+        } else {
+            skeleton_ += pending_;
+            if (pending_ == "checksum")
+                lastKey_ = quote_;
+        }
+        skeleton_ += '"';
+        ++strings_;
+    }
+
+    const TSourceFile& file_;
+    std::string skeleton_;
+    std::vector<TBlob> blobs_;
+    std::uint32_t crc_ = CrcStart;
+    bool content_ = false; // a byte other than white space was seen
+    std::size_t strings_ = 0;
+    std::optional<TKey> lastKey_;
+
+    // The string being read.
+    bool inString_ = false;
+    bool escaped_ = false;
+    bool plain_ = true;     // base64 characters only, no escapes
+    bool buffering_ = true; // its characters are kept in pending_
+    std::string pending_;
+    std::uint64_t start_ = 0;
+    std::uint64_t length_ = 0;
+    std::uint64_t pads_ = 0;
+    bool afterPad_ = false; // a character after a '='
+    int last_ = 0;          // the value of the last character before the padding
+    TKey quote_{};
+};
+
+// The parsed document. Counting strings in document order, the parse
+// callback turns each string left in the file into a binary value whose
+// subtype is its index among them: a value no JSON text can produce, so a
+// blob is never confused with a real string. A key left in the file stays
+// the empty key, which no member has.
 class TDocument {
 public:
-    explicit TDocument(const std::string& text) : text_(text) {}
+    TDocument(const TSourceFile& file, std::vector<TBlob> blobs) : file_(file), blobs_(std::move(blobs)) {}
 
-    void Parse()
+    void Parse(const std::string& skeleton)
     {
-        std::string skeleton = CutBlobs();
         std::size_t events = 0;
         std::size_t strings = 0;
         std::size_t nextBlob = 0;
@@ -503,7 +878,8 @@ public:
                 Damaged("слишком глубокая вложенность.");
             if (event == Json::parse_event_t::key || (event == Json::parse_event_t::value && parsed.is_string())) {
                 if (nextBlob < blobs_.size() && blobs_[nextBlob].stringIndex == strings) {
-                    parsed = Json::binary({}, static_cast<std::uint64_t>(nextBlob));
+                    if (event == Json::parse_event_t::value)
+                        parsed = Json::binary({}, static_cast<std::uint64_t>(nextBlob));
                     ++nextBlob;
                 }
                 ++strings;
@@ -515,79 +891,33 @@ public:
             Damaged("строки документа не удаётся сопоставить.");
     }
 
-    const Json& Root() const { return root_; }
+    Json& Root() { return root_; }
+    const TSourceFile& File() const { return file_; }
 
-    // The text of a string value (or a cut-out one); nullopt for any other value.
-    std::optional<std::string_view> TextOf(const Json& v) const
+    // The blob a value stands for; none for any other value.
+    const TBlob* BlobOf(const Json& v) const
+    {
+        if (v.is_binary() && v.get_binary().has_subtype() && v.get_binary().subtype() < blobs_.size())
+            return &blobs_[static_cast<std::size_t>(v.get_binary().subtype())];
+        return nullptr;
+    }
+
+    // The text of a string value, or of a blob read from the file; none for
+    // any other value.
+    std::optional<std::string> TextOf(const Json& v) const
     {
         if (v.is_string())
-            return std::string_view(v.get_ref<const std::string&>());
-        if (v.is_binary() && v.get_binary().has_subtype()) {
-            const std::uint64_t k = v.get_binary().subtype();
-            if (k < blobs_.size())
-                return std::string_view(text_).substr(blobs_[k].offset, blobs_[k].length);
+            return v.get_ref<const std::string&>();
+        if (const TBlob* blob = BlobOf(v)) {
+            std::string text(static_cast<std::size_t>(blob->length), '\0');
+            file_.ReadAt(blob->offset, text.data(), text.size());
+            return text;
         }
         return std::nullopt;
     }
 
 private:
-    struct TBlob {
-        std::size_t stringIndex; // among all strings of the document, keys included
-        std::size_t offset;      // of the first character inside the quotes
-        std::size_t length;
-    };
-
-    // The text with the contents of long base64 value strings removed.
-    // Outside strings JSON has no quote, inside one a quote ends it unless
-    // escaped: so the strings found here are the ones the parser finds.
-    std::string CutBlobs()
-    {
-        std::string out;
-        const std::string& t = text_;
-        const std::size_t n = t.size();
-        std::size_t copied = 0;
-        std::size_t strings = 0;
-        std::size_t i = 0;
-        while (i < n) {
-            const char* q = static_cast<const char*>(std::memchr(t.data() + i, '"', n - i));
-            if (!q)
-                break;
-            const std::size_t open = static_cast<std::size_t>(q - t.data());
-            std::size_t j = open + 1;
-            bool plain = true;
-            while (j < n && t[j] != '"') {
-                if (t[j] == '\\') {
-                    plain = false;
-                    j += 2;
-                    continue;
-                }
-                if (plain && !IsBase64Char(static_cast<unsigned char>(t[j])))
-                    plain = false;
-                ++j;
-            }
-            if (j >= n)
-                break; // an unterminated string: the parser reports it
-            const std::size_t length = j - open - 1;
-            std::size_t after = j + 1;
-            while (after < n && (t[after] == ' ' || t[after] == '\n' || t[after] == '\r' || t[after] == '\t')) ++after;
-            const bool key = after < n && t[after] == ':';
-            if (plain && !key && length >= BlobThreshold) {
-                if (out.empty())
-                    out.reserve(n / 16 + 4096);
-                out.append(t, copied, open + 1 - copied);
-                blobs_.push_back({strings, open + 1, length});
-                copied = j;
-            }
-            ++strings;
-            i = j + 1;
-        }
-        if (blobs_.empty())
-            return t;
-        out.append(t, copied, n - copied);
-        return out;
-    }
-
-    const std::string& text_;
+    const TSourceFile& file_;
     std::vector<TBlob> blobs_;
     Json root_;
 };
@@ -597,6 +927,14 @@ std::string Member(const std::string& parent, const std::string& key)
 {
     return parent.empty() ? key : parent + "." + key;
 }
+
+// A checked block: the canonical base64 encoding of `bytes` bytes, held by
+// the document or left in the file.
+struct TBlock {
+    std::string_view text;
+    const TBlob* blob = nullptr;
+    std::uint64_t bytes = 0;
+};
 
 // The reader of a parsed document's members, each checked before use.
 class TReader {
@@ -645,12 +983,15 @@ public:
             const double d = v.get<double>();
             if (std::isfinite(d) && std::fabs(d) <= std::numeric_limits<float>::max())
                 return static_cast<float>(d);
-        } else if (auto text = doc_.TextOf(v); text && text->size() == 10 && text->substr(0, 2) == "0x") {
+        } else if (v.is_string()) {
+            const std::string& text = v.get_ref<const std::string&>();
             std::uint32_t bits = 0;
-            const char* end = text->data() + text->size();
-            auto r = std::from_chars(text->data() + 2, end, bits, 16);
-            if (r.ec == std::errc() && r.ptr == end)
-                return std::bit_cast<float>(bits);
+            const char* end = text.data() + text.size();
+            if (text.size() == 10 && text.starts_with("0x")) {
+                auto r = std::from_chars(text.data() + 2, end, bits, 16);
+                if (r.ec == std::errc() && r.ptr == end)
+                    return std::bit_cast<float>(bits);
+            }
         }
         Damaged("поле «" + Member(path, key) + "» должно быть числом с плавающей точкой.");
     }
@@ -663,68 +1004,174 @@ public:
         return v.get<bool>();
     }
 
-    // A base64 block that must hold exactly `bytes` bytes: its text, checked
-    // for length before anything is allocated for it.
-    std::string_view Block(const Json& parent, const std::string& path, const char* key, std::uint64_t bytes) const
+    // A base64 block that must hold exactly `bytes` bytes, checked for
+    // length and for being a correct encoding before anything is allocated
+    // for it.
+    TBlock Block(const Json& parent, const std::string& path, const char* key, std::uint64_t bytes) const
     {
         const Json& v = Get(parent, path, key);
-        auto text = doc_.TextOf(v);
-        if (!text)
+        TBlock block;
+        block.bytes = bytes;
+        std::uint64_t length = 0;
+        if (v.is_string()) {
+            block.text = v.get_ref<const std::string&>();
+            length = block.text.size();
+        } else if ((block.blob = doc_.BlobOf(v)) != nullptr) {
+            length = block.blob->length;
+        } else {
             Damaged("поле «" + Member(path, key) + "» должно быть строкой base64.");
-        if (text->size() != Base64Length(bytes))
+        }
+        if (length != Base64Length(bytes))
             Damaged("длина поля «" + Member(path, key) + "» не согласуется с размерами: ожидалось " +
                     std::to_string(bytes) + " байт.");
-        return *text;
-    }
-
-    void Decode(std::string_view block, const std::string& path, const char* key, void* out, std::size_t bytes) const
-    {
-        if (!DecodeBase64(block, out, bytes))
+        const bool correct = block.blob ? block.blob->canonical && block.blob->bytes == bytes
+                                        : Decode(block, [](const unsigned char*, std::size_t) {});
+        if (!correct)
             Damaged("поле «" + Member(path, key) + "» — не правильная запись base64.");
+        return block;
     }
 
-    std::optional<std::string_view> TextOf(const Json& v) const { return doc_.TextOf(v); }
+    // Hands a checked block's bytes to `sink` in pieces, in order. A block
+    // that no longer decodes was changed in the file since it was checked.
+    template <class Sink>
+    void Read(const TBlock& block, Sink&& sink) const
+    {
+        if (!Decode(block, sink))
+            TSourceFile::Changed();
+    }
+
+    std::optional<std::string> TextOf(const Json& v) const { return doc_.TextOf(v); }
+    bool IsText(const Json& v) const { return v.is_string() || doc_.BlobOf(v) != nullptr; }
 
 private:
+    // Decodes the block piece by piece; false at the first fault.
+    template <class Sink>
+    bool Decode(const TBlock& block, Sink&& sink) const
+    {
+        constexpr std::size_t PieceBytes = 3 * (std::size_t{1} << 14);
+        std::vector<char> text;
+        std::vector<unsigned char> bytes(static_cast<std::size_t>(std::min<std::uint64_t>(block.bytes, PieceBytes)));
+        for (std::uint64_t done = 0; done < block.bytes;) {
+            const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(PieceBytes, block.bytes - done));
+            const std::uint64_t from = done / 3 * 4;
+            const auto length = static_cast<std::size_t>(Base64Length(n));
+            std::string_view piece;
+            if (block.blob) {
+                text.resize(length);
+                doc_.File().ReadAt(block.blob->offset + from, text.data(), length);
+                piece = std::string_view(text.data(), length);
+            } else {
+                piece = block.text.substr(static_cast<std::size_t>(from), length);
+            }
+            if (!DecodeBase64(piece, bytes.data(), n))
+                return false;
+            sink(bytes.data(), n);
+            done += n;
+        }
+        return true;
+    }
+
     const TDocument& doc_;
 };
 
+// Copies the bytes handed over into consecutive rows of a weight block.
+class TRowSink {
+public:
+    explicit TRowSink(TWeightMatrix& m) : m_(m), rowBytes_(m.Columns() * sizeof(float)) {}
+    void operator()(const unsigned char* p, std::size_t n)
+    {
+        while (n > 0) {
+            const std::size_t take = std::min(n, rowBytes_ - at_);
+            std::memcpy(reinterpret_cast<unsigned char*>(m_[row_]) + at_, p, take);
+            at_ += take;
+            p += take;
+            n -= take;
+            if (at_ == rowBytes_) {
+                ++row_;
+                at_ = 0;
+            }
+        }
+    }
+
+private:
+    TWeightMatrix& m_;
+    std::size_t rowBytes_;
+    std::size_t row_ = 0;
+    std::size_t at_ = 0;
+};
+
+// Copies the bytes handed over into one buffer.
+struct TBufferSink {
+    unsigned char* out;
+    void operator()(const unsigned char* p, std::size_t n)
+    {
+        std::memcpy(out, p, n);
+        out += n;
+    }
+};
+
+// Everything read from the document and checked, before any of it is built.
 struct TLayerPlan {
     std::uint32_t inputs = 0;
     std::uint32_t neurons = 0;
     float slope = 1.0f, amplitude = 1.0f, offset = 0.0f;
-    std::string_view weights, changes;
+    TBlock weights, changes;
 };
 
-void ReadNetwork(const TReader& r, const Json& root, TProjectState& state)
+struct TNetworkPlan {
+    bool present = false;
+    float inputOffset = 0.0f, targetOffset = 0.0f, inputScale = 1.0f, targetScale = 1.0f;
+    std::vector<TLayerPlan> layers;
+};
+
+struct TSequencePlan {
+    std::uint32_t dimension = 0;
+    std::vector<std::int32_t> classes;
+    std::vector<std::uint32_t> sizes;
+    std::vector<std::uint32_t> lengths;
+    TBlock cells;
+};
+
+struct TSeriesPlan {
+    std::uint32_t count = 0;
+    TBlock values;
+    float min = 0.0f, max = 0.0f;
+    std::uint32_t windowSize = 0, trainLength = 0;
+    bool fromFirstWindow = false;
+};
+
+TNetworkPlan CheckNetwork(const TReader& r, const Json& root)
 {
+    TNetworkPlan plan;
     const Json& v = r.Get(root, "", "network");
     if (v.is_null())
-        return;
+        return plan;
     if (!v.is_object())
         Damaged("поле «network» должно быть объектом или null.");
     const std::string path = "network";
-    const float inputOffset = r.Float(v, path, "inputOffset");
-    const float targetOffset = r.Float(v, path, "targetOffset");
-    const float inputScale = r.Float(v, path, "inputScale");
-    const float targetScale = r.Float(v, path, "targetScale");
+    plan.present = true;
+    plan.inputOffset = r.Float(v, path, "inputOffset");
+    plan.targetOffset = r.Float(v, path, "targetOffset");
+    plan.inputScale = r.Float(v, path, "inputScale");
+    plan.targetScale = r.Float(v, path, "targetScale");
     const Json& layers = r.Get(v, path, "layers");
     if (!layers.is_array() || layers.size() > MaxLayerCount)
         Damaged("поле «network.layers» должно быть массивом не более чем из " + std::to_string(MaxLayerCount) +
                 " слоёв.");
-    std::vector<TLayerPlan> plan(layers.size());
+    plan.layers.resize(layers.size());
     std::uint64_t total = 0;
-    for (std::size_t k = 0; k < plan.size(); ++k) {
+    for (std::size_t k = 0; k < plan.layers.size(); ++k) {
         const std::string lp = "network.layers[" + std::to_string(k) + "]";
         const Json& l = layers[k];
         if (!l.is_object())
             Damaged("поле «" + lp + "» должно быть объектом.");
-        TLayerPlan& p = plan[k];
+        TLayerPlan& p = plan.layers[k];
         p.inputs = static_cast<std::uint32_t>(r.Unsigned(l, lp, "inputs", 1, PatternRing::MaxDimension));
         p.neurons = static_cast<std::uint32_t>(r.Unsigned(l, lp, "neurons", 1, MaxNeuronCount));
-        if (k > 0 && p.inputs != plan[k - 1].neurons)
+        if (k > 0 && p.inputs != plan.layers[k - 1].neurons)
             Damaged("входов у слоя " + std::to_string(k) + " (" + std::to_string(p.inputs) +
-                    ") не столько, сколько нейронов у слоя перед ним (" + std::to_string(plan[k - 1].neurons) + ").");
+                    ") не столько, сколько нейронов у слоя перед ним (" + std::to_string(plan.layers[k - 1].neurons) +
+                    ").");
         p.slope = r.Float(l, lp, "slope");
         p.amplitude = r.Float(l, lp, "amplitude");
         p.offset = r.Float(l, lp, "offset");
@@ -735,71 +1182,67 @@ void ReadNetwork(const TReader& r, const Json& root, TProjectState& state)
         p.weights = r.Block(l, lp, "weights", count * sizeof(float));
         p.changes = r.Block(l, lp, "changes", count * sizeof(float));
     }
+    return plan;
+}
 
+void BuildNetwork(const TReader& r, const TNetworkPlan& plan, TProjectState& state)
+{
+    if (!plan.present)
+        return;
     std::vector<std::uint32_t> sizes;
-    if (!plan.empty())
-        sizes.push_back(plan[0].inputs);
-    for (const TLayerPlan& p : plan) sizes.push_back(p.neurons);
-    auto net = std::make_unique<TNeuralNet>(static_cast<std::uint32_t>(plan.size()), sizes, 0.0f, inputOffset,
-                                            targetOffset, inputScale, targetScale);
-    std::vector<float> row;
-    for (std::size_t k = 0; k < plan.size(); ++k) {
-        const TLayerPlan& p = plan[k];
-        const std::string lp = "network.layers[" + std::to_string(k) + "]";
+    if (!plan.layers.empty())
+        sizes.push_back(plan.layers[0].inputs);
+    for (const TLayerPlan& p : plan.layers) sizes.push_back(p.neurons);
+    auto net = std::make_unique<TNeuralNet>(static_cast<std::uint32_t>(plan.layers.size()), sizes, 0.0f,
+                                            plan.inputOffset, plan.targetOffset, plan.inputScale, plan.targetScale);
+    for (std::size_t k = 0; k < plan.layers.size(); ++k) {
+        const TLayerPlan& p = plan.layers[k];
         TLayer& layer = net->layers[k];
         layer.slope = p.slope;
         layer.amplitude = p.amplitude;
         layer.offset = p.offset;
-        row.resize((std::size_t{p.inputs} + 1) * p.neurons);
-        const auto fill = [&](std::string_view block, const char* key, TWeightMatrix& m) {
-            r.Decode(block, lp, key, row.data(), row.size() * sizeof(float));
-            for (std::size_t i = 0; i < m.Rows(); ++i)
-                std::memcpy(m[i], row.data() + i * m.Columns(), m.Columns() * sizeof(float));
-        };
-        fill(p.weights, "weights", layer.weights);
-        fill(p.changes, "changes", net->changes[k].weights);
+        r.Read(p.weights, TRowSink(layer.weights));
+        r.Read(p.changes, TRowSink(net->changes[k].weights));
     }
     net->ChangesRestored();
     state.net = std::move(net);
 }
 
-void ReadSequence(const TReader& r, const Json& root, TProjectState& state)
+TSequencePlan CheckSequence(const TReader& r, const Json& root)
 {
     const std::string path = "sequence";
     const Json& v = r.Object(root, "", "sequence");
-    const auto dimension = static_cast<std::uint32_t>(r.Unsigned(v, path, "dimension", 0, PatternRing::MaxDimension));
+    TSequencePlan plan;
+    plan.dimension = static_cast<std::uint32_t>(r.Unsigned(v, path, "dimension", 0, PatternRing::MaxDimension));
     const auto count = static_cast<std::uint32_t>(r.Unsigned(v, path, "count", 0, MaxSequenceCount));
     const std::uint64_t column = std::uint64_t{count} * 4;
-    const std::string_view classBlock = r.Block(v, path, "classes", column);
-    const std::string_view sizeBlock = r.Block(v, path, "sizes", column);
-    const std::string_view lengthBlock = r.Block(v, path, "lengths", column);
-    std::vector<std::int32_t> classes(count);
-    std::vector<std::uint32_t> sizes(count);
-    std::vector<std::uint32_t> lengths(count);
-    r.Decode(classBlock, path, "classes", classes.data(), column);
-    r.Decode(sizeBlock, path, "sizes", sizes.data(), column);
-    r.Decode(lengthBlock, path, "lengths", lengths.data(), column);
+    const TBlock classBlock = r.Block(v, path, "classes", column);
+    const TBlock sizeBlock = r.Block(v, path, "sizes", column);
+    const TBlock lengthBlock = r.Block(v, path, "lengths", column);
+    plan.classes.resize(count);
+    plan.sizes.resize(count);
+    plan.lengths.resize(count);
+    r.Read(classBlock, TBufferSink{reinterpret_cast<unsigned char*>(plan.classes.data())});
+    r.Read(sizeBlock, TBufferSink{reinterpret_cast<unsigned char*>(plan.sizes.data())});
+    r.Read(lengthBlock, TBufferSink{reinterpret_cast<unsigned char*>(plan.lengths.data())});
     std::uint64_t cellBytes = 0;
     for (std::uint32_t k = 0; k < count; ++k) {
-        if (sizes[k] > PatternRing::MaxDimension || lengths[k] < sizes[k] ||
-            lengths[k] > std::uint64_t{PatternRing::MaxDimension} + 1)
-            Damaged("у элемента " + std::to_string(k + 1) + " последовательности размер " + std::to_string(sizes[k]) +
-                    " и длина буфера " + std::to_string(lengths[k]) + " не согласуются.");
-        cellBytes += lengths[k];
+        if (plan.sizes[k] > PatternRing::MaxDimension || plan.lengths[k] < plan.sizes[k] ||
+            plan.lengths[k] > std::uint64_t{PatternRing::MaxDimension} + 1)
+            Damaged("у элемента " + std::to_string(k + 1) + " последовательности размер " +
+                    std::to_string(plan.sizes[k]) + " и длина буфера " + std::to_string(plan.lengths[k]) +
+                    " не согласуются.");
+        cellBytes += plan.lengths[k];
     }
-    const std::string_view cellBlock = r.Block(v, path, "cells", cellBytes);
-    std::vector<std::int8_t> cells(cellBytes);
-    r.Decode(cellBlock, path, "cells", cells.data(), cells.size());
+    plan.cells = r.Block(v, path, "cells", cellBytes);
+    return plan;
+}
 
+void BuildSequence(const TReader& r, const TSequencePlan& plan, TProjectState& state)
+{
     PatternRing ring;
-    ring.Dimension = dimension;
-    const std::int8_t* p = cells.data();
-    for (std::uint32_t k = 0; k < count; ++k) {
-        auto e = std::make_unique<TAbsImage>();
-        e->Size = sizes[k];
-        e->ClassIndex = classes[k];
-        e->Cells.assign(p, p + lengths[k]);
-        p += lengths[k];
+    ring.Dimension = plan.dimension;
+    const auto link = [&ring](std::unique_ptr<TAbsImage> e) {
         // Linked in after the cursor, which then moves onto it: the element
         // listed last ends up the cursor, the first one its successor.
         TAbsImage* raw = e.release();
@@ -811,22 +1254,64 @@ void ReadSequence(const TReader& r, const Json& root, TProjectState& state)
         }
         ring.Current = raw;
         ++ring.Count;
-    }
+    };
+    // The cells come in pieces that run across the elements' buffers; an
+    // element is linked in once its buffer is full.
+    std::size_t k = 0;
+    std::unique_ptr<TAbsImage> element;
+    std::size_t filled = 0;
+    const std::size_t count = plan.sizes.size();
+    const auto next = [&] {
+        for (; k < count; ++k) {
+            element = std::make_unique<TAbsImage>();
+            element->Size = plan.sizes[k];
+            element->ClassIndex = plan.classes[k];
+            element->Cells.resize(plan.lengths[k]);
+            filled = 0;
+            if (plan.lengths[k] > 0)
+                return;
+            link(std::move(element));
+        }
+    };
+    next();
+    r.Read(plan.cells, [&](const unsigned char* p, std::size_t n) {
+        while (n > 0 && k < count) {
+            const std::size_t take = std::min(n, element->Cells.size() - filled);
+            std::memcpy(element->Cells.data() + filled, p, take);
+            filled += take;
+            p += take;
+            n -= take;
+            if (filled == element->Cells.size()) {
+                link(std::move(element));
+                ++k;
+                next();
+            }
+        }
+    });
     state.sequence.Swap(ring);
 }
 
-void ReadClassNames(const TReader& r, const Json& root, TProjectState& state)
+void CheckClassNames(const TReader& r, const Json& root)
 {
     const Json& v = r.Get(root, "", "classNames");
     if (!v.is_array() || v.size() > static_cast<std::size_t>(MaxClassCount))
         Damaged("поле «classNames» должно быть массивом не более чем из " + std::to_string(MaxClassCount) +
                 " строк.");
-    state.classNames.reserve(v.size());
-    for (const Json& name : v) {
-        auto text = r.TextOf(name);
-        if (!text)
+    for (const Json& name : v)
+        if (!r.IsText(name))
             Damaged("имена классов в поле «classNames» должны быть строками.");
-        state.classNames.emplace_back(*text);
+}
+
+// The names are moved out of the document, not copied.
+void BuildClassNames(const TReader& r, Json& root, TProjectState& state)
+{
+    Json& v = root["classNames"];
+    state.classNames.reserve(v.size());
+    for (Json& name : v) {
+        if (name.is_string())
+            state.classNames.push_back(std::move(name.get_ref<std::string&>()));
+        else
+            state.classNames.push_back(*r.TextOf(name));
     }
 }
 
@@ -841,40 +1326,46 @@ void ReadRetina(const TReader& r, const Json& root, TProjectState& state)
     state.retinaHeight = static_cast<std::int32_t>(height);
 }
 
-void ReadSeries(const TReader& r, const Json& root, TProjectState& state)
+TSeriesPlan CheckSeries(const TReader& r, const Json& root)
 {
     const std::string path = "series";
     const Json& v = r.Object(root, "", "series");
-    const auto count = static_cast<std::uint32_t>(r.Unsigned(v, path, "count", 0, std::numeric_limits<std::int32_t>::max()));
-    const std::string_view block = r.Block(v, path, "values", std::uint64_t{count} * sizeof(float));
-    const float min = r.Float(v, path, "min");
-    const float max = r.Float(v, path, "max");
-    const auto windowSize = static_cast<std::uint32_t>(r.Unsigned(v, path, "windowSize", 0, PatternRing::MaxDimension));
-    const auto trainLength = static_cast<std::uint32_t>(r.Unsigned(v, path, "trainLength", 0, count));
-    if (windowSize > 0 && windowSize >= count)
-        Damaged("размер окна ряда (" + std::to_string(windowSize) + ") должен быть меньше числа его значений (" +
-                std::to_string(count) + ").");
-    const bool fromFirstWindow = r.Bool(v, path, "fromFirstWindow");
-    if (count > 0) {
-        state.series.values = std::make_unique_for_overwrite<float[]>(count);
-        r.Decode(block, path, "values", state.series.values.get(), std::size_t{count} * sizeof(float));
+    TSeriesPlan plan;
+    plan.count =
+        static_cast<std::uint32_t>(r.Unsigned(v, path, "count", 0, std::numeric_limits<std::int32_t>::max()));
+    plan.values = r.Block(v, path, "values", std::uint64_t{plan.count} * sizeof(float));
+    plan.min = r.Float(v, path, "min");
+    plan.max = r.Float(v, path, "max");
+    plan.windowSize = static_cast<std::uint32_t>(r.Unsigned(v, path, "windowSize", 0, PatternRing::MaxDimension));
+    plan.trainLength = static_cast<std::uint32_t>(r.Unsigned(v, path, "trainLength", 0, plan.count));
+    if (plan.windowSize > 0 && plan.windowSize >= plan.count)
+        Damaged("размер окна ряда (" + std::to_string(plan.windowSize) + ") должен быть меньше числа его значений (" +
+                std::to_string(plan.count) + ").");
+    plan.fromFirstWindow = r.Bool(v, path, "fromFirstWindow");
+    return plan;
+}
+
+void BuildSeries(const TReader& r, const TSeriesPlan& plan, TProjectState& state)
+{
+    if (plan.count > 0) {
+        state.series.values = std::make_unique_for_overwrite<float[]>(plan.count);
+        r.Read(plan.values, TBufferSink{reinterpret_cast<unsigned char*>(state.series.values.get())});
     }
-    state.series.count = static_cast<std::int32_t>(count);
-    state.seriesMin = min;
-    state.seriesMax = max;
-    state.windowSize = windowSize;
-    state.trainLength = trainLength;
-    state.fromFirstWindow = fromFirstWindow;
+    state.series.count = static_cast<std::int32_t>(plan.count);
+    state.seriesMin = plan.min;
+    state.seriesMax = plan.max;
+    state.windowSize = plan.windowSize;
+    state.trainLength = plan.trainLength;
+    state.fromFirstWindow = plan.fromFirstWindow;
 }
 
 // The random generator's state, when the file holds one: 16 hexadecimal digits.
-void ReadGenerator(const TReader& r, const Json& root, TProjectState& state)
+std::optional<std::uint64_t> ReadGenerator(const Json& root)
 {
-    state.generator.reset();
     const auto member = root.find("generator");
     if (member == root.end())
-        return;
-    const std::optional<std::string_view> text = r.TextOf(*member);
+        return std::nullopt;
+    const std::string* text = member->is_string() ? &member->get_ref<const std::string&>() : nullptr;
     std::uint64_t value = 0;
     bool ok = text && text->size() == 16;
     for (std::size_t i = 0; ok && i < 16; ++i) {
@@ -885,11 +1376,11 @@ void ReadGenerator(const TReader& r, const Json& root, TProjectState& state)
     }
     if (!ok)
         Damaged("состояние генератора случайных чисел («generator») — не 16 шестнадцатеричных цифр.");
-    state.generator = value;
+    return value;
 }
 
 // The checksum member closing the file: where its key starts and the value
-// it states; nullopt when the file does not end with one.
+// it states; nullopt when the text does not end with one.
 struct TChecksumTail {
     std::size_t keyOffset = 0;
     std::uint32_t value = 0;
@@ -932,67 +1423,32 @@ std::optional<TChecksumTail> FindChecksumTail(const std::string& text)
     return tail;
 }
 
-// The whole file, or a refusal: only a regular file no larger than the
-// limit is read, and never one that would block (a FIFO).
-std::string ReadWholeFile(const std::string& path)
-{
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        throw TRefusal{errno == ENOENT ? std::string("не найден.") : "недоступен: " + SystemReason(errno) + "."};
-    if (S_ISDIR(st.st_mode))
-        throw TRefusal{"— это папка, а не файл проекта."};
-    if (!S_ISREG(st.st_mode))
-        throw TRefusal{"— не обычный файл (а канал, устройство или сокет), его нельзя открыть как проект."};
-    if (static_cast<std::uint64_t>(st.st_size) > MaxProjectFileBytes)
-        throw TRefusal{"слишком велик для файла проекта: " + std::to_string(st.st_size) +
-                       " байт, допустимо не больше " + std::to_string(MaxProjectFileBytes) + "."};
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        throw TRefusal{"не удаётся открыть: " + SystemReason(errno) + "."};
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    // The name may have been given to something else since stat.
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > MaxProjectFileBytes)
-        throw TRefusal{"— не обычный файл (а канал, устройство или сокет), его нельзя открыть как проект."};
-    std::string text(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t have = 0;
-    for (;;) {
-        // One byte more than announced is asked for, to notice a file that grew.
-        char extra;
-        const bool full = have == text.size();
-        const ssize_t got = full ? ::read(fd, &extra, 1) : ::read(fd, text.data() + have, text.size() - have);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw TRefusal{"не удаётся прочитать: " + SystemReason(errno) + "."};
-        }
-        if (got == 0)
-            break;
-        if (full)
-            throw TRefusal{"изменился во время чтения."};
-        have += static_cast<std::size_t>(got);
-    }
-    if (have != text.size())
-        throw TRefusal{"изменился во время чтения."};
-    return text;
-}
-
+// Reads the file in two steps. First one pass over it gathers the document
+// without its long blocks and checks the checksum; then every member is
+// checked, the blocks by their length and encoding, before anything is
+// built; only then are the network, the sequence and the series built, their
+// blocks decoded from the file straight into place. The memory taken is
+// that of the project itself and of the small members, not of the file.
 void ReadProject(const std::string& path, TProjectState& state)
 {
-    const std::string text = ReadWholeFile(path);
-    if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+    const TSourceFile file(path);
+    TScanner scanner(file);
+    scanner.Scan();
+    if (scanner.Empty())
         throw TRefusal{"пуст."};
-    const std::optional<TChecksumTail> tail = FindChecksumTail(text);
-    TDocument doc(text);
+    std::optional<std::uint32_t> checksum;
+    const std::optional<TChecksumTail> tail = FindChecksumTail(scanner.Skeleton());
+    if (tail)
+        checksum = scanner.ChecksumBefore(tail->keyOffset);
+    TDocument doc(file, std::move(scanner.Blobs()));
     try {
-        doc.Parse();
+        doc.Parse(scanner.Skeleton());
     } catch (const Json::parse_error& e) {
         throw TRefusal{"не является файлом проекта Trelis или повреждён: ошибка разбора JSON в байте " +
                        std::to_string(e.byte) + "."};
     }
-    const Json& root = doc.Root();
+    std::string().swap(scanner.Skeleton());
+    Json& root = doc.Root();
     TReader r(doc);
     const auto format = root.is_object() && root.contains("format") ? doc.TextOf(root["format"]) : std::nullopt;
     if (!format || *format != ProjectFileFormat)
@@ -1004,17 +1460,23 @@ void ReadProject(const std::string& path, TProjectState& state)
         throw TRefusal{"записан более новой версией программы (версия формата " +
                        std::to_string(version->get<std::int64_t>()) + ", а эта программа читает версии до " +
                        std::to_string(ProjectFileVersion) + "). Обновите программу, чтобы открыть его."};
-    if (!tail)
+    if (!tail || !checksum)
         Damaged("в конце нет контрольной суммы (возможно, файл обрезан).");
-    if (Crc32(text.data(), tail->keyOffset) != tail->value)
+    if (*checksum != tail->value)
         Damaged("контрольная сумма не совпадает.");
 
-    ReadNetwork(r, root, state);
-    ReadSequence(r, root, state);
-    ReadClassNames(r, root, state);
+    const TNetworkPlan network = CheckNetwork(r, root);
+    const TSequencePlan sequence = CheckSequence(r, root);
+    CheckClassNames(r, root);
     ReadRetina(r, root, state);
-    ReadSeries(r, root, state);
-    ReadGenerator(r, root, state);
+    const TSeriesPlan series = CheckSeries(r, root);
+    state.generator = ReadGenerator(root);
+
+    BuildNetwork(r, network, state);
+    BuildSequence(r, sequence, state);
+    BuildClassNames(r, root, state);
+    BuildSeries(r, series, state);
+    file.CheckUnchanged();
 }
 
 } // namespace
@@ -1022,18 +1484,15 @@ void ReadProject(const std::string& path, TProjectState& state)
 std::string SaveProjectFile(const TProjectState& state, const std::string& path)
 {
     const std::string failed = "Не удалось сохранить проект в файл " + Shown(path) + ": ";
-    std::string text;
-    try {
-        const std::vector<const TAbsImage*> elements = RingElements(state.sequence);
-        if (std::string refusal = StateRefusal(state, elements); !refusal.empty())
-            return failed + refusal;
-        text = ProjectText(state, elements);
-        PutChecksum(text);
-    } catch (const std::bad_alloc&) {
-        return failed + "недостаточно памяти.";
-    }
-
-    const std::string reason = SaveFileAtomically(path, text);
+    const TRingElements elements(state.sequence);
+    if (std::string refusal = StateRefusal(state, elements); !refusal.empty())
+        return failed + refusal;
+    const std::string reason = SaveFileAtomically(path, [&](std::FILE* file) {
+        TTextOut out(file);
+        WriteProjectText(out, state, elements);
+        PutChecksum(out);
+        return out.Finish();
+    });
     return reason.empty() ? reason : failed + reason;
 }
 

@@ -35,15 +35,17 @@ inline constexpr std::uint64_t MaxNetworkWeightCount =
 inline constexpr std::uint32_t MaxSequenceCount = 1u << 23;
 
 // Writes the whole state to `path` (a path for the C library); empty on
-// success, otherwise the reason in Russian. The file is written beside the
-// target under a temporary name, flushed (fsync), then renamed over it: a
-// failed or interrupted save never leaves a half file in place of the old
-// one, and the temporary file is removed on failure. A state the file could
-// not hold within the limits above is refused, so what saves also opens.
+// success, otherwise the reason in Russian. The text is streamed to the file
+// through a buffer of a fixed size by the one atomic writer (AtomicFile.h):
+// a failed or interrupted save never leaves a half file in place of the old
+// one. A state the file could not hold within the limits above is refused,
+// so what saves also opens.
 std::string SaveProjectFile(const TProjectState& state, const std::string& path);
 
 // Reads and checks the whole file into `out` (a default-constructed state);
-// empty on success, otherwise the reason in Russian, naming the file. The
-// state is built aside and swapped into `out` only on success, so a refused
-// file leaves `out` as it was.
+// empty on success, otherwise the reason in Russian, naming the file. Every
+// member is checked before anything is built, and the long blocks are
+// decoded from the file straight into place, so opening takes about the
+// memory of the opened state. The state is built aside and swapped into
+// `out` only on success, so a refused file leaves `out` as it was.
 std::string OpenProjectFile(const std::string& path, TProjectState& out);

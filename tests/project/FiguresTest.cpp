@@ -2,6 +2,7 @@
 // 8-connected fill and the retina side; the shared objects before any window.
 #include "project/Figures.h"
 #include "project/Globals.h"
+#include "project/Learning.h"
 
 #include "Grids.h"
 
@@ -9,6 +10,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -174,6 +177,151 @@ TEST(FillObject, AWholeCanvasFigureAndALongWindingPathAreTakenInFull)
     const std::vector<TObjectBox> boxes = TakeAll(snake);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].cells, total);
+}
+
+// ---- Extraction and recognition against the plain definition ------------
+
+struct TTaken {
+    TFigureBox box;
+    std::vector<std::int8_t> retina;
+    std::uint32_t retinaWidth = 0, retinaHeight = 0, retinaSize = 0;
+    std::vector<std::uint32_t> runs; // y, left, right of each run, in the order reported
+    std::uint32_t classIndex = 0;
+};
+
+bool operator==(const TTaken& a, const TTaken& b)
+{
+    return a.box.left == b.box.left && a.box.top == b.box.top && a.box.width == b.box.width &&
+           a.box.height == b.box.height && a.retina == b.retina && a.retinaWidth == b.retinaWidth &&
+           a.retinaHeight == b.retinaHeight && a.retinaSize == b.retinaSize && a.runs == b.runs &&
+           a.classIndex == b.classIndex;
+}
+
+TRunSink Recorder(std::vector<std::uint32_t>& runs)
+{
+    return [&runs](std::uint32_t y, std::uint32_t left, std::uint32_t right) { runs.insert(runs.end(), {y, left, right}); };
+}
+
+void KeepRetina(TTaken& t, const TRectImage& retina)
+{
+    t.retina = retina.Cells;
+    t.retinaWidth = retina.Width;
+    t.retinaHeight = retina.Height;
+    t.retinaSize = retina.Size;
+}
+
+// Recognition as the canvas window defines it: each time the first set cell
+// from the top left, the figure filled into a fresh grid of the canvas's
+// size, that grid cut to the box and rescaled.
+std::vector<TTaken> ByDefinition(TRectImage canvas, std::int32_t rw, std::int32_t rh, TNeuralNet& net,
+                                 std::uint64_t minCells)
+{
+    std::vector<TTaken> taken;
+    std::vector<std::int8_t> scratch;
+    while (auto first = FindFirstSetCell(canvas, canvas.Width, canvas.Height)) {
+        TTaken t;
+        TRectImage grid = Blank(canvas.Width, canvas.Height);
+        const TObjectBox o = FillObject(canvas, grid, first->x, first->y, Recorder(t.runs));
+        t.box = {o.left, o.top, o.maxX - o.left, o.maxY - o.top};
+        if (o.cells < minCells)
+            continue;
+        SampleFigure(grid, t.box, rw, rh);
+        KeepRetina(t, grid);
+        t.classIndex = Classify(net, grid, scratch).index;
+        taken.push_back(t);
+    }
+    return taken;
+}
+
+TEST(RecogniseFigures, TakesWhatTheDefinitionTakesOnEveryKindOfPicture)
+{
+    const auto random = [](std::uint32_t w, std::uint32_t h, unsigned percent, unsigned seed) {
+        TRectImage grid = Blank(w, h);
+        std::mt19937 draw(seed);
+        for (auto& c : grid.Cells) c = static_cast<std::int8_t>(draw() % 100 < percent);
+        return grid;
+    };
+    TRectImage dots = Blank(40, 30);
+    for (std::uint32_t y = 0; y < 30; y += 2)
+        for (std::uint32_t x = 0; x < 40; x += 2) dots.SetCell(x, y, 1);
+    TRectImage full = Blank(50, 40);
+    std::fill(full.Cells.begin(), full.Cells.end(), std::int8_t{1});
+    TRectImage strokes = Blank(90, 70);
+    for (std::uint32_t k = 0; k < 70; ++k) {
+        strokes.SetCell(k, k, 1);           // a diagonal: a large box, few cells
+        strokes.SetCell(89 - k / 3, k, 1);  // a steep line crossing it
+        strokes.SetCell(k % 7 * 12 + 3, k / 7 * 7 + 1, 1);
+    }
+    const std::vector<std::pair<const char*, TRectImage>> pictures = {
+        {"sparse noise", random(61, 47, 10, 1)}, {"noise", random(61, 47, 35, 2)},
+        {"dense noise", random(61, 47, 60, 3)},  {"dots on every second cell", dots},
+        {"one figure over all", full},           {"strokes", strokes},
+    };
+    // Retinas smaller and larger than the figures, a single cell, none.
+    const std::vector<std::pair<std::int32_t, std::int32_t>> retinas = {{10, 10}, {3, 7}, {64, 48}, {1, 1}, {0, 5}};
+    for (const auto& [name, picture] : pictures)
+        for (const auto& [rw, rh] : retinas)
+            for (const std::uint64_t minCells : {0u, 3u}) {
+                SCOPED_TRACE(std::string(name) + ", retina " + std::to_string(rw) + " x " + std::to_string(rh) +
+                             ", at least " + std::to_string(minCells) + " cells");
+                auto net = std::make_unique<TNeuralNet>(
+                    2, std::vector<std::uint32_t>{static_cast<std::uint32_t>(rw * rh), 5, 4}, 0.8f, 0.0f, 0.0f, 1.0f,
+                    1.0f);
+                const std::vector<TTaken> expected = ByDefinition(picture, rw, rh, *net, minCells);
+
+                TRectImage canvas = picture;
+                TRectImage retina;
+                std::vector<std::uint32_t> runs;
+                const std::vector<TRecognisedFigure> figures =
+                    RecogniseFigures(canvas, retina, canvas.Width, canvas.Height, rw, rh, *net, Recorder(runs),
+                                     TFigureFilter{minCells});
+                EXPECT_EQ(SetCells(canvas), 0u);
+                ASSERT_EQ(figures.size(), expected.size());
+                for (std::size_t k = 0; k < figures.size(); ++k) {
+                    EXPECT_EQ(figures[k].box.left, expected[k].box.left) << k;
+                    EXPECT_EQ(figures[k].box.top, expected[k].box.top) << k;
+                    EXPECT_EQ(figures[k].box.width, expected[k].box.width) << k;
+                    EXPECT_EQ(figures[k].box.height, expected[k].box.height) << k;
+                    EXPECT_EQ(figures[k].classIndex, expected[k].classIndex) << k;
+                }
+                if (!expected.empty()) {
+                    TTaken last = expected.back();
+                    KeepRetina(last, retina);
+                    EXPECT_EQ(last.retina, expected.back().retina);
+                    EXPECT_EQ(last.retinaSize, expected.back().retinaSize);
+                }
+
+                // One figure at a time, as ">>" takes them: the same boxes,
+                // retinas and runs, the runs of skipped specks included.
+                canvas = picture;
+                std::vector<std::uint32_t> allRuns;
+                std::vector<TTaken> one;
+                std::vector<std::int8_t> scratch;
+                while (auto first = FindFirstSetCell(canvas, canvas.Width, canvas.Height)) {
+                    TTaken t;
+                    t.box = ExtractFigure(canvas, retina, first->x, first->y, rw, rh, Recorder(t.runs));
+                    allRuns.insert(allRuns.end(), t.runs.begin(), t.runs.end());
+                    KeepRetina(t, retina);
+                    t.classIndex = Classify(*net, retina, scratch).index;
+                    std::uint64_t cells = 0;
+                    for (std::size_t i = 0; i < t.runs.size(); i += 3) cells += t.runs[i + 2] - t.runs[i + 1] + 1;
+                    if (cells >= minCells)
+                        one.push_back(t);
+                }
+                EXPECT_EQ(allRuns, runs);
+                EXPECT_TRUE(one == expected);
+
+                // Stopped after half of them: the first half, the rest left on the canvas.
+                canvas = picture;
+                const std::size_t half = expected.size() / 2;
+                const auto first = RecogniseFigures(canvas, retina, canvas.Width, canvas.Height, rw, rh, *net, {},
+                                                    TFigureFilter{minCells, half});
+                ASSERT_EQ(first.size(), half);
+                EXPECT_EQ(RecogniseFigures(canvas, retina, canvas.Width, canvas.Height, rw, rh, *net, {},
+                                           TFigureFilter{minCells})
+                              .size(),
+                          expected.size() - half);
+            }
 }
 
 TEST(ProjectSizes, TheRetinaSideIsTheTruncatedSquareRoot)

@@ -116,7 +116,7 @@ void FillRich(TProjectState& s)
     AddElement(s.sequence, {0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 1, -5, 7, 9}, 9, 25);
     s.sequence.Current = s.sequence.Current->Next->Next; // the cursor mid-ring
 
-    s.classNames = {"ноль", "", "класс \"два\"\\\n\t", std::string(80, 'A') + "==", "日本", "z"};
+    s.classNames = {"ноль", "", "класс \"два\"\\\n\t", std::string(80, 'A') + "==", std::string(70, 'B') + "\"", "日本", "z"};
     s.retinaWidth = 13;
     s.retinaHeight = 17;
     SetSeries(s, {0.0f, 1.0f, 0.5f, std::bit_cast<float>(0x7f800001u), -0.0f, 0.25f, 1e-40f, 0.75f, 0.125f}, 3, 7);
@@ -136,6 +136,10 @@ TEST_F(ProjectFileTest, SavedProjectsOpenBitForBitTheSame)
              AddElement(s.sequence, {1, 1}, 1, 3);
          }},
         {"a wide network", [](TProjectState& s) { s.net = Net({400, 64, 26}, 0.5f); }},
+        {"the largest retina", [](TProjectState& s) {
+             s.retinaWidth = 400;
+             s.retinaHeight = 500;
+         }},
     };
     for (const auto& [name, fill] : cases) {
         SCOPED_TRACE(name);
@@ -332,6 +336,14 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
         t[t.find(near) + near.size() + 10] ^= 0x01;
         return t;
     };
+    // The last character before the padding with a bit set that must be 0.
+    const auto paddingBit = [](Json& block) {
+        static const std::string abc = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        std::string text = block.get<std::string>();
+        char& c = text[text.find_first_of('=') - 1];
+        c = abc[abc.find(c) | 1];
+        block = text;
+    };
     std::string deep = "{\"format\": \"trelis-project\", \"version\": 1, \"x\": ";
     for (int i = 0; i < 20; ++i) deep += "[";
     for (int i = 0; i < 20; ++i) deep += "]";
@@ -369,6 +381,12 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
              w = s;
          }),
          "base64"},
+        {"padding bits set in a short block (two '=')",
+         edited([&](Json& d) { paddingBit(d["sequence"]["classes"]); }), "base64"},
+        {"padding bits set in a short block (one '=')", edited([&](Json& d) { paddingBit(d["sequence"]["cells"]); }),
+         "base64"},
+        {"padding bits set in a long block",
+         edited([&](Json& d) { paddingBit(d["network"]["layers"][1]["weights"]); }), "base64"},
         {"a layer of 2^32-1 inputs",
          edited([](Json& d) { d["network"]["layers"][0]["inputs"] = 4294967295u; }), "network.layers[0].inputs"},
         {"17 layers",
@@ -398,14 +416,15 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
          edited([](Json& d) { d["classNames"] = std::vector<std::string>(MaxClassCount + 1, "x"); }),
          "classNames"},
         {"a class name that is a number", edited([](Json& d) { d["classNames"][0] = 5; }), "classNames"},
-        {"a retina beyond the largest element",
-         edited([](Json& d) { d["retina"] = {{"width", 1000}, {"height", 1000}}; }), "ретина"},
+        {"a retina of 200,001 cells",
+         edited([](Json& d) { d["retina"] = {{"width", 3}, {"height", 66667}}; }), "ретина"},
         {"no series", edited([](Json& d) { d.erase("series"); }), "нет поля «series»"},
         {"a generator state of 15 digits", edited([](Json& d) { d["generator"] = "f00dbeef1234567"; }), "generator"},
         {"a generator state as a number", edited([](Json& d) { d["generator"] = 12; }), "generator"},
         {"a flood of values", edited([](Json& d) { d["extra"] = std::vector<int>(70000, 0); }),
          "слишком много значений"},
         {"deep nesting", deep, "вложенность"},
+        {"a file of 1 GiB and one byte", "<1 GiB + 1>", "слишком велик"},
         {"a folder", "<folder>", "папка"},
         {"a FIFO", "<fifo>", "не обычный файл"},
         {"no such file", "<missing>", "не найден"},
@@ -419,7 +438,9 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
         else if (contents == "<fifo>")
             ASSERT_EQ(::mkfifo(path.c_str(), 0600), 0);
         else if (contents != "<missing>")
-            WriteText(path, contents);
+            WriteText(path, contents == "<1 GiB + 1>" ? "" : contents);
+        if (contents == "<1 GiB + 1>")
+            fs::resize_file(path, (std::uintmax_t{1} << 30) + 1); // sparse: no disk space taken
 
         TProjectState out;
         out.classNames = {"прежний"};
@@ -434,6 +455,30 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
         EXPECT_EQ(out.classNames, std::vector<std::string>{"прежний"});
         EXPECT_EQ(out.retinaWidth, 5);
         EXPECT_EQ(out.sequence.Count, 0u);
+    }
+}
+
+TEST_F(ProjectFileTest, AStateTheFileCouldNotHoldIsNotSaved)
+{
+    const std::vector<std::pair<const char*, std::function<void(TProjectState&)>>> cases = {
+        {"17 layers", [](TProjectState& s) { s.net = Net(std::vector<std::uint32_t>(18, 1), 0.5f); }},
+        {"a retina of 200,001 cells",
+         [](TProjectState& s) {
+             s.retinaWidth = 3;
+             s.retinaHeight = 66667;
+         }},
+        {"more class names than classes", [](TProjectState& s) { s.classNames.assign(MaxClassCount + 1, "x"); }},
+        {"an element with fewer cells than its size", [](TProjectState& s) { AddElement(s.sequence, {1, 1}, 3, 0); }},
+        {"a window as long as the series", [](TProjectState& s) { SetSeries(s, {0.5f, 0.25f}, 2, 1); }},
+    };
+    for (const auto& [name, fill] : cases) {
+        SCOPED_TRACE(name);
+        TProjectState state;
+        FillRich(state);
+        fill(state);
+        const std::string message = SaveProjectFile(state, Path("p.trelis"));
+        EXPECT_EQ(message.rfind("Не удалось сохранить проект в файл «p.trelis»: ", 0), 0u) << message;
+        EXPECT_TRUE(Listing().empty());
     }
 }
 
