@@ -20,6 +20,7 @@
 #include "images/ClassNames.h"
 #include "project/FileReasons.h"
 #include "project/Globals.h"
+#include "project/NetworkExport.h"
 #include "project/ProjectFile.h"
 
 #include <QAction>
@@ -58,7 +59,8 @@ TForm1::TForm1()
       OpenDialog1(QString::fromUtf8(ProjectFileFilter), QString::fromUtf8(ProjectFileExtension)),
       SaveDialog1(QString::fromUtf8(ProjectFileFilter), QString::fromUtf8(ProjectFileExtension)),
       SaveDialog2(SequenceFilter, SequenceExt),
-      OpenDialog2(SequenceFilter, SequenceExt)
+      OpenDialog2(SequenceFilter, SequenceExt),
+      SaveDialog3(QString::fromUtf8(NetworkExportFilter), QString::fromUtf8(NetworkExportExtension))
 {
     CurrentNet.reset();
     CurrentNet = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
@@ -75,6 +77,7 @@ TForm1::TForm1()
     N15 = Command(N1, "N15", QStringLiteral("Новый проект"));
     N16 = Command(N1, "N16", QStringLiteral("Открыть проект"));
     N20 = Command(N1, "N20", QStringLiteral("Сохранить проект"));
+    N34 = Command(N1, "N34", QStringLiteral("Экспорт сети…"));
 
     N2 = TopMenu(MainMenu1, "N2", QStringLiteral("Холст"));
     N3 = Command(N2, "N3", QStringLiteral("Показать"));
@@ -118,6 +121,8 @@ TForm1::TForm1()
     N10->setEnabled(false);
     N18->setEnabled(false);
     N27->setEnabled(false);
+    // The placeholder network is not worth exporting.
+    N34->setEnabled(NetworkExportRefusal(Project).empty());
 
     const struct {
         QAction* item;
@@ -130,7 +135,7 @@ TForm1::TForm1()
         {N17, &TForm1::N17Click}, {N19, &TForm1::N19Click}, {N21, &TForm1::N21Click},
         {N24, &TForm1::N24Click}, {N26, &TForm1::N26Click}, {N27, &TForm1::N27Click},
         {N29, &TForm1::N29Click}, {N30, &TForm1::N30Click}, {N31, &TForm1::N31Click},
-        {N32, &TForm1::N32Click}, {N33, &TForm1::N32Click},
+        {N32, &TForm1::N32Click}, {N33, &TForm1::N32Click}, {N34, &TForm1::N34Click},
     };
     for (const auto& h : handlers)
         Handle(h.item, &QAction::triggered, this, [this, f = h.handler] { (this->*f)(); });
@@ -152,6 +157,7 @@ void TForm1::EnableSequenceCommands(bool enabled)
 
 void TForm1::ProjectChanged(TProjectChange change)
 {
+    N34->setEnabled(NetworkExportRefusal(Project).empty());
     switch (change) {
     case TProjectChange::SeriesLoaded:
         N27->setEnabled(true);
@@ -203,6 +209,15 @@ void TForm1::N20Click()
     const std::string refusal = SaveProjectFile(Project, LocalPath(SaveDialog1.FileName));
     if (!refusal.empty())
         MessageBox(TApplication::Title(), QString::fromStdString(refusal));
+}
+
+void TForm1::N34Click()
+{
+    if (!SaveDialog3.Execute(this))
+        return;
+    const TExportResult result = ExportNetwork(Project, LocalPath(SaveDialog3.FileName));
+    if (!result.Ok())
+        MessageBox(TApplication::Title(), QString::fromStdString(result.reason));
 }
 
 void TForm1::N3Click()

@@ -12,10 +12,13 @@
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
 #include "forms/Unit9.h"
+#include "framework/Convert.h"
 #include "framework/Shell.h"
+#include "project/NetworkExport.h"
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -42,7 +45,8 @@ struct Menu {
 // The menu tree in display order with the enabled state at start.
 const std::vector<Menu> MenuTree{
     {{"N1", "Файл", true},
-     {{"N15", "Новый проект", true}, {"N16", "Открыть проект", true}, {"N20", "Сохранить проект", true}}},
+     {{"N15", "Новый проект", true}, {"N16", "Открыть проект", true}, {"N20", "Сохранить проект", true},
+      {"N34", "Экспорт сети…", false}}},
     {{"N2", "Холст", true},
      {{"N3", "Показать", true}, {"N4", "Очистить", true}, {"N11", "Кисть", true},
       {"N12", "Резинка", true}, {"N22", "Распознать", true}}},
@@ -174,6 +178,42 @@ TEST_F(MainMenu, SaveProjectWritesTheChosenFileAndACancelWritesNothing)
     EXPECT_EQ(log, (QStringList{"save dialog", "save dialog"}));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"project.trl"});
     EXPECT_EQ(Visible(), QStringList{"Form1"});
+}
+
+TEST_F(MainMenu, NetworkExportFollowsTheProjectsNetworkAndWritesAsTheCommandDoes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto files = [&dir] { return QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); };
+    EXPECT_FALSE(Form1->N34->isEnabled()); // the placeholder network
+    NewProject(QStringLiteral("16"), QStringLiteral("3"), QStringLiteral("4"));
+    EXPECT_TRUE(Form1->N34->isEnabled());
+
+    // A name without an extension takes that of the format chosen.
+    Form1->SaveDialog3.FilterIndex = 3;
+    dialogAnswer = dir.filePath(QStringLiteral("digits"));
+    Form1->N34->trigger();
+    ASSERT_EQ(files(), QStringList{"digits.h"});
+    ASSERT_TRUE(ExportNetwork(Project, LocalPath(dir.filePath(QStringLiteral("same.h")))).Ok());
+    QFile window(dir.filePath(QStringLiteral("digits.h"))), command(dir.filePath(QStringLiteral("same.h")));
+    ASSERT_TRUE(window.open(QIODevice::ReadOnly) && command.open(QIODevice::ReadOnly));
+    EXPECT_EQ(window.readAll(), command.readAll());
+
+    // A refusal is shown and writes nothing.
+    Project.net->layers[1].amplitude = 1.5f;
+    dialogAnswer = dir.filePath(QStringLiteral("digits.net"));
+    log.clear();
+    Form1->N34->trigger();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[1].startsWith(QStringLiteral("box Не удалось экспортировать сеть в файл «digits.net»: FANN")))
+        << log[1].toStdString();
+    EXPECT_EQ(files(), (QStringList{"digits.h", "same.h"}));
+
+    // A project of the placeholder alone greys it again.
+    TProjectState opened;
+    opened.net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
+    Project.Adopt(opened);
+    EXPECT_FALSE(Form1->N34->isEnabled());
 }
 
 TEST_F(MainMenu, HelpAndHomePageHandTheirCommandLinesToTheShell)
