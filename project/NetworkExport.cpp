@@ -478,10 +478,6 @@ std::string NetworkExportRefusal(const TProjectState& project)
             return layer + "наклон, амплитуда или смещение функции активации не подходят (наклон " +
                    Shortest(l.slope) + ", амплитуда " + Shortest(l.amplitude) + ", смещение " + Shortest(l.offset) +
                    ").";
-        for (std::uint32_t i = 0; i <= l.inputCount; ++i)
-            for (std::uint32_t j = 0; j < l.neuronCount; ++j)
-                if (!Finite(l.weights[i][j]))
-                    return layer + "не все веса — конечные числа: обучение разошлось.";
     }
     if (IsSeriesNetwork(project)) {
         const double range = static_cast<double>(project.seriesMax) - static_cast<double>(project.seriesMin);
@@ -502,6 +498,14 @@ TExportResult ExportNetwork(const TProjectState& project, const std::string& pat
     if (std::string refusal = NetworkExportRefusal(project); !refusal.empty())
         return {TExportOutcome::Refused, failed + refusal};
     const TNeuralNet& net = *project.net;
+    for (std::size_t k = 0; k < net.layers.size(); ++k) {
+        const TLayer& l = net.layers[k];
+        for (std::uint32_t i = 0; i <= l.inputCount; ++i)
+            for (std::uint32_t j = 0; j < l.neuronCount; ++j)
+                if (!Finite(l.weights[i][j]))
+                    return {TExportOutcome::Refused, failed + "у слоя " + std::to_string(k + 1) +
+                                                         " не все веса — конечные числа: обучение разошлось."};
+    }
     if (*format == TExportFormat::Fann)
         if (std::string refusal = FannRefusal(net); !refusal.empty())
             return {TExportOutcome::Refused, failed + refusal};

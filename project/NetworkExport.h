@@ -43,9 +43,10 @@ struct TExportResult {
     bool Ok() const { return outcome == TExportOutcome::Written; }
 };
 
-// Why the project has no network worth exporting (none at all, or only the
-// one-input placeholder the program starts with, or weights that are not
-// all finite); empty when it has one.
+// Why the project has no network worth exporting: none at all, only the
+// one-input placeholder the program starts with, an activation no format
+// reproduces (a slope not above 0) or a series without a range. Empty when
+// it has one. Looks at the sizes and settings only, not at every weight.
 std::string NetworkExportRefusal(const TProjectState& project);
 
 // Writes the project's network to `path` (a path for the C library) in the
