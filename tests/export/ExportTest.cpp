@@ -20,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <optional>
 
 namespace {
@@ -312,7 +313,7 @@ TEST_F(Export, EveryProgramAnswersAsTrelisDoes)
     }
 }
 
-// A network made of the placeholder's sizes, or a usable one with one thing changed.
+// A network of the given layer sizes with weights drawn as the program draws them.
 std::unique_ptr<TNeuralNet> Network(std::vector<std::uint32_t> sizes)
 {
     return std::make_unique<TNeuralNet>(static_cast<std::uint32_t>(sizes.size() - 1), sizes, 0.68f, 0.0f, 0.0f, 1.0f,
