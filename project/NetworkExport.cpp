@@ -318,8 +318,9 @@ std::string FannFile(const TExported& e)
         t += "(0, 0, " + Exact(0.0f) + ") ";
     for (const TLayer& l : net.layers) {
         const std::string act = std::to_string(activation(l));
+        const std::string neuron = std::to_string(l.inputCount + 1) + ", " + act + ", " + Exact(l.slope / 2.0f);
         for (std::uint32_t j = 0; j < l.neuronCount; ++j)
-            t += "(" + std::to_string(l.inputCount + 1) + ", " + act + ", " + Exact(l.slope / 2.0f) + ") ";
+            t.append("(").append(neuron).append(") ");
         t += "(0, " + act + ", " + Exact(0.0f) + ") ";
     }
     t += "\nconnections (connected_to_neuron, weight)=";
@@ -327,7 +328,7 @@ std::string FannFile(const TExported& e)
     for (const TLayer& l : net.layers) {
         for (std::uint32_t j = 0; j < l.neuronCount; ++j)
             for (std::uint32_t i = 0; i <= l.inputCount; ++i)
-                t += "(" + std::to_string(first + i) + ", " + Exact(l.weights[i][j]) + ") ";
+                t.append("(").append(std::to_string(first + i)).append(", ").append(Exact(l.weights[i][j])).append(") ");
         first += l.inputCount + 1;
     }
     t += "\n";
