@@ -7,7 +7,6 @@
 #include "engine/Random.h"
 #include "images/PatternRing.h"
 #include "project/Learning.h"
-#include "project/Project.h"
 #include "project/SeriesLoad.h"
 #include "project/SeriesMath.h"
 #include "tests/images/TempFiles.h"
@@ -63,26 +62,31 @@ void AskCheckDigits(TCase& c)
     c.rows = ring.Count;
 }
 
-// The digits sample trained until every sample is answered right, its
-// classes named in ways a C string or JSON must carry (one left unnamed).
+// The network of a new digits project (100 cells, 25 hidden, 10 classes)
+// trained on the digits sample by back-propagation, its classes named in
+// ways a C string or JSON must carry (one left unnamed, so shown by number).
 void Digits(TCase& c)
 {
     c.name = "digits";
-    TProject p;
     SetSeedClock([] { return std::time_t{7}; });
-    p.NewProject({100, 10, 25});
+    c.project.net = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{100, 25, 10}, 0.68f, 0.0f, 0.0f,
+                                                 1.0f, 1.0f);
     SetSeedClock({});
+    c.project.retinaWidth = c.project.retinaHeight = 10;
+    c.project.classNames = {"ноль", "один", "два \"в кавычках\"", "три?\?=", "четыре\\", "5", "", "7\t", "восемь", "девять"};
+    c.names = c.project.classNames;
+    c.names[6] = "6";
     PatternRing ring;
     LoadRing(Examples + "/digits.llt", ring);
-    p.ReplaceSequence(ring);
-    c.names = {"ноль", "один", "два \"в кавычках\"", "три?\?=", "четыре\\", "5", "", "7\t", "восемь", "девять"};
-    p.SetLoadedClassNames(c.names);
-    c.names[6] = "6";
-    TEpochTrainer trainer;
-    for (int epoch = 0; epoch < 500; ++epoch)
-        if (trainer.Run(*p.net, p.sequence, false, [](const TPatternAnswer&) {}) == p.sequence.Count)
-            break;
-    c.project.Swap(p);
+    TNeuralNet& net = *c.project.net;
+    std::vector<std::int8_t> scratch, target;
+    for (int epoch = 0; epoch < 200; ++epoch) {
+        const TAbsImage* e = ring.Current;
+        for (std::uint32_t r = 0; r < ring.Count; ++r, e = e->Next) {
+            BuildTarget(e->ClassIndex, net.outputCount, target);
+            net.TrainBytes(NetworkInput(*e, 100, scratch), target.data(), 0.1f, 0.0f);
+        }
+    }
     AskCheckDigits(c);
 }
 
@@ -124,11 +128,20 @@ void Series(TCase& c, const std::string& name, float inputScale, float inputOffs
     c.series = true;
     constexpr std::uint32_t w = 6, trainLength = 200;
     TSeriesLoad load = CheckFullLoad(Examples + "/noisy_sine.ser", w, trainLength);
-    EXPECT_FALSE(load.Refused()) << load.refusal;
+    ASSERT_FALSE(load.Refused()) << load.refusal;
     const std::vector<float> fileValues(load.values.get(), load.values.get() + load.count);
-    TProject p;
-    p.LoadSeries(load, w, trainLength);
-    p.net->inputScale = inputScale;
+    // The project as a series load leaves it: the values scaled to 0..1 and
+    // a network of w inputs, 2 hidden neurons and 1 output.
+    TProjectState& p = c.project;
+    ScaleSeries(load.values.get(), fileValues.size(), load.range);
+    p.series.values = std::move(load.values);
+    p.series.count = load.count;
+    p.seriesMin = load.range.min;
+    p.seriesMax = load.range.max;
+    p.windowSize = w;
+    p.trainLength = trainLength;
+    p.net = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{w, 2, 1}, 0.68f, 0.0f, 0.0f, inputScale,
+                                         1.0f);
     p.net->inputOffset = inputOffset;
     std::vector<float> window(w + 1), target(1);
     float lastError = 0.0f;
@@ -145,7 +158,6 @@ void Series(TCase& c, const std::string& name, float inputScale, float inputOffs
         c.answers.push_back(static_cast<float>(static_cast<double>(p.net->outputs[0]) * unit + p.seriesMin));
         ++c.rows;
     }
-    c.project.Swap(p);
 }
 
 // The first strictly greatest output, starting from 0.0, as Trelis decides.

@@ -189,30 +189,43 @@ TEST_F(MainMenu, NetworkExportFollowsTheProjectsNetworkAndWritesAsTheCommandDoes
     NewProject(QStringLiteral("16"), QStringLiteral("3"), QStringLiteral("4"));
     EXPECT_TRUE(Form1->N34->isEnabled());
 
+    // An opened project of one network, and the same network kept aside for
+    // the command's code to write; FANN cannot hold its second layer.
+    const auto state = [](TProjectState& s) {
+        s.net = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{9, 4, 3}, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+        s.net->layers[1].weights[2][1] = 0.5f;
+        s.net->layers[1].amplitude = 1.5f;
+        s.classNames = {"а", "б", "в"};
+    };
+    TProjectState opened, aside;
+    state(opened);
+    state(aside);
+    Project.Adopt(opened);
+    EXPECT_TRUE(Form1->N34->isEnabled());
+
     // A name without an extension takes that of the format chosen.
     Form1->SaveDialog3.FilterIndex = 3;
-    dialogAnswer = dir.filePath(QStringLiteral("digits"));
+    dialogAnswer = dir.filePath(QStringLiteral("abc"));
     Form1->N34->trigger();
-    ASSERT_EQ(files(), QStringList{"digits.h"});
-    ASSERT_TRUE(ExportNetwork(Project, LocalPath(dir.filePath(QStringLiteral("same.h")))).Ok());
-    QFile window(dir.filePath(QStringLiteral("digits.h"))), command(dir.filePath(QStringLiteral("same.h")));
+    ASSERT_EQ(files(), QStringList{"abc.h"});
+    ASSERT_TRUE(ExportNetwork(aside, LocalPath(dir.filePath(QStringLiteral("same.h")))).Ok());
+    QFile window(dir.filePath(QStringLiteral("abc.h"))), command(dir.filePath(QStringLiteral("same.h")));
     ASSERT_TRUE(window.open(QIODevice::ReadOnly) && command.open(QIODevice::ReadOnly));
     EXPECT_EQ(window.readAll(), command.readAll());
 
     // A refusal is shown and writes nothing.
-    Project.net->layers[1].amplitude = 1.5f;
-    dialogAnswer = dir.filePath(QStringLiteral("digits.net"));
+    dialogAnswer = dir.filePath(QStringLiteral("abc.net"));
     log.clear();
     Form1->N34->trigger();
     ASSERT_EQ(log.size(), 2);
-    EXPECT_TRUE(log[1].startsWith(QStringLiteral("box Не удалось экспортировать сеть в файл «digits.net»: FANN")))
+    EXPECT_TRUE(log[1].startsWith(QStringLiteral("box Не удалось экспортировать сеть в файл «abc.net»: FANN")))
         << log[1].toStdString();
-    EXPECT_EQ(files(), (QStringList{"digits.h", "same.h"}));
+    EXPECT_EQ(files(), (QStringList{"abc.h", "same.h"}));
 
     // A project of the placeholder alone greys it again.
-    TProjectState opened;
-    opened.net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
-    Project.Adopt(opened);
+    TProjectState placeholder;
+    placeholder.net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
+    Project.Adopt(placeholder);
     EXPECT_FALSE(Form1->N34->isEnabled());
 }
 
