@@ -157,7 +157,10 @@ void TForm1::EnableSequenceCommands(bool enabled)
 
 void TForm1::ProjectChanged(TProjectChange change)
 {
-    N34->setEnabled(NetworkExportRefusal(Project).empty());
+    // Every change may bring or take the network worth exporting; the
+    // project may also change while the menu is still being built.
+    if (N34 != nullptr)
+        N34->setEnabled(NetworkExportRefusal(Project).empty());
     switch (change) {
     case TProjectChange::SeriesLoaded:
         N27->setEnabled(true);

@@ -57,7 +57,8 @@ public:
     // Top-level menus.
     QAction *N1, *N2, *N5, *N13, *N18, *N23, *N28;
     // Commands.
-    QAction *N15, *N16, *N20, *N34;           // Файл
+    QAction *N15, *N16, *N20;                 // Файл
+    QAction* N34 = nullptr;                   // Файл / Экспорт сети…; none until the menu is built
     QAction *N3, *N4, *N11, *N12, *N22;       // Холст
     QAction *N6, *N7, *N8, *N9, *N10;         // Последовательность
     QAction *N14, *N17;                       // Проект
