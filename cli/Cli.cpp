@@ -15,6 +15,7 @@ const char* const ProgramHelp =
     "  train ВХОД -o ПРОЕКТ [параметры]   обучить сеть и записать проект\n"
     "  evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ проверить сеть проекта на последовательности\n"
     "  recognise ПРОЕКТ ИЗОБРАЖЕНИЕ       распознать все фигуры изображения\n"
+    "  export ПРОЕКТ -o ФАЙЛ              сеть проекта для других программ: .onnx, .net, .h\n"
     "  forecast РЯД.ser --window W --train-length T --csv ФАЙЛ\n"
     "                                     обучить сеть ряда, записать прогноз и сравнить\n"
     "\n"
@@ -45,6 +46,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return EvaluateCommand(args, out, err);
     if (command == "recognise")
         return RecogniseCommand(args, out, err);
+    if (command == "export")
+        return ExportCommand(args, out, err);
     if (command == "forecast")
         return ForecastCommand(args, out, err, terminal);
     err << "trelis-cli: неизвестная команда «" << command << "».\n"

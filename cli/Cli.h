@@ -7,6 +7,7 @@
 //   forecast SERIES ...  trains a series network, writes its forecast, compares
 //   import DIR -o SEQ    a sequence from folders of pictures, one per class
 //   recognise PROJECT IMAGE  the project's network names every figure of a picture
+//   export PROJECT -o FILE   the project's network for other programs (ONNX, FANN, C)
 //
 // Every message to the user is in Russian. A command either does all it was
 // asked or writes nothing and says why on the error stream.

@@ -18,6 +18,8 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
 int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   const TCliTerminal& terminal);
 int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// cli/ExportCommand.cpp
+int ExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The help of each command.
 extern const char* const InfoHelp;
@@ -26,3 +28,4 @@ extern const char* const EvaluateHelp;
 extern const char* const ForecastHelp;
 extern const char* const ImportHelp;
 extern const char* const RecogniseHelp;
+extern const char* const ExportHelp;

@@ -16,6 +16,7 @@
 #include "framework/Convert.h"
 #include "framework/Shell.h"
 #include "project/Globals.h"
+#include "project/NetworkExport.h"
 #include "project/ProjectFile.h"
 #include "project/TextFiles.h"
 
@@ -55,7 +56,8 @@ TForm1::TForm1()
       OpenDialog1(QString::fromUtf8(ProjectFileFilter), QString::fromUtf8(ProjectFileExtension)),
       SaveDialog1(QString::fromUtf8(ProjectFileFilter), QString::fromUtf8(ProjectFileExtension)),
       SaveDialog2(SequenceFilter, SequenceExt),
-      OpenDialog2(SequenceFilter, SequenceExt)
+      OpenDialog2(SequenceFilter, SequenceExt),
+      SaveDialog3(QString::fromUtf8(NetworkExportFilter), QString::fromUtf8(NetworkExportExtension))
 {
     Project.StartWithPlaceholder();
 
@@ -69,6 +71,7 @@ TForm1::TForm1()
     N15 = Command(N1, "N15", QStringLiteral("Новый проект"));
     N16 = Command(N1, "N16", QStringLiteral("Открыть проект"));
     N20 = Command(N1, "N20", QStringLiteral("Сохранить проект"));
+    N34 = Command(N1, "N34", QStringLiteral("Экспорт сети…"));
 
     N2 = TopMenu(MainMenu1, "N2", QStringLiteral("Холст"));
     N3 = Command(N2, "N3", QStringLiteral("Показать"));
@@ -112,6 +115,8 @@ TForm1::TForm1()
     N10->setEnabled(false);
     N18->setEnabled(false);
     N27->setEnabled(false);
+    // The placeholder network is not worth exporting.
+    N34->setEnabled(NetworkExportRefusal(Project.State()).empty());
 
     const struct {
         QAction* item;
@@ -124,7 +129,7 @@ TForm1::TForm1()
         {N17, &TForm1::N17Click}, {N19, &TForm1::N19Click}, {N21, &TForm1::N21Click},
         {N24, &TForm1::N24Click}, {N26, &TForm1::N26Click}, {N27, &TForm1::N27Click},
         {N29, &TForm1::N29Click}, {N30, &TForm1::N30Click}, {N31, &TForm1::N31Click},
-        {N32, &TForm1::N32Click}, {N33, &TForm1::N32Click},
+        {N32, &TForm1::N32Click}, {N33, &TForm1::N32Click}, {N34, &TForm1::N34Click},
     };
     for (const auto& h : handlers)
         Handle(h.item, &QAction::triggered, this, [this, f = h.handler] { (this->*f)(); });
@@ -146,6 +151,10 @@ void TForm1::EnableSequenceCommands(bool enabled)
 
 void TForm1::ProjectChanged(TProjectChange change)
 {
+    // Every change may bring or take the network worth exporting; the
+    // project may also change while the menu is still being built.
+    if (N34 != nullptr)
+        N34->setEnabled(NetworkExportRefusal(Project.State()).empty());
     switch (change) {
     case TProjectChange::SampleAdded:
         EnableSequenceCommands(true);
@@ -194,6 +203,15 @@ void TForm1::N20Click()
     const std::string refusal = Project.Save(LocalPath(SaveDialog1.FileName));
     if (!refusal.empty())
         MessageBox(TApplication::Title(), QString::fromStdString(refusal));
+}
+
+void TForm1::N34Click()
+{
+    if (!SaveDialog3.Execute(this))
+        return;
+    const TExportResult result = ExportNetwork(Project.State(), LocalPath(SaveDialog3.FileName));
+    if (!result.Ok())
+        MessageBox(TApplication::Title(), QString::fromStdString(result.reason));
 }
 
 void TForm1::N3Click()

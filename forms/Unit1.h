@@ -30,6 +30,7 @@ public:
     void N15Click(); // Файл / Новый проект
     void N16Click(); // Файл / Открыть проект
     void N20Click(); // Файл / Сохранить проект
+    void N34Click(); // Файл / Экспорт сети…
     void N3Click();  // Холст / Показать
     void N4Click();  // Холст / Очистить
     void N11Click(); // Холст / Кисть
@@ -57,6 +58,7 @@ public:
     QAction *N1, *N2, *N5, *N13, *N18, *N23, *N28;
     // Commands.
     QAction *N15, *N16, *N20;                 // Файл
+    QAction* N34 = nullptr;                   // Файл / Экспорт сети…; none until the menu is built
     QAction *N3, *N4, *N11, *N12, *N22;       // Холст
     QAction *N6, *N7, *N8, *N9, *N10;         // Последовательность
     QAction *N14, *N17;                       // Проект
@@ -68,6 +70,7 @@ public:
     TSaveDialog SaveDialog1; // "Сохранить проект"
     TSaveDialog SaveDialog2; // saving a training sequence
     TOpenDialog OpenDialog2; // loading a training sequence
+    TSaveDialog SaveDialog3; // exporting the network
 
 private:
     void ProjectChanged(TProjectChange change) override;

@@ -28,14 +28,18 @@ bool TFileDialog::Execute(QWidget* parent)
         const std::optional<QString> answer = Seams::fileDialog(*this);
         if (answer)
             chosen = *answer;
-    } else if (kind_ == Kind::Open) {
-        chosen = QFileDialog::getOpenFileName(parent, {}, FileName, ToolkitFilter(Filter));
     } else {
-        chosen = QFileDialog::getSaveFileName(parent, {}, FileName, ToolkitFilter(Filter));
+        const QString filters = ToolkitFilter(Filter);
+        const QStringList entries = filters.split(QStringLiteral(";;"));
+        QString selected = entries.value(FilterIndex - 1);
+        chosen = kind_ == Kind::Open ? QFileDialog::getOpenFileName(parent, {}, FileName, filters, &selected)
+                                     : QFileDialog::getSaveFileName(parent, {}, FileName, filters, &selected);
+        if (!chosen.isEmpty() && entries.contains(selected))
+            FilterIndex = static_cast<int>(entries.indexOf(selected)) + 1;
     }
     if (chosen.isEmpty())
         return false;
-    FileName = WithDefaultExtension(chosen, DefaultExt);
+    FileName = WithDefaultExtension(chosen, FilterExtension(Filter, FilterIndex, DefaultExt));
     return true;
 }
 
@@ -55,6 +59,19 @@ QString ToolkitFilter(const QString& filter)
             entries << QStringLiteral("%1 (%2)").arg(description, patterns);
     }
     return entries.join(QStringLiteral(";;"));
+}
+
+QString FilterExtension(const QString& filter, int index, const QString& defaultExt)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    if (parts.size() < 4 || index < 1 || 2 * index > parts.size())
+        return defaultExt;
+    const QString first = parts[2 * index - 1].section(QLatin1Char(';'), 0, 0);
+    const QString ext = first.mid(2);
+    if (!first.startsWith(QStringLiteral("*.")) || ext.isEmpty() || ext.contains(QLatin1Char('*')) ||
+        ext.contains(QLatin1Char('?')))
+        return defaultExt;
+    return ext;
 }
 
 QString WithDefaultExtension(const QString& fileName, const QString& defaultExt)

@@ -18,8 +18,9 @@ public:
     TFileDialog(Kind kind, QString filter = {}, QString defaultExt = {});
 
     // Asks the user for a file. On OK, FileName takes the chosen name (with
-    // "." DefaultExt appended when the name has no extension) and the result
-    // is true; on Cancel FileName is kept and the result is false.
+    // "." DefaultExt appended when the name has no extension; a filter of
+    // several entries appends the extension of the entry chosen instead) and
+    // the result is true; on Cancel FileName is kept and the result is false.
     bool Execute(QWidget* parent = nullptr);
 
     Kind DialogKind() const { return kind_; }
@@ -27,6 +28,7 @@ public:
     QString Filter;     // see above; empty: every file
     QString DefaultExt; // without the dot; empty: none
     QString FileName;   // the name chosen last, offered again next time
+    int FilterIndex = 1; // the filter entry offered first and, after OK, the one chosen (from 1)
 
 private:
     Kind kind_;
@@ -48,6 +50,10 @@ public:
 // entries separated by ";;". A description that already ends with its
 // patterns in brackets ("Временной ряд(*.ser)|*.ser") is taken as it is.
 QString ToolkitFilter(const QString& filter);
+
+// The extension of entry `index` (from 1) of a filter of several entries,
+// when its first pattern is "*.ext"; otherwise `defaultExt`.
+QString FilterExtension(const QString& filter, int index, const QString& defaultExt);
 
 // The name with "." defaultExt appended when its file part has no extension.
 QString WithDefaultExtension(const QString& fileName, const QString& defaultExt);

@@ -178,7 +178,8 @@ TEST_F(CliTest, RefusesBadCommandLinesAndFilesWithoutWritingAnything)
 TEST_F(CliTest, HelpOfTheProgramAndOfEveryCommand)
 {
     for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"}, {"info", "--help"},
-                                                {"train", "--help"}, {"evaluate", "--help"}}) {
+                                                {"train", "--help"}, {"evaluate", "--help"},
+                                                {"export", "--help"}}) {
         const TRun r = Cli(args);
         EXPECT_EQ(r.code, CliOk) << args[0];
         EXPECT_NE(r.out.find("Использование: trelis-cli"), std::string::npos) << args[0];
@@ -510,3 +511,35 @@ TEST_F(CliTest, ForecastRefusalsWriteNothing)
     EXPECT_NE(missing.err.find("none.ser"), std::string::npos) << missing.err;
 }
 
+
+TEST_F(CliTest, ExportWritesTheProjectsNetworkOrExitsWithTheRefusalsCode)
+{
+    WriteSequence("train.llt", Training);
+    ASSERT_EQ(Cli({"train", Path("train.llt"), "-o", Path("p.trelis"), "--max-epochs", "2"}).code, CliOk);
+    TProjectState placeholder;
+    placeholder.net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
+    ASSERT_EQ(SaveProjectFile(placeholder, Path("start.trelis")), "");
+    struct TCase {
+        std::vector<std::string> args;
+        int code;
+        const char* file; // written, or not when the command is refused
+    };
+    const std::vector<TCase> cases = {
+        {{"export", Path("p.trelis"), "-o", Path("n.onnx")}, CliOk, "n.onnx"},
+        {{"export", Path("p.trelis"), "--output=" + Path("n.net")}, CliOk, "n.net"},
+        {{"export", Path("p.trelis"), "-o", Path("n.H")}, CliOk, "n.H"},
+        {{"export", Path("p.trelis"), "-o", Path("n.txt")}, CliUsage, "n.txt"},
+        {{"export", Path("p.trelis")}, CliUsage, "n.onnx"},
+        {{"export", Path("train.llt"), "-o", Path("m.onnx")}, CliUsage, "m.onnx"},
+        {{"export", Path("start.trelis"), "-o", Path("m.onnx")}, CliFailed, "m.onnx"},
+        {{"export", Path("missing.trelis"), "-o", Path("m.onnx")}, CliFailed, "m.onnx"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        const bool existed = std::filesystem::exists(Path(c.file));
+        const TRun r = Cli(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(std::filesystem::exists(Path(c.file)), c.code == CliOk || existed);
+        EXPECT_EQ(r.err.empty(), c.code == CliOk) << r.err;
+    }
+}

@@ -12,10 +12,13 @@
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
 #include "forms/Unit9.h"
+#include "framework/Convert.h"
 #include "framework/Shell.h"
+#include "project/NetworkExport.h"
 
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -115,6 +118,55 @@ TEST_F(MainMenu, SaveProjectWritesTheChosenFileAndACancelWritesNothing)
     EXPECT_EQ(log, (QStringList{"save dialog", "save dialog"}));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"project.trl"});
     EXPECT_EQ(Visible(), QStringList{"Form1"});
+}
+
+TEST_F(MainMenu, NetworkExportFollowsTheProjectsNetworkAndWritesAsTheCommandDoes)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const auto files = [&dir] { return QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries); };
+    EXPECT_FALSE(Form1->N34->isEnabled()); // the placeholder network
+    NewProject(QStringLiteral("16"), QStringLiteral("3"), QStringLiteral("4"));
+    EXPECT_TRUE(Form1->N34->isEnabled());
+
+    // An opened project of one network, and the same network kept aside for
+    // the command's code to write; FANN cannot hold its second layer.
+    const auto state = [](TProjectState& s) {
+        s.net = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{9, 4, 3}, 0.0f, 0.0f, 0.0f, 1.0f, 1.0f);
+        s.net->layers[1].weights[2][1] = 0.5f;
+        s.net->layers[1].amplitude = 1.5f;
+        s.classNames = {"а", "б", "в"};
+    };
+    TProjectState opened, aside;
+    state(opened);
+    state(aside);
+    Project.Adopt(opened);
+    EXPECT_TRUE(Form1->N34->isEnabled());
+
+    // A name without an extension takes that of the format chosen.
+    Form1->SaveDialog3.FilterIndex = 3;
+    dialogAnswer = dir.filePath(QStringLiteral("abc"));
+    Form1->N34->trigger();
+    ASSERT_EQ(files(), QStringList{"abc.h"});
+    ASSERT_TRUE(ExportNetwork(aside, LocalPath(dir.filePath(QStringLiteral("same.h")))).Ok());
+    QFile window(dir.filePath(QStringLiteral("abc.h"))), command(dir.filePath(QStringLiteral("same.h")));
+    ASSERT_TRUE(window.open(QIODevice::ReadOnly) && command.open(QIODevice::ReadOnly));
+    EXPECT_EQ(window.readAll(), command.readAll());
+
+    // A refusal is shown and writes nothing.
+    dialogAnswer = dir.filePath(QStringLiteral("abc.net"));
+    log.clear();
+    Form1->N34->trigger();
+    ASSERT_EQ(log.size(), 2);
+    EXPECT_TRUE(log[1].startsWith(QStringLiteral("box Не удалось экспортировать сеть в файл «abc.net»: FANN")))
+        << log[1].toStdString();
+    EXPECT_EQ(files(), (QStringList{"abc.h", "same.h"}));
+
+    // A project of the placeholder alone greys it again.
+    TProjectState placeholder;
+    placeholder.net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{1, 1}, 0.68f, 0.0f, 1.0f, 0.0f, 1.0f);
+    Project.Adopt(placeholder);
+    EXPECT_FALSE(Form1->N34->isEnabled());
 }
 
 TEST_F(MainMenu, HelpAndHomePageHandTheirCommandLinesToTheShell)
