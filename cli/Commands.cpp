@@ -687,7 +687,7 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
         // The first w points are the series itself.
         const float reproduced =
             i < w ? fileValues[i]
-                  : static_cast<float>(static_cast<double>(forecast.reproduction[i]) * series.unit + series.offset);
+                  : static_cast<float>(series.ValueInUnits(forecast.reproduction[i]));
         csv << i << ',' << CsvNumber(fileValues[i]) << ',' << CsvNumber(reproduced) << ','
             << (i < t ? "обучение" : "проверка") << "\n";
     }

@@ -141,14 +141,12 @@ void TSerLForm::ShowSeriesRange()
 
 QString TSerLForm::MaxErrorText() const
 {
-    const double range = static_cast<double>(seriesMax) - static_cast<double>(seriesMin);
-    return QStringLiteral("Максимальная ошибка ") + FloatToStr(range * static_cast<double>(maxError));
+    return QStringLiteral("Максимальная ошибка ") + FloatToStr(Project.SeriesView().ErrorInUnits(maxError));
 }
 
 QString TSerLForm::MinErrorText() const
 {
-    const double range = static_cast<double>(seriesMax) - static_cast<double>(seriesMin);
-    return QStringLiteral("Минимальная ошибка ") + FloatToStr(range * static_cast<double>(minError));
+    return QStringLiteral("Минимальная ошибка ") + FloatToStr(Project.SeriesView().ErrorInUnits(minError));
 }
 
 void TSerLForm::DrawSeries()

@@ -17,8 +17,8 @@ const TSeriesEpochReport& TSeriesTrainer::TrainEpoch(TNeuralNet& net, const TSer
                                     targetValue_.data(), last_.errors.lastError);
     ++last_.epoch;
     last_.windows = last_.errors.windows;
-    last_.maxError = series.unit * static_cast<double>(last_.errors.maxError);
-    last_.minError = series.unit * static_cast<double>(last_.errors.minError);
+    last_.maxError = series.ErrorInUnits(last_.errors.maxError);
+    last_.minError = series.ErrorInUnits(last_.errors.minError);
     return last_;
 }
 
