@@ -248,39 +248,3 @@ TEST_F(LearningWindow, ASequenceTheNetworkCannotTakeIsExplainedAndNothingRuns)
     }
 }
 
-TEST_F(LearningWindow, TheMenuChoosesTheTrainingMethod)
-{
-    // Whatever the menu opened, the window trains exactly as TrainBytes with
-    // rate 0.1 and no momentum, or TrainStochastic with step width 0.1,
-    // over the elements from the cursor on.
-    for (const bool stochastic : {false, true}) {
-        {
-            testnets::PinnedClock clock(1234);
-            Project.ReplaceNetwork(std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{4, 3, 2}, 0.68f, 0.0f,
-                                                      0.0f, 1.0f, 1.0f));
-        }
-        TNeuralNet reference(*CurrentNet);
-        Fill({OneHot(4, 0), OneHot(4, 3), OneHot(4, 1)}, {1, 0, 1});
-        std::vector<std::vector<std::int8_t>> patterns;
-        for (const TAbsImage* e : EpochOrder())
-            patterns.push_back(e->Cells);
-        const std::vector<std::vector<std::int8_t>> targets = {{0, 1}, {1, 0}, {0, 1}};
-
-        user = [](TForm&) { LearnForm->Button3->click(); };
-        RandomSeed(77);
-        if (stochastic)
-            Form1->N21Click();
-        else
-            Form1->N19Click();
-        EXPECT_EQ(LearnForm->stochastic, stochastic);
-
-        RandomSeed(77);
-        for (std::size_t k = 0; k < patterns.size(); ++k) {
-            if (stochastic)
-                reference.TrainStochastic(patterns[k].data(), targets[k].data(), 0.1f);
-            else
-                reference.TrainBytes(patterns[k].data(), targets[k].data(), 0.1f, 0.0f);
-        }
-        EXPECT_EQ(Weights(*CurrentNet), Weights(reference)) << "stochastic " << stochastic;
-    }
-}
