@@ -138,6 +138,13 @@ public:
 
     // The last epoch's report; its answers beyond `elements` mean nothing.
     const TPatternEpochReport& LastReport() const { return report_; }
+    // The report of an epoch that trained nothing.
+    const TPatternEpochReport& Skip()
+    {
+        report_.elements = report_.correct = 0;
+        report_.totalError = 0.0;
+        return report_;
+    }
 
 private:
     TPatternEpochReport report_;

@@ -251,6 +251,8 @@ std::vector<TRecognisedFigure> TProject::RecogniseCanvas(std::uint32_t width, st
 const TPatternEpochReport& TProject::TrainEpoch(const TTrainingSettings& settings,
                                                 const std::function<void(const TPatternAnswer&)>& onAnswer)
 {
+    if (!state_.net || !SequenceRefusal(*state_.net, state_.sequence).empty())
+        return trainer_.Skip(); // nothing the network can be trained on
     const TPatternEpochReport& report =
         onAnswer ? trainer_.RunEpoch(*state_.net, state_.sequence, settings, onAnswer)
                  : trainer_.RunEpoch(*state_.net, state_.sequence, settings);
@@ -342,6 +344,8 @@ TSeriesView TProject::SeriesView() const
 
 const TSeriesEpochReport& TProject::TrainSeriesEpoch()
 {
+    if (!SeriesReady())
+        return series_.LastEpoch();
     const TSeriesEpochReport& report = series_.TrainEpoch(*state_.net, SeriesView());
     if (report.windows > 0) {
         ++weights_;
@@ -354,12 +358,13 @@ const TSeriesEpochReport& TProject::TrainSeriesEpoch()
 
 const TSeriesForecast& TProject::SeriesForecast()
 {
-    return series_.Forecast(*state_.net, SeriesView(), state_.fromFirstWindow, weights_);
+    static const TSeriesForecast none;
+    return SeriesReady() ? series_.Forecast(*state_.net, SeriesView(), state_.fromFirstWindow, weights_) : none;
 }
 
 const TSeriesBaselines* TProject::SeriesBaselines(bool wait)
 {
-    return series_.Baselines(SeriesView(), wait);
+    return SeriesReady() ? series_.Baselines(SeriesView(), wait) : nullptr;
 }
 
 std::string TProject::Save(const std::string& path)

@@ -216,8 +216,8 @@ public:
 
     // One epoch of training the network on the whole sequence (see
     // TPatternTrainer::RunEpoch); onAnswer, when given, is called after each
-    // element. The network must be able to take the sequence
-    // (SequenceRefusal). Every training listener is told.
+    // element. A network that cannot take the sequence (SequenceRefusal), or
+    // none, trains nothing. Every training listener is told.
     const TPatternEpochReport& TrainEpoch(const TTrainingSettings& settings,
                                           const std::function<void(const TPatternAnswer&)>& onAnswer = {});
 
@@ -243,18 +243,18 @@ public:
     // "По первому окну" of the series picture.
     void SetFromFirstWindow(bool fromFirstWindow);
 
-    // One training epoch over the series' windows; the series must be ready.
-    // Every training listener is told.
+    // One training epoch over the series' windows; nothing when the series
+    // is not ready. Every training listener is told.
     const TSeriesEpochReport& TrainSeriesEpoch();
     // The last series epoch; epoch 0 before the first since the series came.
     const TSeriesEpochReport& LastSeriesEpoch() const { return series_.LastEpoch(); }
     // The reproduction, forecast and held-out errors for the weights now,
-    // computed once and shared by everyone who shows them; the series must
-    // be ready.
+    // computed once and shared by everyone who shows them; empty when the
+    // series is not ready.
     const TSeriesForecast& SeriesForecast();
     // The yardsticks of the series, made once for each series on a thread of
     // their own from the first call on; null until they are ready, unless
-    // `wait` says to wait for them. The series must be ready.
+    // `wait` says to wait for them; null when the series is not ready.
     const TSeriesBaselines* SeriesBaselines(bool wait = false);
     // The series as the series trainer reads it.
     TSeriesView SeriesView() const;
