@@ -20,6 +20,9 @@ struct TSeriesView {
     std::uint32_t trainLength = 0;
     double unit = 0.0;   // max - min of the file's values
     float offset = 0.0f; // the file's smallest value
+
+    // A scaled value in the file's units.
+    double ValueInUnits(double scaled) const { return scaled * unit + offset; }
 };
 
 // What one training epoch over the series' windows did.

@@ -92,10 +92,13 @@ TEST_F(AtomicFileTest, AFailureLeavesTheOldFileAndNothingBeside)
         {"the target is a folder", Path("folder.csv"), [](std::FILE*) { return true; }, "папка"},
         {"the folder is missing", Path("missing/x.csv"), [](std::FILE*) { return true; }, "папка не существует"},
         {"the writer fails", old, [](std::FILE* f) { return std::fputs("half", f) >= 0 && false; }, "записать"},
+        {"a folder takes the place while the file is written", Path("taken.csv"),
+         [this](std::FILE*) { return fs::create_directories(Path("taken.csv/inner")); }, "папка"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         const std::string reason = SaveFileAtomically(c.path, c.write);
+        fs::remove_all(Path("taken.csv"));
         EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
         EXPECT_EQ(Read(old), "old contents");
         EXPECT_EQ(Listing(), (std::set<std::string>{"old.csv", "folder.csv"}));

@@ -83,6 +83,8 @@ TEST(Project, EveryChangeIsToldAndCountsAsUnsavedWork)
         TRecorder recorder(project);
         c.change(project);
         EXPECT_TRUE(project.Unsaved());
+        // Only a new project leaves the file behind.
+        EXPECT_EQ(project.FileName().empty(), std::string(c.name) == "new project");
         std::vector<TProjectChange> told;
         for (const TProjectChange change : recorder.changes)
             if (change != C::SaveState)
