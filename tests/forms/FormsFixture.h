@@ -73,6 +73,10 @@ protected:
             return dialogAnswer;
         };
         Seams::messageBox = [this](const QString&, const QString& text) { log << "box " + text; };
+        Seams::question = [this](const QString&, const QString& text) {
+            questions << text;
+            return answer;
+        };
         Seams::shell = [this](const QString& line) { log << "shell " + line; };
         CreateForms();
         for (TForm* form : TForm::Forms())
@@ -141,6 +145,8 @@ protected:
     }
 
     QStringList log;                    // what reached the user or the desktop
+    QStringList questions;              // the questions asked, answered with `answer`
+    Seams::TAnswer answer = Seams::TAnswer::No;
     bool modalWasModal = false;         // the last modal form was shown modal
     std::function<void(TForm&)> user;   // plays the user in a modal form
     std::optional<QString> dialogAnswer; // the file dialogs' answer; none: Cancel
