@@ -10,6 +10,7 @@
 #include "images/ClassNames.h"
 #include "images/PatternRing.h"
 #include "project/Figures.h"
+#include "project/Learning.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "tests/images/TempFiles.h"
@@ -329,6 +330,83 @@ TEST_F(ImageCommandsTest, ClassesAreTheFoldersInByteOrderAndTheFilesAreWhatSaveW
     EXPECT_EQ(ReadBytes(Path("s.nam")), ReadBytes(Path("expected.nam")));
     // No temporary file is left beside them.
     EXPECT_EQ(FileCount(), 8u + 2u + 2u + 2u); // pictures, hidden and loose ones, written, expected
+}
+
+TEST_F(ImageCommandsTest, ClassesFromAProjectNumberTheFoldersAsTheProjectDoes)
+{
+    // Held-out folders without "крест", and one of a class the project lacks.
+    for (const char* name : {"черта", "круг", "звезда"})
+        Save(Picture(Bar, 1), Folder(std::string("in/") + name) + "/p.png", "PNG");
+    SaveProject(Path("p.trelis"));
+    std::vector<std::string> stored;
+    for (const char* name : {"круг", "крест", "черта"})
+        stored.push_back(Utf8ToCp1251(name));
+    ASSERT_TRUE(WriteClassNames(Path("p.nam"), stored));
+    stored.push_back(Utf8ToCp1251("звезда"));
+    for (const std::string& from : {Path("p.trelis"), Path("p.nam")}) {
+        SCOPED_TRACE(from);
+        const TRun r = Cli({"import", Path("in"), "--size", "3", "-o", Path("s.llt"), "--classes-from", from});
+        ASSERT_EQ(r.code, CliOk) << r.err;
+        EXPECT_NE(r.err.find("классов «звезда» нет среди классов"), std::string::npos) << r.err;
+        // The folders in byte order: звезда, круг, черта.
+        std::vector<std::int32_t> classes;
+        for (const auto& e : Elements(Path("s.llt")))
+            classes.push_back(e.first);
+        EXPECT_EQ(classes, (std::vector<std::int32_t>{3, 0, 2}));
+        EXPECT_EQ(LoadClassNames(Path("s.nam")).names, stored);
+    }
+}
+
+TEST_F(ImageCommandsTest, PredictGivesEveryOutputForEachPictureAndElement)
+{
+    SaveProject(Path("p.trelis"));
+    Save(Picture(Hook, 1), Folder("in") + "/a.png", "PNG");
+    Save(Picture(Bar, 2), Path("in/b.bmp"), "BMP");
+    Save(Picture({"..."}, 2), Path("in/c-blank.png"), "PNG");
+    WriteBytes(Path("in/d.txt"), {'x'});
+    const TRun r = Cli({"predict", Path("p.trelis"), Path("in"), "--csv", Path("pictures.csv")});
+    ASSERT_EQ(r.code, CliOk) << r.err;
+    EXPECT_NE(r.out.find("Ответов: 2, пропущено файлов: 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("c-blank.png"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("d.txt"), std::string::npos) << r.err;
+
+    // A sequence of the same two samples: its rows are numbered in file order.
+    TProjectState state;
+    ASSERT_EQ(OpenProjectFile(Path("p.trelis"), state), "");
+    PatternRing ring;
+    ring.SetDimension(16);
+    std::vector<std::vector<float>> outputs;
+    std::vector<std::string> answers;
+    for (const TRows& rows : {Hook, Bar}) {
+        TRectImage retina;
+        ASSERT_TRUE(SamplePicture(Picture(rows, rows == Hook ? 1 : 2), 4, 4, retina));
+        std::vector<std::int8_t> scratch;
+        answers.push_back(state.classNames[Classify(*state.net, retina, scratch).index]);
+        outputs.emplace_back(state.net->outputs, state.net->outputs + 3);
+        ring.Add(retina, 0);
+    }
+    ASSERT_TRUE(ring.SaveToFile(Path("two.llt")));
+    ASSERT_EQ(Cli({"predict", Path("p.trelis"), Path("two.llt"), "--csv", Path("elements.csv")}).code, CliOk);
+    for (const auto& [file, first] : {std::pair{"pictures.csv", "a.png"}, std::pair{"elements.csv", "0"}}) {
+        SCOPED_TRACE(file);
+        std::ifstream csv(Path(file));
+        std::string row;
+        std::getline(csv, row);
+        EXPECT_EQ(row, "элемент,ответ,круг,крест,черта");
+        for (std::size_t k = 0; k < 2; ++k) {
+            ASSERT_TRUE(std::getline(csv, row));
+            std::istringstream cells(row);
+            std::vector<std::string> c;
+            for (std::string cell; std::getline(cells, cell, ',');)
+                c.push_back(cell);
+            ASSERT_EQ(c.size(), 5u) << row;
+            EXPECT_EQ(c[0], k == 0 ? std::string(first) : first == std::string("0") ? "1" : "b.bmp");
+            EXPECT_EQ(c[1], answers[k]);
+            for (std::size_t o = 0; o < 3; ++o)
+                EXPECT_EQ(std::stof(c[2 + o]), outputs[k][o]) << row;
+        }
+        EXPECT_FALSE(std::getline(csv, row));
+    }
 }
 
 TEST_F(ImageCommandsTest, SkippedFilesAreNamedWithTheirReasons)
