@@ -194,6 +194,7 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
     Write(Path("short.llt"), QByteArray("\x04\0\0\0\x05\0\0\0\x01\0\0\0\x01\x01", 14));
     Write(Path("short.nam"), QByteArray("other\r\n"));
     Write(Path("stub.llt"), QByteArray("\x04\0\0", 3));
+    ASSERT_TRUE(QDir().mkpath(Path("folder.llt")));
 
     struct Case {
         QString file;
@@ -205,6 +206,7 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
         {Path("stub.llt"), QStringLiteral("короткий")},
         {Path("huge.llt"), QStringLiteral("больше 4 МиБ")},
         {Path("many.llt"), QStringLiteral("больше имён")},
+        {Path("folder.llt"), QStringLiteral("это не обычный файл")},
     };
     for (const Case& c : cases) {
         log.clear();
