@@ -1,25 +1,16 @@
 // The canvas and retina routines without any window: reading a bitmap into
 // cells, the yellow marks of a fill, the retina drawing's squares, the
 // percentage, and the checks of a new project's sizes.
-#include "forms/CanvasAlgorithms.h"
-#include "forms/Unit6.h"
-#include "framework/Canvas.h"
-#include "framework/Convert.h"
+#include "FormsFixture.h"
 #include "tests/project/Grids.h"
-
-#include <gtest/gtest.h>
 
 #include <QPainter>
 
-#include <cmath>
-#include <string>
 #include <tuple>
-#include <vector>
 
 namespace {
 
 using namespace grids;
-
 
 // ---- Reading the bitmap --------------------------------------------------
 

@@ -2,28 +2,64 @@
 // The program as it stands after start-up, with every way out of it (modal
 // showing, file dialogs, message boxes, the shell) answered and recorded.
 
+#include "forms/CanvasAlgorithms.h"
 #include "forms/Forms.h"
+#include "forms/Globals.h"
 #include "forms/Unit1.h"
-#include "forms/Unit10.h"
+#include "forms/Unit2.h"
+#include "forms/Unit3.h"
+#include "forms/Unit4.h"
+#include "forms/Unit5.h"
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
+#include "forms/Unit8.h"
+#include "forms/Unit9.h"
+#include "forms/Unit10.h"
+#include "forms/Unit11.h"
+#include "forms/Unit12.h"
+#include "forms/Unit13.h"
+#include "engine/NeuralNet.h"
+#include "engine/Random.h"
+#include "framework/Canvas.h"
+#include "framework/Convert.h"
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
 #include "framework/Seams.h"
+#include "images/PatternRing.h"
 #include "project/Globals.h"
+#include "project/Learning.h"
+#include "project/SeriesLoad.h"
+#include "project/SeriesMath.h"
 #include "tests/engine/TestNets.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
-
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 // The project's class names, class 0 first, as a sequence file brings them.
 inline void SetClassNames(const QStringList& names)

@@ -5,15 +5,6 @@
 
 #include "FormsFixture.h"
 
-#include "engine/NeuralNet.h"
-#include "forms/Globals.h"
-#include "project/Globals.h"
-
-#include <cmath>
-#include <cstdint>
-#include <memory>
-#include <vector>
-
 class LearningUser : public Started {
 protected:
     // A one-layer network of n inputs and n outputs that answers a pattern

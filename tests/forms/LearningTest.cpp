@@ -4,17 +4,6 @@
 
 #include "LearningFixture.h"
 
-#include "project/Learning.h"
-#include "forms/Unit1.h"
-#include "forms/Unit4.h"
-#include "framework/Canvas.h"
-#include "engine/Random.h"
-
-#include <QCheckBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTimer>
-
 #include <climits>
 
 namespace {

@@ -1,31 +1,7 @@
 #include "FormsFixture.h"
 
-#include "forms/Globals.h"
-#include "forms/Unit1.h"
-#include "forms/Unit10.h"
-#include "forms/Unit11.h"
-#include "forms/Unit12.h"
-#include "forms/Unit2.h"
-#include "forms/Unit3.h"
-#include "forms/Unit4.h"
-#include "forms/Unit5.h"
-#include "forms/Unit6.h"
-#include "forms/Unit7.h"
-#include "forms/Unit9.h"
-#include "framework/Convert.h"
 #include "framework/Shell.h"
 #include "project/NetworkExport.h"
-
-#include <QAction>
-#include <QDir>
-#include <QFile>
-#include <QMenu>
-#include <QMenuBar>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-
-#include <vector>
 
 namespace {
 

@@ -4,24 +4,9 @@
 
 #include "LearningFixture.h"
 
-#include "forms/Unit1.h"
-#include "forms/Unit13.h"
-#include "forms/Unit4.h"
 #include "images/ClassNames.h"
-#include "images/PatternRing.h"
-#include "project/Learning.h"
-
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
-#include <map>
-#include <string>
-#include <vector>
 
 namespace {
 

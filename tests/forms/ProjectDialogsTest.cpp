@@ -2,11 +2,6 @@
 // refused numbers that change nothing, and renaming the classes.
 #include "CanvasFixture.h"
 
-#include "forms/Unit1.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-
 namespace {
 
 using QuickCreate = CanvasUser;

@@ -3,16 +3,6 @@
 
 #include "LearningFixture.h"
 
-#include "forms/Unit1.h"
-#include "forms/Unit10.h"
-#include "forms/Unit3.h"
-#include "forms/Unit5.h"
-
-#include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-
 namespace {
 
 using ProjectInfo = LearningUser;

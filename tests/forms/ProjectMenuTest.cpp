@@ -4,19 +4,6 @@
 
 #include "SeriesFixture.h"
 
-#include "forms/Unit11.h"
-#include "forms/Unit3.h"
-#include "forms/Unit4.h"
-#include "forms/Unit5.h"
-#include "forms/Unit2.h"
-#include "forms/Unit8.h"
-#include "framework/Canvas.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QProgressBar>
-#include <QTimer>
-
 namespace {
 
 class ProjectFiles : public SeriesUser {

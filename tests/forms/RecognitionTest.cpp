@@ -3,15 +3,7 @@
 
 #include "LearningFixture.h"
 
-#include "forms/Unit1.h"
-#include "forms/Unit2.h"
-#include "forms/Unit3.h"
-#include "forms/Unit7.h"
-#include "forms/Unit9.h"
-#include "framework/Canvas.h"
-
 #include <QApplication>
-#include <QTest>
 
 namespace {
 

@@ -2,8 +2,6 @@
 // network's guess and the hint window, adding, browsing and deleting.
 #include "CanvasFixture.h"
 
-#include <cmath>
-
 namespace {
 
 using RetinaView = CanvasUser;

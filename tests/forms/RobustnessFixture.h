@@ -5,38 +5,9 @@
 
 #include "FormsFixture.h"
 
-#include "engine/NeuralNet.h"
-#include "engine/Random.h"
-#include "forms/Globals.h"
-#include "forms/Unit1.h"
-#include "forms/Unit10.h"
-#include "forms/Unit11.h"
-#include "forms/Unit2.h"
-#include "forms/Unit3.h"
-#include "forms/Unit4.h"
-#include "forms/Unit6.h"
-#include "forms/Unit7.h"
-#include "project/Globals.h"
-
-#include <QAction>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QFile>
-#include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
-
-#include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 namespace robustness {
 

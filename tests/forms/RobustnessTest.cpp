@@ -4,8 +4,6 @@
 
 #include "RobustnessFixture.h"
 
-#include <QTest>
-
 #include <ostream>
 
 namespace robustness {

@@ -9,24 +9,13 @@
 
 #include "examples/tools/Digits.h"
 
-#include "engine/Random.h"
-#include "forms/Unit4.h"
-#include "forms/Unit9.h"
-#include "framework/Canvas.h"
-
 #include <QAbstractButton>
-#include <QCoreApplication>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QRegularExpression>
 #include <QSet>
 
-#include <algorithm>
 #include <fstream>
-#include <map>
 
 namespace {
 

@@ -3,19 +3,6 @@
 
 #include "LearningFixture.h"
 
-#include "forms/Unit1.h"
-#include "forms/Unit3.h"
-#include "forms/Unit7.h"
-#include "images/PatternRing.h"
-
-#include <QAction>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <vector>
-
 namespace {
 
 class SequenceMenu : public LearningUser {

@@ -5,24 +5,7 @@
 
 #include "FormsFixture.h"
 
-#include "engine/NeuralNet.h"
-#include "engine/Random.h"
-#include "forms/Globals.h"
-#include "forms/Unit1.h"
-#include "forms/Unit10.h"
-#include "forms/Unit11.h"
-#include "project/Globals.h"
-
-#include <QAction>
-#include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
-
 #include <ctime>
-#include <string>
-#include <vector>
 
 using testnets::Weights;
 

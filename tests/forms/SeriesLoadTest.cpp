@@ -4,17 +4,6 @@
 
 #include "SeriesFixture.h"
 
-#include <QDir>
-
-#include "forms/Unit4.h"
-#include "project/SeriesLoad.h"
-#include "project/SeriesMath.h"
-
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 namespace {
 
 using SeriesLoading = SeriesUser;

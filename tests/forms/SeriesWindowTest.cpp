@@ -5,16 +5,6 @@
 
 #include "SeriesFixture.h"
 
-#include "project/SeriesMath.h"
-#include "framework/Canvas.h"
-
-#include <QCheckBox>
-#include <QImage>
-
-#include <cmath>
-#include <memory>
-#include <vector>
-
 namespace {
 
 using SeriesWindow = SeriesUser;

@@ -8,11 +8,6 @@
 
 #include "RobustnessFixture.h"
 
-#include "project/SeriesLoad.h"
-#include "forms/Unit9.h"
-
-#include <algorithm>
-#include <cmath>
 #include <random>
 
 namespace robustness {

@@ -1,16 +1,5 @@
 #include "FormsFixture.h"
 
-#include "forms/Globals.h"
-#include "forms/Unit1.h"
-#include "forms/Unit2.h"
-#include "project/Globals.h"
-
-#include <QCoreApplication>
-#include <QFile>
-#include <QMenuBar>
-#include <QTimer>
-
-
 namespace {
 
 using StartUp = Started;

@@ -5,26 +5,6 @@
 
 #include "LearningFixture.h"
 
-#include "engine/Random.h"
-#include "forms/Unit1.h"
-#include "forms/Unit2.h"
-#include "forms/Unit3.h"
-#include "forms/Unit4.h"
-#include "forms/Unit6.h"
-#include "forms/Unit7.h"
-#include "forms/Unit9.h"
-#include "framework/Canvas.h"
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
-
-#include <vector>
-
 namespace {
 
 enum Shape { Cross, Frame, Plus };
