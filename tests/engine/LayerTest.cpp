@@ -144,19 +144,6 @@ TEST(Layer, ActivationMatchesTheScalarFunctionOverTheWholeRange)
     testnets::ForEachKernelSet(CheckActivationRange);
 }
 
-TEST(Layer, WeightBlockIsOneContiguousAllocation)
-{
-    PinnedClock clock(2);
-    TLayer layer(5, 10, 0.68f);
-    const float* base = layer.weights.Data();
-    for (std::size_t i = 0; i < layer.weights.Rows(); ++i) {
-        EXPECT_EQ(layer.weights[i], base + i * layer.weights.Stride());
-        // padding columns belong to no neuron and stay 0
-        for (std::size_t j = layer.weights.Columns(); j < layer.weights.Stride(); ++j) EXPECT_EQ(layer.weights[i][j], 0.0f);
-    }
-    EXPECT_GE(layer.weights.Stride(), layer.weights.Columns());
-}
-
 TEST(Layer, EightLaneKernelsAreUsedWhereTheCpuHasThem)
 {
 #if defined(__x86_64__)

@@ -9,28 +9,6 @@
 using testnets::MakeNet;
 using testnets::PinnedClock;
 
-TEST(Network, QuickCreatePresetHasTheDocumentedShape)
-{
-    TNeuralNet net = MakeNet({100, 25, 10});
-    EXPECT_EQ(net.layerCount, 2u);
-    EXPECT_EQ(net.outputCount, 10u);
-    ASSERT_EQ(net.layers.size(), 2u);
-    ASSERT_EQ(net.changes.size(), 2u);
-    std::size_t weights = 0;
-    for (const TLayer& layer : net.layers) weights += (layer.inputCount + 1) * layer.neuronCount;
-    EXPECT_EQ(weights, 2785u);
-    EXPECT_EQ(net.layers[1].inputCount, 25u);
-    ASSERT_EQ(net.deltas.size(), 2u);
-    EXPECT_EQ(net.deltas[0].size(), 26u);
-    EXPECT_EQ(net.deltas[1].size(), 11u);
-    for (const TLayer& change : net.changes)
-        for (std::uint32_t i = 0; i <= change.inputCount; ++i)
-            for (std::uint32_t j = 0; j < change.neuronCount; ++j) EXPECT_EQ(change.weights[i][j], 0.0f);
-    // Before any pass the outputs already refer to the last layer's vector.
-    EXPECT_EQ(net.outputs, net.layers[1].outputs.data());
-    EXPECT_EQ(net.outputs[10], 1.0f);
-}
-
 TEST(Network, LayersBuiltInTheSameSecondDrawTheSameNumbers)
 {
     TNeuralNet net = MakeNet({30, 20, 10}, 0.68f, 4242);

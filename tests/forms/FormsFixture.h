@@ -171,6 +171,25 @@ protected:
         return closed;
     }
 
+    // The message boxes shown since the log was last cleared.
+    QStringList Boxes() const
+    {
+        QStringList boxes;
+        for (const QString& entry : log)
+            if (entry.startsWith(QStringLiteral("box ")))
+                boxes << entry.mid(4);
+        return boxes;
+    }
+
+    // The retina view's class list, class 0 first.
+    static QStringList ClassList()
+    {
+        QStringList items;
+        for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
+            items << SmImForm->ComboBox1->itemText(i);
+        return items;
+    }
+
     // The class names of the class-names grid, class 0 first.
     static QStringList GridNames()
     {

@@ -25,15 +25,6 @@ protected:
 
     QString Path(const QString& name) const { return QDir(dir.path()).filePath(name); }
 
-    QStringList Boxes() const
-    {
-        QStringList boxes;
-        for (const QString& line : log)
-            if (line.startsWith(QStringLiteral("box ")))
-                boxes << line.mid(4);
-        return boxes;
-    }
-
     // "Обучение" / "Обратное распространение", "Пуск" and `epochs` ticks of
     // the timer; the last epoch is also run on a copy of the network, and its
     // total error added up the test's own way.

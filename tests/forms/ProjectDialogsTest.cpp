@@ -15,14 +15,6 @@ QStringList Column(int column)
     return texts;
 }
 
-QStringList ClassList()
-{
-    QStringList names;
-    for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
-        names << SmImForm->ComboBox1->itemText(i);
-    return names;
-}
-
 // The grid's numbers column after a new project of n classes.
 QStringList Numbered(int n, const QString& header)
 {

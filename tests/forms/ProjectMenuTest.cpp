@@ -22,14 +22,6 @@ protected:
         dialogAnswer.reset();
     }
 
-    static QStringList ClassList()
-    {
-        QStringList items;
-        for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
-            items << SmImForm->ComboBox1->itemText(i);
-        return items;
-    }
-
     // Epochs of the learning window; the weights they leave.
     static std::vector<float> Trained(int epochs)
     {

@@ -97,16 +97,6 @@ protected:
         return file.fileName();
     }
 
-    // The message boxes shown since the log was last cleared.
-    QStringList Boxes() const
-    {
-        QStringList boxes;
-        for (const QString& entry : log)
-            if (entry.startsWith(QStringLiteral("box ")))
-                boxes << entry.mid(4);
-        return boxes;
-    }
-
     QTemporaryDir folder;
 };
 

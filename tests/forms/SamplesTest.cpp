@@ -26,8 +26,6 @@ class DigitsSample : public CanvasUser {
 protected:
     testnets::PinnedClock clock{1700000000};  // the same network on every run
 
-    QStringList Boxes() const { return log.filter(QRegularExpression(QStringLiteral("^box "))); }
-
     // "Обучение" / "Обратное распространение", "Пуск", and the window left to
     // run until it stops by itself or has run `limit` epochs.
     void TrainUntilStopped(std::uint32_t limit)

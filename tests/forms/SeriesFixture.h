@@ -77,15 +77,6 @@ protected:
         Form1->N27Click();
     }
 
-    QStringList Boxes() const
-    {
-        QStringList boxes;
-        for (const QString& entry : log)
-            if (entry.startsWith(QStringLiteral("box ")))
-                boxes << entry.mid(4);
-        return boxes;
-    }
-
     // Exactly one message, holding every part.
     void ExpectMessage(const std::vector<const char*>& parts, const char* what)
     {

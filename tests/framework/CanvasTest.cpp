@@ -28,13 +28,6 @@ struct CanvasFixture {
     TCanvas canvas;
 };
 
-TEST(Canvas, NewBitmapIsWhite)
-{
-    const QImage image = MakeBitmap(7, 5);
-    EXPECT_EQ(image.size(), QSize(7, 5));
-    EXPECT_EQ(CountColour(image, clWhite), 35);
-}
-
 TEST(Canvas, RectangleCoversColumnsAndRowsUpToButNotIncludingTheSecondCorner)
 {
     CanvasFixture f(12, 12);

@@ -97,16 +97,6 @@ TEST(AbsImage, ClearZeroesCellsAndRefusesAnImageWithoutCells) {
     EXPECT_THROW(none.Clear(), ERangeError);
 }
 
-TEST(RangeError, CarriesTheTextTheWindowsShow) {
-    try {
-        TRectImage img;
-        img.GetCell(0, 0);
-        FAIL() << "no range error";
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "exp: OVERFLOW error");
-    }
-}
-
 TEST(RectImage, CellsAreRowMajorAndResizeClearsThem) {
     TRectImage img;
     img.Resize(3, 2);

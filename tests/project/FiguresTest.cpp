@@ -342,14 +342,3 @@ TEST(ProjectSizes, TheRetinaSideIsTheTruncatedSquareRoot)
 
 } // namespace
 
-TEST(SharedObjects, ExistEmptyBeforeAnyWindow) {
-    EXPECT_EQ(CanvasImage.GetSize(), 0u);
-    EXPECT_EQ(CanvasImage.GetWidth(), 0u);
-    EXPECT_EQ(CanvasImage.GetHeight(), 0u);
-    EXPECT_TRUE(CanvasImage.Cells.empty());
-    EXPECT_EQ(RetinaImage.GetSize(), 0u);
-    EXPECT_TRUE(RetinaImage.Cells.empty());
-    EXPECT_EQ(TrainingSequence.GetCount(), 0u);
-    EXPECT_EQ(TrainingSequence.GetDimension(), 0u);
-    EXPECT_EQ(TrainingSequence.Current, nullptr);
-}
