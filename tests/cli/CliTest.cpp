@@ -89,12 +89,6 @@ protected:
         }
     }
 
-    std::size_t FileCount() const
-    {
-        return static_cast<std::size_t>(
-            std::distance(std::filesystem::directory_iterator(dir_), std::filesystem::directory_iterator()));
-    }
-
     static void Open(const std::string& path, TProjectState& state)
     {
         const std::string refusal = OpenProjectFile(path, state);

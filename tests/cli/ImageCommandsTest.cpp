@@ -151,14 +151,6 @@ protected:
         return Path(name);
     }
 
-    std::size_t FileCount() const
-    {
-        std::size_t n = 0;
-        for (auto it = fs::recursive_directory_iterator(dir_); it != fs::recursive_directory_iterator(); ++it)
-            n += it->is_regular_file() ? 1 : 0;
-        return n;
-    }
-
     static void Save(const QImage& image, const std::string& path, const char* format)
     {
         ASSERT_TRUE(image.save(QString::fromStdString(path), format, 100)) << path;

@@ -181,6 +181,12 @@ protected:
         return boxes;
     }
 
+    // The enabled states of the four sequence commands N8, N18, N10, N20.
+    static std::vector<bool> SequenceCommands()
+    {
+        return {Form1->N8->isEnabled(), Form1->N18->isEnabled(), Form1->N10->isEnabled(), Form1->N20->isEnabled()};
+    }
+
     // The retina view's class list, class 0 first.
     static QStringList ClassList()
     {

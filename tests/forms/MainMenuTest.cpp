@@ -7,13 +7,6 @@ namespace {
 
 using MainMenu = Started;
 
-// The enabled states of the four sequence commands N8, N18, N10, N20.
-std::vector<bool> SequenceCommands()
-{
-    return {Form1->N8->isEnabled(), Form1->N18->isEnabled(), Form1->N10->isEnabled(),
-            Form1->N20->isEnabled()};
-}
-
 // The enabled state of every menu item, top-level menus included.
 std::vector<bool> AllEnabledStates()
 {

@@ -8,6 +8,8 @@
 #include "project/Learning.h"
 #include "project/SeriesMath.h"
 
+#include "tests/images/TempFiles.h"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -30,37 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 
-class ProjectFileTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir_ = fs::temp_directory_path() / ("trelis_project_" + std::to_string(::getpid()) + "_" + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-
-    std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-    static std::string ReadText(const std::string& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-    static void WriteText(const std::string& path, const std::string& text)
-    {
-        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
-    }
-    std::set<std::string> Listing() const
-    {
-        std::set<std::string> names;
-        for (const auto& entry : fs::directory_iterator(dir_)) names.insert(entry.path().filename().string());
-        return names;
-    }
-
-    fs::path dir_;
-};
+using ProjectFileTest = TempFolderTest;
 
 // Element with the given cells, class and Size; the buffer is exactly `cells`
 // (Size may be less than its length, or equal to it: no bias byte).
