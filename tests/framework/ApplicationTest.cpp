@@ -7,10 +7,8 @@
 #include "images/Images.h"
 
 #include <QCoreApplication>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
-#include <QFileDialog>
 #include <QTemporaryDir>
 #include <QPushButton>
 #include <QTest>
@@ -290,13 +288,6 @@ TEST(FileDialog, CancelKeepsTheRememberedName)
     EXPECT_EQ(dialog.FileName, QStringLiteral("/data/y"));
 }
 
-TEST(FileDialog, TheToolkitsDialogsAndButtonsSpeakRussian)
-{
-    QDialogButtonBox buttons(QDialogButtonBox::Save | QDialogButtonBox::Cancel);
-    EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), QString::fromUtf8("Отмена"));
-    EXPECT_EQ(QFileDialog::tr("Save As"), QString::fromUtf8("Сохранить как"));
-}
-
 TEST(FileDialog, FilterInTheToolkitsNotation)
 {
     // The patterns appear once, also where the description already ends
@@ -349,15 +340,6 @@ TEST(Shell, DocumentsAreLookedUpBesideTheProgramThenInTheDataFolder)
     // A folder of that name is not a document.
     ASSERT_TRUE(dir.mkpath(QStringLiteral("bin/help")) && touch(dir.filePath(QStringLiteral("share/trelis/help"))));
     EXPECT_EQ(FindDocument(QStringLiteral("help"), {bin, data}), dir.filePath(QStringLiteral("share/trelis/help")));
-}
-
-TEST(Shell, CommandLinesGoToTheSeamUnchanged)
-{
-    std::vector<QString> lines;
-    Seams::shell = [&](const QString& line) { lines.push_back(line); };
-    RunShellCommand(QStringLiteral("start index.html"));
-    RunShellCommand(QStringLiteral("anything at all"));
-    EXPECT_EQ(lines, (std::vector<QString>{QStringLiteral("start index.html"), QStringLiteral("anything at all")}));
 }
 
 } // namespace
