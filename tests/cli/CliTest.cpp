@@ -12,16 +12,12 @@
 #include "project/SeriesLoad.h"
 #include "tests/images/TempFiles.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <iomanip>
 #include <sstream>
 

@@ -17,13 +17,8 @@
 
 #include <QImage>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <set>
 #include <sstream>
 
 namespace {

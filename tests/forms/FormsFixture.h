@@ -18,8 +18,6 @@
 #include "forms/Unit11.h"
 #include "forms/Unit12.h"
 #include "forms/Unit13.h"
-#include "engine/NeuralNet.h"
-#include "engine/Random.h"
 #include "framework/Canvas.h"
 #include "framework/Convert.h"
 #include "framework/Dialogs.h"
@@ -50,16 +48,11 @@
 #include <QTest>
 #include <QTimer>
 
-#include <gtest/gtest.h>
 #include <algorithm>
-#include <cmath>
-#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
 #include <optional>
-#include <string>
-#include <vector>
 
 // The project's class names, class 0 first, as a sequence file brings them.
 inline void SetClassNames(const QStringList& names)
@@ -126,7 +119,6 @@ protected:
     }
 
     static void ResetProject() { Project.Reset(); }
-
 
     // The windows visible now, by global name.
     static QStringList Visible()

@@ -145,16 +145,6 @@ TEST_F(MainMenu, ModalCommandsShowTheirWindowsModally)
     }
 }
 
-TEST_F(MainMenu, LearningCommandsChooseTheMethodBeforeShowing)
-{
-    std::vector<bool> methods;
-    user = [&](TForm&) { methods.push_back(LearnForm->stochastic); };
-    Form1->N21->trigger();
-    Form1->N19->trigger();
-    Form1->N21->trigger();
-    EXPECT_EQ(methods, (std::vector<bool>{true, false, true}));
-}
-
 TEST_F(MainMenu, ModelessCommandsShowTheirWindowsBesideTheMenu)
 {
     Form1->N3->trigger();

@@ -6,7 +6,6 @@
 #include "FormsFixture.h"
 
 #include <cstring>
-#include <ctime>
 #include <set>
 
 namespace robustness {

@@ -5,8 +5,6 @@
 
 #include "FormsFixture.h"
 
-#include <ctime>
-
 using testnets::Weights;
 
 // Everything a load or a reload may change.

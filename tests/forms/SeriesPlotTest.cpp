@@ -4,8 +4,6 @@
 
 #include "SeriesFixture.h"
 
-#include <random>
-
 namespace {
 
 TEST(SeriesPlot, TheColumnPolylineDrawsExactlyWhatThePlainPolylineDraws)

@@ -8,10 +8,6 @@
 
 #include "RobustnessFixture.h"
 
-#include "forms/Unit9.h"
-
-#include <random>
-
 namespace robustness {
 namespace {
 

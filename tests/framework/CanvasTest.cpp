@@ -1,4 +1,3 @@
-#include "framework/Canvas.h"
 #include "PixelCount.h"
 
 #include <gtest/gtest.h>

@@ -1,11 +1,5 @@
 // The class-names file and the name it gets beside a sequence file.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "images/ClassNames.h"
 #include "TempFiles.h"
 

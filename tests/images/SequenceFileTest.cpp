@@ -1,12 +1,7 @@
 // The sequence file: its byte layout with the line-end translation, the round
 // trip, and damaged or unreachable files.
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
 #include <random>
-#include <string>
-#include <vector>
 
 #include "images/PatternRing.h"
 #include "TempFiles.h"

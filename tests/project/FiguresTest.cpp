@@ -12,13 +12,10 @@
 #include <cmath>
 #include <memory>
 #include <random>
-#include <string>
-#include <vector>
 
 namespace {
 
 using namespace grids;
-
 
 // Fills from the first set cell until none is left; the boxes in order.
 std::vector<TObjectBox> TakeAll(TRectImage& canvas)

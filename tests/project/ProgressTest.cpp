@@ -7,13 +7,8 @@
 
 #include "tests/engine/TestNets.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <map>
-#include <random>
 #include <utility>
-#include <vector>
 
 TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
 {

@@ -10,22 +10,16 @@
 
 #include "tests/images/TempFiles.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <bit>
 #include <csignal>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <limits>
 #include <random>
-#include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 

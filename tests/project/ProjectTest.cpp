@@ -7,13 +7,8 @@
 #include "project/TextFiles.h"
 #include "tests/engine/TestNets.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <cstdio>
 #include <functional>
-#include <random>
-#include <vector>
 
 namespace {
 
