@@ -3,7 +3,7 @@
 // loaded series training in the background, and a check of the training
 // sequence's ring that the soak test makes after every step.
 
-#include "FormsFixture.h"
+#include "SeriesFixture.h"
 
 #include <cstring>
 #include <set>
@@ -46,12 +46,11 @@ inline std::string RingFault(const PatternRing& ring)
 // the windows too.
 inline const std::string TenValues = "10\n9 1 4 2 8 3 5 0 7 6\n";
 
-class ProjectInUse : public Started {
+class ProjectInUse : public SeriesUser {
 protected:
     void SetUp() override
     {
-        Started::SetUp();
-        ASSERT_TRUE(folder.isValid());
+        SeriesUser::SetUp();
 
         // A pattern project of 16-cell elements and three named classes...
         NewProject("16", "3", "5");
@@ -84,19 +83,6 @@ protected:
         ASSERT_FALSE(Form1->N8->isEnabled());
         log.clear();
     }
-
-    testnets::PinnedClock clock{1700000000};  // the same weights on every run
-
-    // A file of the scratch folder holding the bytes; its full name.
-    QString File(const QString& name, const std::string& bytes)
-    {
-        QFile file(folder.filePath(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << name.toStdString();
-        file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-        return file.fileName();
-    }
-
-    QTemporaryDir folder;
 };
 
 } // namespace robustness
