@@ -1,5 +1,5 @@
-// Byte images: the bias byte, cell access with its range checks, Crop,
-// Rescale and the network-input helpers.
+// Byte images: the bias byte, cell access with its range checks, Crop and
+// Rescale.
 
 #include <gtest/gtest.h>
 
@@ -249,39 +249,4 @@ TEST(Rescale, EmptyGridOrEmptyTargetGivesZerosAndTheBias) {
     img.Rescale(0, 5);
     ExpectRescaledShape(img, 0, 5);
     EXPECT_EQ(img.Cells, (Cells{1}));
-}
-
-TEST(NetworkInput, MatchingBufferIsUsedAsItIs) {
-    TAbsImage element;
-    element.AssignWithBias(TAbsImage(4));
-    element.Cells = {1, 0, 1, 1, 1};
-    std::vector<std::int8_t> scratch;
-    EXPECT_EQ(InputBytes(element, 4, scratch), element.Cells.data());
-    EXPECT_TRUE(scratch.empty());
-}
-
-TEST(NetworkInput, OtherSizesArePaddedOrCutAndEndWithBias) {
-    TAbsImage small;
-    small.AssignWithBias(TAbsImage(2));
-    small.Cells = {1, 1, 1};
-    std::vector<std::int8_t> scratch;
-    const std::int8_t* in = InputBytes(small, 5, scratch);
-    EXPECT_EQ(Cells(in, in + 6), (Cells{1, 1, 1, 0, 0, 1}));
-
-    TAbsImage large;
-    large.AssignWithBias(TAbsImage(4));
-    large.Cells = {1, 0, 0, 1, 1};
-    in = InputBytes(large, 2, scratch);
-    EXPECT_EQ(Cells(in, in + 3), (Cells{1, 0, 1}));
-
-    // A resized grid has no bias byte of its own.
-    TRectImage grid;
-    grid.Resize(2, 2);
-    grid.SetCell(1, 1, 1);
-    in = InputBytes(grid, grid.GetSize(), scratch);
-    EXPECT_EQ(Cells(in, in + 5), (Cells{0, 0, 0, 1, 1}));
-
-    std::int8_t out[4] = {9, 9, 9, 9};
-    CopyInput(TAbsImage(), out, 3);
-    EXPECT_EQ(Cells(out, out + 4), (Cells{0, 0, 0, 1}));
 }
