@@ -498,24 +498,15 @@ TEST_F(CliTest, EvaluateCountsEveryAnswerAndMeetsTheClassesByName)
 
     // The matrix in long form: a row for each pair that occurs.
     const std::vector<std::string> names = {"строка", "столбец", "диагональ"};
-    std::ifstream csv(Path("m.csv"));
-    std::string row;
-    std::getline(csv, row);
-    EXPECT_EQ(row, "истина,ответ,число");
+    const auto csv = CsvRows(Path("m.csv"));
+    EXPECT_EQ(csv[0], (std::vector<std::string>{"истина", "ответ", "число"}));
     std::vector<std::vector<int>> matrix(3, std::vector<int>(3, 0));
-    while (std::getline(csv, row)) {
-        std::istringstream cells(row);
-        std::string truth, answer, count;
-        std::getline(cells, truth, ',');
-        std::getline(cells, answer, ',');
-        std::getline(cells, count);
-        const auto index = [&](const std::string& name) {
-            return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
-        };
-        ASSERT_LT(index(truth), 3u) << row;
-        ASSERT_LT(index(answer), 3u) << row;
-        EXPECT_GT(std::stoi(count), 0) << row;
-        matrix[index(truth)][index(answer)] += std::stoi(count);
+    const auto index = [&](const std::string& name) {
+        return static_cast<std::size_t>(std::find(names.begin(), names.end(), name) - names.begin());
+    };
+    for (std::size_t k = 1; k < csv.size(); ++k) {
+        ASSERT_TRUE(csv[k].size() == 3 && index(csv[k][0]) < 3 && index(csv[k][1]) < 3 && std::stoi(csv[k][2]) > 0);
+        matrix[index(csv[k][0])][index(csv[k][1])] += std::stoi(csv[k][2]);
     }
     EXPECT_EQ(matrix, expected);
     EXPECT_NE(r.out.find("Элементов: 7, верно: " + std::to_string(right) + ","), std::string::npos) << r.out;
@@ -602,15 +593,12 @@ TEST_F(CliTest, EvaluateOfAVeryManyClassNetworkSummarisesWithoutItsMatrix)
     std::size_t listed = 0;
     for (std::size_t at = tail.find("\n  "); at != std::string::npos; at = tail.find("\n  ", at + 1))
         listed += tail.find(" → ", at) < tail.find('\n', at + 1);
-    const Bytes bytes = ReadBytes(Path("m.csv"));
-    const std::string csv(bytes.begin(), bytes.end());
     std::size_t answers = 0, wrong = 0;
-    std::istringstream rows(csv.substr(csv.find('\n') + 1));
-    for (std::string row; std::getline(rows, row);) {
-        const std::size_t comma = row.find(',');
-        const int count = std::stoi(row.substr(row.rfind(',') + 1));
-        answers += static_cast<std::size_t>(count);
-        wrong += row.substr(0, comma) != row.substr(comma + 1, row.rfind(',') - comma - 1);
+    for (const auto& row : CsvRows(Path("m.csv"))) {
+        if (row[0] == "истина")
+            continue;
+        answers += std::stoul(row[2]);
+        wrong += row[0] != row[1];
     }
     EXPECT_EQ(answers, 4u);
     EXPECT_EQ(listed, wrong) << r.out;
@@ -632,18 +620,7 @@ TEST_F(CliTest, ForecastWritesEveryPointTheHeldOutFiguresAndTheFuture)
                         "--seed", "5", "--csv", Path("f.csv"), "--horizon", "3", "-o", Path("wave.trelis")});
     ASSERT_EQ(r.code, CliOk) << r.err;
     // Rows of the file: number, value, reproduction, part.
-    const auto rows = [&](const std::string& name) {
-        std::vector<std::vector<std::string>> table;
-        std::ifstream csv(Path(name));
-        for (std::string row; std::getline(csv, row);) {
-            table.emplace_back();
-            std::istringstream cells(row + ",");
-            for (std::string cell; std::getline(cells, cell, ',');)
-                table.back().push_back(cell);
-        }
-        return table;
-    };
-    const auto table = rows("f.csv");
+    const auto table = CsvRows(Path("f.csv"));
     ASSERT_EQ(table.size(), 1u + 60u + 3u);
     EXPECT_EQ(table[0], (std::vector<std::string>{"номер", "значение", "воспроизведение", "часть"}));
     for (std::uint32_t i = 0; i < 63; ++i) {
@@ -675,7 +652,7 @@ TEST_F(CliTest, ForecastWritesEveryPointTheHeldOutFiguresAndTheFuture)
     // gives the same reproduction and future.
     const TRun again = Cli({"forecast", Path("wave.trelis"), "--epochs", "0", "--csv", Path("g.csv"), "--horizon", "3"});
     ASSERT_EQ(again.code, CliOk) << again.err;
-    const auto reread = rows("g.csv");
+    const auto reread = CsvRows(Path("g.csv"));
     ASSERT_EQ(reread.size(), table.size());
     for (std::size_t i = 1; i < table.size(); ++i) {
         EXPECT_NEAR(std::stod(reread[i][2]), std::stod(table[i][2]), 1e-3) << i;

@@ -44,6 +44,21 @@ protected:
     static void WriteText(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     }
+    // The rows of a CSV file without quoted fields, each cut at its commas.
+    static std::vector<std::vector<std::string>> CsvRows(const std::string& path) {
+        std::vector<std::vector<std::string>> rows;
+        std::ifstream in(path);
+        for (std::string row; std::getline(in, row);) {
+            rows.emplace_back();
+            for (std::size_t at = 0, comma; ; at = comma + 1) {
+                comma = row.find(',', at);
+                rows.back().push_back(row.substr(at, comma - at));
+                if (comma == std::string::npos)
+                    break;
+            }
+        }
+        return rows;
+    }
     // The names in the folder itself.
     std::set<std::string> Listing() const {
         std::set<std::string> names;
