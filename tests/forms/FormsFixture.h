@@ -76,6 +76,17 @@ inline void UseProject(std::unique_ptr<TNeuralNet> net, std::int32_t retinaSide,
     Project.Adopt(state);
 }
 
+// A network for `inputs` inputs whose answer is always `winner` with the
+// output 1.0 (all other outputs 0), or no output above 0 when winner is -1.
+inline std::unique_ptr<TNeuralNet> Answering(std::uint32_t inputs, std::uint32_t outputs, int winner)
+{
+    auto net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{inputs, outputs}, 0.0f, 0.0f,
+                                            0.0f, 1.0f, 1.0f);
+    for (std::uint32_t j = 0; j < outputs; ++j)
+        net->layers[0].weights[inputs][j] = static_cast<int>(j) == winner ? 200.0f : -200.0f;
+    return net;
+}
+
 // An empty training sequence of the element size it had.
 inline void ClearSequence()
 {
