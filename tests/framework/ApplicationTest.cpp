@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -93,25 +94,16 @@ TEST(ExceptionDisplay, RangeErrorInAHandlerShowsTwoBoxesAndTheProgramGoesOn)
     EXPECT_TRUE(w.window.isVisible());
 }
 
-TEST(ExceptionDisplay, ConversionErrorShowsItsOwnText)
+TEST(ExceptionDisplay, ConversionAndOtherErrorsShowTheirOwnTextUnderTheProgramsName)
 {
-    BoxRecorder recorder;
-    std::int32_t value = 17;
-    ButtonWindow w([&] { value = StrToInt(QStringLiteral("12x")); });
-    w.Click();
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].second, QStringLiteral("'12x' is not a valid integer value"));
-    EXPECT_EQ(recorder.boxes[0].first, TApplication::Title());
-    EXPECT_EQ(value, 17);
-}
-
-TEST(ExceptionDisplay, OtherErrorsShowTheirMessage)
-{
-    BoxRecorder recorder;
-    ButtonWindow w([] { throw std::runtime_error("disk full"); });
-    w.Click();
-    ASSERT_EQ(recorder.boxes.size(), 1u);
-    EXPECT_EQ(recorder.boxes[0].second, QStringLiteral("disk full"));
+    for (const auto& [handler, text] : std::vector<std::pair<std::function<void()>, QString>>{
+             {[] { StrToInt(QStringLiteral("12x")); }, QStringLiteral("'12x' is not a valid integer value")},
+             {[] { throw std::runtime_error("disk full"); }, QStringLiteral("disk full")}}) {
+        BoxRecorder recorder;
+        ButtonWindow w(handler);
+        w.Click();
+        EXPECT_EQ(recorder.boxes, (std::vector<Box>{{TApplication::Title(), text}}));
+    }
 }
 
 TEST(ExceptionDisplay, ShownAfterTheEventThatRaisedIt)
