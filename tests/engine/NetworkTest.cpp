@@ -28,14 +28,6 @@ TEST(Network, LayersBuiltInTheSameSecondDrawTheSameNumbers)
               true);
 }
 
-TEST(Network, RangeZeroGivesOutputsOfOneHalf)
-{
-    TNeuralNet net = MakeNet({6, 4, 3}, 0.0f);
-    const auto pattern = testnets::BytePattern(6, -3, 3, 1);
-    net.ForwardBytes(pattern.data());
-    for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(net.outputs[i], 0.5f);
-}
-
 TEST(Network, FloatForwardScalesTheCallersVectorButNotTheBias)
 {
     PinnedClock clock(9);
