@@ -42,12 +42,19 @@ const char* const TrainHelp =
     "ВХОД — проект .trelis (обучение продолжается с его весов на его\n"
     "последовательности) или последовательность .llt с именами классов в .nam\n"
     "рядом (новая сеть: входов — размерность, выходов — число классов).\n"
+    "Проект временного ряда и проект, последовательность которого не подходит\n"
+    "к его сети, не обучаются, как и в окне обучения.\n"
     "\n"
-    "  -o, --output ПРОЕКТ      куда записать проект (обязательно)\n"
+    "  -o, --output ПРОЕКТ      куда записать проект (обязательно); папка\n"
+    "                           проверяется до начала обучения\n"
     "  --hidden H               нейронов скрытого слоя новой сети (по умолчанию 25)\n"
     "  --method backprop|stochastic\n"
     "                           обратное распространение (по умолчанию) или\n"
     "                           стохастическое обучение\n"
+    "  --rate R                 скорость обучения обратного распространения\n"
+    "                           (по умолчанию 0.1, как в окне обучения)\n"
+    "  --momentum M             момент обратного распространения, от 0 до 0.99\n"
+    "                           (по умолчанию 0)\n"
     "  --max-epochs N           не больше N эпох за этот запуск (по умолчанию 1000)\n"
     "  --seed S                 начальные веса новой сети и случайные шаги\n"
     "                           стохастического обучения зависят только от S;\n"
@@ -56,25 +63,40 @@ const char* const TrainHelp =
     "  --target-accuracy A      остановиться после эпохи, в которой верных ответов\n"
     "                           не меньше доли A (от 0 до 1)\n"
     "  --patience N             остановиться, если N эпох подряд число верных\n"
-    "                           ответов не превышало лучшего\n"
+    "                           ответов не превышало лучшего (с --validation —\n"
+    "                           на отложенной последовательности)\n"
+    "  --keep-going             не останавливаться после эпохи, в которой все\n"
+    "                           элементы распознаны верно, а ждать другого\n"
+    "                           условия остановки (как флажок окна обучения)\n"
     "  --validation ПРОВЕРКА.llt после каждой эпохи сообщать долю верных ответов на\n"
-    "                           отложенной последовательности и записать веса той\n"
-    "                           эпохи, в которой она была наибольшей\n"
+    "                           отложенной последовательности и записать веса\n"
+    "                           первой эпохи, в которой она была наибольшей;\n"
+    "                           классы сопоставляются по именам, как в evaluate\n"
     "\n"
-    "Обучение всегда останавливается после первой эпохи, в которой все элементы\n"
-    "распознаны верно. После каждой эпохи печатаются её номер, число верных\n"
-    "ответов и суммарная ошибка: сумма |выход - цель| по всем выходам и всем\n"
-    "элементам, по выходам, которые дал шаг обучения на элементе (для обратного\n"
-    "распространения — ответ сети до изменения весов).\n";
+    "Без --keep-going обучение останавливается после первой эпохи, в которой все\n"
+    "элементы распознаны верно. После каждой эпохи печатаются её номер, число\n"
+    "верных ответов и суммарная ошибка: сумма |выход - цель| по всем выходам и\n"
+    "всем элементам, по выходам, которые дал шаг обучения на элементе (для\n"
+    "обратного распространения — ответ сети до изменения весов). Ctrl+C\n"
+    "останавливает обучение после текущей эпохи; проект записывается.\n";
 
 const char* const EvaluateHelp =
     "Использование: trelis-cli evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ.llt [--csv ФАЙЛ]\n"
     "\n"
     "Распознаёт сетью проекта каждый элемент последовательности и печатает долю\n"
     "верных ответов, полноту и точность по каждому классу и матрицу ошибок\n"
-    "(строки — истинный класс, столбцы — ответ сети).\n"
+    "(строки — истинный класс, столбцы — ответ сети). Классы последовательности\n"
+    "сопоставляются с классами проекта по именам (файл .nam рядом с ней):\n"
+    "элементы классов, которых в проекте нет, не проверяются, а считаются\n"
+    "отдельно и называются. Последовательность без файла имён или без единого\n"
+    "общего с проектом имени не проверяется.\n"
     "\n"
-    "  --csv ФАЙЛ               записать матрицу ошибок в ФАЙЛ (CSV)\n";
+    "Если у сети больше 40 выходов, вместо таблицы классов и матрицы печатаются\n"
+    "итог по классам и 20 самых частых ошибок (истинный класс, ответ, число).\n"
+    "\n"
+    "  --csv ФАЙЛ               записать матрицу ошибок в ФАЙЛ (CSV) в длинной\n"
+    "                           форме: строка «истина,ответ,число» на каждую\n"
+    "                           пару классов, которая встретилась\n";
 
 namespace {
 
@@ -92,7 +114,8 @@ std::string SeriesFailureReason(const TSeriesFileResult& r)
     case SeriesFileStatus::CountTooLarge:
         return "число значений слишком велико";
     case SeriesFileStatus::TooFewValues:
-        return "объявлено " + std::to_string(r.count) + " значений, а в файле их " + std::to_string(r.valuesRead);
+        return "объявлено " + Counted(r.count, "значение", "значения", "значений") + ", а в файле их " +
+               std::to_string(r.valuesRead);
     case SeriesFileStatus::BadValue:
         return "значение в строке " + std::to_string(r.line) + " — не число";
     case SeriesFileStatus::Ok:
@@ -124,6 +147,17 @@ std::string ShownClassName(const std::vector<std::string>& names, std::size_t k)
     return k < names.size() && !names[k].empty() ? names[k] : std::to_string(k);
 }
 
+// The classes of the file the project does not have, as one line.
+std::string ApartLine(const TCheckReport& check)
+{
+    std::string line = "Элементы классов, которых нет в проекте, не проверялись (" +
+                       Counted(check.apart, "элемент", "элемента", "элементов") + "):";
+    for (std::size_t k = 0; k < check.apartClasses.size(); ++k)
+        line += (k == 0 ? " " : ", ") + check.apartClasses[k].name + " — " +
+                std::to_string(check.apartClasses[k].elements);
+    return line;
+}
+
 // ---------------------------------------------------------------- info
 
 void PrintSequenceFigures(std::ostream& out, const TProjectFigures& f)
@@ -150,7 +184,8 @@ void PrintClassCounts(std::ostream& out, const PatternRing& ring, const std::vec
     });
     out << "Классы: " << counts.size() << "\n";
     for (std::size_t k = 0; k < counts.size(); ++k)
-        out << "  " << ShownClassName(names, k) << ": " << counts[k] << " элем.\n";
+        out << "  " << ShownClassName(names, k) << ": " << Counted(counts[k], "элемент", "элемента", "элементов")
+            << "\n";
     if (outside > 0)
         out << "  элементов с недопустимым номером класса: " << outside << "\n";
 }
@@ -261,6 +296,7 @@ struct TTrainSettings {
     bool hasTarget = false;
     double targetAccuracy = 1.0;
     std::uint64_t patience = 0; // 0: none
+    bool keepGoing = false;     // on past a perfect epoch
 };
 
 constexpr std::uint64_t MaxEpochLimit = 1000000000;
@@ -314,6 +350,22 @@ std::string ProgressBar(std::uint64_t epoch, std::uint32_t done, std::uint32_t t
            "] " + std::to_string(done) + "/" + std::to_string(total);
 }
 
+// Why a project cannot be trained on its patterns, naming it: a series
+// project, or a sequence its network cannot take. Empty when it can.
+std::string PatternProjectRefusal(const TProject& project, const std::string& path)
+{
+    if (!project.Net() || project.Net()->layerCount == 0)
+        return "в проекте «" + path + "» нет сети";
+    if (project.State().HasSeries() && project.SeriesNetworkInPlace())
+        return "проект «" + path + "» — проект временного ряда: его сеть обучается на окнах ряда "
+               "(«Временной ряд» → «Обучение» или trelis-cli forecast), а не на образцах";
+    if (project.Sequence().Count == 0)
+        return "в проекте «" + path + "» пустая последовательность";
+    if (const std::string refusal = SequenceRefusal(*project.Net(), project.Sequence()); !refusal.empty())
+        return "проект «" + path + "» нельзя обучать: " + refusal;
+    return {};
+}
+
 } // namespace
 
 int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -321,9 +373,9 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 {
     const std::string command = args[0];
     TCommandLine line;
-    const std::vector<TOptionRule> rules = {{"output"},     {"hidden"},          {"method"},  {"max-epochs"},
-                                            {"seed"},       {"target-accuracy"}, {"patience"},
-                                            {"validation"}};
+    const std::vector<TOptionRule> rules = {
+        {"output"},   {"hidden"},   {"method"},     {"max-epochs"}, {"seed"},          {"target-accuracy"},
+        {"patience"}, {"validation"}, {"rate"}, {"momentum"}, {"keep-going", false}};
     if (const int answered = ParseOrAnswer(args, rules, TrainHelp, 1, line, out, err); answered >= 0)
         return answered;
 
@@ -346,6 +398,18 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         else if (method != "backprop")
             refusal = "неизвестный метод «" + method + "»: нужен backprop или stochastic";
     }
+    for (const char* option : {"rate", "momentum"})
+        if (refusal.empty() && line.Has(option) && training.method == TTrainingMethod::Stochastic)
+            refusal = std::string("--") + option + " задаёт обратное распространение, а не стохастическое обучение";
+    double number = 0.0;
+    if (refusal.empty() && line.Has("rate")) {
+        refusal = ParseDecimal("rate", line.values["rate"], 0.000001, 100.0, number);
+        training.learningRate = static_cast<float>(number);
+    }
+    if (refusal.empty() && line.Has("momentum")) {
+        refusal = ParseDecimal("momentum", line.values["momentum"], 0.0, 0.99, number);
+        training.momentum = static_cast<float>(number);
+    }
     if (refusal.empty() && line.Has("max-epochs"))
         refusal = ParseWhole("max-epochs", line.values["max-epochs"], 1, MaxEpochLimit, settings.maxEpochs);
     if (refusal.empty() && line.Has("seed")) {
@@ -358,8 +422,12 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     if (refusal.empty() && line.Has("patience"))
         refusal = ParseWhole("patience", line.values["patience"], 1, MaxEpochLimit, settings.patience);
+    settings.keepGoing = line.Has("keep-going");
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliUsage);
+    // Nothing is trained that could not be saved.
+    if (const std::string reason = WriteRefusal(output); !reason.empty())
+        return Refuse(err, command, "проект «" + output + "» не записать: " + reason, CliFailed);
 
     const std::string& input = line.positional[0];
     const std::string ext = Extension(input);
@@ -369,12 +437,10 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             return Refuse(err, command, "--hidden задаёт только новую сеть, а обучение продолжается с проекта",
                           CliUsage);
         refusal = project.Open(input);
+        if (refusal.empty())
+            refusal = PatternProjectRefusal(project, input);
         if (!refusal.empty())
             return Refuse(err, command, refusal, CliFailed);
-        if (!project.Net() || project.Net()->layerCount == 0)
-            return Refuse(err, command, "в проекте «" + input + "» нет сети", CliFailed);
-        if (project.Sequence().Count == 0)
-            return Refuse(err, command, "в проекте «" + input + "» пустая последовательность", CliFailed);
     } else if (ext == "llt") {
         TSequenceWithNames loaded;
         refusal = LoadSequence(input, loaded);
@@ -389,18 +455,23 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         return Refuse(err, command, "неизвестный вид файла «" + input + "»: нужен .trelis или .llt", CliUsage);
     }
 
-    // The held-out samples, for a network of the project's inputs.
+    // The held-out samples, for a network of the project's inputs and
+    // classes of the project's names.
     TSequenceWithNames heldOut;
+    TClassMap heldOutClasses;
     const bool validating = line.Has("validation");
     if (validating) {
-        refusal = LoadSequence(line.values["validation"], heldOut);
+        const std::string& path = line.values["validation"];
+        refusal = LoadSequence(path, heldOut);
         if (refusal.empty())
-            if (const std::string reason = CheckRefusal(project.Net(), heldOut.sequence); !reason.empty())
-                refusal = "последовательность «" + line.values["validation"] + "» не подходит: " + reason;
+            if (const std::string reason = CheckRefusal(project.Net(), project.ClassNames(), heldOut, heldOutClasses);
+                !reason.empty())
+                refusal = "последовательность «" + path + "» не подходит: " + reason;
         if (!refusal.empty())
             return Refuse(err, command, refusal, CliFailed);
     }
     std::int64_t bestHeldOut = -1;
+    std::uint64_t heldOutTotal = 0;
     std::uint64_t bestEpoch = 0;
     std::unique_ptr<TNeuralNet> bestNet;
 
@@ -412,7 +483,7 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         RandomSeed(settings.seeded ? settings.seed : static_cast<std::uint64_t>(SeedClockNow()));
 
     const std::uint32_t count = project.Sequence().Count;
-    std::int64_t best = -1;
+    std::int64_t best = -1; // the count patience watches
     std::uint64_t withoutImprovement = 0;
     std::string stopReason = "достигнуто наибольшее число эпох (" + std::to_string(settings.maxEpochs) + ")";
     out << "Обучение: "
@@ -431,16 +502,26 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             out << "\r\033[K";
         out << "Эпоха " << epoch << ": верно " << correct << " из " << count << ", ошибка "
             << Fixed(report.totalError, 6) << "\n";
+        std::int64_t watched = correct;
         if (validating) {
-            const TCheckReport check = CheckNetwork(*project.Net(), heldOut.sequence);
+            const TCheckReport check = CheckNetwork(*project.Net(), heldOut, heldOutClasses);
             out << "  проверка: верно " << check.right << " из " << check.total << "\n";
-            if (static_cast<std::int64_t>(check.right) > bestHeldOut) {
-                bestHeldOut = static_cast<std::int64_t>(check.right);
+            if (epoch == 1 && check.apart > 0)
+                out << "  " << ApartLine(check) << "\n";
+            watched = static_cast<std::int64_t>(check.right);
+            heldOutTotal = check.total;
+            // The first epoch of the best count is kept.
+            if (watched > bestHeldOut) {
+                bestHeldOut = watched;
                 bestEpoch = epoch;
                 bestNet = std::make_unique<TNeuralNet>(*project.Net());
             }
         }
-        if (correct == count) {
+        if (StopRequested()) {
+            stopReason = "прервано (Ctrl+C или сигнал завершения) после эпохи " + std::to_string(epoch);
+            break;
+        }
+        if (correct == count && !settings.keepGoing) {
             stopReason = "все элементы распознаны верно";
             break;
         }
@@ -448,11 +529,12 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
             stopReason = "достигнута доля верных ответов " + line.values["target-accuracy"];
             break;
         }
-        if (static_cast<std::int64_t>(correct) > best) {
-            best = correct;
+        if (watched > best) {
+            best = watched;
             withoutImprovement = 0;
         } else if (settings.patience > 0 && ++withoutImprovement >= settings.patience) {
-            stopReason = std::to_string(settings.patience) + " эпох подряд без улучшения";
+            stopReason = Counted(settings.patience, "эпоха", "эпохи", "эпох") + " подряд без улучшения" +
+                         (validating ? " на проверке" : "");
             break;
         }
     }
@@ -460,8 +542,8 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     if (bestNet) {
         bestNet->ChangesRestored();
         project.ReplaceNetwork(std::move(bestNet));
-        out << "Записаны веса эпохи " << bestEpoch << ": на проверке верно " << bestHeldOut << " из "
-            << heldOut.sequence.Count << ".\n";
+        out << "Записаны веса эпохи " << bestEpoch << ": на проверке верно " << bestHeldOut << " из " << heldOutTotal
+            << ".\n";
     }
 
     refusal = project.Save(output);
@@ -472,6 +554,15 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
 }
 
 // ---------------------------------------------------------------- evaluate
+
+namespace {
+
+// Networks of more outputs than this get a summary and the largest
+// confusions instead of the table of classes and the whole matrix.
+constexpr std::size_t FullTableClasses = 40;
+constexpr std::size_t LargestConfusions = 20;
+
+} // namespace
 
 int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
@@ -499,71 +590,103 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
     refusal = LoadSequence(testPath, test);
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
-    if (const std::string reason = CheckRefusal(state.net.get(), test.sequence); !reason.empty())
+    TClassMap classes;
+    if (const std::string reason = CheckRefusal(state.net.get(), state.classNames, test, classes); !reason.empty())
         return Refuse(err, command, "последовательность «" + testPath + "» не подходит: " + reason, CliFailed);
 
-    const TCheckReport check = CheckNetwork(*state.net, test.sequence);
+    const TCheckReport check = CheckNetwork(*state.net, test, classes);
     const std::size_t k = state.net->outputCount;
-    TConfusion matrix(k);
-    for (const TElementAnswer& a : check.answers)
-        matrix.Add(a);
-    const std::uint64_t right = check.right;
-    const std::uint64_t total = check.total;
-    std::vector<std::string> names(k);
-    for (std::size_t c = 0; c < k; ++c)
-        names[c] = ShownClassName(state.classNames, c);
+    // Each class's elements, answers and right answers; the matrix only as
+    // the cells that occur.
+    std::vector<std::uint64_t> rows(k, 0), columns(k, 0), diagonal(k, 0);
+    for (const TElementAnswer& a : check.answers) {
+        if (!ClassHasOutput(a.trueClass, static_cast<std::uint32_t>(k)))
+            continue;
+        ++rows[static_cast<std::size_t>(a.trueClass)];
+        ++columns[a.answer];
+        diagonal[a.answer] += a.answer == static_cast<std::uint32_t>(a.trueClass);
+    }
+    const std::vector<TConfusionCount> cells = ConfusionCounts(check.answers);
+    const auto name = [&](std::int64_t c) { return ShownClassName(state.classNames, static_cast<std::size_t>(c)); };
     const auto ratio = [](std::uint64_t a, std::uint64_t b) {
         return b == 0 ? std::string("—") : Fixed(static_cast<double>(a) / static_cast<double>(b), 4);
     };
 
-    out << "Элементов: " << total << ", верно: " << right << ", доля верных: " << ratio(right, total) << "\n";
+    out << "Элементов: " << check.total << ", верно: " << check.right
+        << ", доля верных: " << ratio(check.right, check.total) << "\n";
     if (check.outside > 0)
         out << "Элементов с классом, которого нет среди выходов сети (считаются неверными): " << check.outside
             << "\n";
+    if (check.apart > 0)
+        out << ApartLine(check) << "\n";
 
-    std::size_t nameWidth = TextWidth("класс");
-    for (const std::string& name : names)
-        nameWidth = std::max(nameWidth, TextWidth(name));
-    out << "\n"
-        << PadRight("класс", nameWidth) << "  " << PadLeft("элементов", 9) << "  " << PadLeft("полнота", 8) << "  "
-        << PadLeft("точность", 8) << "\n";
-    for (std::size_t c = 0; c < k; ++c)
-        out << PadRight(names[c], nameWidth) << "  " << PadLeft(std::to_string(matrix.RowSum(c)), 9) << "  "
-            << PadLeft(ratio(matrix.Count(c, c), matrix.RowSum(c)), 8) << "  "
-            << PadLeft(ratio(matrix.Count(c, c), matrix.ColumnSum(c)), 8) << "\n";
+    if (k > FullTableClasses) {
+        std::uint64_t present = 0;
+        double recall = 0.0;
+        for (std::size_t c = 0; c < k; ++c)
+            if (rows[c] > 0) {
+                ++present;
+                recall += static_cast<double>(diagonal[c]) / static_cast<double>(rows[c]);
+            }
+        out << "\nКлассов у сети: " << k << ", из них в последовательности: " << present
+            << ", средняя полнота по ним: " << (present == 0 ? std::string("—") : Fixed(recall / present, 4))
+            << "\n(таблица классов и матрица ошибок печатаются, когда классов не больше " << FullTableClasses
+            << "; полная матрица — в --csv)\n";
+        std::vector<TConfusionCount> wrong;
+        for (const TConfusionCount& cell : cells)
+            if (cell.trueClass != static_cast<std::int32_t>(cell.answer))
+                wrong.push_back(cell);
+        std::stable_sort(wrong.begin(), wrong.end(),
+                         [](const TConfusionCount& a, const TConfusionCount& b) { return a.count > b.count; });
+        wrong.resize(std::min(wrong.size(), LargestConfusions));
+        out << "\nСамые частые ошибки (истинный класс → ответ сети: элементов)\n";
+        if (wrong.empty())
+            out << "  ошибок нет\n";
+        for (const TConfusionCount& cell : wrong)
+            out << "  " << name(cell.trueClass) << " → " << name(cell.answer) << ": " << cell.count << "\n";
+    } else {
+        std::vector<std::string> names(k);
+        for (std::size_t c = 0; c < k; ++c)
+            names[c] = name(static_cast<std::int64_t>(c));
+        std::size_t nameWidth = TextWidth("класс");
+        for (const std::string& n : names)
+            nameWidth = std::max(nameWidth, TextWidth(n));
+        out << "\n"
+            << PadRight("класс", nameWidth) << "  " << PadLeft("элементов", 9) << "  " << PadLeft("полнота", 8)
+            << "  " << PadLeft("точность", 8) << "\n";
+        for (std::size_t c = 0; c < k; ++c)
+            out << PadRight(names[c], nameWidth) << "  " << PadLeft(std::to_string(rows[c]), 9) << "  "
+                << PadLeft(ratio(diagonal[c], rows[c]), 8) << "  " << PadLeft(ratio(diagonal[c], columns[c]), 8)
+                << "\n";
 
-    const std::string corner = "истина\\ответ";
-    std::size_t firstWidth = std::max(TextWidth(corner), nameWidth);
-    std::size_t cellWidth = 1;
-    for (std::size_t c = 0; c < k; ++c) {
-        cellWidth = std::max(cellWidth, TextWidth(names[c]));
-        cellWidth = std::max(cellWidth, std::to_string(std::max(matrix.RowSum(c), matrix.ColumnSum(c))).size());
-    }
-    out << "\nМатрица ошибок (строки — истинный класс, столбцы — ответ сети)\n" << PadRight(corner, firstWidth);
-    for (std::size_t c = 0; c < k; ++c)
-        out << " " << PadLeft(names[c], cellWidth);
-    out << "\n";
-    for (std::size_t t = 0; t < k; ++t) {
-        out << PadRight(names[t], firstWidth);
-        for (std::size_t a = 0; a < k; ++a)
-            out << " " << PadLeft(std::to_string(matrix.Count(t, a)), cellWidth);
+        std::vector<std::uint64_t> matrix(k * k, 0);
+        for (const TConfusionCount& cell : cells)
+            if (ClassHasOutput(cell.trueClass, static_cast<std::uint32_t>(k)))
+                matrix[static_cast<std::size_t>(cell.trueClass) * k + cell.answer] = cell.count;
+        const std::string corner = "истина\\ответ";
+        const std::size_t firstWidth = std::max(TextWidth(corner), nameWidth);
+        std::size_t cellWidth = 1;
+        for (std::size_t c = 0; c < k; ++c)
+            cellWidth = std::max({cellWidth, TextWidth(names[c]), std::to_string(std::max(rows[c], columns[c])).size()});
+        out << "\nМатрица ошибок (строки — истинный класс, столбцы — ответ сети)\n" << PadRight(corner, firstWidth);
+        for (std::size_t c = 0; c < k; ++c)
+            out << " " << PadLeft(names[c], cellWidth);
         out << "\n";
+        for (std::size_t t = 0; t < k; ++t) {
+            out << PadRight(names[t], firstWidth);
+            for (std::size_t a = 0; a < k; ++a)
+                out << " " << PadLeft(std::to_string(matrix[t * k + a]), cellWidth);
+            out << "\n";
+        }
     }
 
     if (line.Has("csv")) {
-        std::ostringstream csv;
-        csv << CsvField(corner);
-        for (const std::string& name : names)
-            csv << ',' << CsvField(name);
-        csv << "\n";
-        for (std::size_t t = 0; t < k; ++t) {
-            csv << CsvField(names[t]);
-            for (std::size_t a = 0; a < k; ++a)
-                csv << ',' << matrix.Count(t, a);
-            csv << "\n";
-        }
+        std::string csv = "истина,ответ,число\n";
+        for (const TConfusionCount& cell : cells)
+            csv += CsvField(name(cell.trueClass)) + ',' + CsvField(name(cell.answer)) + ',' +
+                   std::to_string(cell.count) + '\n';
         const std::string& csvPath = line.values["csv"];
-        refusal = SaveFileAtomically(csvPath, csv.str());
+        refusal = SaveFileAtomically(csvPath, csv);
         if (!refusal.empty())
             return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + refusal, CliFailed);
         out << "\nМатрица ошибок записана: " << csvPath << "\n";
@@ -575,24 +698,35 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
 
 const char* const ForecastHelp =
     "Использование: trelis-cli forecast РЯД.ser --window W --train-length T --csv ФАЙЛ [параметры]\n"
+    "       trelis-cli forecast ПРОЕКТ.trelis --csv ФАЙЛ [параметры]\n"
     "\n"
     "Обучает сеть ряда, как окно временного ряда: сеть W-2-1, эпоха — шаг\n"
-    "обучения на каждом окне из первых T значений. Затем записывает в CSV\n"
-    "воспроизведение и прогноз ряда и печатает среднюю абсолютную ошибку на\n"
-    "отложенной части (значения с номера max(T, W)) в единицах файла: сети\n"
+    "обучения на каждом окне из первых T значений. Проект временного ряда\n"
+    "обучается дальше со своих весов, на своём ряде, со своими W и T. Затем\n"
+    "записывает в CSV воспроизведение и прогноз ряда и печатает среднюю\n"
+    "абсолютную ошибку на отложенной части (значения с номера max(T, W)): сети\n"
     "на шаг вперёд (каждое окно из истинных значений) и замкнутого прогноза\n"
     "(после первых T значений окно берёт прежние ответы), и тех же мер для\n"
     "наивного прогноза (повторить последнее известное значение) и для\n"
-    "авторегрессии на том же окне по методу наименьших квадратов.\n"
+    "авторегрессии на том же окне по методу наименьших квадратов. Все ошибки,\n"
+    "и после каждой эпохи, — в единицах файла.\n"
     "\n"
     "  --window W               размер окна (число входов сети)\n"
     "  --train-length T         обучение на первых T значениях\n"
     "  --csv ФАЙЛ               куда записать номер, значение, воспроизведение\n"
-    "                           и часть (обучение или проверка) каждой точки\n"
-    "  --epochs N               эпох обучения (по умолчанию 1000)\n"
+    "                           и часть (обучение, проверка или прогноз) каждой\n"
+    "                           точки\n"
+    "  --epochs N               эпох обучения (по умолчанию 1000; 0 — без обучения)\n"
+    "  --horizon H              прогноз на H точек после конца файла: первое окно —\n"
+    "                           последние W значений, дальше окно берёт прежние\n"
+    "                           ответы сети; строки CSV с частью «прогноз»\n"
+    "  -o, --output ПРОЕКТ      записать проект ряда (.trelis): ряд, сеть, W и T\n"
     "  --from-first-window      воспроизводить с первого окна: все окна из\n"
     "                           прежних ответов сети, как «По первому окну»\n"
-    "  --seed S                 начальные веса сети зависят только от S\n";
+    "  --seed S                 начальные веса сети зависят только от S\n"
+    "\n"
+    "Ctrl+C останавливает обучение после текущей эпохи; CSV и проект\n"
+    "записываются.\n";
 
 namespace {
 
@@ -601,6 +735,8 @@ std::string Figure(double value)
     return std::isnan(value) ? std::string("—") : Fixed(value, 4);
 }
 
+constexpr std::uint64_t MaxHorizon = 10000000;
+
 } // namespace
 
 int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -608,51 +744,77 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
 {
     const std::string command = args[0];
     TCommandLine line;
-    const std::vector<TOptionRule> rules = {{"window"}, {"train-length"},           {"csv"},
-                                            {"epochs"}, {"from-first-window", false}, {"seed"}};
+    const std::vector<TOptionRule> rules = {{"window"}, {"train-length"},           {"csv"},  {"epochs"},
+                                            {"from-first-window", false}, {"seed"}, {"horizon"}, {"output"}};
     if (const int answered = ParseOrAnswer(args, rules, ForecastHelp, 1, line, out, err); answered >= 0)
         return answered;
 
-    std::uint64_t window = 0, trainLength = 0, epochs = 1000, seed = 0;
+    const std::string& input = line.positional[0];
+    const std::string ext = Extension(input);
+    const bool fromProject = ext == ProjectFileExtension;
+    std::uint64_t window = 0, trainLength = 0, epochs = 1000, seed = 0, horizon = 0;
     std::string refusal;
-    if (!line.Has("window"))
+    if (!fromProject && ext != "ser")
+        return Refuse(err, command, "неизвестный вид файла «" + input + "»: нужен ряд .ser или проект .trelis",
+                      CliUsage);
+    if (fromProject && (line.Has("window") || line.Has("train-length")))
+        refusal = "размер окна и длина обучения берутся из проекта: --window и --train-length не нужны";
+    else if (!fromProject && !line.Has("window"))
         refusal = "не указан размер окна (--window W)";
-    else if (!line.Has("train-length"))
+    else if (!fromProject && !line.Has("train-length"))
         refusal = "не указана длина обучения (--train-length T)";
     else if (!line.Has("csv") || line.values["csv"].empty())
         refusal = "не указан файл CSV для записи (--csv ФАЙЛ)";
+    else if (line.Has("output") && Extension(line.values["output"]) != ProjectFileExtension)
+        refusal = "файл проекта «" + line.values["output"] + "» должен иметь расширение .trelis";
     // Zero passes here so that the series checks refuse it as the load window does.
-    if (refusal.empty())
+    if (refusal.empty() && !fromProject)
         refusal = ParseWhole("window", line.values["window"], 0, INT32_MAX, window);
-    if (refusal.empty())
+    if (refusal.empty() && !fromProject)
         refusal = ParseWhole("train-length", line.values["train-length"], 0, INT32_MAX, trainLength);
     if (refusal.empty() && line.Has("epochs"))
-        refusal = ParseWhole("epochs", line.values["epochs"], 1, MaxEpochLimit, epochs);
+        refusal = ParseWhole("epochs", line.values["epochs"], 0, MaxEpochLimit, epochs);
     if (refusal.empty() && line.Has("seed"))
         refusal = ParseWhole("seed", line.values["seed"], 0, MaxSeed, seed);
+    if (refusal.empty() && line.Has("horizon"))
+        refusal = ParseWhole("horizon", line.values["horizon"], 0, MaxHorizon, horizon);
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliUsage);
+    const std::string& csvPath = line.values["csv"];
+    for (const std::string& path : {csvPath, line.Has("output") ? line.values["output"] : std::string()})
+        if (const std::string reason = path.empty() ? std::string() : WriteRefusal(path); !reason.empty())
+            return Refuse(err, command, "файл «" + path + "» не записать: " + reason, CliFailed);
 
-    const std::string& input = line.positional[0];
-    TSeriesLoad load =
-        CheckFullLoad(input, static_cast<std::int32_t>(window), static_cast<std::int32_t>(trainLength));
-    if (load.Refused())
-        return Refuse(err, command, load.refusal, CliFailed);
-
-    // The values as the file holds them; the project keeps them scaled.
-    const std::vector<float> fileValues(load.values.get(), load.values.get() + std::max(load.count, 0));
     TProject project;
-    try {
-        if (line.Has("seed")) {
-            const TSeedClockPin pin(static_cast<std::time_t>(seed));
-            project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength));
-        } else {
-            project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength));
+    std::vector<float> fileValues; // the values as the file holds them; the project keeps them scaled
+    if (fromProject) {
+        refusal = project.Open(input);
+        if (refusal.empty() && !project.State().HasSeries())
+            refusal = "в проекте «" + input + "» нет временного ряда: это проект распознавания образов, "
+                      "его обучает trelis-cli train";
+        else if (refusal.empty() && !project.SeriesReady())
+            refusal = "сеть проекта «" + input + "» — не сеть его ряда (её заменили после загрузки ряда)";
+        if (!refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+    } else {
+        TSeriesLoad load =
+            CheckFullLoad(input, static_cast<std::int32_t>(window), static_cast<std::int32_t>(trainLength));
+        if (load.Refused())
+            return Refuse(err, command, load.refusal, CliFailed);
+        fileValues.assign(load.values.get(), load.values.get() + std::max(load.count, 0));
+        try {
+            if (line.Has("seed")) {
+                const TSeedClockPin pin(static_cast<std::time_t>(seed));
+                project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength));
+            } else {
+                project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength));
+            }
+        } catch (const std::bad_alloc&) {
+            return Refuse(err, command, "ряд и его окна не помещаются в памяти", CliFailed);
         }
-    } catch (const std::bad_alloc&) {
-        return Refuse(err, command, "ряд и его окна не помещаются в памяти", CliFailed);
     }
-    project.SetFromFirstWindow(line.Has("from-first-window"));
+    if (line.Has("from-first-window") || !fromProject)
+        project.SetFromFirstWindow(line.Has("from-first-window"));
 
     const TSeriesView series = project.SeriesView();
     const std::uint32_t w = series.windowSize;
@@ -663,40 +825,47 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
     const std::uint64_t reportEvery = std::max<std::uint64_t>(epochs / 10, 1);
     for (std::uint64_t epoch = 1; epoch <= epochs; ++epoch) {
         const TSeriesEpochReport& report = project.TrainSeriesEpoch();
-        if (epoch % reportEvery == 0 || epoch == epochs) {
+        const bool stopping = StopRequested();
+        if (epoch % reportEvery == 0 || epoch == epochs || stopping) {
             if (terminal.progress)
                 out << "\r\033[K";
             const THeldOutErrors& e = project.SeriesForecast().heldOut;
-            out << "Эпоха " << epoch << ": ошибка окна от " << FloatText(report.errors.minError) << " до "
-                << FloatText(report.errors.maxError) << "; на отложенной части: на шаг вперёд " << Figure(e.oneStep)
+            out << "Эпоха " << report.epoch << ": ошибка окна от " << FloatText(report.minError) << " до "
+                << FloatText(report.maxError) << "; на отложенной части: на шаг вперёд " << Figure(e.oneStep)
                 << ", прогноз " << Figure(e.closedLoop) << "\n";
         } else if (terminal.progress && epoch % std::max<std::uint64_t>(epochs / 200, 1) == 0) {
             const auto done = static_cast<std::uint32_t>(epoch * 1000 / epochs);
             out << "\r[" << std::string(done * 30 / 1000, '#') << std::string(30 - done * 30 / 1000, '.') << "] "
                 << epoch << "/" << epochs << std::flush;
         }
+        if (stopping) {
+            out << "Остановлено: прервано (Ctrl+C или сигнал завершения) после эпохи " << epoch << ".\n";
+            break;
+        }
     }
 
     const TSeriesForecast& forecast = project.SeriesForecast();
     const THeldOutErrors network = forecast.heldOut;
     const TSeriesBaselines baselines = *project.SeriesBaselines(true);
+    const std::vector<double> future = project.SeriesFuture(static_cast<std::uint32_t>(horizon));
 
-    std::ostringstream csv;
-    csv << "номер,значение,воспроизведение,часть\n";
+    std::string csv = "номер,значение,воспроизведение,часть\n";
     for (std::uint32_t i = 0; i < n; ++i) {
         // The first w points are the series itself.
-        const float reproduced =
-            i < w ? fileValues[i]
-                  : static_cast<float>(series.ValueInUnits(forecast.reproduction[i]));
-        csv << i << ',' << CsvNumber(fileValues[i]) << ',' << CsvNumber(reproduced) << ','
-            << (i < t ? "обучение" : "проверка") << "\n";
+        const float value =
+            fileValues.empty() ? static_cast<float>(series.ValueInUnits(series.values[i])) : fileValues[i];
+        const float reproduced = i < w ? value : static_cast<float>(series.ValueInUnits(forecast.reproduction[i]));
+        csv += std::to_string(i) + ',' + CsvNumber(value) + ',' + CsvNumber(reproduced) + ',' +
+               (i < t ? "обучение" : "проверка") + '\n';
     }
-    const std::string& csvPath = line.values["csv"];
-    refusal = SaveFileAtomically(csvPath, csv.str());
+    for (std::uint32_t h = 0; h < future.size(); ++h)
+        csv += std::to_string(std::uint64_t{n} + h) + ",," + CsvNumber(static_cast<float>(future[h])) + ",прогноз\n";
+    refusal = SaveFileAtomically(csvPath, csv);
     if (!refusal.empty())
         return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + refusal, CliFailed);
 
-    out << "\nСредняя абсолютная ошибка на отложенной части (" << network.points << " знач.), в единицах ряда:\n"
+    out << "\nСредняя абсолютная ошибка на отложенной части ("
+        << Counted(network.points, "значение", "значения", "значений") << "), в единицах ряда:\n"
         << "                            на шаг вперёд   прогноз\n";
     const auto row = [&](const char* name, const THeldOutErrors& e) {
         out << PadRight(name, 28) << PadLeft(Figure(e.oneStep), 13) << PadLeft(Figure(e.closedLoop), 10) << "\n";
@@ -705,7 +874,14 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
     row("наивный прогноз", baselines.naive);
     row("авторегрессия", baselines.autoregression);
     if (!baselines.fitted)
-        out << "Авторегрессию не по чему подобрать: на обучающей части меньше " << (w + 1) << " окон.\n";
+        out << "Авторегрессию не по чему подобрать: окон на обучающей части меньше, чем " << (w + 1) << ".\n";
     out << "CSV записан: " << csvPath << "\n";
+    if (line.Has("output")) {
+        const std::string& output = line.values["output"];
+        refusal = project.Save(output);
+        if (!refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+        out << "Проект записан: " << output << "\n";
+    }
     return CliOk;
 }

@@ -18,6 +18,7 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
 int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                   const TCliTerminal& terminal);
 int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // cli/ExportCommand.cpp
 int ExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -28,4 +29,5 @@ extern const char* const EvaluateHelp;
 extern const char* const ForecastHelp;
 extern const char* const ImportHelp;
 extern const char* const RecogniseHelp;
+extern const char* const PredictHelp;
 extern const char* const ExportHelp;

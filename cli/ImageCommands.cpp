@@ -14,21 +14,28 @@
 #include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "project/AtomicFile.h"
+#include "project/FileReasons.h"
+#include "project/Text.h"
 #include "project/TextFiles.h"
 
 #include <QString>
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <new>
 #include <ostream>
 
 const char* const ImportHelp =
-    "Использование: trelis-cli import ПАПКА --size N -o ПОСЛЕДОВАТЕЛЬНОСТЬ.llt\n"
+    "Использование: trelis-cli import ПАПКА --size N -o ПОСЛЕДОВАТЕЛЬНОСТЬ.llt [--classes-from ИМЕНА]\n"
     "\n"
     "Делает последовательность из изображений. В ПАПКЕ по одной папке на класс:\n"
     "имя папки — имя класса, классы идут по порядку имён папок (класс 0 — первая).\n"
+    "С --classes-from классы нумеруются, как в проекте: ИМЕНА — проект .trelis\n"
+    "или файл имён классов .nam; папка получает номер класса проекта с тем же\n"
+    "именем, папки классов, которых в проекте нет, — следующие номера (о них\n"
+    "сообщается), а файл имён получает все имена проекта и за ними новые.\n"
     "В папке класса берутся файлы PNG, PGM, PBM, PPM, JPEG и BMP по порядку имён.\n"
     "Изображение делается чёрно-белым: точка — часть фигуры, если её яркость\n"
     "(0,299 R + 0,587 G + 0,114 B после наложения прозрачности на белый фон)\n"
@@ -40,6 +47,8 @@ const char* const ImportHelp =
     "\n"
     "  --size N                 сторона квадратной сетчатки, от 1 до 447 (обязательно)\n"
     "  -o, --output ФАЙЛ.llt    куда записать последовательность (обязательно)\n"
+    "  --classes-from ИМЕНА     нумеровать классы по именам проекта .trelis\n"
+    "                           или файла имён .nam\n"
     "\n"
     "Изображения без единой точки фигуры, нечитаемые и файлы других видов\n"
     "пропускаются с сообщением об ошибке. Печатается, сколько изображений каждого\n"
@@ -89,6 +98,27 @@ std::string StoredName(const std::string& name, std::size_t k)
     return Cp1251ToUtf8(StorableClassName(Utf8ToCp1251(name), k));
 }
 
+// The class names of a project file or of a names file. Empty on success,
+// otherwise the refusal naming the file.
+std::string ReadProjectNames(const std::string& path, std::vector<std::string>& names)
+{
+    if (Extension(path) == ProjectFileExtension) {
+        TProjectState state;
+        if (std::string refusal = OpenProjectFile(path, state); !refusal.empty())
+            return refusal;
+        names = std::move(state.classNames);
+        return {};
+    }
+    const TClassNamesFile file = LoadClassNames(path);
+    if (!file.Ok())
+        return "не удалось прочитать имена классов из файла «" + path + "»" +
+               (file.error == TClassNamesError::CannotOpen ? ": " + FileOpenReason(file.openError) : std::string());
+    names.clear();
+    for (const std::string& word : file.names)
+        names.push_back(file.encoding == TTextEncoding::Utf8 ? word : Cp1251ToUtf8(word));
+    return {};
+}
+
 } // namespace
 
 int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -96,7 +126,8 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
 {
     const std::string command = args[0];
     TCommandLine line;
-    if (const int answered = ParseOrAnswer(args, {{"output"}, {"size"}}, ImportHelp, 1, line, out, err);
+    if (const int answered =
+            ParseOrAnswer(args, {{"output"}, {"size"}, {"classes-from"}}, ImportHelp, 1, line, out, err);
         answered >= 0)
         return answered;
     if (!line.Has("output"))
@@ -113,10 +144,39 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
         !refusal.empty())
         return Refuse(err, command, refusal, CliUsage);
 
+    // The names that number the classes, when given.
+    std::vector<std::string> projectNames;
+    const bool numbered = line.Has("classes-from");
+    if (numbered) {
+        const std::string& from = line.values["classes-from"];
+        if (Extension(from) != "nam" && Extension(from) != ProjectFileExtension)
+            return Refuse(err, command, "для --classes-from нужен проект .trelis или файл имён классов .nam, а не «" +
+                                            from + "»",
+                          CliUsage);
+        if (const std::string refusal = ReadProjectNames(from, projectNames); !refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+    }
+
     const std::string& folder = line.positional[0];
     std::vector<TImportClass> classes;
     if (const std::string refusal = ListImageFolder(folder, classes); !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
+    std::vector<std::string> names;
+    std::vector<std::string> added;
+    std::vector<std::int32_t> numbers;
+    if (numbered) {
+        numbers = NumberByNames(classes, projectNames, names, added);
+        if (names.size() > MaxClassNames)
+            return Refuse(err, command,
+                          "с новыми папками классов больше, чем может быть классов (" + std::to_string(MaxClassNames) +
+                              ")",
+                          CliFailed);
+    } else {
+        for (std::size_t k = 0; k < classes.size(); ++k) {
+            numbers.push_back(static_cast<std::int32_t>(k));
+            names.push_back(classes[k].name);
+        }
+    }
 
     UseGuiToolkit();
     out << "Импорт: папка «" << folder << "», классов " << classes.size() << ", сетчатка " << side << " x " << side
@@ -140,7 +200,7 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
         }
     };
     try {
-        ImportImages(classes, static_cast<std::uint32_t>(side), ring, report);
+        ImportImages(classes, static_cast<std::uint32_t>(side), ring, report, numbers);
     } catch (const std::bad_alloc&) {
         if (barShown)
             out << "\r\033[K";
@@ -151,8 +211,8 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
 
     std::uint64_t imported = 0, skipped = 0;
     for (std::size_t k = 0; k < classes.size(); ++k) {
-        out << "  " << k << " «" << classes[k].name << "»: взято " << classes[k].imported << ", пропущено "
-            << classes[k].skipped << "\n";
+        out << "  " << numbers[k] << " «" << classes[k].name << "»: взято " << classes[k].imported
+            << ", пропущено " << classes[k].skipped << "\n";
         imported += classes[k].imported;
         skipped += classes[k].skipped;
     }
@@ -160,10 +220,15 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
     if (ring.Count == 0)
         return Refuse(err, command, "не взято ни одного изображения; последовательность не записана", CliFailed);
 
-    std::vector<std::string> names;
+    if (!added.empty()) {
+        err << "trelis-cli " << command << ": классов";
+        for (std::size_t k = 0; k < added.size(); ++k)
+            err << (k == 0 ? " «" : ", «") << added[k] << "»";
+        err << " нет среди классов «" << line.values["classes-from"] << "»: они получили номера с "
+            << projectNames.size() << ".\n";
+    }
     for (std::size_t k = 0; k < classes.size(); ++k) {
-        names.push_back(classes[k].name);
-        const std::string stored = StoredName(classes[k].name, k);
+        const std::string stored = StoredName(classes[k].name, static_cast<std::size_t>(numbers[k]));
         if (stored != classes[k].name)
             err << "trelis-cli " << command << ": имя класса «" << classes[k].name
                 << "» записано в файл имён классов как «" << stored << "».\n";
@@ -184,6 +249,28 @@ namespace {
 // The most figures recognise names: a listing of about 5 MB; a drawing on
 // the canvas has at most 50,000 separate figures.
 constexpr std::size_t MaxRecognisedFigures = 100000;
+
+} // namespace
+
+namespace {
+
+// Why pictures cannot be put to the project's network: it has no network,
+// or its retina does not have as many cells as the network inputs. Empty
+// when they can.
+std::string RetinaRefusal(const TProjectState& state, const std::string& projectPath)
+{
+    if (!state.net || state.net->layerCount == 0 || state.net->outputCount == 0)
+        return "в проекте «" + projectPath + "» нет сети";
+    const std::uint32_t inputs = NetworkInputCount(*state.net);
+    const std::int64_t retinaCells = std::int64_t{state.retinaWidth} * state.retinaHeight;
+    if (state.retinaWidth > 0 && state.retinaHeight > 0 && retinaCells == std::int64_t{inputs})
+        return {};
+    return "сеть проекта «" + projectPath + "» не подходит к его сетчатке: сетчатка " +
+           std::to_string(state.retinaWidth) + " x " + std::to_string(state.retinaHeight) + " — это " +
+           Counted(static_cast<std::uint64_t>(std::max<std::int64_t>(retinaCells, 0)), "клетка", "клетки", "клеток") +
+           ", а входов у сети " + std::to_string(inputs) +
+           ". Создайте проект с таким размером элемента («Файл» → «Новый проект»)";
+}
 
 } // namespace
 
@@ -212,18 +299,8 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
     TProjectState state;
     if (const std::string refusal = OpenProjectFile(projectPath, state); !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
-    if (!state.net || state.net->layerCount == 0 || state.net->outputCount == 0)
-        return Refuse(err, command, "в проекте «" + projectPath + "» нет сети", CliFailed);
-    const std::uint32_t inputs = NetworkInputCount(*state.net);
-    const std::int64_t retinaCells = std::int64_t{state.retinaWidth} * state.retinaHeight;
-    if (state.retinaWidth <= 0 || state.retinaHeight <= 0 || retinaCells != std::int64_t{inputs})
-        return Refuse(err, command,
-                      "сеть проекта «" + projectPath + "» не подходит к его сетчатке: сетчатка " +
-                          std::to_string(state.retinaWidth) + " x " + std::to_string(state.retinaHeight) + " — это " +
-                          std::to_string(std::max<std::int64_t>(retinaCells, 0)) + " клеток, а входов у сети " +
-                          std::to_string(inputs) +
-                          ". Создайте проект с таким размером элемента («Файл» → «Новый проект»)",
-                      CliFailed);
+    if (const std::string refusal = RetinaRefusal(state, projectPath); !refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
 
     UseGuiToolkit();
     TImageFile picture = ReadImageFile(imagePath);
@@ -286,5 +363,129 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
             return Refuse(err, command, "не удалось записать файл «" + marked + "»: " + refusal, CliFailed);
         out << "Картинка записана: " << marked << "\n";
     }
+    return CliOk;
+}
+
+// ---------------------------------------------------------------- predict
+
+const char* const PredictHelp =
+    "Использование: trelis-cli predict ПРОЕКТ ПАПКА|ПОСЛЕДОВАТЕЛЬНОСТЬ.llt --csv ФАЙЛ\n"
+    "\n"
+    "Отвечает сетью проекта на каждую картинку ПАПКИ или на каждый элемент\n"
+    "последовательности и записывает в CSV по строке на каждую: картинку (имя\n"
+    "файла) или элемент (номер от 0 в порядке файла), класс, который назвала\n"
+    "сеть (первый наибольший выход), и выход сети для каждого класса.\n"
+    "Картинки (PNG, PGM, PBM, PPM, JPEG, BMP) берутся прямо из ПАПКИ по порядку\n"
+    "имён, делаются чёрно-белыми, и рамка всех точек фигуры приводится к\n"
+    "сетчатке проекта, как в import; картинки без точек фигуры и нечитаемые\n"
+    "файлы пропускаются с сообщением. Элементы последовательности должны быть\n"
+    "того же размера, что и вход сети.\n"
+    "\n"
+    "  --csv ФАЙЛ               куда записать ответы (обязательно)\n";
+
+int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
+{
+    const std::string command = args[0];
+    TCommandLine line;
+    if (const int answered = ParseOrAnswer(args, {{"csv"}}, PredictHelp, 2, line, out, err); answered >= 0)
+        return answered;
+    const std::string& projectPath = line.positional[0];
+    const std::string& input = line.positional[1];
+    if (Extension(projectPath) != ProjectFileExtension)
+        return Refuse(err, command, "первый аргумент «" + projectPath + "» должен быть проектом .trelis", CliUsage);
+    if (!line.Has("csv") || line.values["csv"].empty())
+        return Refuse(err, command, "не указан файл CSV для записи (--csv ФАЙЛ)", CliUsage);
+    const std::string& csvPath = line.values["csv"];
+    if (const std::string reason = WriteRefusal(csvPath); !reason.empty())
+        return Refuse(err, command, "файл «" + csvPath + "» не записать: " + reason, CliFailed);
+
+    TProjectState state;
+    if (const std::string refusal = OpenProjectFile(projectPath, state); !refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    const bool fromSequence = Extension(input) == "llt";
+    if (const std::string refusal = fromSequence ? (state.net && state.net->outputCount > 0
+                                                        ? std::string()
+                                                        : "в проекте «" + projectPath + "» нет сети")
+                                                 : RetinaRefusal(state, projectPath);
+        !refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    TNeuralNet& net = *state.net;
+    const std::uint32_t outputs = net.outputCount;
+
+    std::string csv = "элемент,ответ";
+    for (std::uint32_t c = 0; c < outputs; ++c)
+        csv += ',' + CsvField(c < state.classNames.size() && !state.classNames[c].empty() ? state.classNames[c]
+                                                                                        : std::to_string(c));
+    csv += '\n';
+    std::vector<std::int8_t> scratch;
+    std::uint64_t rows = 0;
+    const auto answer = [&](const std::string& what, const TAbsImage& image) {
+        const TWinner winner = Classify(net, image, scratch);
+        csv += CsvField(what) + ',' +
+               CsvField(winner.index < state.classNames.size() && !state.classNames[winner.index].empty()
+                            ? state.classNames[winner.index]
+                            : std::to_string(winner.index));
+        for (std::uint32_t c = 0; c < outputs; ++c)
+            csv += ',' + CsvNumber(net.outputs[c]);
+        csv += '\n';
+        ++rows;
+    };
+
+    std::uint64_t skipped = 0;
+    if (fromSequence) {
+        TSequenceWithNames read;
+        if (const std::string reason = LoadSequenceWithNames(input, read); !reason.empty())
+            return Refuse(err, command, "не удалось загрузить последовательность из файла «" + input + "»: " + reason,
+                          CliFailed);
+        if (read.sequence.Dimension != NetworkInputCount(net))
+            return Refuse(err, command,
+                          "размер элемента в файле «" + input + "» (" + std::to_string(read.sequence.Dimension) +
+                              ") не совпадает с числом входов сети (" + std::to_string(NetworkInputCount(net)) + ")",
+                          CliFailed);
+        // In the file's order: the element after the cursor is the first one written.
+        const TAbsImage* e = read.sequence.Current;
+        for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k) {
+            e = e->Next;
+            answer(std::to_string(k), *e);
+        }
+    } else {
+        std::vector<std::string> files;
+        if (const std::string refusal = ListPictures(input, files); !refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
+        UseGuiToolkit();
+        TRectImage retina;
+        const auto skip = [&](const std::string& path, const std::string& reason) {
+            err << "trelis-cli " << command << ": пропущен файл «" << path << "»: " << reason << ".\n";
+            ++skipped;
+        };
+        for (const std::string& path : files) {
+            const std::string name = std::filesystem::path(path).filename().string();
+            if (!IsImageFileName(name)) {
+                skip(path, "по расширению это не изображение PNG, PGM, PBM, PPM, JPEG или BMP");
+                continue;
+            }
+            const TImageFile file = ReadImageFile(path);
+            if (!file.Ok()) {
+                skip(path, ImageReadReason(file));
+                continue;
+            }
+            try {
+                if (!SamplePicture(file.image, static_cast<std::uint32_t>(state.retinaWidth),
+                                   static_cast<std::uint32_t>(state.retinaHeight), retina))
+                    skip(path, "на изображении нет ни одной точки фигуры (темнее середины серого)");
+                else
+                    answer(name, retina);
+            } catch (const std::bad_alloc&) {
+                skip(path, "изображение не помещается в памяти");
+            }
+        }
+    }
+
+    if (const std::string reason = SaveFileAtomically(csvPath, csv); !reason.empty())
+        return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + reason, CliFailed);
+    out << "Ответов: " << rows;
+    if (skipped > 0)
+        out << ", пропущено файлов: " << skipped;
+    out << "; записаны в " << csvPath << "\n";
     return CliOk;
 }

@@ -4,8 +4,11 @@
 #include "project/Figures.h"
 #include "project/Project.h"
 
+#include "images/ClassNames.h"
+
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <new>
 #include <system_error>
 
@@ -92,17 +95,57 @@ std::string ListImageFolder(const std::string& folder, std::vector<TImportClass>
     return {};
 }
 
-bool SamplePicture(const QImage& picture, std::uint32_t side, TRectImage& retina)
+bool SamplePicture(const QImage& picture, std::uint32_t width, std::uint32_t height, TRectImage& retina)
 {
     if (ReadFigureCells(picture, retina) == 0)
         return false;
     const std::optional<TFigureBox> box = FigureCellsBox(retina);
-    SampleFigure(retina, *box, static_cast<std::int32_t>(side), static_cast<std::int32_t>(side));
+    SampleFigure(retina, *box, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
     return true;
 }
 
+std::string ListPictures(const std::string& folder, std::vector<std::string>& files)
+{
+    files.clear();
+    std::error_code error;
+    std::vector<fs::directory_entry> entries;
+    if (!fs::is_directory(folder, error) || !SortedEntries(folder, entries, error))
+        return "папка «" + folder + "»: " +
+               FolderReason(error ? error : std::make_error_code(std::errc::not_a_directory));
+    for (const fs::directory_entry& entry : entries) {
+        std::error_code ignored;
+        if (!Hidden(entry.path().filename().string()) && !entry.is_directory(ignored))
+            files.push_back(entry.path().string());
+    }
+    return {};
+}
+
+std::vector<std::int32_t> NumberByNames(const std::vector<TImportClass>& classes,
+                                        const std::vector<std::string>& projectNames, std::vector<std::string>& names,
+                                        std::vector<std::string>& added)
+{
+    std::map<std::string, std::int32_t> known;
+    for (std::size_t k = projectNames.size(); k-- > 0;)
+        known[StorableClassName(projectNames[k], k)] = static_cast<std::int32_t>(k);
+    names = projectNames;
+    added.clear();
+    std::vector<std::int32_t> numbers;
+    for (const TImportClass& c : classes) {
+        const auto found = known.find(StorableClassName(c.name, names.size()));
+        if (found != known.end()) {
+            numbers.push_back(found->second);
+            continue;
+        }
+        numbers.push_back(static_cast<std::int32_t>(names.size()));
+        known[StorableClassName(c.name, names.size())] = numbers.back();
+        names.push_back(c.name);
+        added.push_back(c.name);
+    }
+    return numbers;
+}
+
 void ImportImages(std::vector<TImportClass>& classes, std::uint32_t side, PatternRing& ring,
-                  const TImportReport& report)
+                  const TImportReport& report, const std::vector<std::int32_t>& numbers)
 {
     ring.Clear();
     ring.SetDimension(side * side);
@@ -131,7 +174,7 @@ void ImportImages(std::vector<TImportClass>& classes, std::uint32_t side, Patter
                     skip(c, path, ImageReadReason(file));
                 } else {
                     try {
-                        if (SamplePicture(file.image, side, retina)) {
+                        if (SamplePicture(file.image, side, side, retina)) {
                             samples[k].push_back(retina);
                             ++c.imported;
                         } else {
@@ -155,7 +198,7 @@ void ImportImages(std::vector<TImportClass>& classes, std::uint32_t side, Patter
     for (std::size_t r = 0; r < longest; ++r)
         for (std::size_t k = 0; k < samples.size(); ++k)
             if (r < samples[k].size()) {
-                ring.Add(samples[k][r], static_cast<std::int32_t>(k));
+                ring.Add(samples[k][r], numbers.empty() ? static_cast<std::int32_t>(k) : numbers[k]);
                 samples[k][r] = TRectImage(); // its copy is in the ring now
             }
 }

@@ -36,10 +36,15 @@ struct TImportClass {
 std::string ListImageFolder(const std::string& folder, std::vector<TImportClass>& classes,
                             std::size_t maxClasses = MaxClassCount);
 
-// The retina of one picture: `retina` becomes its side x side sample (with
+// The retina of one picture: `retina` becomes its width x height sample (with
 // the bias byte) of the box of every figure cell. False, with `retina`
 // undefined, when the picture has no figure pixel.
-bool SamplePicture(const QImage& picture, std::uint32_t side, TRectImage& retina);
+bool SamplePicture(const QImage& picture, std::uint32_t width, std::uint32_t height, TRectImage& retina);
+
+// The pictures lying in a folder itself (not in its subfolders), by the byte
+// order of their names, hidden files left out. Empty on success, otherwise
+// the refusal in Russian, naming the folder.
+std::string ListPictures(const std::string& folder, std::vector<std::string>& files);
 
 // What the import tells as it goes.
 struct TImportReport {
@@ -60,4 +65,14 @@ struct TImportReport {
 // Needs UseGuiToolkit() first; a picture that does not fit in memory is
 // skipped, the ring not fitting throws std::bad_alloc.
 void ImportImages(std::vector<TImportClass>& classes, std::uint32_t side, PatternRing& ring,
-                  const TImportReport& report = {});
+                  const TImportReport& report = {}, const std::vector<std::int32_t>& numbers = {});
+
+// The class numbers of the folders when the names of an existing project
+// (or of the names file beside its sequence) number them: a folder takes the
+// number of the project's class of its name (compared as a names file
+// stores them); the folders the project lacks follow its classes, in order.
+// `names` becomes the project's names followed by those of the new folders,
+// and `added` the new folders' names.
+std::vector<std::int32_t> NumberByNames(const std::vector<TImportClass>& classes,
+                                        const std::vector<std::string>& projectNames, std::vector<std::string>& names,
+                                        std::vector<std::string>& added);

@@ -1,5 +1,7 @@
 #include "cli/Options.h"
 
+#include "project/Text.h"
+
 #include <charconv>
 #include <cmath>
 
@@ -85,17 +87,39 @@ std::string ParseWhole(const std::string& name, const std::string& text, std::ui
     return {};
 }
 
-std::string ParseFraction(const std::string& name, const std::string& text, double& value)
+namespace {
+
+// A plain decimal number: digits with at most one point, no sign or exponent.
+bool ReadDecimal(const std::string& text, double& value)
 {
-    double parsed = 0.0;
     const char* const begin = text.data();
     const char* const end = begin + text.size();
     const bool plain = !text.empty() && text.find_first_not_of("0123456789.") == std::string::npos;
-    const auto [ptr, ec] = std::from_chars(begin, end, parsed, std::chars_format::fixed);
-    if (!plain || ptr != end || ec != std::errc() || !std::isfinite(parsed))
+    const auto [ptr, ec] = std::from_chars(begin, end, value, std::chars_format::fixed);
+    return plain && ptr == end && ec == std::errc() && std::isfinite(value);
+}
+
+} // namespace
+
+std::string ParseFraction(const std::string& name, const std::string& text, double& value)
+{
+    double parsed = 0.0;
+    if (!ReadDecimal(text, parsed))
         return "значение «" + text + "» параметра --" + name + " — не число (нужна доля от 0 до 1, например 0.95)";
     if (parsed < 0.0 || parsed > 1.0)
         return "значение " + text + " параметра --" + name + " вне допустимых границ (доля от 0 до 1)";
+    value = parsed;
+    return {};
+}
+
+std::string ParseDecimal(const std::string& name, const std::string& text, double min, double max, double& value)
+{
+    const std::string range = " (допустимо от " + FloatText(min) + " до " + FloatText(max) + ")";
+    double parsed = 0.0;
+    if (!ReadDecimal(text, parsed))
+        return "значение «" + text + "» параметра --" + name + " — не число, например 0.25" + range;
+    if (parsed < min || parsed > max)
+        return "значение " + text + " параметра --" + name + " вне допустимых границ" + range;
     value = parsed;
     return {};
 }

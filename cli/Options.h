@@ -32,3 +32,6 @@ std::string ParseWhole(const std::string& name, const std::string& text, std::ui
 
 // The value of --name as a fraction 0..1 (a decimal number, point as separator).
 std::string ParseFraction(const std::string& name, const std::string& text, double& value);
+
+// The value of --name as a decimal number of min..max (point as separator).
+std::string ParseDecimal(const std::string& name, const std::string& text, double min, double max, double& value);

@@ -14,6 +14,8 @@ int main(int argc, char** argv)
         args.emplace_back(argv[i]);
     // The toolkit a picture command starts is taken down before main ends.
     const TGuiToolkitScope toolkit;
+    // Ctrl+C stops a training after its epoch and keeps what was trained.
+    const TStopSignals stop;
     TCliTerminal terminal;
     terminal.progress = isatty(STDOUT_FILENO) == 1;
     const int code = RunCli(args, std::cout, std::cerr, terminal);

@@ -22,6 +22,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -156,6 +157,9 @@ void TForm1::ProjectChanged(TProjectChange change)
     if (N34 != nullptr)
         N34->setEnabled(NetworkExportRefusal(Project.State()).empty());
     switch (change) {
+    case TProjectChange::SaveState:
+        setWindowTitle(Caption());
+        break;
     case TProjectChange::SampleAdded:
         EnableSequenceCommands(true);
         break;
@@ -176,8 +180,34 @@ void TForm1::ProjectChanged(TProjectChange change)
     }
 }
 
+QString TForm1::Caption() const
+{
+    const QString title = TApplication::Title();
+    if (Project.FileName().empty())
+        return title;
+    return title + QStringLiteral(" — ") + QFileInfo(ShownPath(Project.FileName())).fileName() +
+           (Project.Unsaved() ? QStringLiteral("*") : QString());
+}
+
+bool TForm1::SaveChangesFirst()
+{
+    if (!Project.Unsaved())
+        return true;
+    switch (Ask(TApplication::Title(), QStringLiteral("Сохранить изменения в проекте?"))) {
+    case Seams::TAnswer::Yes:
+        return SaveProject();
+    case Seams::TAnswer::No:
+        return true;
+    case Seams::TAnswer::Cancel:
+        break;
+    }
+    return false;
+}
+
 void TForm1::N15Click()
 {
+    if (!SaveChangesFirst())
+        return;
     SmImForm->close();
     EnableSequenceCommands(false);
     Form6->ShowModal();
@@ -185,7 +215,7 @@ void TForm1::N15Click()
 
 void TForm1::N16Click()
 {
-    if (OpenDialog1.Execute(this))
+    if (SaveChangesFirst() && OpenDialog1.Execute(this))
         OpenProject(OpenDialog1.FileName);
 }
 
@@ -198,11 +228,17 @@ void TForm1::OpenProject(const QString& fileName)
 
 void TForm1::N20Click()
 {
+    SaveProject();
+}
+
+bool TForm1::SaveProject()
+{
     if (!SaveDialog1.Execute(this))
-        return;
+        return false;
     const std::string refusal = Project.Save(LocalPath(SaveDialog1.FileName));
     if (!refusal.empty())
         MessageBox(TApplication::Title(), QString::fromStdString(refusal));
+    return refusal.empty();
 }
 
 void TForm1::N34Click()
@@ -309,6 +345,9 @@ void TForm1::N21Click()
 
 void TForm1::N24Click()
 {
+    // A full load replaces the network and the sequence.
+    if (!SaveChangesFirst())
+        return;
     Form10->ShowModal();
 }
 
@@ -339,5 +378,5 @@ void TForm1::N30Click()
 
 void TForm1::N31Click()
 {
-    RunShellCommand(HomePageCommand());
+    RunShellCommand(QString::fromUtf8(HelpCommand));
 }

@@ -26,6 +26,18 @@ public:
     // cannot be opened is explained and the project stays as it was.
     void OpenProject(const QString& fileName);
 
+    // Before the project is replaced or the program ends: when the project
+    // has changes not saved in a project file, asks "Сохранить изменения в
+    // проекте?". True when the work may go on: nothing unsaved, "Нет", or
+    // "Да" and the project was saved; false after "Отмена" or a save that
+    // did not happen.
+    bool SaveChangesFirst();
+    // Saves the project through SaveDialog1; true when it was written.
+    bool SaveProject();
+    // The caption: "Trelis", and once the project has a file, its name,
+    // marked with '*' while there are unsaved changes.
+    QString Caption() const;
+
     // Menu handlers.
     void N15Click(); // Файл / Новый проект
     void N16Click(); // Файл / Открыть проект
@@ -71,6 +83,9 @@ public:
     TSaveDialog SaveDialog2; // saving a training sequence
     TOpenDialog OpenDialog2; // loading a training sequence
     TSaveDialog SaveDialog3; // exporting the network
+
+protected:
+    bool OnCloseQuery() override { return SaveChangesFirst(); }
 
 private:
     void ProjectChanged(TProjectChange change) override;

@@ -32,5 +32,5 @@ TForm12::TForm12()
 
 void TForm12::Shape1MouseDown(Qt::MouseButton, int, int)
 {
-    RunShellCommand(HomePageCommand());
+    RunShellCommand(QString::fromUtf8(HelpCommand));
 }

@@ -158,7 +158,8 @@ void TProgressForm::StartCurve()
     checkRight = 0;
     checkConfusion.Reset(0);
     checkFile.clear();
-    checkNamesDiffer = false;
+    checkApart = 0;
+    checkApartNames.clear();
     baselines = {};
     baselinesReady = false;
     bestEpoch = 0;
@@ -378,8 +379,8 @@ void TProgressForm::DrawPatterns()
         if (checkConfusion.Outside() > 0)
             notes += QStringLiteral("Образцов с классом, которого нет среди выходов сети (неверные): %1. ")
                          .arg(checkConfusion.Outside());
-        if (checkNamesDiffer)
-            notes += QStringLiteral("Имена классов файла не те же, что у проекта.");
+        if (checkApart > 0)
+            notes += QStringLiteral("Не проверялись образцы классов, которых нет в проекте: %1.").arg(checkApartNames);
         if (!notes.isEmpty())
             Note(lower, rightArea.left(), rightArea.bottom() - 12, notes);
     }
@@ -477,9 +478,10 @@ void TProgressForm::Button1Click()
         return;
     const QString shown = OpenDialog1.FileName;
     TSequenceWithNames read;
+    TClassMap classes;
     std::string reason = LoadSequenceWithNames(LocalPath(shown), read);
     if (reason.empty())
-        reason = CheckRefusal(CurrentNet.get(), read.sequence);
+        reason = CheckRefusal(CurrentNet.get(), Project.ClassNames(), read, classes);
     if (!reason.empty()) {
         MessageBox(TApplication::Title(),
                    QStringLiteral("Не удалось проверить сеть на файле «%1»: %2. Сеть и обучающая "
@@ -487,13 +489,17 @@ void TProgressForm::Button1Click()
                        .arg(shown, QString::fromStdString(reason)));
         return;
     }
-    const TCheckReport report = CheckNetwork(*CurrentNet, read.sequence);
+    const TCheckReport report = CheckNetwork(*CurrentNet, read, classes);
     checkConfusion = report.confusion;
     checkTotal = report.total;
     checkRight = report.right;
     checked = true;
     checkFile = QFileInfo(shown).fileName();
-    checkNamesDiffer = read.namesRead && read.names != Project.ClassNames();
+    checkApart = report.apart;
+    checkApartNames.clear();
+    for (const TApartClass& c : report.apartClasses)
+        checkApartNames += (checkApartNames.isEmpty() ? QString() : QStringLiteral(", ")) +
+                           QStringLiteral("%1 — %2").arg(QString::fromStdString(c.name)).arg(c.elements);
     source = TSource::Patterns;
     Repaint();
 }

@@ -72,13 +72,15 @@ public:
     std::uint32_t lastClasses = 0;
 
     // The held-out file checked last (none while `checked` is false): its
-    // elements, those answered right, and the matrix.
+    // elements of the project's classes, those answered right, the matrix,
+    // and the elements of classes the project lacks with those classes.
     bool checked = false;
     std::uint64_t checkTotal = 0;
     std::uint64_t checkRight = 0;
     TConfusion checkConfusion;
     QString checkFile;
-    bool checkNamesDiffer = false;
+    std::uint64_t checkApart = 0;
+    QString checkApartNames;
 
     // The series' yardsticks (once `baselinesReady`; they are made aside
     // while the window shows) and the best closed-loop epoch.

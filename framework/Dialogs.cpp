@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 
 void MessageBox(const QString& caption, const QString& text)
 {
@@ -14,6 +15,26 @@ void MessageBox(const QString& caption, const QString& text)
     }
     QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
     box.exec();
+}
+
+Seams::TAnswer Ask(const QString& caption, const QString& text)
+{
+    if (Seams::question)
+        return Seams::question(caption, text);
+    QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("Да"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("Нет"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("Отмена"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::Cancel);
+    switch (box.exec()) {
+    case QMessageBox::Yes:
+        return Seams::TAnswer::Yes;
+    case QMessageBox::No:
+        return Seams::TAnswer::No;
+    default:
+        return Seams::TAnswer::Cancel;
+    }
 }
 
 TFileDialog::TFileDialog(Kind kind, QString filter, QString defaultExt)

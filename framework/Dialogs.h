@@ -1,5 +1,8 @@
 #pragma once
-// Message boxes and file dialogs, both answered through Seams in tests.
+// Message boxes, questions and file dialogs, all answered through Seams in
+// tests.
+
+#include "framework/Seams.h"
 
 #include <QString>
 
@@ -7,6 +10,10 @@ class QWidget;
 
 // A modal box with the text, the caption and one OK button.
 void MessageBox(const QString& caption, const QString& text);
+
+// A modal question with the buttons "Да", "Нет" and "Отмена" ("Да" is the
+// default); closing the box answers "Отмена".
+Seams::TAnswer Ask(const QString& caption, const QString& text);
 
 // A file open or save dialog that remembers the chosen name. The filter is
 // written as pairs "description|patterns" joined by '|', patterns separated

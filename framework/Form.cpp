@@ -118,6 +118,12 @@ void TForm::hideEvent(QHideEvent* event)
 
 void TForm::closeEvent(QCloseEvent* event)
 {
+    bool allowed = false;
+    RunHandler([&] { allowed = OnCloseQuery(); });
+    if (!allowed) {
+        event->ignore();
+        return;
+    }
     RunHandler([this] { OnClose(); });
     event->accept();
     if (this == mainForm)

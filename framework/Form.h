@@ -42,6 +42,9 @@ signals:
 protected:
     // Handlers of the concrete forms; run through RunHandler.
     virtual void OnShow() {}       // each time the form becomes visible
+    // Asked before the form closes by its close box or by close(); false
+    // keeps it open. An error it raises keeps the form open too.
+    virtual bool OnCloseQuery() { return true; }
     virtual void OnClose() {}      // closed by its close box or by close()
     virtual void OnDeactivate() {} // another window became active
 

@@ -143,21 +143,3 @@ void TRectImage::Rescale(std::uint32_t w, std::uint32_t h) {
     Height = h;
     Size = n;
 }
-
-void CopyInput(const TAbsImage& img, std::int8_t* dst, std::size_t inputs) {
-    const std::size_t have = std::min(inputs, img.Cells.size());
-    if (have > 0)
-        std::memcpy(dst, img.Cells.data(), have);
-    if (inputs > have)
-        std::memset(dst + have, 0, inputs - have);
-    dst[inputs] = 1;
-}
-
-const std::int8_t* InputBytes(const TAbsImage& img, std::size_t inputs,
-                              std::vector<std::int8_t>& scratch) {
-    if (img.Cells.size() > inputs && img.Cells[inputs] == 1)
-        return img.Cells.data();
-    scratch.resize(inputs + 1);
-    CopyInput(img, scratch.data(), inputs);
-    return scratch.data();
-}

@@ -91,15 +91,3 @@ private:
 // Where Rescale puts each source coordinate 0 .. from-1 of an axis when the
 // axis becomes `to` cells long.
 std::vector<std::uint32_t> RescaleAxis(std::uint32_t from, std::uint32_t to);
-
-// Network input of `inputs` bytes followed by the bias byte 1, taken from an
-// image's buffer: writes inputs + 1 bytes to dst, the buffer's first bytes
-// (0 where the buffer ends early) and then 1.
-void CopyInput(const TAbsImage& img, std::int8_t* dst, std::size_t inputs);
-
-// The byte input for a network of `inputs` inputs: the image's own buffer when
-// it already holds the inputs followed by a bias byte 1 (no copy), otherwise
-// a CopyInput made in `scratch`. The pointer is valid while neither the image
-// nor scratch changes.
-const std::int8_t* InputBytes(const TAbsImage& img, std::size_t inputs,
-                              std::vector<std::int8_t>& scratch);

@@ -241,6 +241,22 @@ std::string SystemReason(int error)
     }
 }
 
+std::string WriteRefusal(const std::string& path)
+{
+    const std::string folder = FolderOf(path);
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? "папки " + Quoted(folder) + " нет"
+                                                   : "папка " + Quoted(folder) + " недоступна: " + SystemReason(errno);
+    if (!S_ISDIR(st.st_mode))
+        return Quoted(folder) + " — не папка";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        return "в папку " + Quoted(folder) + " нельзя записывать: " + SystemReason(errno);
+    if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return "на месте файла " + Quoted(path) + " папка";
+    return {};
+}
+
 std::string SaveFileAtomically(const std::string& path, const TFileWriter& write)
 {
     std::vector<TStaged> files(1);

@@ -20,6 +20,12 @@
 // (no final period).
 std::string SystemReason(int error);
 
+// Why nothing can be written at `path`, before any work is done for it: its
+// folder is missing, is not a folder or may not be written to, or a folder
+// lies at the path itself. A clause naming the folder (no final period);
+// empty when a write may go ahead.
+std::string WriteRefusal(const std::string& path);
+
 // Writes a file's whole contents to the stream; false when it could not.
 using TFileWriter = std::function<bool(std::FILE* file)>;
 

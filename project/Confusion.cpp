@@ -13,6 +13,20 @@ double Share(std::uint64_t part, std::uint64_t whole)
 
 } // namespace
 
+std::vector<TConfusionCount> ConfusionCounts(std::vector<TElementAnswer> answers)
+{
+    std::sort(answers.begin(), answers.end(), [](const TElementAnswer& a, const TElementAnswer& b) {
+        return a.trueClass != b.trueClass ? a.trueClass < b.trueClass : a.answer < b.answer;
+    });
+    std::vector<TConfusionCount> cells;
+    for (const TElementAnswer& a : answers) {
+        if (cells.empty() || cells.back().trueClass != a.trueClass || cells.back().answer != a.answer)
+            cells.push_back({a.trueClass, a.answer, 0});
+        ++cells.back().count;
+    }
+    return cells;
+}
+
 void TConfusion::Reset(std::size_t classes)
 {
     classes_ = classes;

@@ -14,6 +14,18 @@ struct TElementAnswer {
     std::uint32_t answer = 0;   // the winning output
 };
 
+// One cell of a confusion matrix that is not zero.
+struct TConfusionCount {
+    std::int32_t trueClass = 0;
+    std::uint32_t answer = 0;
+    std::uint64_t count = 0;
+};
+
+// The cells that are not zero of the matrix of these answers, by true class
+// and then by answer: the matrix in long form, in memory that grows with the
+// answers, not with the square of the classes.
+std::vector<TConfusionCount> ConfusionCounts(std::vector<TElementAnswer> answers);
+
 class TConfusion {
 public:
     // A matrix of `classes` rows and columns, all counts 0.

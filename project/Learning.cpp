@@ -1,5 +1,7 @@
 #include "project/Learning.h"
 
+#include "project/Text.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -80,8 +82,8 @@ std::string SequenceRefusal(const TNeuralNet& net, const PatternRing& sequence)
     for (std::uint32_t k = 0; e != nullptr && k < sequence.Count; ++k, e = e->Next)
         if (e->ClassIndex >= 0 && static_cast<std::uint32_t>(e->ClassIndex) >= net.outputCount)
             return "В последовательности есть образец класса " + std::to_string(e->ClassIndex) +
-                   ", а у сети только " + std::to_string(net.outputCount) +
-                   " выходов (классы от 0 до " + std::to_string(static_cast<std::int64_t>(net.outputCount) - 1) +
+                   ", а у сети только " + Counted(net.outputCount, "выход", "выхода", "выходов") +
+                   " (классы от 0 до " + std::to_string(static_cast<std::int64_t>(net.outputCount) - 1) +
                    "). Создайте проект с нужным числом классов («Файл» → «Новый проект»).";
     return {};
 }

@@ -152,7 +152,10 @@ void TProject::NewProject(const TProjectSizes& sizes)
     Notify(TProjectChange::Sequence);
     Notify(TProjectChange::ClassNamesLaidOut);
     Notify(TProjectChange::Network);
-    Changed();
+    // A new project has no file yet.
+    fileName_.clear();
+    unsaved_ = true;
+    Notify(TProjectChange::SaveState);
 }
 
 void TProject::ReplaceNetwork(std::unique_ptr<TNeuralNet> net)
@@ -360,6 +363,18 @@ const TSeriesForecast& TProject::SeriesForecast()
 {
     static const TSeriesForecast none;
     return SeriesReady() ? series_.Forecast(*state_.net, SeriesView(), state_.fromFirstWindow, weights_) : none;
+}
+
+std::vector<double> TProject::SeriesFuture(std::uint32_t horizon)
+{
+    const TSeriesView view = SeriesView();
+    std::vector<float> inputs(view.windowSize + 1);
+    std::vector<float> scaled(horizon);
+    ForecastPastEnd(*state_.net, view.values, view.count, view.windowSize, horizon, inputs.data(), scaled.data());
+    std::vector<double> future(horizon);
+    for (std::uint32_t h = 0; h < horizon; ++h)
+        future[h] = view.ValueInUnits(scaled[h]);
+    return future;
 }
 
 const TSeriesBaselines* TProject::SeriesBaselines(bool wait)

@@ -178,6 +178,7 @@ public:
     // trunc(sqrt(elementSize)), the classes named by their numbers and a
     // fresh network of elementSize inputs, hiddenCount hidden neurons and
     // classCount outputs. The sizes must be acceptable (ProjectSizesRefusal).
+    // The new project has no file yet.
     // The network is built first: when it does not fit in memory
     // (std::bad_alloc) nothing changes.
     void NewProject(const TProjectSizes& sizes);
@@ -252,6 +253,9 @@ public:
     // computed once and shared by everyone who shows them; empty when the
     // series is not ready.
     const TSeriesForecast& SeriesForecast();
+    // The network's forecast of `horizon` points past the end of the series
+    // (ForecastPastEnd), in the file's units; the series must be ready.
+    std::vector<double> SeriesFuture(std::uint32_t horizon);
     // The yardsticks of the series, made once for each series on a thread of
     // their own from the first call on; null until they are ready, unless
     // `wait` says to wait for them; null when the series is not ready.

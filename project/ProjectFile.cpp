@@ -1429,6 +1429,13 @@ std::optional<TChecksumTail> FindChecksumTail(const std::string& text)
 // built; only then are the network, the sequence and the series built, their
 // blocks decoded from the file straight into place. The memory taken is
 // that of the project itself and of the small members, not of the file.
+// What a file that is no project at all is told, with what the program
+// opens and where the other files go.
+const std::string NotAProject =
+    "не является файлом проекта Trelis: открываются проекты .trelis, которые записывает «Файл» → «Сохранить "
+    "проект» (последовательность .llt загружается через «Последовательность» → «Из файла», ряд .ser — через "
+    "«Временной ряд» → «Из файла»).";
+
 void ReadProject(const std::string& path, TProjectState& state)
 {
     const TSourceFile file(path);
@@ -1440,6 +1447,10 @@ void ReadProject(const std::string& path, TProjectState& state)
     const std::optional<TChecksumTail> tail = FindChecksumTail(scanner.Skeleton());
     if (tail)
         checksum = scanner.ChecksumBefore(tail->keyOffset);
+    // A project is a JSON object; anything else is another kind of file.
+    const std::size_t first = scanner.Skeleton().find_first_not_of(" \t\r\n");
+    if (first == std::string::npos || scanner.Skeleton()[first] != '{')
+        throw TRefusal{NotAProject};
     TDocument doc(file, std::move(scanner.Blobs()));
     try {
         doc.Parse(scanner.Skeleton());
@@ -1452,7 +1463,7 @@ void ReadProject(const std::string& path, TProjectState& state)
     TReader r(doc);
     const auto format = root.is_object() && root.contains("format") ? doc.TextOf(root["format"]) : std::nullopt;
     if (!format || *format != ProjectFileFormat)
-        throw TRefusal{"не является файлом проекта Trelis."};
+        throw TRefusal{NotAProject};
     const auto version = root.find("version");
     if (version == root.end() || !version->is_number_integer() || version->get<std::int64_t>() < 1)
         Damaged("нет правильного номера версии.");

@@ -114,6 +114,21 @@ void ReproduceSeries(TNeuralNet& net, const float* values, std::uint32_t count, 
     }
 }
 
+void ForecastPastEnd(TNeuralNet& net, const float* values, std::uint32_t count, std::uint32_t windowSize,
+                     std::uint32_t horizon, float* windowInputs, float* forecast)
+{
+    windowInputs[windowSize] = 1.0f;
+    for (std::uint32_t h = 0; h < horizon; ++h) {
+        // Point count + h; its window runs from count + h - w.
+        for (std::uint32_t o = 0; o < windowSize; ++o) {
+            const std::uint64_t point = std::uint64_t{count} + h - windowSize + o;
+            windowInputs[o] = point < count ? values[point] : forecast[point - count];
+        }
+        net.Forward(windowInputs);
+        forecast[h] = net.outputs[0];
+    }
+}
+
 float SeriesStep(std::uint32_t count)
 {
     return static_cast<float>(static_cast<double>(SeriesPictureWidth) / static_cast<double>(count - 1u));

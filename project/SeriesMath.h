@@ -76,6 +76,14 @@ TEpochErrors TrainSeriesEpoch(TNeuralNet& net, const float* values, std::uint32_
 void ReproduceSeries(TNeuralNet& net, const float* values, std::uint32_t count, std::uint32_t trainLength,
                      std::uint32_t windowSize, bool fromFirstWindow, float* windowInputs, float* reproduction);
 
+// The forecast of `horizon` points past the end of the series into
+// forecast[0 .. horizon-1]: the first from the last w values, each further
+// one from the window that takes the earlier answers for the points the
+// series does not have. `windowInputs` holds w + 1 floats; w must not
+// exceed n. The weights do not change.
+void ForecastPastEnd(TNeuralNet& net, const float* values, std::uint32_t count, std::uint32_t windowSize,
+                     std::uint32_t horizon, float* windowInputs, float* forecast);
+
 // The picture: 500 pixels wide for the whole series, 255 for the range.
 inline constexpr int SeriesPictureWidth = 500;
 inline constexpr int SeriesPictureHeight = 255;

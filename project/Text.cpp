@@ -54,3 +54,21 @@ std::string FloatText(double value)
     }
     return out;
 }
+
+const char* PluralForm(std::uint64_t count, const char* one, const char* few, const char* many)
+{
+    const std::uint64_t tens = count % 100;
+    const std::uint64_t last = count % 10;
+    if (tens >= 11 && tens <= 14)
+        return many;
+    if (last == 1)
+        return one;
+    if (last >= 2 && last <= 4)
+        return few;
+    return many;
+}
+
+std::string Counted(std::uint64_t count, const char* one, const char* few, const char* many)
+{
+    return std::to_string(count) + " " + PluralForm(count, one, few, many);
+}

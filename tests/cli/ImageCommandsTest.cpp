@@ -10,19 +10,15 @@
 #include "images/ClassNames.h"
 #include "images/PatternRing.h"
 #include "project/Figures.h"
+#include "project/Learning.h"
 #include "project/Project.h"
 #include "project/ProjectFile.h"
 #include "tests/images/TempFiles.h"
 
 #include <QImage>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <set>
 #include <sstream>
 
 namespace {
@@ -150,14 +146,6 @@ protected:
         return Path(name);
     }
 
-    std::size_t FileCount() const
-    {
-        std::size_t n = 0;
-        for (auto it = fs::recursive_directory_iterator(dir_); it != fs::recursive_directory_iterator(); ++it)
-            n += it->is_regular_file() ? 1 : 0;
-        return n;
-    }
-
     static void Save(const QImage& image, const std::string& path, const char* format)
     {
         ASSERT_TRUE(image.save(QString::fromStdString(path), format, 100)) << path;
@@ -276,7 +264,7 @@ TEST_F(ImageCommandsTest, ImportGivesTheRetinaTheCanvasCutGivesInEveryFormat)
     }
 }
 
-TEST_F(ImageCommandsTest, ClassesAreTheFoldersInByteOrderAndTheFilesAreWhatSaveWrites)
+TEST_F(ImageCommandsTest, ClassesAreTheFoldersInByteOrderAndTheElementsComeInRounds)
 {
     // Folder names and how many pictures each holds.
     const std::vector<std::pair<std::string, int>> folders = {
@@ -299,7 +287,6 @@ TEST_F(ImageCommandsTest, ClassesAreTheFoldersInByteOrderAndTheFilesAreWhatSaveW
     // The one name the names file cannot hold as it is.
     EXPECT_EQ(r.err, "trelis-cli import: имя класса «two words» записано в файл имён классов как «two_words».\n");
 
-    const std::vector<std::string> order = {"10", "9", "a", "b", "two words", "Б", "ё"};
     const TClassNamesFile names = LoadClassNames(Path("s.nam"));
     ASSERT_TRUE(names.Ok());
     EXPECT_EQ(names.names, (std::vector<std::string>{"10", "9", "a", "b", "two_words", "\xC1", "\xB8"}));
@@ -311,24 +298,78 @@ TEST_F(ImageCommandsTest, ClassesAreTheFoldersInByteOrderAndTheFilesAreWhatSaveW
         classes.push_back(e.first);
     EXPECT_EQ(classes, (std::vector<std::int32_t>{0, 1, 2, 3, 4, 5, 6, 2}));
 
-    // Byte for byte what "Последовательность" / "Сохранить" writes for the
-    // same elements and names.
-    PatternRing ring;
-    ring.SetDimension(9);
-    for (const auto& e : elements) {
-        TAbsImage image(9);
-        std::copy(e.second.begin(), e.second.end(), image.Cells.begin());
-        ring.Add(image, e.first);
+    EXPECT_EQ(FileCount(), 8u + 2u + 2u); // pictures, hidden and loose ones, the two written
+}
+
+TEST_F(ImageCommandsTest, ClassesFromAProjectNumberTheFoldersAsTheProjectDoes)
+{
+    // Held-out folders without "крест", and one of a class the project lacks.
+    for (const char* name : {"черта", "круг", "звезда"})
+        Save(Picture(Bar, 1), Folder(std::string("in/") + name) + "/p.png", "PNG");
+    SaveProject(Path("p.trelis"));
+    std::vector<std::string> stored;
+    for (const char* name : {"круг", "крест", "черта"})
+        stored.push_back(Utf8ToCp1251(name));
+    ASSERT_TRUE(WriteClassNames(Path("p.nam"), stored));
+    stored.push_back(Utf8ToCp1251("звезда"));
+    for (const std::string& from : {Path("p.trelis"), Path("p.nam")}) {
+        SCOPED_TRACE(from);
+        const TRun r = Cli({"import", Path("in"), "--size", "3", "-o", Path("s.llt"), "--classes-from", from});
+        ASSERT_EQ(r.code, CliOk) << r.err;
+        EXPECT_NE(r.err.find("классов «звезда» нет среди классов"), std::string::npos) << r.err;
+        // The folders in byte order: звезда, круг, черта.
+        std::vector<std::int32_t> classes;
+        for (const auto& e : Elements(Path("s.llt")))
+            classes.push_back(e.first);
+        EXPECT_EQ(classes, (std::vector<std::int32_t>{3, 0, 2}));
+        EXPECT_EQ(LoadClassNames(Path("s.nam")).names, stored);
     }
-    ASSERT_TRUE(ring.SaveToFile(Path("expected.llt")));
-    std::vector<std::string> cp1251;
-    for (const std::string& name : order)
-        cp1251.push_back(Utf8ToCp1251(name));
-    ASSERT_TRUE(WriteClassNames(Path("expected.nam"), cp1251));
-    EXPECT_EQ(ReadBytes(Path("s.llt")), ReadBytes(Path("expected.llt")));
-    EXPECT_EQ(ReadBytes(Path("s.nam")), ReadBytes(Path("expected.nam")));
-    // No temporary file is left beside them.
-    EXPECT_EQ(FileCount(), 8u + 2u + 2u + 2u); // pictures, hidden and loose ones, written, expected
+}
+
+TEST_F(ImageCommandsTest, PredictGivesEveryOutputForEachPictureAndElement)
+{
+    SaveProject(Path("p.trelis"));
+    Save(Picture(Hook, 1), Folder("in") + "/a.png", "PNG");
+    Save(Picture(Bar, 2), Path("in/b.bmp"), "BMP");
+    Save(Picture({"..."}, 2), Path("in/c-blank.png"), "PNG");
+    WriteBytes(Path("in/d.txt"), {'x'});
+    const TRun r = Cli({"predict", Path("p.trelis"), Path("in"), "--csv", Path("pictures.csv")});
+    ASSERT_EQ(r.code, CliOk) << r.err;
+    EXPECT_NE(r.out.find("Ответов: 2, пропущено файлов: 2"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("c-blank.png"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("d.txt"), std::string::npos) << r.err;
+
+    // A sequence of the same two samples: its rows are numbered in file order.
+    TProjectState state;
+    ASSERT_EQ(OpenProjectFile(Path("p.trelis"), state), "");
+    PatternRing ring;
+    ring.SetDimension(16);
+    std::vector<std::vector<float>> outputs;
+    std::vector<std::string> answers;
+    for (const TRows& rows : {Hook, Bar}) {
+        TRectImage retina;
+        ASSERT_TRUE(SamplePicture(Picture(rows, rows == Hook ? 1 : 2), 4, 4, retina));
+        std::vector<std::int8_t> scratch;
+        answers.push_back(state.classNames[Classify(*state.net, retina, scratch).index]);
+        outputs.emplace_back(state.net->outputs, state.net->outputs + 3);
+        ring.Add(retina, 0);
+    }
+    ASSERT_TRUE(ring.SaveToFile(Path("two.llt")));
+    ASSERT_EQ(Cli({"predict", Path("p.trelis"), Path("two.llt"), "--csv", Path("elements.csv")}).code, CliOk);
+    for (const auto& [file, first] : {std::pair{"pictures.csv", "a.png"}, std::pair{"elements.csv", "0"}}) {
+        SCOPED_TRACE(file);
+        const auto rows = CsvRows(Path(file));
+        ASSERT_EQ(rows.size(), 3u);
+        EXPECT_EQ(rows[0], (std::vector<std::string>{"элемент", "ответ", "круг", "крест", "черта"}));
+        for (std::size_t k = 0; k < 2; ++k) {
+            const std::vector<std::string>& c = rows[k + 1];
+            ASSERT_EQ(c.size(), 5u);
+            EXPECT_EQ(c[0], k == 0 ? std::string(first) : first == std::string("0") ? "1" : "b.bmp");
+            EXPECT_EQ(c[1], answers[k]);
+            for (std::size_t o = 0; o < 3; ++o)
+                EXPECT_EQ(std::stof(c[2 + o]), outputs[k][o]) << c[2 + o];
+        }
+    }
 }
 
 TEST_F(ImageCommandsTest, SkippedFilesAreNamedWithTheirReasons)
@@ -381,8 +422,15 @@ TEST_F(ImageCommandsTest, SkippedFilesAreNamedWithTheirReasons)
     EXPECT_EQ(Elements(Path("s.llt")).size(), 2u);
 }
 
-TEST_F(ImageCommandsTest, RefusalsWriteNothing)
+TEST_F(ImageCommandsTest, RefusalsOfImportAndRecogniseWriteNothing)
 {
+    SaveProject(Path("p.trelis"));
+    SaveProject(Path("nonet.trelis"), 4, 4, false);
+    SaveProject(Path("wide.trelis"), 5, 4);
+    SaveProject(Path("noretina.trelis"), 0, 0);
+    Save(Picture(Hook, 2), Path("d.png"), "PNG");
+    WriteBytes(Path("bad.png"), Bytes(100, 7));
+    const std::string marked = Path("m.png");
     Save(Picture(Hook, 1), Folder("in/a") + "/a.png", "PNG");
     Save(Picture({"...."}, 2), Folder("blank/a") + "/a.png", "PNG");
     Folder("flat");
@@ -414,6 +462,26 @@ TEST_F(ImageCommandsTest, RefusalsWriteNothing)
         {{"import", Path("blank"), "--size", "10", "-o", out}, CliFailed, "не взято ни одного изображения"},
         {{"import", in, "--size", "10", "-o", Path("no/such/s.llt")}, CliFailed, "папка не существует"},
         {{"import", in, "--size", "10", "-o", Path("in")}, CliUsage, "расширение .llt"},
+        {{"import", in, "--size", "10", "-o", out, "--classes-from", Path("d.png")}, CliUsage, ".trelis или файл имён"},
+        {{"import", in, "--size", "10", "-o", out, "--classes-from", Path("none.nam")}, CliFailed, "файл не найден"},
+        {{"predict", Path("wide.trelis"), in, "--csv", Path("p.csv")}, CliFailed, "не подходит к его сетчатке"},
+        {{"predict", Path("p.trelis"), Path("missing"), "--csv", Path("p.csv")}, CliFailed, "папка не найдена"},
+        {{"recognise", Path("p.trelis")}, CliUsage, "нужно аргументов: 2, а дано: 1"},
+        {{"recognise", Path("d.png"), Path("p.trelis")}, CliUsage, "должен быть проектом .trelis"},
+        {{"recognise", Path("p.trelis"), Path("d.png"), "--out", Path("m.jpg")}, CliUsage, "расширение .png"},
+        {{"recognise", Path("p.trelis"), Path("d.png"), "--out"}, CliUsage, "нет значения"},
+        {{"recognise", Path("missing.trelis"), Path("d.png"), "--out", marked}, CliFailed, "missing.trelis"},
+        {{"recognise", Path("nonet.trelis"), Path("d.png"), "--out", marked}, CliFailed, "нет сети"},
+        {{"recognise", Path("wide.trelis"), Path("d.png"), "--out", marked}, CliFailed,
+         "не подходит к его сетчатке: сетчатка 5 x 4 — это 20 клеток, а входов у сети 16"},
+        {{"recognise", Path("noretina.trelis"), Path("d.png"), "--out", marked}, CliFailed,
+         "сетчатка 0 x 0 — это 0 клеток"},
+        {{"recognise", Path("p.trelis"), Path("none.png"), "--out", marked}, CliFailed,
+         "не удалось прочитать изображение «" + Path("none.png") + "»: файл не найден"},
+        {{"recognise", Path("p.trelis"), Path("bad.png"), "--out", marked}, CliFailed, "это не изображение"},
+        {{"recognise", Path("p.trelis"), dir_.string(), "--out", marked}, CliFailed, "это не обычный файл"},
+        {{"recognise", Path("p.trelis"), Path("d.png"), "--out", Path("no/such/m.png")}, CliFailed,
+         "папка не существует"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(Joined(c.args));
@@ -421,8 +489,7 @@ TEST_F(ImageCommandsTest, RefusalsWriteNothing)
         const TRun r = Cli(c.args);
         EXPECT_EQ(r.code, c.code);
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
-        EXPECT_FALSE(fs::exists(out));
-        EXPECT_FALSE(fs::exists(Path("s.nam")));
+        EXPECT_FALSE(fs::exists(out) || fs::exists(Path("s.nam")) || fs::exists(marked));
         EXPECT_EQ(FileCount(), files);
     }
 
@@ -545,58 +612,3 @@ TEST_F(ImageCommandsTest, RecogniseNamesTheFiguresRecogniseFiguresFinds)
     EXPECT_EQ(FileCount(), files + 1);
 }
 
-TEST_F(ImageCommandsTest, RecogniseRefusesWhatCannotServe)
-{
-    SaveProject(Path("p.trelis"));
-    SaveProject(Path("nonet.trelis"), 4, 4, false);
-    SaveProject(Path("wide.trelis"), 5, 4);
-    SaveProject(Path("noretina.trelis"), 0, 0);
-    Save(Picture(Hook, 2), Path("d.png"), "PNG");
-    WriteBytes(Path("bad.png"), Bytes(100, 7));
-    const std::string marked = Path("m.png");
-    struct TCase {
-        std::vector<std::string> args;
-        int code;
-        std::string reason;
-    };
-    const std::vector<TCase> cases = {
-        {{"recognise", Path("p.trelis")}, CliUsage, "нужно аргументов: 2, а дано: 1"},
-        {{"recognise", Path("d.png"), Path("p.trelis")}, CliUsage, "должен быть проектом .trelis"},
-        {{"recognise", Path("p.trelis"), Path("d.png"), "--out", Path("m.jpg")}, CliUsage, "расширение .png"},
-        {{"recognise", Path("p.trelis"), Path("d.png"), "--out"}, CliUsage, "нет значения"},
-        {{"recognise", Path("missing.trelis"), Path("d.png"), "--out", marked}, CliFailed, "missing.trelis"},
-        {{"recognise", Path("nonet.trelis"), Path("d.png"), "--out", marked}, CliFailed, "нет сети"},
-        {{"recognise", Path("wide.trelis"), Path("d.png"), "--out", marked}, CliFailed,
-         "не подходит к его сетчатке: сетчатка 5 x 4 — это 20 клеток, а входов у сети 16"},
-        {{"recognise", Path("noretina.trelis"), Path("d.png"), "--out", marked}, CliFailed,
-         "сетчатка 0 x 0 — это 0 клеток"},
-        {{"recognise", Path("p.trelis"), Path("none.png"), "--out", marked}, CliFailed,
-         "не удалось прочитать изображение «" + Path("none.png") + "»: файл не найден"},
-        {{"recognise", Path("p.trelis"), Path("bad.png"), "--out", marked}, CliFailed, "это не изображение"},
-        {{"recognise", Path("p.trelis"), dir_.string(), "--out", marked}, CliFailed, "это не обычный файл"},
-        {{"recognise", Path("p.trelis"), Path("d.png"), "--out", Path("no/such/m.png")}, CliFailed,
-         "папка не существует"},
-    };
-    for (const TCase& c : cases) {
-        SCOPED_TRACE(Joined(c.args));
-        const std::size_t files = FileCount();
-        const TRun r = Cli(c.args);
-        EXPECT_EQ(r.code, c.code);
-        EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
-        EXPECT_FALSE(fs::exists(marked));
-        EXPECT_EQ(FileCount(), files);
-    }
-}
-
-TEST_F(ImageCommandsTest, HelpOfBothCommands)
-{
-    for (const std::string command : {"import", "recognise"}) {
-        const TRun r = Cli({command, "--help"});
-        EXPECT_EQ(r.code, CliOk);
-        EXPECT_EQ(r.out.rfind("Использование: trelis-cli " + command, 0), 0u);
-        EXPECT_EQ(r.err, "");
-    }
-    const TRun r = Cli({"--help"});
-    EXPECT_NE(r.out.find("  import ПАПКА"), std::string::npos);
-    EXPECT_NE(r.out.find("  recognise ПРОЕКТ"), std::string::npos);
-}

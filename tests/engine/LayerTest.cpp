@@ -8,21 +8,6 @@
 
 using testnets::PinnedClock;
 
-TEST(Layer, ConstructionSetsTheParametersAndTheBiasOutput)
-{
-    PinnedClock clock(10);
-    TLayer layer(3, 5, 0.68f);
-    EXPECT_EQ(layer.slope, 1.0f);
-    EXPECT_EQ(layer.amplitude, 1.0f);
-    EXPECT_EQ(layer.offset, 0.0f);
-    EXPECT_EQ(layer.inputCount, 3u);
-    EXPECT_EQ(layer.neuronCount, 5u);
-    EXPECT_EQ(layer.weights.Rows(), 4u);
-    EXPECT_EQ(layer.weights.Columns(), 5u);
-    ASSERT_EQ(layer.outputs.size(), 6u);
-    EXPECT_EQ(layer.outputs[5], 1.0f);
-}
-
 TEST(Layer, WeightsAreDrawnRowByRowOnTheThousandthGrid)
 {
     const std::time_t when = 777;
@@ -142,19 +127,6 @@ void CheckActivationRange()
 TEST(Layer, ActivationMatchesTheScalarFunctionOverTheWholeRange)
 {
     testnets::ForEachKernelSet(CheckActivationRange);
-}
-
-TEST(Layer, WeightBlockIsOneContiguousAllocation)
-{
-    PinnedClock clock(2);
-    TLayer layer(5, 10, 0.68f);
-    const float* base = layer.weights.Data();
-    for (std::size_t i = 0; i < layer.weights.Rows(); ++i) {
-        EXPECT_EQ(layer.weights[i], base + i * layer.weights.Stride());
-        // padding columns belong to no neuron and stay 0
-        for (std::size_t j = layer.weights.Columns(); j < layer.weights.Stride(); ++j) EXPECT_EQ(layer.weights[i][j], 0.0f);
-    }
-    EXPECT_GE(layer.weights.Stride(), layer.weights.Columns());
 }
 
 TEST(Layer, EightLaneKernelsAreUsedWhereTheCpuHasThem)

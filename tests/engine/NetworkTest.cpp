@@ -9,28 +9,6 @@
 using testnets::MakeNet;
 using testnets::PinnedClock;
 
-TEST(Network, QuickCreatePresetHasTheDocumentedShape)
-{
-    TNeuralNet net = MakeNet({100, 25, 10});
-    EXPECT_EQ(net.layerCount, 2u);
-    EXPECT_EQ(net.outputCount, 10u);
-    ASSERT_EQ(net.layers.size(), 2u);
-    ASSERT_EQ(net.changes.size(), 2u);
-    std::size_t weights = 0;
-    for (const TLayer& layer : net.layers) weights += (layer.inputCount + 1) * layer.neuronCount;
-    EXPECT_EQ(weights, 2785u);
-    EXPECT_EQ(net.layers[1].inputCount, 25u);
-    ASSERT_EQ(net.deltas.size(), 2u);
-    EXPECT_EQ(net.deltas[0].size(), 26u);
-    EXPECT_EQ(net.deltas[1].size(), 11u);
-    for (const TLayer& change : net.changes)
-        for (std::uint32_t i = 0; i <= change.inputCount; ++i)
-            for (std::uint32_t j = 0; j < change.neuronCount; ++j) EXPECT_EQ(change.weights[i][j], 0.0f);
-    // Before any pass the outputs already refer to the last layer's vector.
-    EXPECT_EQ(net.outputs, net.layers[1].outputs.data());
-    EXPECT_EQ(net.outputs[10], 1.0f);
-}
-
 TEST(Network, LayersBuiltInTheSameSecondDrawTheSameNumbers)
 {
     TNeuralNet net = MakeNet({30, 20, 10}, 0.68f, 4242);
@@ -48,14 +26,6 @@ TEST(Network, LayersBuiltInTheSameSecondDrawTheSameNumbers)
                   later.layers[0].weights[0][1] == net.layers[0].weights[0][1] &&
                   later.layers[0].weights[1][0] == net.layers[0].weights[1][0],
               true);
-}
-
-TEST(Network, RangeZeroGivesOutputsOfOneHalf)
-{
-    TNeuralNet net = MakeNet({6, 4, 3}, 0.0f);
-    const auto pattern = testnets::BytePattern(6, -3, 3, 1);
-    net.ForwardBytes(pattern.data());
-    for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(net.outputs[i], 0.5f);
 }
 
 TEST(Network, FloatForwardScalesTheCallersVectorButNotTheBias)

@@ -4,10 +4,6 @@
 #include "ReferenceNet.h"
 #include "TestNets.h"
 
-#include "engine/Exp.h"
-
-#include <cmath>
-
 using engine_detail::TExpKind;
 using testnets::MakeNet;
 using testnets::Same;

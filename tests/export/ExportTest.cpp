@@ -12,13 +12,11 @@
 #include "tests/images/TempFiles.h"
 
 #include <floatfann.h>
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <optional>
 

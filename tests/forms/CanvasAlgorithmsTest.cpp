@@ -1,25 +1,15 @@
 // The canvas and retina routines without any window: reading a bitmap into
 // cells, the yellow marks of a fill, the retina drawing's squares, the
 // percentage, and the checks of a new project's sizes.
-#include "forms/CanvasAlgorithms.h"
-#include "forms/Unit6.h"
-#include "framework/Canvas.h"
-#include "framework/Convert.h"
+#include "FormsFixture.h"
 #include "tests/project/Grids.h"
-
-#include <gtest/gtest.h>
 
 #include <QPainter>
 
-#include <cmath>
-#include <string>
-#include <tuple>
-#include <vector>
 
 namespace {
 
 using namespace grids;
-
 
 // ---- Reading the bitmap --------------------------------------------------
 
@@ -125,30 +115,9 @@ TEST(PercentText, TruncatesTowardZero)
 
 // ---- Project sizes -----------------------------------------------------------
 
-TEST(ProjectSizes, ConvertsAllThreeFieldsInOrderAndChecksTheirRanges)
+TEST(ProjectSizes, TheLargestOfEachAreAccepted)
 {
-    const TProjectSizes sizes = ReadProjectSizes("100", "10", "25");
-    EXPECT_EQ(sizes.elementSize, 100);
-    EXPECT_EQ(sizes.classCount, 10);
-    EXPECT_EQ(sizes.hiddenCount, 25);
-
-    // The first bad field is reported with its own text.
-    try {
-        ReadProjectSizes("1O0", "x", "25");
-        ADD_FAILURE() << "no error";
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), QStringLiteral("'1O0' is not a valid integer value"));
-    }
-    EXPECT_THROW(ReadProjectSizes("100", "10", ""), EConvertError);
-    // A bad number is reported even when an earlier field is out of range.
-    EXPECT_THROW(ReadProjectSizes("0", "10", "abc"), EConvertError);
-
-    for (const auto& [e, c, h] : std::vector<std::tuple<const char*, const char*, const char*>>{
-             {"0", "10", "25"}, {"100", "-1", "25"}, {"100", "10", "0"}, {"200001", "10", "25"},
-             {"100", "10001", "25"}, {"100", "10", "10001"}, {"200000", "10", "1000"}})
-        EXPECT_THROW(ReadProjectSizes(e, c, h), EProjectSizeError) << e << " " << c << " " << h;
-
-    // The largest sizes allowed one by one.
+    // The refusals are the quick-create dialog's (ProjectDialogsTest).
     EXPECT_NO_THROW(ReadProjectSizes(QString::number(MaxElementSize), "1", "1"));
     EXPECT_NO_THROW(ReadProjectSizes("1", QString::number(MaxClassCount), QString::number(MaxHiddenCount / 10)));
     EXPECT_NO_THROW(ReadProjectSizes("1", "1", QString::number(MaxHiddenCount)));

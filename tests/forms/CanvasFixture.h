@@ -6,22 +6,7 @@
 #include "FormsFixture.h"
 #include "tests/framework/PixelCount.h"
 
-#include "forms/Globals.h"
-#include "forms/Unit1.h"
-#include "forms/Unit2.h"
-#include "forms/Unit3.h"
-#include "forms/Unit6.h"
-#include "forms/Unit7.h"
-#include "forms/Unit8.h"
-#include "project/Globals.h"
-
-#include <QComboBox>
-#include <QLineEdit>
-#include <QPushButton>
 #include <QSlider>
-#include <QTest>
-
-#include <vector>
 
 class CanvasUser : public Started {
 public:

@@ -2,10 +2,6 @@
 // figures taken off the canvas one by one.
 #include "CanvasFixture.h"
 
-#include "forms/CanvasAlgorithms.h"
-
-#include <QAction>
-#include <QMenu>
 #include <QToolButton>
 
 namespace {

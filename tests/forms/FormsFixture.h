@@ -2,27 +2,56 @@
 // The program as it stands after start-up, with every way out of it (modal
 // showing, file dialogs, message boxes, the shell) answered and recorded.
 
+#include "forms/CanvasAlgorithms.h"
 #include "forms/Forms.h"
+#include "forms/Globals.h"
 #include "forms/Unit1.h"
-#include "forms/Unit10.h"
+#include "forms/Unit2.h"
+#include "forms/Unit3.h"
+#include "forms/Unit4.h"
+#include "forms/Unit5.h"
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
+#include "forms/Unit8.h"
+#include "forms/Unit9.h"
+#include "forms/Unit10.h"
+#include "forms/Unit11.h"
+#include "forms/Unit12.h"
+#include "forms/Unit13.h"
+#include "framework/Canvas.h"
+#include "framework/Convert.h"
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
 #include "framework/Seams.h"
+#include "images/PatternRing.h"
 #include "project/Globals.h"
+#include "project/Learning.h"
+#include "project/SeriesLoad.h"
+#include "project/SeriesMath.h"
 #include "tests/engine/TestNets.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
-#include <gtest/gtest.h>
-
+#include <algorithm>
 #include <functional>
+#include <map>
+#include <memory>
 #include <optional>
 
 // The project's class names, class 0 first, as a sequence file brings them.
@@ -45,6 +74,17 @@ inline void UseProject(std::unique_ptr<TNeuralNet> net, std::int32_t retinaSide,
     for (const QString& name : names)
         state.classNames.push_back(name.toStdString());
     Project.Adopt(state);
+}
+
+// A network for `inputs` inputs whose answer is always `winner` with the
+// output 1.0 (all other outputs 0), or no output above 0 when winner is -1.
+inline std::unique_ptr<TNeuralNet> Answering(std::uint32_t inputs, std::uint32_t outputs, int winner)
+{
+    auto net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{inputs, outputs}, 0.0f, 0.0f,
+                                            0.0f, 1.0f, 1.0f);
+    for (std::uint32_t j = 0; j < outputs; ++j)
+        net->layers[0].weights[inputs][j] = static_cast<int>(j) == winner ? 200.0f : -200.0f;
+    return net;
 }
 
 // An empty training sequence of the element size it had.
@@ -73,6 +113,10 @@ protected:
             return dialogAnswer;
         };
         Seams::messageBox = [this](const QString&, const QString& text) { log << "box " + text; };
+        Seams::question = [this](const QString&, const QString& text) {
+            questions << text;
+            return answer;
+        };
         Seams::shell = [this](const QString& line) { log << "shell " + line; };
         CreateForms();
         for (TForm* form : TForm::Forms())
@@ -86,7 +130,6 @@ protected:
     }
 
     static void ResetProject() { Project.Reset(); }
-
 
     // The windows visible now, by global name.
     static QStringList Visible()
@@ -131,6 +174,31 @@ protected:
         return closed;
     }
 
+    // The message boxes shown since the log was last cleared.
+    QStringList Boxes() const
+    {
+        QStringList boxes;
+        for (const QString& entry : log)
+            if (entry.startsWith(QStringLiteral("box ")))
+                boxes << entry.mid(4);
+        return boxes;
+    }
+
+    // The enabled states of the four sequence commands N8, N18, N10, N20.
+    static std::vector<bool> SequenceCommands()
+    {
+        return {Form1->N8->isEnabled(), Form1->N18->isEnabled(), Form1->N10->isEnabled(), Form1->N20->isEnabled()};
+    }
+
+    // The retina view's class list, class 0 first.
+    static QStringList ClassList()
+    {
+        QStringList items;
+        for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
+            items << SmImForm->ComboBox1->itemText(i);
+        return items;
+    }
+
     // The class names of the class-names grid, class 0 first.
     static QStringList GridNames()
     {
@@ -141,6 +209,8 @@ protected:
     }
 
     QStringList log;                    // what reached the user or the desktop
+    QStringList questions;              // the questions asked, answered with `answer`
+    Seams::TAnswer answer = Seams::TAnswer::No;
     bool modalWasModal = false;         // the last modal form was shown modal
     std::function<void(TForm&)> user;   // plays the user in a modal form
     std::optional<QString> dialogAnswer; // the file dialogs' answer; none: Cancel

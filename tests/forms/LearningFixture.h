@@ -5,17 +5,10 @@
 
 #include "FormsFixture.h"
 
-#include "engine/NeuralNet.h"
-#include "forms/Globals.h"
-#include "project/Globals.h"
-
-#include <cmath>
-#include <cstdint>
-#include <memory>
-#include <vector>
-
 class LearningUser : public Started {
 protected:
+    static std::vector<float> Weights(const TNeuralNet& net) { return testnets::Weights(net); }
+
     // A one-layer network of n inputs and n outputs that answers a pattern
     // holding a single 1 at input i with output i near 1.0 and every other
     // output near 0.0 (weights +strength and -strength). The bias weights are
@@ -66,16 +59,5 @@ protected:
         for (std::uint32_t k = 0; k < TrainingSequence.Count; ++k, e = e->Next)
             order.push_back(e);
         return order;
-    }
-
-    // Every weight of every layer, bias rows included.
-    static std::vector<float> Weights(const TNeuralNet& net)
-    {
-        std::vector<float> all;
-        for (const TLayer& layer : net.layers)
-            for (std::size_t i = 0; i < layer.weights.Rows(); ++i)
-                for (std::size_t j = 0; j < layer.weights.Columns(); ++j)
-                    all.push_back(layer.weights[i][j]);
-        return all;
     }
 };

@@ -4,17 +4,6 @@
 
 #include "LearningFixture.h"
 
-#include "project/Learning.h"
-#include "forms/Unit1.h"
-#include "forms/Unit4.h"
-#include "framework/Canvas.h"
-#include "engine/Random.h"
-
-#include <QCheckBox>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTimer>
-
 #include <climits>
 
 namespace {
@@ -229,7 +218,7 @@ TEST_F(LearningWindow, ASequenceTheNetworkCannotTakeIsExplainedAndNothingRuns)
     } cases[] = {
         {3, {0, 1}, "не совпадает с числом входов сети (3)"}, // elements of 2 cells
         {2, {0, 2}, "класса 2"},
-        {2, {1, INT_MAX}, "только 2 выходов"},
+        {2, {1, INT_MAX}, "только 2 выхода"},
     };
     for (const auto& c : cases) {
         Project.ReplaceNetwork(Detector(c.inputs));

@@ -3,12 +3,7 @@
 
 #include "SeriesFixture.h"
 
-#include "forms/Unit13.h"
 #include "project/SeriesHeldOut.h"
-
-#include <algorithm>
-#include <cmath>
-#include <vector>
 
 namespace {
 

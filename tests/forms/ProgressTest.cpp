@@ -4,24 +4,9 @@
 
 #include "LearningFixture.h"
 
-#include "forms/Unit1.h"
-#include "forms/Unit13.h"
-#include "forms/Unit4.h"
 #include "images/ClassNames.h"
-#include "images/PatternRing.h"
-#include "project/Learning.h"
-
-#include <QDir>
-#include <QFile>
-#include <QImage>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
 
 #include <cstdio>
-#include <map>
-#include <string>
-#include <vector>
 
 namespace {
 
@@ -40,15 +25,6 @@ protected:
 
     QString Path(const QString& name) const { return QDir(dir.path()).filePath(name); }
 
-    QStringList Boxes() const
-    {
-        QStringList boxes;
-        for (const QString& line : log)
-            if (line.startsWith(QStringLiteral("box ")))
-                boxes << line.mid(4);
-        return boxes;
-    }
-
     // "Обучение" / "Обратное распространение", "Пуск" and `epochs` ticks of
     // the timer.
     void Train(int epochs)
@@ -64,7 +40,7 @@ protected:
     }
 
     // A sequence file of one-hot elements (`hot` beyond the size: none) and
-    // their classes, with a names file beside it.
+    // their classes, with a names file beside it unless there are no names.
     QString HeldOut(const QString& name, std::uint32_t size, const std::vector<std::pair<std::uint32_t, int>>& elements,
                     const std::vector<std::string>& names)
     {
@@ -74,7 +50,9 @@ protected:
             ring.Add(OneHot(size, hot), cls);
         const std::string path = Path(name).toStdString();
         EXPECT_TRUE(ring.SaveToFile(path));
-        EXPECT_TRUE(WriteClassNames(ClassNamesFileName(path), names));
+        if (!names.empty()) {
+            EXPECT_TRUE(WriteClassNames(ClassNamesFileName(path), names));
+        }
         return Path(name);
     }
 
@@ -146,16 +124,22 @@ TEST_F(ProgressWindow, AHeldOutFileIsCheckedOnACopyAndUnfitFilesAreRefused)
     const std::vector<const TAbsImage*> order = EpochOrder();
     const std::vector<std::string> names = Project.ClassNames();
 
-    // Hot cell = the detector's answer: the matrix is known in advance.
-    const std::vector<std::pair<std::uint32_t, int>> elements{{0, 0}, {1, 1}, {1, 1}, {2, 2}, {2, 1},
-                                                              {0, 2}, {1, -1}, {2, 7}};
+    // Hot cell = the detector's answer: the matrix is known in advance. The
+    // file numbers its classes its own way; they are the project's by name,
+    // and "чужой" and the unnamed class 7 are not the project's at all.
+    const std::vector<std::string> fileNames{"два", "ноль", "чужой", "один"};
+    const int projectClass[] = {2, 0, -1, 1};
+    const std::vector<std::pair<std::uint32_t, int>> elements{{0, 1}, {1, 3}, {1, 3}, {2, 0},
+                                                              {1, 0}, {2, 1}, {1, 2}, {2, 7}};
     const struct {
         QString file;
         const char* refusal; // empty: accepted
     } cases[] = {
-        {HeldOut("good.llt", 3, elements, {"ноль", "один", "два"}), ""},
+        {HeldOut("good.llt", 3, elements, fileNames), ""},
         {HeldOut("wide.llt", 4, {{0, 0}}, {"a"}), "размер элемента в файле (4) не совпадает с числом входов сети (3)"},
         {Path("missing.llt"), "файл не найден"},
+        {HeldOut("nameless.llt", 3, {{0, 0}}, {}), "нет файла имён классов"},
+        {HeldOut("foreign.llt", 3, {{0, 0}}, {"zero", "one"}), "ни одно имя класса"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.file.toStdString());
@@ -177,20 +161,20 @@ TEST_F(ProgressWindow, AHeldOutFileIsCheckedOnACopyAndUnfitFilesAreRefused)
         EXPECT_TRUE(Boxes().isEmpty());
         ASSERT_TRUE(ProgressForm->checked);
         std::map<std::pair<int, std::uint32_t>, std::uint64_t> count;
-        std::uint64_t outside = 0;
+        std::uint64_t apart = 0;
         for (const auto& [hot, cls] : elements) {
-            if (cls < 0 || cls >= 3)
-                ++outside;
+            if (cls >= 4 || projectClass[cls] < 0)
+                ++apart;
             else
-                ++count[{cls, hot}];
+                ++count[{projectClass[cls], hot}];
         }
         const TConfusion& m = ProgressForm->checkConfusion;
-        EXPECT_EQ(m.Total(), elements.size());
-        EXPECT_EQ(m.Outside(), outside);
+        EXPECT_EQ(m.Total(), elements.size() - apart);
+        EXPECT_EQ(ProgressForm->checkApart, apart);
+        EXPECT_EQ(ProgressForm->checkApartNames, QStringLiteral("чужой — 1, класс 7 без имени — 1"));
         for (std::size_t t = 0; t < 3; ++t)
             for (std::uint32_t a = 0; a < 3; ++a)
                 EXPECT_EQ(m.Count(t, a), (count[{static_cast<int>(t), a}])) << t << " " << a;
-        EXPECT_FALSE(ProgressForm->checkNamesDiffer);
     }
 }
 

@@ -2,11 +2,6 @@
 // refused numbers that change nothing, and renaming the classes.
 #include "CanvasFixture.h"
 
-#include "forms/Unit1.h"
-
-#include <QFile>
-#include <QTemporaryDir>
-
 namespace {
 
 using QuickCreate = CanvasUser;
@@ -18,14 +13,6 @@ QStringList Column(int column)
     for (int r = 0; r < Form7->StringGrid1->RowCount(); ++r)
         texts << Form7->StringGrid1->Cell(column, r);
     return texts;
-}
-
-QStringList ClassList()
-{
-    QStringList names;
-    for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
-        names << SmImForm->ComboBox1->itemText(i);
-    return names;
 }
 
 // The grid's numbers column after a new project of n classes.
@@ -74,20 +61,14 @@ TEST_F(QuickCreate, TheInitialNumbersMakeATenByTenProjectOfTenClasses)
     EXPECT_EQ(Visible(), (QStringList{"Form1", "Form7"}));
     EXPECT_FALSE(Form1->N8->isEnabled());
     EXPECT_FALSE(Form1->N20->isEnabled());
-}
 
-TEST_F(QuickCreate, ElementSizesThatAreNotSquaresGetTheTruncatedRoot)
-{
-    NewProject("50", "3", "5");
-    EXPECT_EQ(TrainingSequence.GetDimension(), 50u);
-    EXPECT_EQ(RetinaImage.GetWidth(), 7u);
-    EXPECT_EQ(RetinaImage.GetHeight(), 7u);
-    EXPECT_EQ(CurrentNet->layers[0].inputCount, 50u);
-    EXPECT_EQ(Column(1), Numbered(3, "Имя"));
+    // An element size that is not a square gets the truncated root.
     NewProject("99", "2", "5");
+    EXPECT_EQ(TrainingSequence.GetDimension(), 99u);
     EXPECT_EQ(SmImForm->retinaWidth, 9);
     EXPECT_EQ(RetinaImage.GetSize(), 81u);
-    EXPECT_EQ(Form7->StringGrid1->RowCount(), 3);
+    EXPECT_EQ(CurrentNet->layers[0].inputCount, 99u);
+    EXPECT_EQ(Column(1), Numbered(2, "Имя"));
 }
 
 TEST_F(QuickCreate, RefusedNumbersLeaveTheProjectAsItWas)

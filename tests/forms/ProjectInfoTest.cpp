@@ -3,16 +3,6 @@
 
 #include "LearningFixture.h"
 
-#include "forms/Unit1.h"
-#include "forms/Unit10.h"
-#include "forms/Unit3.h"
-#include "forms/Unit5.h"
-
-#include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-
 namespace {
 
 using ProjectInfo = LearningUser;
@@ -56,6 +46,14 @@ TEST_F(ProjectInfo, AnEmptySequenceAndATwoLayerNetwork)
     EXPECT_EQ(f.network, (QStringList{"Нейронов:3", "Слоев:2", "Выходов:1", "Связей:8", "Память:32b"}));
     // The X is the Cyrillic letter Ха, the Y the Latin letter.
     EXPECT_EQ(f.retina, (QStringList{QString::fromUtf8("\xD0\xA5=10"), "Y=7"}));
+
+    // Large sizes are shown without wrapping round.
+    PatternRing ring;
+    ring.SetDimension(4000000000u);
+    ring.Add(TAbsImage(1), 0);
+    ring.Add(TAbsImage(1), 0);
+    Project.ReplaceSequence(ring);
+    EXPECT_EQ(Show(user, closed).sequence, (QStringList{"Размерность:4000000000", "Длина:2", "Память:8000000008b"}));
 }
 
 TEST_F(ProjectInfo, ASeriesSizedProjectAndFiguresThatFollowChanges)
@@ -97,18 +95,4 @@ TEST_F(ProjectInfo, ASeriesSizedProjectAndFiguresThatFollowChanges)
     f = Show(user, closed);
     EXPECT_EQ(f.network,
               (QStringList{"Нейронов:35", "Слоев:2", "Выходов:10", "Связей:2750", "Память:11000b"}));
-}
-
-TEST_F(ProjectInfo, LargeSizesAreShownWithoutWrappingRound)
-{
-    // An element size typed as a negative number becomes a huge dimension.
-    PatternRing ring;
-    ring.SetDimension(4000000000u);
-    ring.Add(TAbsImage(1), 0);
-    ring.Add(TAbsImage(1), 0);
-    Project.ReplaceSequence(ring);
-    bool closed = false;
-    const Figures f = Show(user, closed);
-    EXPECT_EQ(f.sequence,
-              (QStringList{"Размерность:4000000000", "Длина:2", "Память:8000000008b"}));
 }

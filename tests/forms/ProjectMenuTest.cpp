@@ -4,19 +4,6 @@
 
 #include "SeriesFixture.h"
 
-#include "forms/Unit11.h"
-#include "forms/Unit3.h"
-#include "forms/Unit4.h"
-#include "forms/Unit5.h"
-#include "forms/Unit2.h"
-#include "forms/Unit8.h"
-#include "framework/Canvas.h"
-
-#include <QCheckBox>
-#include <QComboBox>
-#include <QProgressBar>
-#include <QTimer>
-
 namespace {
 
 class ProjectFiles : public SeriesUser {
@@ -33,14 +20,6 @@ protected:
         dialogAnswer = path;
         Form1->N16->trigger();
         dialogAnswer.reset();
-    }
-
-    static QStringList ClassList()
-    {
-        QStringList items;
-        for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
-            items << SmImForm->ComboBox1->itemText(i);
-        return items;
     }
 
     // Epochs of the learning window; the weights they leave.
@@ -205,6 +184,70 @@ TEST_F(ProjectFiles, FilesThatCannotBeOpenedOrWrittenChangeNothing)
     Form1->N20->trigger();
     EXPECT_TRUE(Boxes().isEmpty());
     EXPECT_TRUE(TSeriesState::Now() == before);
+}
+
+TEST_F(ProjectFiles, WorkNotSavedIsAskedAboutBeforeItIsLostAndTheTitleNamesTheFile)
+{
+    using A = Seams::TAnswer;
+    const QString path = folder.filePath(QStringLiteral("работа.trelis"));
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        QString done; // what the command does once it goes on; empty: the program ends
+    } commands[] = {
+        {"closing the main window", [] { Form1->close(); }, {}},
+        {"Новый проект", [] { Form1->N15->trigger(); }, QStringLiteral("modal Form6")},
+        {"Открыть проект", [] { Form1->N16->trigger(); }, QStringLiteral("open dialog")},
+        {"a series load", [] { Form1->N24->trigger(); }, QStringLiteral("modal Form10")},
+    };
+    const struct {
+        A reply;
+        bool fileChosen; // for "Да": the save dialog's answer
+        bool goesOn;
+    } replies[] = {{A::Yes, true, true}, {A::Yes, false, false}, {A::No, false, true}, {A::Cancel, false, false}};
+    for (const auto& command : commands)
+        for (const auto& reply : replies) {
+            SCOPED_TRACE(std::string(command.name) + " " + std::to_string(static_cast<int>(reply.reply)) +
+                         (reply.fileChosen ? " saved" : ""));
+            // A project with a sample not saved in any file.
+            answer = A::No;
+            NewProject("16", "3", "5");
+            Project.AddSample(TAbsImage(16), 0);
+            QFile::remove(path);
+            questions.clear();
+            log.clear();
+            answer = reply.reply;
+            if (reply.fileChosen)
+                dialogAnswer = path;
+            command.act();
+            dialogAnswer.reset();
+            EXPECT_EQ(questions, QStringList{QStringLiteral("Сохранить изменения в проекте?")});
+            EXPECT_EQ(QFile::exists(path), reply.fileChosen);
+            EXPECT_EQ(command.done.isEmpty() ? !Form1->isVisible() : log.contains(command.done), reply.goesOn)
+                << log.join(" | ").toStdString();
+            Form1->Show();
+        }
+
+    // Saved, the title names the file, marked while there are changes, and
+    // nothing is asked.
+    answer = A::No;
+    NewProject("16", "3", "5");
+    EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Trelis"));
+    dialogAnswer = path;
+    Form1->N20Click(); // the handler itself: the menu greys it after "Новый проект"
+    dialogAnswer.reset();
+    EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Trelis — работа.trelis"));
+    questions.clear();
+    for (const auto& command : commands) {
+        command.act();
+        Form1->Show();
+    }
+    EXPECT_TRUE(questions.isEmpty()) << questions.join(" | ").toStdString();
+    Project.AddSample(TAbsImage(16), 0);
+    EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Trelis — работа.trelis*"));
+    // A new project has no file yet.
+    NewProject("16", "3", "5");
+    EXPECT_EQ(Form1->windowTitle(), QStringLiteral("Trelis"));
 }
 
 } // namespace

@@ -3,15 +3,7 @@
 
 #include "LearningFixture.h"
 
-#include "forms/Unit1.h"
-#include "forms/Unit2.h"
-#include "forms/Unit3.h"
-#include "forms/Unit7.h"
-#include "forms/Unit9.h"
-#include "framework/Canvas.h"
-
 #include <QApplication>
-#include <QTest>
 
 namespace {
 
@@ -30,20 +22,6 @@ protected:
     static void Box(int x1, int y1, int x2, int y2)
     {
         ImForm->Image1->Canvas().Rectangle(x1, y1, x2, y2);
-    }
-
-    // A network of `inputs` inputs that answers every sample with `winner`
-    // among `outputs` outputs: no weight but the winner's bias.
-    static std::unique_ptr<TNeuralNet> Constant(std::uint32_t inputs, std::uint32_t outputs,
-                                                std::uint32_t winner)
-    {
-        auto net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{inputs, outputs}, 0.68f,
-                                                0.0f, 0.0f, 1.0f, 1.0f);
-        TLayer& layer = net->layers[0];
-        for (std::size_t i = 0; i < layer.weights.Rows(); ++i)
-            for (std::uint32_t j = 0; j < outputs; ++j)
-                layer.weights[i][j] = i == inputs && j == winner ? 2.0f : 0.0f;
-        return net;
     }
 
     struct Label {
@@ -94,7 +72,7 @@ protected:
 
 TEST_F(Recognition, FiguresAreNamedAtTheirCornersInTheirHeight)
 {
-    UseProject(Constant(9, 4, 2), 3, {QStringLiteral("ноль"), QStringLiteral("один"), QStringLiteral("два"), QStringLiteral("три")});
+    UseProject(Answering(9, 4, 2), 3, {QStringLiteral("ноль"), QStringLiteral("один"), QStringLiteral("два"), QStringLiteral("три")});
     // Two boxes that touch only at a corner are one figure: x 50..119, y 50..129.
     Box(50, 50, 80, 90);
     Box(80, 90, 120, 130);
@@ -115,7 +93,7 @@ TEST_F(Recognition, FiguresAreNamedAtTheirCornersInTheirHeight)
 
 TEST_F(Recognition, ASecondRunOnTheSameCanvasGivesABlankSheet)
 {
-    UseProject(Constant(9, 2, 1), 3, {QStringLiteral("ноль"), QStringLiteral("один")});
+    UseProject(Answering(9, 2, 1), 3, {QStringLiteral("ноль"), QStringLiteral("один")});
     Box(10, 10, 40, 40);
     Recognize();
     EXPECT_EQ(Differences(Sheet({{10, 10, 29, QStringLiteral("один")}})), 0);
@@ -183,7 +161,7 @@ TEST_F(Recognition, BeforeAnyProjectAndWithARetinaOfAnotherSize)
     // A retina of 3 x 3 cells for a network of 20 inputs, and the other way
     // round: the network reads only what the retina holds.
     for (const auto& [side, inputs] : {std::pair{3, 20u}, std::pair{6, 4u}}) {
-        UseProject(Constant(inputs, 2, 1), side, {QStringLiteral("ноль"), QStringLiteral("один")});
+        UseProject(Answering(inputs, 2, 1), side, {QStringLiteral("ноль"), QStringLiteral("один")});
         Box(300, 200, 330, 250);
         Recognize();
         EXPECT_EQ(Differences(Sheet({{300, 200, 49, QStringLiteral("один")}})), 0) << side;
@@ -193,7 +171,7 @@ TEST_F(Recognition, BeforeAnyProjectAndWithARetinaOfAnotherSize)
 
 TEST_F(Recognition, AWinnerWithoutANameWritesNothing)
 {
-    UseProject(Constant(9, 5, 4), 3, {QStringLiteral("ноль"), QStringLiteral("один")});   // class 4 has no row
+    UseProject(Answering(9, 5, 4), 3, {QStringLiteral("ноль"), QStringLiteral("один")});   // class 4 has no row
     Box(30, 30, 60, 60);
     Recognize();
     EXPECT_EQ(Differences(Sheet({})), 0);

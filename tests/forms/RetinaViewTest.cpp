@@ -2,22 +2,9 @@
 // network's guess and the hint window, adding, browsing and deleting.
 #include "CanvasFixture.h"
 
-#include <cmath>
-
 namespace {
 
 using RetinaView = CanvasUser;
-
-// A network for `inputs` inputs whose answer is always `winner` with the
-// output 1.0 (all other outputs 0), or no output above 0 when winner is -1.
-std::unique_ptr<TNeuralNet> Answering(std::uint32_t inputs, std::uint32_t outputs, int winner)
-{
-    auto net = std::make_unique<TNeuralNet>(1, std::vector<std::uint32_t>{inputs, outputs}, 0.0f, 0.0f,
-                                            0.0f, 1.0f, 1.0f);
-    for (std::uint32_t j = 0; j < outputs; ++j)
-        net->layers[0].weights[inputs][j] = static_cast<int>(j) == winner ? 200.0f : -200.0f;
-    return net;
-}
 
 // Names the classes "c0", "c1", ... and hands them to the retina view.
 void NameClasses()
@@ -180,24 +167,32 @@ TEST_F(RetinaView, AddingTheSameSampleTwiceAddsTwoElementsAndEnablesTheSequenceC
     EXPECT_GT(RetinaSetCells(), 0u);
 }
 
-TEST_F(RetinaView, ANameThatIsNoClassAddsTheElementWithClassMinusOne)
+TEST_F(RetinaView, ATextThatNamesNoClassAddsTheElementWithClassMinusOne)
 {
     NewProject("100", "3", "25");
-    NameClasses();
+    QTest::mouseClick(Form7->Button1, Qt::LeftButton); // the classes named "0", "1", "2"
     DrawFigures(1);
     FromCanvas();
     Next();
-    SmImForm->ComboBox1->lineEdit()->selectAll();
-    Type(SmImForm->ComboBox1->lineEdit(), QStringLiteral("круг"));
-    EXPECT_EQ(SmImForm->ComboBox1->currentText(), QStringLiteral("круг"));
-    EXPECT_EQ(SmImForm->Label1->Caption(), QStringLiteral("-1"));
+    // Words and numbers that are no class's name, nor taken for its number.
+    const QStringList texts{QStringLiteral("круг"), QStringLiteral(" 1"), QStringLiteral("01"), QStringLiteral("-5"),
+                            QStringLiteral("2147483648"), QString()};
+    for (const QString& text : texts) {
+        SmImForm->ComboBox1->lineEdit()->selectAll();
+        if (text.isEmpty())
+            QTest::keyClick(SmImForm->ComboBox1->lineEdit(), Qt::Key_Backspace);
+        Type(SmImForm->ComboBox1->lineEdit(), text);
+        EXPECT_EQ(SmImForm->ComboBox1->currentText(), text);
+        EXPECT_EQ(SmImForm->Label1->Caption(), QStringLiteral("-1")) << text.toStdString();
+        Add();
+        EXPECT_EQ(TrainingSequence.Current->GetClassIndex(), -1) << text.toStdString();
+    }
+    ASSERT_EQ(TrainingSequence.GetCount(), static_cast<std::uint32_t>(texts.size()));
     // Done typing: the text names no class, and the box shows none.
+    Type(SmImForm->ComboBox1->lineEdit(), QStringLiteral("круг"));
     emit SmImForm->ComboBox1->lineEdit()->editingFinished();
     EXPECT_TRUE(SmImForm->ComboBox1->currentText().isEmpty());
-    Add();
-    ASSERT_EQ(TrainingSequence.GetCount(), 1u);
-    EXPECT_EQ(TrainingSequence.Current->GetClassIndex(), -1);
-    // Browsing to it selects no class.
+    // Browsing to such an element selects no class.
     ShowSequence();
     Next();
     EXPECT_EQ(SmImForm->ComboBox1->currentIndex(), -1);

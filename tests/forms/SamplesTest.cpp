@@ -9,24 +9,13 @@
 
 #include "examples/tools/Digits.h"
 
-#include "engine/Random.h"
-#include "forms/Unit4.h"
-#include "forms/Unit9.h"
-#include "framework/Canvas.h"
-
 #include <QAbstractButton>
-#include <QCoreApplication>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
 #include <QRegularExpression>
 #include <QSet>
 
-#include <algorithm>
 #include <fstream>
-#include <map>
 
 namespace {
 
@@ -36,8 +25,6 @@ const QString ExamplesDir = QStringLiteral(TRELIS_EXAMPLES_DIR);
 class DigitsSample : public CanvasUser {
 protected:
     testnets::PinnedClock clock{1700000000};  // the same network on every run
-
-    QStringList Boxes() const { return log.filter(QRegularExpression(QStringLiteral("^box "))); }
 
     // "Обучение" / "Обратное распространение", "Пуск", and the window left to
     // run until it stops by itself or has run `limit` epochs.

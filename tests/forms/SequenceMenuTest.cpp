@@ -3,19 +3,6 @@
 
 #include "LearningFixture.h"
 
-#include "forms/Unit1.h"
-#include "forms/Unit3.h"
-#include "forms/Unit7.h"
-#include "images/PatternRing.h"
-
-#include <QAction>
-#include <QComboBox>
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
-
-#include <vector>
-
 namespace {
 
 class SequenceMenu : public LearningUser {
@@ -33,20 +20,6 @@ protected:
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
-    }
-
-    static QStringList ComboItems()
-    {
-        QStringList items;
-        for (int i = 0; i < SmImForm->ComboBox1->count(); ++i)
-            items << SmImForm->ComboBox1->itemText(i);
-        return items;
-    }
-
-    static std::vector<bool> SequenceCommands()
-    {
-        return {Form1->N8->isEnabled(), Form1->N18->isEnabled(), Form1->N10->isEnabled(),
-                Form1->N20->isEnabled()};
     }
 
     // Class index and cells of every element in file order (after the cursor).
@@ -74,15 +47,6 @@ protected:
         Project.ReplaceSequence(ring);
     }
 
-    std::vector<QString> boxes() const
-    {
-        std::vector<QString> texts;
-        for (const QString& line : log)
-            if (line.startsWith(QStringLiteral("box ")))
-                texts.push_back(line.mid(4));
-        return texts;
-    }
-
     QTemporaryDir dir_;
 };
 
@@ -105,7 +69,7 @@ TEST_F(SequenceMenu, SavingWritesTheSequenceAndItsNamesSideBySide)
     EXPECT_EQ(lastDialog->Filter, QStringLiteral("Обучающая последовательность|*.llt"));
     EXPECT_EQ(lastDialog->DefaultExt, QStringLiteral("llt"));
     EXPECT_EQ(Form1->SaveDialog2.FileName, Path(QStringLiteral("фигуры.llt")));
-    EXPECT_TRUE(boxes().empty());
+    EXPECT_TRUE(Boxes().empty());
     EXPECT_EQ(TrainingSequence.Current, cursor);
 
     PatternRing saved;
@@ -135,7 +99,7 @@ TEST_F(SequenceMenu, LoadingFillsTheSequenceTheGridAndTheClassList)
     EXPECT_EQ(lastDialog, &Form1->OpenDialog2);
     EXPECT_EQ(lastDialog->Filter, QStringLiteral("Обучающая последовательность|*.llt"));
     EXPECT_EQ(lastDialog->DefaultExt, QStringLiteral("llt"));
-    EXPECT_TRUE(boxes().empty());
+    EXPECT_TRUE(Boxes().empty());
 
     ASSERT_EQ(TrainingSequence.GetCount(), 2u);
     EXPECT_EQ(TrainingSequence.GetDimension(), 2u);
@@ -151,7 +115,7 @@ TEST_F(SequenceMenu, LoadingFillsTheSequenceTheGridAndTheClassList)
     // Row 0 lost its header role but kept its texts.
     EXPECT_EQ(Form7->StringGrid1->FixedRows(), 0);
     EXPECT_EQ(Form7->StringGrid1->Cell(1, 0), QStringLiteral("Имя"));
-    EXPECT_EQ(ComboItems(), names);
+    EXPECT_EQ(ClassList(), names);
 }
 
 TEST_F(SequenceMenu, SavedAndLoadedAgainGivesTheSameSequenceAndNames)
@@ -194,6 +158,7 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
     Write(Path("short.llt"), QByteArray("\x04\0\0\0\x05\0\0\0\x01\0\0\0\x01\x01", 14));
     Write(Path("short.nam"), QByteArray("other\r\n"));
     Write(Path("stub.llt"), QByteArray("\x04\0\0", 3));
+    ASSERT_TRUE(QDir().mkpath(Path("folder.llt")));
 
     struct Case {
         QString file;
@@ -205,13 +170,14 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
         {Path("stub.llt"), QStringLiteral("короткий")},
         {Path("huge.llt"), QStringLiteral("больше 4 МиБ")},
         {Path("many.llt"), QStringLiteral("больше имён")},
+        {Path("folder.llt"), QStringLiteral("это не обычный файл")},
     };
     for (const Case& c : cases) {
         log.clear();
         dialogAnswer = c.file;
         Form1->N7Click();
-        const auto texts = boxes();
-        ASSERT_EQ(texts.size(), 1u) << c.file.toStdString();
+        const auto texts = Boxes();
+        ASSERT_EQ(texts.size(), 1) << c.file.toStdString();
         EXPECT_TRUE(texts[0].contains(c.file)) << texts[0].toStdString();
         EXPECT_TRUE(texts[0].contains(c.reason)) << texts[0].toStdString();
         EXPECT_EQ(Contents(TrainingSequence), before);
@@ -233,7 +199,7 @@ TEST_F(SequenceMenu, ANamesFileInUtf8LoadsAsUtf8)
     Write(Path("utf.nam"), QStringLiteral("\uFEFFкруг\nквадрат\n").toUtf8());
     Form1->N7Click();
     EXPECT_EQ(GridNames(), (QStringList{QStringLiteral("круг"), QStringLiteral("квадрат")}));
-    EXPECT_EQ(ComboItems(), GridNames());
+    EXPECT_EQ(ClassList(), GridNames());
 }
 
 TEST_F(SequenceMenu, AMissingNamesFileLeavesTheClassesUnnamed)
@@ -251,9 +217,9 @@ TEST_F(SequenceMenu, AMissingNamesFileLeavesTheClassesUnnamed)
     Form1->N7Click();
     EXPECT_EQ(Contents(TrainingSequence), saved);
     EXPECT_EQ(Form7->StringGrid1->RowCount(), 1);
-    EXPECT_TRUE(ComboItems().isEmpty());
-    const auto texts = boxes();
-    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_TRUE(ClassList().isEmpty());
+    const auto texts = Boxes();
+    ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].contains(Path("alone.nam"))) << texts[0].toStdString();
 }
 
@@ -264,8 +230,8 @@ TEST_F(SequenceMenu, FilesThatCannotBeWrittenAreReported)
     dialogAnswer = Path("no/such/folder/a.llt");
     Form1->N8Click();
     // The pair is written together: one message, naming the file that failed.
-    const auto texts = boxes();
-    ASSERT_EQ(texts.size(), 1u);
+    const auto texts = Boxes();
+    ASSERT_EQ(texts.size(), 1);
     EXPECT_TRUE(texts[0].contains(Path("no/such/folder/a.llt"))) << texts[0].toStdString();
     EXPECT_EQ(TrainingSequence.GetCount(), 3u);
 }
@@ -280,5 +246,5 @@ TEST_F(SequenceMenu, AnEmptySequenceSavesAsItsHeader)
     Form1->N8Click();
     EXPECT_EQ(Read(Path("empty.llt")), QByteArray("\x09\0\0\0\0\0\0\0", 8));
     EXPECT_EQ(Read(Path("empty.nam")), QByteArray());
-    EXPECT_TRUE(boxes().empty());
+    EXPECT_TRUE(Boxes().empty());
 }

@@ -5,25 +5,6 @@
 
 #include "FormsFixture.h"
 
-#include "engine/NeuralNet.h"
-#include "engine/Random.h"
-#include "forms/Globals.h"
-#include "forms/Unit1.h"
-#include "forms/Unit10.h"
-#include "forms/Unit11.h"
-#include "project/Globals.h"
-
-#include <QAction>
-#include <QFile>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTemporaryDir>
-#include <QTimer>
-
-#include <ctime>
-#include <string>
-#include <vector>
-
 using testnets::Weights;
 
 // Everything a load or a reload may change.
@@ -92,15 +73,6 @@ protected:
     {
         dialogAnswer = path;
         Form1->N27Click();
-    }
-
-    QStringList Boxes() const
-    {
-        QStringList boxes;
-        for (const QString& entry : log)
-            if (entry.startsWith(QStringLiteral("box ")))
-                boxes << entry.mid(4);
-        return boxes;
     }
 
     // Exactly one message, holding every part.

@@ -4,15 +4,6 @@
 
 #include "SeriesFixture.h"
 
-#include "forms/Unit4.h"
-#include "project/SeriesLoad.h"
-#include "project/SeriesMath.h"
-
-#include <memory>
-#include <optional>
-#include <string>
-#include <vector>
-
 namespace {
 
 using SeriesLoading = SeriesUser;
@@ -87,6 +78,7 @@ TEST_F(SeriesLoading, EveryRefusedLoadSaysWhyAndChangesNothing)
         {"ten.ser", ten, "abc", "10", {"'abc' is not a valid integer value"}},
         {"ten.ser", ten, "3", "1O", {"'1O' is not a valid integer value"}},
         {"missing.ser", std::nullopt, "3", "10", {"не найден", "missing.ser"}},
+        {"folder.ser", std::nullopt, "3", "10", {"не обычный файл"}},
         {"empty.ser", "", "3", "10", {"пуст"}},
         {"words.ser", "ten\n1 2 3", "3", "10", {"целое число значений", "строка 1"}},
         {"float.ser", "10.0\n1 2 3 4 5 6 7 8 9 10", "3", "10", {"целое число значений"}},
@@ -102,6 +94,7 @@ TEST_F(SeriesLoading, EveryRefusedLoadSaysWhyAndChangesNothing)
         {"flat.ser", "4\n2 2 2.0 2e0", "1", "4", {"равны 2"}},
         {"wide.ser", WideSeries(), "50000", "60000", {"Размер окна 50000 слишком велик"}},
     };
+    ASSERT_TRUE(QDir(folder.path()).mkdir(QStringLiteral("folder.ser")));
     // Before the first load, and after one with training running or stopped.
     for (const int round : {0, 1, 2}) {
         if (round > 0) {

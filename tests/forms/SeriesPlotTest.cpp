@@ -1,15 +1,8 @@
 // The series picture's polyline, drawn column by column.
 
 #include "forms/SeriesPlot.h"
-#include "framework/Canvas.h"
-#include "project/SeriesMath.h"
 
 #include "SeriesFixture.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <random>
 
 namespace {
 

@@ -5,16 +5,6 @@
 
 #include "SeriesFixture.h"
 
-#include "project/SeriesMath.h"
-#include "framework/Canvas.h"
-
-#include <QCheckBox>
-#include <QImage>
-
-#include <cmath>
-#include <memory>
-#include <vector>
-
 namespace {
 
 using SeriesWindow = SeriesUser;
@@ -128,27 +118,6 @@ TEST_F(SeriesWindow, ThePictureShowsGridSeriesReproductionAndErrors)
     SerLForm->Timer1Timer(); // training goes on while hidden: the next picture moves
     SerLForm->Timer2Timer();
     EXPECT_FALSE(Picture() == oneStep);
-}
-
-TEST_F(SeriesWindow, ANoisySineIsLearnedWellBelowTheUntrainedError)
-{
-    ASSERT_TRUE(Load(QStringLiteral(TRELIS_EXAMPLES_DIR "/noisy_sine.ser"), 12, 200));
-    ASSERT_EQ(SeriesBuffer.count, 300);
-    const auto oneStepError = [] { // mean over the training part
-        std::vector<float> reproduction(300), inputs(13);
-        TNeuralNet net(*CurrentNet);
-        ReproduceSeries(net, SeriesBuffer.values.get(), 300, 200, 12, false, inputs.data(), reproduction.data());
-        double sum = 0.0;
-        for (int p = 12; p < 200; ++p)
-            sum += std::fabs(reproduction[p] - SeriesBuffer.values[p]);
-        return sum / 188.0;
-    };
-    const double untrained = oneStepError();
-    for (int tick = 0; tick < 3000; ++tick)
-        SerLForm->Timer1Timer();
-    const double trained = oneStepError();
-    EXPECT_LT(trained, untrained / 4.0) << "untrained " << untrained << ", trained " << trained;
-    EXPECT_LT(SerLForm->maxError, 0.5f);
 }
 
 } // namespace

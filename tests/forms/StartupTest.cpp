@@ -1,16 +1,5 @@
 #include "FormsFixture.h"
 
-#include "forms/Globals.h"
-#include "forms/Unit1.h"
-#include "forms/Unit2.h"
-#include "project/Globals.h"
-
-#include <QCoreApplication>
-#include <QFile>
-#include <QMenuBar>
-#include <QTimer>
-
-
 namespace {
 
 using StartUp = Started;
@@ -37,14 +26,12 @@ TEST_F(StartUp, EveryMenuFitsInTheMainWindowsStrip)
     EXPECT_LE(last.right(), Form1->width());
 }
 
-TEST(HelpDocument, LiesBesideTheProgramAndCoversBothWorkflows)
+TEST(HelpDocument, LiesBesideTheProgramInUtf8)
 {
+    // What it says is the samples test's.
     QFile help(QStringLiteral(TRELIS_INSTALLED_HELP));
     ASSERT_TRUE(help.open(QIODevice::ReadOnly)) << TRELIS_INSTALLED_HELP;
-    const QString text = QString::fromUtf8(help.readAll());
-    EXPECT_TRUE(text.contains(QStringLiteral("Распознавание")));
-    EXPECT_TRUE(text.contains(QStringLiteral("Временной ряд")));
-    EXPECT_TRUE(text.contains(QStringLiteral("charset=\"utf-8\"")) || text.contains(QStringLiteral("charset=utf-8")));
+    EXPECT_TRUE(help.readAll().contains("charset=\"utf-8\""));
 }
 
 } // namespace

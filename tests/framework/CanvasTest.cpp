@@ -1,4 +1,3 @@
-#include "framework/Canvas.h"
 #include "PixelCount.h"
 
 #include <gtest/gtest.h>
@@ -27,13 +26,6 @@ struct CanvasFixture {
     std::vector<QRect> changed;
     TCanvas canvas;
 };
-
-TEST(Canvas, NewBitmapIsWhite)
-{
-    const QImage image = MakeBitmap(7, 5);
-    EXPECT_EQ(image.size(), QSize(7, 5));
-    EXPECT_EQ(CountColour(image, clWhite), 35);
-}
 
 TEST(Canvas, RectangleCoversColumnsAndRowsUpToButNotIncludingTheSecondCorner)
 {

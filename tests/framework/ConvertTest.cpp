@@ -57,45 +57,31 @@ TEST(StrToInt, RefusesDigitsOfOtherScriptsAndKeepsCyrillicInTheMessage)
     EXPECT_EQ(ConversionMessage("%1%s"), "'%1%s' is not a valid integer value");
 }
 
-TEST(IntToStr, WritesPlainDecimal)
+TEST(IntToStr, WritesPlainDecimalThatReadsBack)
 {
-    EXPECT_EQ(IntToStr(0), "0");
-    EXPECT_EQ(IntToStr(-1), "-1");
     EXPECT_EQ(IntToStr(4294967295LL), "4294967295");
-    for (std::int32_t v : {1, -12, 305, 2147483647, -2147483647 - 1})
+    for (std::int32_t v : {0, 1, -1, -12, 305, 2147483647, -2147483647 - 1})
         EXPECT_EQ(StrToInt(IntToStr(v)), v);
 }
 
-TEST(FloatToStr, GeneralFormatWithFifteenSignificantDigits)
+TEST(FloatToStr, FifteenSignificantDigitsAndScientificBeyondThemOrBelowOneHundredThousandth)
 {
-    EXPECT_EQ(FloatToStr(0.5), "0.5");
-    EXPECT_EQ(FloatToStr(200000000.0), "200000000");
-    EXPECT_EQ(FloatToStr(2.0), "2");
-    EXPECT_EQ(FloatToStr(-1.25), "-1.25");
-    EXPECT_EQ(FloatToStr(0.0), "0");
-    EXPECT_EQ(FloatToStr(1.0 / 3.0), "0.333333333333333");
-    EXPECT_EQ(FloatToStr(2.0 / 3.0), "0.666666666666667");
-    EXPECT_EQ(FloatToStr(123456789012345.0), "123456789012345");
-    // A float shown through double keeps its binary value to 15 digits.
-    EXPECT_EQ(FloatToStr(static_cast<double>(0.1f)), "0.100000001490116");
-    // 200000000 times a range of 0.5, as the series window writes it.
-    EXPECT_EQ(FloatToStr(0.5 * 200000000.0f), "100000000");
-}
-
-TEST(FloatToStr, ScientificBeyondFifteenIntegerDigitsAndBelowOneHundredThousandth)
-{
-    EXPECT_EQ(FloatToStr(0.00001), "0.00001");
-    EXPECT_EQ(FloatToStr(0.000015), "0.000015");
-    EXPECT_EQ(FloatToStr(0.000001), "1E-6");
-    EXPECT_EQ(FloatToStr(-0.0000025), "-2.5E-6");
-    EXPECT_EQ(FloatToStr(999999999999999.0), "999999999999999");
-    EXPECT_EQ(FloatToStr(1e15), "1E15");
-    EXPECT_EQ(FloatToStr(1.5e20), "1.5E20");
-    // Rounding to 15 digits can carry into a new integer digit.
-    EXPECT_EQ(FloatToStr(999999999999999.9), "1E15");
-    EXPECT_EQ(FloatToStr(std::numeric_limits<double>::infinity()), "INF");
-    EXPECT_EQ(FloatToStr(-std::numeric_limits<double>::infinity()), "-INF");
-    EXPECT_EQ(FloatToStr(std::nan("")), "NAN");
+    const std::pair<double, const char*> cases[] = {
+        {0.5, "0.5"}, {200000000.0, "200000000"}, {2.0, "2"}, {-1.25, "-1.25"}, {0.0, "0"},
+        {1.0 / 3.0, "0.333333333333333"}, {2.0 / 3.0, "0.666666666666667"}, {123456789012345.0, "123456789012345"},
+        // A float shown through double keeps its binary value to 15 digits.
+        {static_cast<double>(0.1f), "0.100000001490116"},
+        // 200000000 times a range of 0.5, as the series window writes it.
+        {0.5 * 200000000.0f, "100000000"},
+        {0.00001, "0.00001"}, {0.000015, "0.000015"}, {0.000001, "1E-6"}, {-0.0000025, "-2.5E-6"},
+        {999999999999999.0, "999999999999999"}, {1e15, "1E15"}, {1.5e20, "1.5E20"},
+        // Rounding to 15 digits can carry into a new integer digit.
+        {999999999999999.9, "1E15"},
+        {std::numeric_limits<double>::infinity(), "INF"}, {-std::numeric_limits<double>::infinity(), "-INF"},
+        {std::nan(""), "NAN"},
+    };
+    for (const auto& [value, text] : cases)
+        EXPECT_EQ(FloatToStr(value), text) << text;
 }
 
 } // namespace

@@ -1,11 +1,5 @@
 // The class-names file and the name it gets beside a sequence file.
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
-
 #include "images/ClassNames.h"
 #include "TempFiles.h"
 
@@ -19,25 +13,30 @@ class ClassNamesFile : public TempFolderTest {};
 
 } // namespace
 
-TEST_F(ClassNamesFile, OneNamePerLineEndedByCarriageReturnLineFeed) {
-    ASSERT_TRUE(WriteClassNames(Path("a.nam"), {"0", "circle", "1x"}));
-    EXPECT_EQ(ReadBytes(Path("a.nam")), AsBytes("0\r\ncircle\r\n1x\r\n"));
-    EXPECT_EQ(ReadClassNames(Path("a.nam")), (Names{"0", "circle", "1x"}));
-
-    ASSERT_TRUE(WriteClassNames(Path("none.nam"), {}));
-    EXPECT_TRUE(ReadBytes(Path("none.nam")).empty());
-}
-
-TEST_F(ClassNamesFile, CyrillicNamesKeepTheirSingleByteCodes) {
-    const Names names = {"\xCA\xF0\xF3\xE3",                     // Круг
-                         "\xCA\xE2\xE0\xE4\xF0\xE0\xF2",         // Квадрат
-                         "\xD2\xF0\xE5\xF3\xE3\xEE\xEB\xFC\xED\xE8\xEA"};  // Треугольник
-    ASSERT_TRUE(WriteClassNames(Path("ru.nam"), names));
-    EXPECT_EQ(ReadBytes(Path("ru.nam")),
-              AsBytes(names[0] + "\r\n" + names[1] + "\r\n" + names[2] + "\r\n"));
-    bool ok = false;
-    EXPECT_EQ(ReadClassNames(Path("ru.nam"), &ok), names);
-    EXPECT_TRUE(ok);
+TEST_F(ClassNamesFile, WrittenOnePerLineAndReadBackInTheirPlaces) {
+    const struct {
+        Names names;
+        std::string bytes;
+        Names back;
+    } cases[] = {
+        {{"0", "circle", "1x"}, "0\r\ncircle\r\n1x\r\n", {"0", "circle", "1x"}},
+        {{}, "", {}},
+        // Cyrillic keeps its single-byte codes: Круг, Квадрат.
+        {{"\xCA\xF0\xF3\xE3", "\xCA\xE2\xE0\xE4\xF0\xE0\xF2"}, "\xCA\xF0\xF3\xE3\r\n\xCA\xE2\xE0\xE4\xF0\xE0\xF2\r\n",
+         {"\xCA\xF0\xF3\xE3", "\xCA\xE2\xE0\xE4\xF0\xE0\xF2"}},
+        // Empty and blank names come back as the same classes.
+        {{"0", "", "big circle", "\t", "tab\there"}, "0\r\n1\r\nbig_circle\r\n_\r\ntab_here\r\n",
+         {"0", "1", "big_circle", "_", "tab_here"}},
+        // A first name that starts with the byte-order mark comes back whole.
+        {{"\xEF\xBB\xBF\x80x", "y"}, "\xEF\xBB\xBF\xEF\xBB\xBF\x80x\r\ny\r\n", {"\xEF\xBB\xBF\x80x", "y"}},
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(WriteClassNames(Path("a.nam"), c.names));
+        EXPECT_EQ(ReadBytes(Path("a.nam")), AsBytes(c.bytes));
+        const TClassNamesFile read = LoadClassNames(Path("a.nam"));
+        EXPECT_TRUE(read.Ok());
+        EXPECT_EQ(read.names, c.back);
+    }
 }
 
 TEST_F(ClassNamesFile, ReaderTakesWhiteSpaceSeparatedWords) {
@@ -58,22 +57,6 @@ TEST_F(ClassNamesFile, LongWordsAreKeptWhole) {
     const std::string at199(199, 'z');
     WriteBytes(Path("long.nam"), AsBytes(at199 + "\r\n" + longName + "\r\nend\r\n"));
     EXPECT_EQ(ReadClassNames(Path("long.nam")), (Names{at199, longName, "end"}));
-}
-
-TEST_F(ClassNamesFile, EmptyAndBlankNamesComeBackAsTheSameClasses) {
-    const Names names = {"0", "", "big circle", "\t", "tab\there"};
-    ASSERT_TRUE(WriteClassNames(Path("m.nam"), names));
-    const Names back = ReadClassNames(Path("m.nam"));
-    ASSERT_EQ(back.size(), names.size());
-    EXPECT_EQ(back, (Names{"0", "1", "big_circle", "_", "tab_here"}));
-    for (std::size_t i = 0; i < names.size(); ++i)
-        EXPECT_EQ(back[i], StorableClassName(names[i], i));
-}
-
-TEST_F(ClassNamesFile, AFirstNameStartingWithTheByteOrderMarkComesBackWhole) {
-    const Names names = {"\xEF\xBB\xBF\x80x", "y"};
-    ASSERT_TRUE(WriteClassNames(Path("bom.nam"), names));
-    EXPECT_EQ(LoadClassNames(Path("bom.nam")).names, names);
 }
 
 TEST_F(ClassNamesFile, UnreachableFilesReadNothingAndWriteNothing) {
@@ -126,21 +109,20 @@ TEST_F(ClassNamesFile, Utf8FilesAreRecognisedAndEverythingElseIsTheCodePage) {
     }
 }
 
-TEST(ClassNamesFileName, ReplacesTheLastThreeCharacters) {
-    EXPECT_EQ(ClassNamesFileName("a.llt"), "a.nam");
-    EXPECT_EQ(ClassNamesFileName("/home/user/data/digits.LLT"), "/home/user/data/digits.nam");
-    EXPECT_EQ(ClassNamesFileName("figures.txt"), "figures.nam");
-    EXPECT_EQ(ClassNamesFileName("abc"), "nam");
-    // A UTF-8 name: three characters, not three bytes.
-    EXPECT_EQ(ClassNamesFileName("/tmp/\xD0\xBA\xD1\x80\xD1\x83\xD0\xB3.\xD0\xBB\xD0\xBB\xD1\x82"),
-              "/tmp/\xD0\xBA\xD1\x80\xD1\x83\xD0\xB3.nam");
-}
-
-TEST(ClassNamesFileName, ShortNamesStayInTheirFolder) {
-    EXPECT_EQ(ClassNamesFileName("ab"), "ab.nam");
-    EXPECT_EQ(ClassNamesFileName("/data/x"), "/data/x.nam");
-    EXPECT_EQ(ClassNamesFileName("/data/"), "/data/.nam");
-    EXPECT_EQ(ClassNamesFileName(""), ".nam");
+TEST(ClassNamesFileName, TheLastThreeCharactersReplacedOrNamAddedInTheSameFolder) {
+    for (const auto& [sequence, names] : std::vector<std::pair<std::string, std::string>>{
+             {"a.llt", "a.nam"},
+             {"/home/user/data/digits.LLT", "/home/user/data/digits.nam"},
+             {"figures.txt", "figures.nam"},
+             {"abc", "nam"},
+             // A UTF-8 name: three characters, not three bytes.
+             {"/tmp/\xD0\xBA\xD1\x80\xD1\x83\xD0\xB3.\xD0\xBB\xD0\xBB\xD1\x82", "/tmp/\xD0\xBA\xD1\x80\xD1\x83\xD0\xB3.nam"},
+             // Names shorter than three characters stay in their folder.
+             {"ab", "ab.nam"},
+             {"/data/x", "/data/x.nam"},
+             {"/data/", "/data/.nam"},
+             {"", ".nam"}})
+        EXPECT_EQ(ClassNamesFileName(sequence), names) << sequence;
 }
 
 // The code page both ways: every byte is a character of its own that comes

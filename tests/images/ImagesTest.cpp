@@ -1,5 +1,5 @@
-// Byte images: the bias byte, cell access with its range checks, Crop,
-// Rescale and the network-input helpers.
+// Byte images: the bias byte, cell access with its range checks, Crop and
+// Rescale.
 
 #include <gtest/gtest.h>
 
@@ -97,16 +97,6 @@ TEST(AbsImage, ClearZeroesCellsAndRefusesAnImageWithoutCells) {
     EXPECT_THROW(none.Clear(), ERangeError);
 }
 
-TEST(RangeError, CarriesTheTextTheWindowsShow) {
-    try {
-        TRectImage img;
-        img.GetCell(0, 0);
-        FAIL() << "no range error";
-    } catch (const std::exception& e) {
-        EXPECT_STREQ(e.what(), "exp: OVERFLOW error");
-    }
-}
-
 TEST(RectImage, CellsAreRowMajorAndResizeClearsThem) {
     TRectImage img;
     img.Resize(3, 2);
@@ -184,114 +174,51 @@ TEST(RectImage, CropReachingOutsideIsRangeErrorAndChangesNothing) {
     EXPECT_EQ(img.Cells, (Cells{1}));
 }
 
-TEST(Rescale, EnlargingSpacesSetCellsByTheRatio) {
-    TRectImage centre = Grid(3, 3, {0, 0, 0, 0, 1, 0, 0, 0, 0});
-    centre.Rescale(7, 7);          // ratio 7/3: the centre lands on (2, 2)
-    ExpectRescaledShape(centre, 7, 7);
-    EXPECT_EQ(SetCells(centre), (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{2, 2}}));
-
-    TRectImage full = Grid(2, 2, {1, 1, 1, 1});
-    full.Rescale(4, 4);
-    ExpectRescaledShape(full, 4, 4);
-    EXPECT_EQ(SetCells(full),
-              (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, 0}, {2, 0}, {0, 2}, {2, 2}}));
-
-    TRectImage ten;
-    ten.Resize(10, 10);
-    for (std::uint32_t y = 0; y < 10; ++y)
-        for (std::uint32_t x = 0; x < 10; ++x)
-            ten.SetCell(x, y, 1);
-    ten.Rescale(20, 20);
-    ExpectRescaledShape(ten, 20, 20);
-    for (std::uint32_t y = 0; y < 20; ++y)
-        for (std::uint32_t x = 0; x < 20; ++x)
-            EXPECT_EQ(ten.GetCell(x, y), (x % 2 == 0 && y % 2 == 0) ? 1 : 0) << x << "," << y;
-}
-
-TEST(Rescale, ShrinkingOrsTheCellsThatMeet) {
-    TRectImage full = Grid(2, 2, {1, 1, 1, 1});
-    full.Rescale(1, 1);
-    ExpectRescaledShape(full, 1, 1);
-    EXPECT_EQ(full.GetCell(0, 0), 1);
-
-    // A full canvas shrinks to a full retina; its corners stay inside.
-    TRectImage canvas;
-    canvas.Resize(500, 400);
-    for (std::uint32_t y = 0; y < 400; ++y)
-        for (std::uint32_t x = 0; x < 500; ++x)
-            canvas.SetCell(x, y, 1);
-    canvas.Rescale(10, 10);
-    ExpectRescaledShape(canvas, 10, 10);
-    EXPECT_EQ(SetCells(canvas).size(), 100u);
-
-    TRectImage corner;
-    corner.Resize(500, 400);
-    corner.SetCell(499, 399, 1);
-    corner.Rescale(10, 10);
-    EXPECT_EQ(SetCells(corner), (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{9, 9}}));
-}
-
-TEST(Rescale, RatiosAreSinglePrecision) {
-    // 10/500 as a float lies just below 0.02 and 10/400 just above 0.025:
-    // (50, 40) maps to (0, 1), where exact ratios would give (1, 1).
-    TRectImage canvas;
-    canvas.Resize(500, 400);
-    canvas.SetCell(50, 40, 1);
-    canvas.Rescale(10, 10);
-    EXPECT_EQ(SetCells(canvas), (std::vector<std::pair<std::uint32_t, std::uint32_t>>{{0, 1}}));
-}
-
-TEST(Rescale, OnlyCellsHoldingOneAreMapped) {
-    TRectImage img = Grid(2, 2, {2, -1, 0, 1});
-    img.Rescale(2, 2);
-    ExpectRescaledShape(img, 2, 2);
-    EXPECT_EQ(img.Cells, (Cells{0, 0, 0, 1, 1}));
-
-}
-
-TEST(Rescale, EmptyGridOrEmptyTargetGivesZerosAndTheBias) {
-    TRectImage none;
-    none.Rescale(3, 2);
-    ExpectRescaledShape(none, 3, 2);
-    EXPECT_EQ(none.Cells, (Cells{0, 0, 0, 0, 0, 0, 1}));
-
-    TRectImage img = Grid(2, 2, {1, 1, 1, 1});
-    img.Rescale(0, 5);
-    ExpectRescaledShape(img, 0, 5);
-    EXPECT_EQ(img.Cells, (Cells{1}));
-}
-
-TEST(NetworkInput, MatchingBufferIsUsedAsItIs) {
-    TAbsImage element;
-    element.AssignWithBias(TAbsImage(4));
-    element.Cells = {1, 0, 1, 1, 1};
-    std::vector<std::int8_t> scratch;
-    EXPECT_EQ(InputBytes(element, 4, scratch), element.Cells.data());
-    EXPECT_TRUE(scratch.empty());
-}
-
-TEST(NetworkInput, OtherSizesArePaddedOrCutAndEndWithBias) {
-    TAbsImage small;
-    small.AssignWithBias(TAbsImage(2));
-    small.Cells = {1, 1, 1};
-    std::vector<std::int8_t> scratch;
-    const std::int8_t* in = InputBytes(small, 5, scratch);
-    EXPECT_EQ(Cells(in, in + 6), (Cells{1, 1, 1, 0, 0, 1}));
-
-    TAbsImage large;
-    large.AssignWithBias(TAbsImage(4));
-    large.Cells = {1, 0, 0, 1, 1};
-    in = InputBytes(large, 2, scratch);
-    EXPECT_EQ(Cells(in, in + 3), (Cells{1, 0, 1}));
-
-    // A resized grid has no bias byte of its own.
-    TRectImage grid;
-    grid.Resize(2, 2);
-    grid.SetCell(1, 1, 1);
-    in = InputBytes(grid, grid.GetSize(), scratch);
-    EXPECT_EQ(Cells(in, in + 5), (Cells{0, 0, 0, 1, 1}));
-
-    std::int8_t out[4] = {9, 9, 9, 9};
-    CopyInput(TAbsImage(), out, 3);
-    EXPECT_EQ(Cells(out, out + 4), (Cells{0, 0, 0, 1}));
+TEST(Rescale, EachSetCellGoesWhereTheSinglePrecisionRatioPutsItAndTheBiasFollows) {
+    using Set = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+    const auto every = [](std::uint32_t w, std::uint32_t h, std::uint32_t step) {
+        Set set;
+        for (std::uint32_t y = 0; y < h; y += step)
+            for (std::uint32_t x = 0; x < w; x += step)
+                set.emplace_back(x, y);
+        return set;
+    };
+    const auto grid = [](std::uint32_t w, std::uint32_t h, const Set& set) {
+        TRectImage img;
+        img.Resize(w, h);
+        for (const auto& [x, y] : set)
+            img.SetCell(x, y, 1);
+        return img;
+    };
+    const struct {
+        const char* what;
+        TRectImage from;
+        std::uint32_t w, h;
+        Set set;
+    } cases[] = {
+        {"enlarged by 7/3, the centre lands on (2, 2)", grid(3, 3, {{1, 1}}), 7, 7, {{2, 2}}},
+        {"enlarged, set cells are spaced by the ratio", grid(2, 2, every(2, 2, 1)), 4, 4, every(4, 4, 2)},
+        {"ten full rows doubled", grid(10, 10, every(10, 10, 1)), 20, 20, every(20, 20, 2)},
+        {"shrunk, the cells that meet are or-ed", grid(2, 2, every(2, 2, 1)), 1, 1, {{0, 0}}},
+        {"a full canvas shrinks to a full retina", grid(500, 400, every(500, 400, 1)), 10, 10, every(10, 10, 1)},
+        {"the canvas's corner stays inside", grid(500, 400, {{499, 399}}), 10, 10, {{9, 9}}},
+        // 10/500 as a float lies just below 0.02 and 10/400 just above 0.025:
+        // (50, 40) maps to (0, 1), where exact ratios would give (1, 1).
+        {"single-precision ratios", grid(500, 400, {{50, 40}}), 10, 10, {{0, 1}}},
+        {"an empty grid", TRectImage{}, 3, 2, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TRectImage img = c.from;
+        img.Rescale(c.w, c.h);
+        ExpectRescaledShape(img, c.w, c.h);
+        EXPECT_EQ(SetCells(img), c.set);
+    }
+    // Only cells holding 1 are mapped; an empty target keeps the bias alone.
+    TRectImage odd = Grid(2, 2, {2, -1, 0, 1});
+    odd.Rescale(2, 2);
+    EXPECT_EQ(odd.Cells, (Cells{0, 0, 0, 1, 1}));
+    odd.Rescale(0, 5);
+    ExpectRescaledShape(odd, 0, 5);
+    EXPECT_EQ(odd.Cells, (Cells{1}));
 }

@@ -2,13 +2,9 @@
 // reading stops, and every way a file is refused. (Arbitrary bytes are the
 // fuzz target's.)
 
-#include <gtest/gtest.h>
-
 #include <cmath>
 #include <limits>
-#include <string>
 #include <tuple>
-#include <vector>
 
 #include "images/SeriesFile.h"
 #include "TempFiles.h"

@@ -2,14 +2,8 @@
 // whose sizes are out of proportion: refuse them with a reason, before
 // reading them, and change nothing.
 
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <filesystem>
 #include <functional>
-#include <string>
 #include <sys/stat.h>
-#include <vector>
 
 #include "images/ClassNames.h"
 #include "images/PatternRing.h"

@@ -12,13 +12,10 @@
 #include <cmath>
 #include <memory>
 #include <random>
-#include <string>
-#include <vector>
 
 namespace {
 
 using namespace grids;
-
 
 // Fills from the first set cell until none is left; the boxes in order.
 std::vector<TObjectBox> TakeAll(TRectImage& canvas)
@@ -342,14 +339,3 @@ TEST(ProjectSizes, TheRetinaSideIsTheTruncatedSquareRoot)
 
 } // namespace
 
-TEST(SharedObjects, ExistEmptyBeforeAnyWindow) {
-    EXPECT_EQ(CanvasImage.GetSize(), 0u);
-    EXPECT_EQ(CanvasImage.GetWidth(), 0u);
-    EXPECT_EQ(CanvasImage.GetHeight(), 0u);
-    EXPECT_TRUE(CanvasImage.Cells.empty());
-    EXPECT_EQ(RetinaImage.GetSize(), 0u);
-    EXPECT_TRUE(RetinaImage.Cells.empty());
-    EXPECT_EQ(TrainingSequence.GetCount(), 0u);
-    EXPECT_EQ(TrainingSequence.GetDimension(), 0u);
-    EXPECT_EQ(TrainingSequence.Current, nullptr);
-}

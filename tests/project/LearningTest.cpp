@@ -3,10 +3,6 @@
 
 #include "tests/engine/TestNets.h"
 
-#include <gtest/gtest.h>
-
-#include <vector>
-
 TEST(PatternTrainer, ElementsOfAnotherSizeFeedOnlyTheirOwnCells)
 {
     // An element of 2 cells for a network of 5 inputs: the missing inputs

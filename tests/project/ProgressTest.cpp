@@ -7,13 +7,8 @@
 
 #include "tests/engine/TestNets.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <map>
-#include <random>
 #include <utility>
-#include <vector>
 
 TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
 {
@@ -56,6 +51,11 @@ TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
             recountError += net.OutputError(target.data());
         });
         EXPECT_EQ(report.totalError, recountError);
+        // The long form holds the pairs that occur, each with its count.
+        std::map<std::pair<std::int32_t, std::uint32_t>, std::uint64_t> cells;
+        for (const TConfusionCount& cell : ConfusionCounts(answers))
+            cells[{cell.trueClass, cell.answer}] = cell.count;
+        EXPECT_EQ(cells, recount);
         ASSERT_EQ(report.elements, ring.Count);
         TConfusion matrix(net.outputCount);
         for (std::uint32_t k = 0; k < report.elements; ++k) {
@@ -105,9 +105,13 @@ TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
             }
         }
     }
-    // Nothing counted: no accuracy, and a reset matrix is empty again.
+    // Nothing counted: no accuracy, and a reset matrix is empty again. An
+    // answer beyond the matrix is counted outside it, in no row or column.
     TConfusion empty(2);
     EXPECT_TRUE(std::isnan(empty.Accuracy()));
+    empty.Add(0, 2);
+    EXPECT_EQ(empty.Outside(), 1u);
+    EXPECT_EQ(empty.RowSum(0) + empty.Count(1, 0), 0u);
     empty.Add(1, 1);
     empty.Reset(2);
     EXPECT_EQ(empty.Total(), 0u);

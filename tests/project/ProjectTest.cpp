@@ -4,16 +4,12 @@
 // are those made at once.
 #include "project/Project.h"
 
+#include "project/Text.h"
 #include "project/TextFiles.h"
 #include "tests/engine/TestNets.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
 #include <cstdio>
 #include <functional>
-#include <random>
-#include <vector>
 
 namespace {
 
@@ -83,6 +79,8 @@ TEST(Project, EveryChangeIsToldAndCountsAsUnsavedWork)
         TRecorder recorder(project);
         c.change(project);
         EXPECT_TRUE(project.Unsaved());
+        // Only a new project leaves the file behind.
+        EXPECT_EQ(project.FileName().empty(), std::string(c.name) == "new project");
         std::vector<TProjectChange> told;
         for (const TProjectChange change : recorder.changes)
             if (change != C::SaveState)
@@ -91,6 +89,15 @@ TEST(Project, EveryChangeIsToldAndCountsAsUnsavedWork)
         EXPECT_EQ(told.size() + 1, recorder.changes.size()); // and once that there is unsaved work
     }
     std::remove(path.c_str());
+}
+
+TEST(Text, ACountTakesTheRussianFormThatGoesWithIt)
+{
+    for (const auto& [count, text] : std::vector<std::pair<std::uint64_t, std::string>>{
+             {0, "0 эпох"}, {1, "1 эпоха"}, {2, "2 эпохи"}, {4, "4 эпохи"}, {5, "5 эпох"}, {11, "11 эпох"},
+             {12, "12 эпох"}, {14, "14 эпох"}, {21, "21 эпоха"}, {22, "22 эпохи"}, {25, "25 эпох"},
+             {101, "101 эпоха"}, {111, "111 эпох"}, {112, "112 эпох"}, {144, "144 эпохи"}, {1000001, "1000001 эпоха"}})
+        EXPECT_EQ(Counted(count, "эпоха", "эпохи", "эпох"), text);
 }
 
 TEST(Project, TheSeriesForecastIsComputedOnceForEachStateOfTheWeights)

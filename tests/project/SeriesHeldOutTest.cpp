@@ -55,6 +55,21 @@ TEST(SeriesHeldOut, YardsticksOnSeriesWithKnownAnswers)
     }
 }
 
+TEST(SeriesHeldOut, TheClosedLoopAutoregressionGoesOnFromItsOwnAnswers)
+{
+    // Trained on a see-saw, which x[t] = 1 - x[t-1] foretells exactly; then
+    // the series stays at 0.5.
+    std::vector<float> v(120, 0.5f);
+    for (std::size_t t = 0; t < 100; ++t)
+        v[t] = t % 2 == 1 ? 0.8f : 0.2f;
+    const TSeriesBaselines b = SeriesBaselines(v.data(), 120, 100, 1, 1.0);
+    ASSERT_TRUE(b.fitted);
+    // From the true values only the first held-out point is missed, by 0.3;
+    // from its own answers the see-saw goes on, 0.3 off at every point.
+    EXPECT_NEAR(b.autoregression.oneStep, 0.3 / 20, 1e-5);
+    EXPECT_NEAR(b.autoregression.closedLoop, 0.3, 1e-5);
+}
+
 TEST(SeriesHeldOut, FitRecoversTheRecurrenceOfASine)
 {
     // A sine of step w satisfies x[t] = 2 cos(w) x[t-1] - x[t-2] + c.

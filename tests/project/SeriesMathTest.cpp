@@ -1,19 +1,13 @@
 // The series arithmetic without the windows: scaling, the training windows,
 // one epoch, the reproduction and forecast, and the picture's geometry.
 
-#include "engine/NeuralNet.h"
-#include "engine/Random.h"
 #include "project/SeriesMath.h"
 #include "images/PatternRing.h"
 
 #include "tests/engine/TestNets.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <limits>
-#include <random>
-#include <vector>
 
 namespace {
 
