@@ -23,6 +23,7 @@ TCheckReport CheckNetwork(const TNeuralNet& net, const PatternRing& sequence)
     std::vector<std::int8_t> scratch;
     report.confusion.Reset(probe.outputCount <= MaxConfusionClasses ? probe.outputCount : 0);
     report.answers.reserve(sequence.Count);
+    report.margins.reserve(sequence.Count);
     const TAbsImage* e = sequence.Current;
     for (std::uint32_t k = 0; k < sequence.Count && e != nullptr; ++k) {
         e = e->Next;
@@ -33,6 +34,7 @@ TCheckReport CheckNetwork(const TNeuralNet& net, const PatternRing& sequence)
         else if (answer == static_cast<std::uint32_t>(e->ClassIndex))
             ++report.right;
         report.answers.push_back({e->ClassIndex, answer});
+        report.margins.push_back(AnswerMargin(probe, e->ClassIndex));
         if (report.confusion.Classes() > 0)
             report.confusion.Add(e->ClassIndex, answer);
     }

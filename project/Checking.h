@@ -24,6 +24,8 @@ struct TCheckReport {
     // Each element's true class and answer, in the sequence's order from the
     // element after the cursor.
     std::vector<TElementAnswer> answers;
+    // Each element's AnswerMargin, in the same order.
+    std::vector<float> margins;
     // The matrix over the network's outputs; none (0 classes) beyond
     // MaxConfusionClasses.
     TConfusion confusion;
