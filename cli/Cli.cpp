@@ -16,6 +16,7 @@ const char* const ProgramHelp =
     "  evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ проверить сеть проекта на последовательности\n"
     "  recognise ПРОЕКТ ИЗОБРАЖЕНИЕ       распознать все фигуры изображения\n"
     "  export ПРОЕКТ -o ФАЙЛ              сеть проекта для других программ: .onnx, .net, .h\n"
+    "  inspect ПРОЕКТ --weights КАРТИНКА.png  веса скрытых нейронов, разложенные по сетчатке\n"
     "  forecast РЯД.ser --window W --train-length T --csv ФАЙЛ\n"
     "                                     обучить сеть ряда, записать прогноз и сравнить\n"
     "\n"
@@ -48,6 +49,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return RecogniseCommand(args, out, err);
     if (command == "export")
         return ExportCommand(args, out, err);
+    if (command == "inspect")
+        return InspectCommand(args, out, err);
     if (command == "forecast")
         return ForecastCommand(args, out, err, terminal);
     err << "trelis-cli: неизвестная команда «" << command << "».\n"

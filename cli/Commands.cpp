@@ -74,7 +74,10 @@ const char* const EvaluateHelp =
     "верных ответов, полноту и точность по каждому классу и матрицу ошибок\n"
     "(строки — истинный класс, столбцы — ответ сети).\n"
     "\n"
-    "  --csv ФАЙЛ               записать матрицу ошибок в ФАЙЛ (CSV)\n";
+    "  --csv ФАЙЛ               записать матрицу ошибок в ФАЙЛ (CSV)\n"
+    "  --errors ПАПКА           записать в ПАПКУ картинку каждого неверного ответа:\n"
+    "                           сетчатка, 8 точек на клетку, имя NNNN_КЛАСС_ОТВЕТ.png\n"
+    "                           (NNNN — место элемента в последовательности с 1)\n";
 
 namespace {
 
@@ -477,7 +480,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
 {
     const std::string command = args[0];
     TCommandLine line;
-    if (const int answered = ParseOrAnswer(args, {{"csv"}}, EvaluateHelp, 2, line, out, err); answered >= 0)
+    if (const int answered = ParseOrAnswer(args, {{"csv"}, {"errors"}}, EvaluateHelp, 2, line, out, err); answered >= 0)
         return answered;
     const std::string& projectPath = line.positional[0];
     const std::string& testPath = line.positional[1];
@@ -568,6 +571,8 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
             return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + refusal, CliFailed);
         out << "\nМатрица ошибок записана: " << csvPath << "\n";
     }
+    if (line.Has("errors"))
+        return WriteWrongAnswers(command, line.values["errors"], test.sequence, check, state, out, err);
     return CliOk;
 }
 
