@@ -214,15 +214,15 @@ std::string FileNamePart(const std::string& name)
         if (c >= 0xc0)
             while (i + length < name.size() && (static_cast<unsigned char>(name[i + length]) & 0xc0) == 0x80)
                 ++length;
-        std::string character = name.substr(i, length);
         const bool kept = c >= 0xc0 ? length > 1
                                     : (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                                           c == '-' || c == '+' || c == '(' || c == ')' || (c == '.' && !part.empty());
-        if (!kept)
-            character = "-";
-        if (part.size() + character.size() > Longest)
+        if (part.size() + (kept ? length : 1) > Longest)
             break;
-        part += character;
+        if (kept)
+            part.append(name, i, length);
+        else
+            part += '-';
         i += length;
     }
     while (!part.empty() && part.back() == '.')
