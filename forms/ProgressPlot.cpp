@@ -301,7 +301,8 @@ std::optional<TConfusionCell> ConfusionCellAt(const TConfusionLayout& layout, QP
     const int k = static_cast<int>(layout.classes);
     if (k == 0 || x < 0 || y < 0 || x >= k * layout.cellWidth || y >= k * layout.cellHeight)
         return std::nullopt;
-    return TConfusionCell{static_cast<std::size_t>(y / layout.cellHeight), static_cast<std::size_t>(x / layout.cellWidth)};
+    return TConfusionCell{static_cast<std::size_t>(y / layout.cellHeight),
+                          static_cast<std::size_t>(x / layout.cellWidth)};
 }
 
 void DrawConfusion(TCanvas& canvas, QRect area, const QString& title, const TConfusion& matrix,

@@ -35,8 +35,10 @@ constexpr int PanelHeight = CurveHeight + 2 + LowerHeight;
 const QRect TrainingArea(6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
 const QRect CheckArea(ClientWidth / 2 + 6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
 const QString TilesHint = QStringLiteral("Наведите мышь на плитку нейрона:\nкакие классы он усиливает.");
-// The most elements of a cell the gallery lists, worst first.
+// The most elements of a cell the gallery lists, worst first, and the most
+// pixels their pictures take together.
 constexpr std::size_t MaxGalleryItems = 400;
+constexpr std::size_t MaxGalleryPixels = std::size_t{1} << 24;
 // The largest picture of an element in the gallery, and the largest scale of
 // a weight tile, in pixels per retina cell.
 constexpr std::uint32_t GalleryPictureSide = 64;
@@ -711,9 +713,12 @@ void TProgressForm::OpenCell(bool training, std::size_t trueClass, std::size_t a
                                                          static_cast<std::uint32_t>(answer));
     const TGridShape shape =
         InputShape(sequence.GetDimension(), Project.State().retinaWidth, Project.State().retinaHeight);
-    const std::uint32_t scale = std::max<std::uint32_t>(1, GalleryPictureSide / std::max({shape.width, shape.height, 1u}));
+    const std::uint32_t scale =
+        std::max<std::uint32_t>(1, GalleryPictureSide / std::max({shape.width, shape.height, 1u}));
+    const std::size_t pixels = std::max<std::size_t>(std::size_t{shape.width} * shape.height * scale * scale, 1);
+    const std::size_t most = std::min(MaxGalleryItems, std::max<std::size_t>(1, MaxGalleryPixels / pixels));
     std::vector<TGalleryItem> items;
-    for (std::size_t n = 0; n < cell.size() && n < MaxGalleryItems; ++n) {
+    for (std::size_t n = 0; n < cell.size() && n < most; ++n) {
         const std::uint32_t k = cell[n];
         TGalleryItem item;
         // The place as the sequence is saved: from the element after the

@@ -303,7 +303,8 @@ int main(int argc, char** argv)
 {
     TApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: trelis_scenes recognition|series|progress|gallery|neurons|progress-series <out.png>\n");
+        std::fprintf(stderr,
+                     "usage: trelis_scenes recognition|series|progress|gallery|neurons|progress-series <out.png>\n");
         return 2;
     }
     const QString scene = QString::fromLocal8Bit(argv[1]);

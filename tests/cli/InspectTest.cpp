@@ -34,14 +34,14 @@ TEST_F(InspectTest, EvaluateDrawsEveryWrongAnswerAndInspectTheHiddenNeurons)
 {
     ASSERT_EQ(Cli({"train", Examples + "/digits.llt", "-o", Path("p.trelis"), "--seed", "3", "--max-epochs", "4"}), 0);
     std::string out;
-    ASSERT_EQ(Cli({"evaluate", Path("p.trelis"), Examples + "/digits_check.llt", "--errors", Path("new/errors")}, &out), 0)
-        << out;
+    const std::string checkFile = Examples + "/digits_check.llt";
+    ASSERT_EQ(Cli({"evaluate", Path("p.trelis"), checkFile, "--errors", Path("new/errors")}, &out), 0) << out;
 
     // The wrong answers as the test finds them, by their file names.
     TProjectState project;
     ASSERT_EQ(OpenProjectFile(Path("p.trelis"), project), "");
     TSequenceWithNames check;
-    ASSERT_EQ(LoadSequenceWithNames(Examples + "/digits_check.llt", check), "");
+    ASSERT_EQ(LoadSequenceWithNames(checkFile, check), "");
     std::set<std::string> expected;
     const TAbsImage* e = check.sequence.Current;
     for (std::uint32_t k = 1; k <= check.sequence.Count; ++k) {
@@ -57,9 +57,8 @@ TEST_F(InspectTest, EvaluateDrawsEveryWrongAnswerAndInspectTheHiddenNeurons)
         // The retina eight times enlarged: black for a set cell.
         const QImage picture(QString::fromStdString(Path("new/errors/" + name)));
         ASSERT_EQ(picture.size(), QSize(80, 80)) << name;
-        for (int i = 0; i < 100; ++i)
-            EXPECT_EQ(picture.pixel(i % 10 * 8 + 4, i / 10 * 8 + 4), e->Cells[static_cast<std::size_t>(i)] ? 0xff000000u : 0xffffffffu)
-                << name << " " << i;
+        for (std::size_t i = 0; i < 100; ++i)
+            EXPECT_EQ(picture.pixel(i % 10 * 8 + 4, i / 10 * 8 + 4), e->Cells[i] ? 0xff000000u : 0xffffffffu) << i;
     }
     std::set<std::string> written;
     for (const auto& entry : std::filesystem::directory_iterator(Path("new/errors")))
@@ -96,8 +95,8 @@ TEST_F(InspectTest, EvaluateDrawsEveryWrongAnswerAndInspectTheHiddenNeurons)
         {{"inspect", Path("p.trelis")}, CliUsage, "--weights"},
         {{"inspect", Path("p.trelis"), "--weights", Path("w.bmp")}, CliUsage, "--weights"},
         {{"inspect", Path("flat.trelis"), "--weights", Path("f.png")}, CliFailed, "нет скрытого слоя"},
-        {{"evaluate", Path("p.trelis"), Examples + "/digits_check.llt", "--errors", ""}, CliUsage, "пустое"},
-        {{"evaluate", Path("p.trelis"), Examples + "/digits_check.llt", "--errors", Path("w.png")}, CliFailed, "папку"},
+        {{"evaluate", Path("p.trelis"), checkFile, "--errors", ""}, CliUsage, "пустое"},
+        {{"evaluate", Path("p.trelis"), checkFile, "--errors", Path("w.png")}, CliFailed, "папку"},
     };
     for (const auto& r : refusals) {
         EXPECT_EQ(Cli(r.args, &out), r.code) << r.args.back();

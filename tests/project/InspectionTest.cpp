@@ -33,11 +33,13 @@ TEST(Inspection, TilesFitAtTheLargestScaleOrShowTheFirstOnes)
         EXPECT_LE(g.Height(), c.height);
         // The middle of each shown tile is that tile; gaps and the rest none.
         for (std::uint32_t k = 0; k < g.shown; ++k) {
-            const std::int64_t x = (k % g.columns) * (g.TileWidth() + TileGap), y = (k / g.columns) * (g.TileHeight() + TileGap);
+            const std::int64_t x = (k % g.columns) * (g.TileWidth() + TileGap);
+            const std::int64_t y = (k / g.columns) * (g.TileHeight() + TileGap);
             EXPECT_EQ(TileAt(g, x + g.TileWidth() / 2, y + g.TileHeight() / 2), std::int64_t{k});
             EXPECT_EQ(TileAt(g, x + g.TileWidth(), y), -1);
         }
-        EXPECT_EQ(TileAt(g, g.Width() - 1, g.Height() - 1), g.shown == g.columns * g.rows ? std::int64_t{g.shown} - 1 : -1);
+        const std::int64_t last = g.shown == g.columns * g.rows ? std::int64_t{g.shown} - 1 : -1;
+        EXPECT_EQ(TileAt(g, g.Width() - 1, g.Height() - 1), last);
     }
     EXPECT_EQ((InputShape(12, 4, 3).width), 4u); // the project's retina
     EXPECT_EQ((InputShape(12, 3, 3).width), 4u); // else square-like: 4 x 3
