@@ -95,7 +95,8 @@ int InspectCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const TGridShape shape = InputShape(net.layers.front().inputCount, project.retinaWidth, project.retinaHeight);
     const TTileGrid grid = SquareGrid(hidden, shape);
     if (grid.shown == 0)
-        return Refuse(err, command, "плитка нейрона шире " + std::to_string(LargestSide) + " точек", CliFailed);
+        return Refuse(err, command, std::string("плитка нейрона шире ") + std::to_string(LargestSide) + " точек",
+                      CliFailed);
     const float scale = TileScale(net, grid);
 
     // The tiles, and below them the colour bar with its limits.
@@ -114,9 +115,10 @@ int InspectCommand(const std::vector<std::string>& args, std::ostream& out, std:
         painter.setPen(Qt::black);
         const int y = static_cast<int>(barTop) + 12 + painter.fontMetrics().ascent();
         const int x = static_cast<int>(Margin);
-        painter.drawText(x, y, QString::fromStdString("-" + Number(scale)));
+        const QString limit = QString::fromStdString(Number(scale));
+        painter.drawText(x, y, QStringLiteral("-") + limit);
         painter.drawText(x + 97, y, QStringLiteral("0"));
-        const QString top = QString::fromStdString("+" + Number(scale));
+        const QString top = QStringLiteral("+") + limit;
         painter.drawText(x + 200 - painter.fontMetrics().horizontalAdvance(top), y, top);
         painter.drawText(x + 212, static_cast<int>(barTop) + painter.fontMetrics().ascent(),
                          QStringLiteral("синий: вес < 0, красный: вес > 0"));

@@ -50,12 +50,12 @@ TEST_F(InspectTest, EvaluateDrawsEveryWrongAnswerAndInspectTheHiddenNeurons)
         const std::uint32_t answer = project.net->WinningOutput().index;
         if (answer == static_cast<std::uint32_t>(e->ClassIndex))
             continue;
-        const std::string name = (k < 10 ? "000" : "00") + std::to_string(k) + "_" +
+        const std::string name = std::string(k < 10 ? "000" : "00") + std::to_string(k) + "_" +
                                  project.classNames[static_cast<std::size_t>(e->ClassIndex)] + "_" +
                                  project.classNames[answer] + ".png";
         expected.insert(name);
         // The retina eight times enlarged: black for a set cell.
-        const QImage picture(QString::fromStdString(Path("new/errors/" + name)));
+        const QImage picture(QString::fromStdString(Path(std::string("new/errors/") + name)));
         ASSERT_EQ(picture.size(), QSize(80, 80)) << name;
         for (std::size_t i = 0; i < 100; ++i)
             EXPECT_EQ(picture.pixel(i % 10 * 8 + 4, i / 10 * 8 + 4), e->Cells[i] ? 0xff000000u : 0xffffffffu) << i;
@@ -65,7 +65,7 @@ TEST_F(InspectTest, EvaluateDrawsEveryWrongAnswerAndInspectTheHiddenNeurons)
         written.insert(entry.path().filename().string());
     EXPECT_EQ(written, expected);
     EXPECT_GT(expected.size(), 3u);
-    EXPECT_NE(out.find("Картинок неверных ответов: " + std::to_string(expected.size())), std::string::npos) << out;
+    EXPECT_NE(out.find(std::string("Картинок неверных ответов: ") + std::to_string(expected.size())), std::string::npos) << out;
 
     // The tiles: 25 neurons in 5 rows of 5, 8 pixels a cell, on one scale.
     ASSERT_EQ(Cli({"inspect", Path("p.trelis"), "--weights", Path("w.png")}, &out), 0) << out;

@@ -8,21 +8,6 @@
 
 using testnets::PinnedClock;
 
-TEST(Layer, ConstructionSetsTheParametersAndTheBiasOutput)
-{
-    PinnedClock clock(10);
-    TLayer layer(3, 5, 0.68f);
-    EXPECT_EQ(layer.slope, 1.0f);
-    EXPECT_EQ(layer.amplitude, 1.0f);
-    EXPECT_EQ(layer.offset, 0.0f);
-    EXPECT_EQ(layer.inputCount, 3u);
-    EXPECT_EQ(layer.neuronCount, 5u);
-    EXPECT_EQ(layer.weights.Rows(), 4u);
-    EXPECT_EQ(layer.weights.Columns(), 5u);
-    ASSERT_EQ(layer.outputs.size(), 6u);
-    EXPECT_EQ(layer.outputs[5], 1.0f);
-}
-
 TEST(Layer, WeightsAreDrawnRowByRowOnTheThousandthGrid)
 {
     const std::time_t when = 777;
