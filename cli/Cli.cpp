@@ -22,6 +22,8 @@ const char* const ProgramHelp =
     "                                     ответ и все выходы сети для каждой картинки\n"
     "                                     или элемента\n"
     "  export ПРОЕКТ -o ФАЙЛ              сеть проекта для других программ: .onnx, .net, .h\n"
+    "  inspect ПРОЕКТ --weights КАРТИНКА.png\n"
+    "                                     веса скрытых нейронов, разложенные по сетчатке\n"
     "  forecast РЯД.ser|ПРОЕКТ --csv ФАЙЛ [--window W --train-length T]\n"
     "                                     обучить сеть ряда, записать прогноз и сравнить\n"
     "\n"
@@ -101,6 +103,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return ExportCommand(args, out, err);
     if (command == "predict")
         return PredictCommand(args, out, err);
+    if (command == "inspect")
+        return InspectCommand(args, out, err);
     if (command == "forecast")
         return ForecastCommand(args, out, err, terminal);
     err << "trelis-cli: неизвестная команда «" << command << "».\n"

@@ -96,7 +96,10 @@ const char* const EvaluateHelp =
     "\n"
     "  --csv ФАЙЛ               записать матрицу ошибок в ФАЙЛ (CSV) в длинной\n"
     "                           форме: строка «истина,ответ,число» на каждую\n"
-    "                           пару классов, которая встретилась\n";
+    "                           пару классов, которая встретилась\n"
+    "  --errors ПАПКА           записать в ПАПКУ картинку каждого неверного ответа:\n"
+    "                           сетчатка, 8 точек на клетку, имя NNNN_КЛАСС_ОТВЕТ.png\n"
+    "                           (NNNN — место элемента в последовательности с 1)\n";
 
 namespace {
 
@@ -568,7 +571,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
 {
     const std::string command = args[0];
     TCommandLine line;
-    if (const int answered = ParseOrAnswer(args, {{"csv"}}, EvaluateHelp, 2, line, out, err); answered >= 0)
+    if (const int answered = ParseOrAnswer(args, {{"csv"}, {"errors"}}, EvaluateHelp, 2, line, out, err); answered >= 0)
         return answered;
     const std::string& projectPath = line.positional[0];
     const std::string& testPath = line.positional[1];
@@ -606,7 +609,11 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
         ++columns[a.answer];
         diagonal[a.answer] += a.answer == static_cast<std::uint32_t>(a.trueClass);
     }
-    const std::vector<TConfusionCount> cells = ConfusionCounts(check.answers);
+    std::vector<TElementAnswer> checked;
+    for (const TElementAnswer& a : check.answers)
+        if (a.trueClass >= 0)
+            checked.push_back(a);
+    const std::vector<TConfusionCount> cells = ConfusionCounts(std::move(checked));
     const auto name = [&](std::int64_t c) { return ShownClassName(state.classNames, static_cast<std::size_t>(c)); };
     const auto ratio = [](std::uint64_t a, std::uint64_t b) {
         return b == 0 ? std::string("—") : Fixed(static_cast<double>(a) / static_cast<double>(b), 4);
@@ -691,6 +698,8 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
             return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + refusal, CliFailed);
         out << "\nМатрица ошибок записана: " << csvPath << "\n";
     }
+    if (line.Has("errors"))
+        return WriteWrongAnswers(command, line.values["errors"], test.sequence, check, state, out, err);
     return CliOk;
 }
 

@@ -3,6 +3,8 @@
 // the command's name) and returns the exit code.
 
 #include "cli/Cli.h"
+#include "project/Checking.h"
+#include "project/Project.h"
 
 #include <iosfwd>
 #include <string>
@@ -21,6 +23,12 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
 int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // cli/ExportCommand.cpp
 int ExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// cli/InspectCommand.cpp
+int InspectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// evaluate --errors: a picture of every element of the checked sequence
+// answered wrong, written together into the folder (made when missing).
+int WriteWrongAnswers(const std::string& command, const std::string& folder, const PatternRing& sequence,
+                      const TCheckReport& check, const TProjectState& project, std::ostream& out, std::ostream& err);
 
 // The help of each command.
 extern const char* const InfoHelp;
@@ -31,3 +39,4 @@ extern const char* const ImportHelp;
 extern const char* const RecogniseHelp;
 extern const char* const PredictHelp;
 extern const char* const ExportHelp;
+extern const char* const InspectHelp;

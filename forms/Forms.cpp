@@ -5,6 +5,7 @@
 #include "forms/Unit11.h"
 #include "forms/Unit12.h"
 #include "forms/Unit13.h"
+#include "forms/Unit14.h"
 #include "forms/Unit2.h"
 #include "forms/Unit3.h"
 #include "forms/Unit4.h"
@@ -40,11 +41,13 @@ void CreateForms()
     SerLForm = new TSerLForm;
     Form12 = new TForm12;
     ProgressForm = new TProgressForm;
+    GalleryForm = new TGalleryForm;
     Form1->Show();
 }
 
 void DestroyForms()
 {
+    Destroy(GalleryForm);
     Destroy(ProgressForm);
     Destroy(Form12);
     Destroy(SerLForm);

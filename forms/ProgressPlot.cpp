@@ -274,6 +274,37 @@ int LegendEntry(TCanvas& canvas, int x, int y, TColor color, bool dashed, const 
     return x + 22 + box.width() + 12;
 }
 
+TConfusionLayout ConfusionLayout(const TCanvas& canvas, QRect area, std::size_t classes)
+{
+    TConfusionLayout layout;
+    if (classes == 0 || classes > MaxDrawnClasses)
+        return layout;
+    // Columns: the row names, one per answer, the recall. Rows: the title,
+    // the column names, one per true class.
+    const int k = static_cast<int>(classes);
+    const int line = canvas.TextRect(0, 0, QStringLiteral("0")).height();
+    const int nameWidth = std::min(64, area.width() / 5);
+    const int recallWidth = canvas.TextRect(0, 0, QStringLiteral("полнота")).width() + 6;
+    const int top = area.top() + line + 2;
+    layout.classes = classes;
+    layout.cellWidth = std::max(4, (area.width() - nameWidth - recallWidth) / k);
+    layout.cellHeight = std::max(4, std::min(line + 2, (area.bottom() - top - line) / (k + 1)));
+    layout.left = area.left() + nameWidth;
+    layout.top = top + layout.cellHeight;
+    layout.numbers = layout.cellHeight >= line;
+    return layout;
+}
+
+std::optional<TConfusionCell> ConfusionCellAt(const TConfusionLayout& layout, QPoint point)
+{
+    const int x = point.x() - layout.left, y = point.y() - layout.top;
+    const int k = static_cast<int>(layout.classes);
+    if (k == 0 || x < 0 || y < 0 || x >= k * layout.cellWidth || y >= k * layout.cellHeight)
+        return std::nullopt;
+    return TConfusionCell{static_cast<std::size_t>(y / layout.cellHeight),
+                          static_cast<std::size_t>(x / layout.cellWidth)};
+}
+
 void DrawConfusion(TCanvas& canvas, QRect area, const QString& title, const TConfusion& matrix,
                    const std::vector<std::string>& names)
 {
@@ -290,17 +321,14 @@ void DrawConfusion(TCanvas& canvas, QRect area, const QString& title, const TCon
     const auto name = [&](std::size_t c) {
         return c < names.size() && !names[c].empty() ? QString::fromStdString(names[c]) : QString::number(c);
     };
-    // Columns: the row names, one per answer, the recall. Rows: the title,
-    // the column names, one per true class.
-    const int nameWidth = std::min(64, area.width() / 5);
-    const int recallWidth = canvas.TextRect(0, 0, QStringLiteral("полнота")).width() + 6;
+    const TConfusionLayout layout = ConfusionLayout(canvas, area, k);
+    const int nameWidth = layout.left - area.left();
     const int top = area.top() + line + 2;
-    const int cellWidth = std::max(4, (area.width() - nameWidth - recallWidth) / static_cast<int>(k));
-    const int cellHeight = std::max(4, std::min(line + 2, (area.bottom() - top - line) / static_cast<int>(k + 1)));
-    const int left = area.left() + nameWidth;
-    const int gridTop = top + cellHeight;
-    const bool numbers = cellHeight >= line;
-
+    const int cellWidth = layout.cellWidth;
+    const int cellHeight = layout.cellHeight;
+    const int left = layout.left;
+    const int gridTop = layout.top;
+    const bool numbers = layout.numbers;
     Text(canvas, left + static_cast<int>(k) * cellWidth + 4, top, QStringLiteral("полнота"));
     for (std::size_t c = 0; c < k && numbers; ++c)
         Text(canvas, left + static_cast<int>(c) * cellWidth + 1, top, Fitted(canvas, name(c), cellWidth - 2));
@@ -331,4 +359,13 @@ void DrawConfusion(TCanvas& canvas, QRect area, const QString& title, const TCon
         if (numbers)
             Text(canvas, left + static_cast<int>(k) * cellWidth + 4, y, PlotNumber(matrix.Recall(t)));
     }
+}
+
+QImage PixelsImage(const TPixels& pixels)
+{
+    if (pixels.width == 0 || pixels.height == 0)
+        return {};
+    return QImage(reinterpret_cast<const uchar*>(pixels.pixels.data()), static_cast<int>(pixels.width),
+                  static_cast<int>(pixels.height), static_cast<qsizetype>(pixels.width) * 4, QImage::Format_RGB32)
+        .copy();
 }

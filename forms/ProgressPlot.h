@@ -7,10 +7,14 @@
 #include "framework/Canvas.h"
 #include "project/Confusion.h"
 #include "project/EpochHistory.h"
+#include "project/Inspection.h"
+
+#include <QImage>
 
 #include <QRect>
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,3 +88,26 @@ inline constexpr std::size_t MaxDrawnClasses = 40;
 // shade of its share of the row, and each class's recall in the last column.
 void DrawConfusion(TCanvas& canvas, QRect area, const QString& title, const TConfusion& matrix,
                    const std::vector<std::string>& names);
+
+// Where DrawConfusion puts the cells of a matrix of `classes` classes in the
+// area: cell (t, a) at (left + a * cellWidth, top + t * cellHeight). No
+// cells (0 classes) when it draws none.
+struct TConfusionLayout {
+    std::size_t classes = 0;
+    int left = 0;
+    int top = 0;
+    int cellWidth = 0;
+    int cellHeight = 0;
+    bool numbers = false; // the headers and counts are written
+};
+TConfusionLayout ConfusionLayout(const TCanvas& canvas, QRect area, std::size_t classes);
+
+// The cell (true class, answer) under the point; none outside the cells.
+struct TConfusionCell {
+    std::size_t trueClass = 0;
+    std::size_t answer = 0;
+};
+std::optional<TConfusionCell> ConfusionCellAt(const TConfusionLayout& layout, QPoint point);
+
+// A picture of the inspection (project/Inspection.h) as an image of its own.
+QImage PixelsImage(const TPixels& pixels);

@@ -1,6 +1,7 @@
 #include "forms/Unit13.h"
 
 #include "forms/ProgressPlot.h"
+#include "forms/Unit14.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"
 #include "project/AtomicFile.h"
@@ -12,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 #include <array>
@@ -27,6 +29,20 @@ namespace {
 constexpr int ClientWidth = 660;
 constexpr int CurveHeight = 270;
 constexpr int LowerHeight = 232;
+constexpr int PanelWidth = 300; // the hidden neurons' weights
+constexpr int PanelHeight = CurveHeight + 2 + LowerHeight;
+// The two matrices in Image2.
+const QRect TrainingArea(6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
+const QRect CheckArea(ClientWidth / 2 + 6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
+const QString TilesHint = QStringLiteral("Наведите мышь на плитку нейрона:\nкакие классы он усиливает.");
+// The most elements of a cell the gallery lists, worst first, and the most
+// pixels their pictures take together.
+constexpr std::size_t MaxGalleryItems = 400;
+constexpr std::size_t MaxGalleryPixels = std::size_t{1} << 24;
+// The largest picture of an element in the gallery, and the largest scale of
+// a weight tile, in pixels per retina cell.
+constexpr std::uint32_t GalleryPictureSide = 64;
+constexpr std::uint32_t LargestTileScale = 8;
 
 constexpr TColor CorrectColor = qRgb(0, 0, 200);
 constexpr TColor ErrorColor = qRgb(210, 0, 0);
@@ -100,12 +116,14 @@ TProgressForm::TProgressForm()
       SaveDialog3(QStringLiteral("Таблица CSV|*.csv"), QStringLiteral("csv"))
 {
     SetFormFont(QStringLiteral("MS Sans Serif"), -11);
-    SetBounds(120, 60, ClientWidth, 24 + CurveHeight + 2 + LowerHeight + 28);
+    SetBounds(30, 60, ClientWidth + PanelWidth, 24 + CurveHeight + 2 + LowerHeight + 28);
 
     Label1 = new TLabel(this, 8, 5);
     Image1 = new TImage(this, 0, 24, ClientWidth, CurveHeight);
     Image2 = new TImage(this, 0, 24 + CurveHeight + 2, ClientWidth, LowerHeight);
+    Image3 = new TImage(this, ClientWidth + 2, 24, PanelWidth - 2, PanelHeight);
     const int buttons = 24 + CurveHeight + 2 + LowerHeight + 3;
+    Label2 = new TLabel(this, ClientWidth + 6, buttons);
     Button1 = Place(new QPushButton(QStringLiteral("Проверить на файле…"), this), 4, buttons, 150, 22);
     Button2 = Place(new QPushButton(QStringLiteral("Сохранить рисунок…"), this), 160, buttons, 150, 22);
     Button3 = Place(new QPushButton(QStringLiteral("Сохранить кривую…"), this), 316, buttons, 150, 22);
@@ -118,6 +136,8 @@ TProgressForm::TProgressForm()
     Handle(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     Handle(Button4, &QPushButton::clicked, this, [this] { Button4Click(); });
     Handle(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    Handle(Image2, &TImage::mouseDown, this, [this](Qt::MouseButton b, int x, int y) { Image2MouseDown(b, x, y); });
+    Handle(Image3, &TImage::mouseMove, this, [this](int x, int y) { Image3MouseMove(x, y); });
     StartCurve();
 }
 
@@ -151,12 +171,16 @@ void TProgressForm::StartCurve()
     patternEpochs = 0;
     seriesEpochs = 0;
     lastAnswers.clear();
+    lastMargins.clear();
     lastClasses = 0;
     confusionReady_ = false;
     checked = false;
     checkTotal = 0;
     checkRight = 0;
     checkConfusion.Reset(0);
+    checkSequence.Clear();
+    checkAnswers.clear();
+    checkMargins.clear();
     checkFile.clear();
     checkApart = 0;
     checkApartNames.clear();
@@ -176,6 +200,9 @@ void TProgressForm::PatternEpochTrained(const TPatternEpochReport& report)
                         {static_cast<double>(report.correct), report.totalError,
                          static_cast<double>(report.elements), 0.0}});
     lastAnswers.assign(report.answers.begin(), report.answers.begin() + report.elements);
+    lastMargins.assign(report.margins.begin(), report.margins.begin() + report.elements);
+    // The epoch left the cursor on its first element.
+    epochMark = Project.CursorMark();
     lastClasses = report.classes;
     confusionReady_ = false;
 }
@@ -272,6 +299,7 @@ void TProgressForm::Repaint()
         DrawPatterns();
     else
         DrawSeries();
+    DrawNeurons();
     ShowStatus();
 }
 
@@ -339,8 +367,8 @@ void TProgressForm::DrawPatterns()
 
     TCanvas& lower = Image2->Canvas();
     const std::vector<std::string>& names = Project.ClassNames();
-    const QRect leftArea(6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
-    const QRect rightArea(ClientWidth / 2 + 6, 4, ClientWidth / 2 - 12, LowerHeight - 8);
+    const QRect& leftArea = TrainingArea;
+    const QRect& rightArea = CheckArea;
     // A matrix, or only its title where the network has too many classes.
     const auto matrix = [&](const QRect& area, const QString& title, const TConfusion& m) {
         if (lastClasses > MaxDrawnClasses) {
@@ -500,6 +528,7 @@ void TProgressForm::Button1Click()
     for (const TApartClass& c : report.apartClasses)
         checkApartNames += (checkApartNames.isEmpty() ? QString() : QStringLiteral(", ")) +
                            QStringLiteral("%1 — %2").arg(QString::fromStdString(c.name)).arg(c.elements);
+    KeepChecked(read.sequence, report);
     source = TSource::Patterns;
     Repaint();
 }
@@ -623,4 +652,164 @@ void TProgressForm::Button4Click()
         return;
     }
     Save(SaveDialog3, ConfusionCsv(), QStringLiteral("матрицу ошибок"));
+}
+
+void TProgressForm::KeepChecked(PatternRing& sequence, const TCheckReport& report)
+{
+    checkSequence.Swap(sequence);
+    checkAnswers = report.answers;
+    checkMargins = report.margins;
+}
+
+TConfusionLayout TProgressForm::MatrixLayout(bool training)
+{
+    const bool drawn = source == TSource::Patterns && lastClasses <= MaxDrawnClasses &&
+                       (training ? !patternHistory.Empty() : checked);
+    if (!drawn)
+        return {};
+    return ConfusionLayout(Image2->Canvas(), training ? TrainingArea : CheckArea,
+                           training ? TrainingConfusion().Classes() : checkConfusion.Classes());
+}
+
+std::optional<QPoint> TProgressForm::CellCentre(bool training, std::size_t trueClass, std::size_t answer)
+{
+    const TConfusionLayout layout = MatrixLayout(training);
+    if (trueClass >= layout.classes || answer >= layout.classes)
+        return std::nullopt;
+    return QPoint(layout.left + static_cast<int>(answer) * layout.cellWidth + layout.cellWidth / 2,
+                  layout.top + static_cast<int>(trueClass) * layout.cellHeight + layout.cellHeight / 2);
+}
+
+void TProgressForm::Image2MouseDown(Qt::MouseButton button, int x, int y)
+{
+    if (button != Qt::LeftButton)
+        return;
+    for (const bool training : {true, false})
+        if (const auto cell = ConfusionCellAt(MatrixLayout(training), QPoint(x, y)))
+            return OpenCell(training, cell->trueClass, cell->answer);
+}
+
+void TProgressForm::OpenCell(bool training, std::size_t trueClass, std::size_t answer)
+{
+    const std::vector<TElementAnswer>& answers = training ? lastAnswers : checkAnswers;
+    const std::vector<float>& margins = training ? lastMargins : checkMargins;
+    const PatternRing& sequence = training ? TrainingSequence : checkSequence;
+    QString title = training ? QStringLiteral("Обучение, эпоха %1").arg(patternEpochs)
+                             : QStringLiteral("Проверка «%1»").arg(checkFile);
+    title += QStringLiteral(": класс «%1», ответ сети «%2».")
+                 .arg(QString::fromStdString(ClassName(trueClass)), QString::fromStdString(ClassName(answer)));
+    // The elements in the order of the answers: for training from the
+    // epoch's first element, for the file from its first.
+    const TAbsImage* first = training ? Project.MarkedElement(epochMark)
+                                      : (checkSequence.Current ? checkSequence.Current->Next : nullptr);
+    if (first == nullptr || sequence.Count != answers.size()) {
+        GalleryForm->ShowCell(title + QStringLiteral(" Последовательность изменилась после этой эпохи: обучите "
+                                                     "эпоху и откройте клетку снова."),
+                              {}, 0, std::nullopt);
+        return;
+    }
+    std::vector<const TAbsImage*> order(answers.size());
+    const TAbsImage* e = first;
+    for (const TAbsImage*& slot : order) {
+        slot = e;
+        e = e->Next;
+    }
+    const std::vector<std::uint32_t> cell = CellElements(answers, margins, answers.size(),
+                                                         static_cast<std::int32_t>(trueClass),
+                                                         static_cast<std::uint32_t>(answer));
+    const TGridShape shape =
+        InputShape(sequence.GetDimension(), Project.State().retinaWidth, Project.State().retinaHeight);
+    const std::uint32_t scale =
+        std::max<std::uint32_t>(1, GalleryPictureSide / std::max({shape.width, shape.height, 1u}));
+    const std::size_t pixels = std::max<std::size_t>(std::size_t{shape.width} * shape.height * scale * scale, 1);
+    const std::size_t most = std::min(MaxGalleryItems, std::max<std::size_t>(1, MaxGalleryPixels / pixels));
+    std::vector<TGalleryItem> items;
+    for (std::size_t n = 0; n < cell.size() && n < most; ++n) {
+        const std::uint32_t k = cell[n];
+        TGalleryItem item;
+        // The place as the sequence is saved: from the element after the
+        // cursor, where the epoch's first element comes last.
+        item.place = training ? (k == 0 ? static_cast<std::uint32_t>(answers.size()) : k) : k + 1;
+        item.step = k;
+        item.trueClass = answers[k].trueClass;
+        item.answer = answers[k].answer;
+        item.margin = margins[k];
+        item.picture = ElementPicture(*order[k], shape, scale);
+        items.push_back(std::move(item));
+    }
+    GalleryForm->ShowCell(title, std::move(items), cell.size(),
+                          training ? std::optional<TSequenceMark>(epochMark) : std::nullopt);
+}
+
+void TProgressForm::DrawNeurons()
+{
+    Clear(Image3);
+    tiles_ = {};
+    TCanvas& canvas = Image3->Canvas();
+    Note(canvas, 6, 4, QStringLiteral("Веса входов скрытых нейронов"));
+    const TNeuralNet* net = CurrentNet.get();
+    const std::uint32_t hidden = net != nullptr && source == TSource::Patterns ? HiddenNeurons(*net) : 0;
+    if (hidden == 0) {
+        Label2->SetCaption(QString());
+        Note(canvas, 6, 22, QStringLiteral("Нужна сеть распознавания образов"));
+        Note(canvas, 6, 36, QStringLiteral("со скрытым слоем."));
+        return;
+    }
+    if (Label2->Caption().isEmpty())
+        Label2->SetCaption(TilesHint);
+    // Below the tiles: the legend, and how many tiles did not fit.
+    constexpr int Legend = 44;
+    tilesAt_ = QPoint(6, 22);
+    const TGridShape shape =
+        InputShape(net->layers.front().inputCount, Project.State().retinaWidth, Project.State().retinaHeight);
+    tiles_ = FitTiles(hidden, shape, static_cast<std::uint32_t>(Image3->width() - 12),
+                      static_cast<std::uint32_t>(PanelHeight - 22 - Legend), LargestTileScale);
+    const float scale = TileScale(*net, tiles_);
+    const int bottom = PanelHeight - Legend;
+    TPixels pixels(tiles_.Width(), tiles_.Height());
+    DrawTiles(*net, tiles_, scale, pixels, 0, 0);
+    TPixels bar(180, 10);
+    DrawWeightBar(bar, 0, 0, bar.width, bar.height);
+    {
+        QPainter painter(&canvas.Image());
+        painter.drawImage(tilesAt_, PixelsImage(pixels));
+        painter.drawImage(6, bottom + 16, PixelsImage(bar));
+    }
+    if (tiles_.shown < hidden)
+        Note(canvas, 6, bottom + 2,
+             tiles_.shown == 0
+                 ? QStringLiteral("Плитка нейрона не помещается: нейронов %1.").arg(hidden)
+                 : QStringLiteral("Показаны первые %1 из %2; не поместились %3.")
+                       .arg(tiles_.shown)
+                       .arg(hidden)
+                       .arg(hidden - tiles_.shown));
+    Note(canvas, 6, bottom + 28, QStringLiteral("−%1").arg(PlotNumber(scale)));
+    Note(canvas, 6 + 90 - 3, bottom + 28, QStringLiteral("0"));
+    const QString top = QStringLiteral("+%1").arg(PlotNumber(scale));
+    Note(canvas, 6 + 180 - canvas.TextRect(0, 0, top).width(), bottom + 28, top);
+    Note(canvas, 194, bottom + 14, QStringLiteral("синий: вес < 0"));
+    Note(canvas, 194, bottom + 28, QStringLiteral("красный: вес > 0"));
+}
+
+void TProgressForm::Image3MouseMove(int x, int y)
+{
+    const std::int64_t k = TileAt(tiles_, x - tilesAt_.x(), y - tilesAt_.y());
+    const TNeuralNet* net = CurrentNet.get();
+    if (k < 0 || net == nullptr || HiddenNeurons(*net) <= k) {
+        Label2->SetCaption(tiles_.shown > 0 ? TilesHint : QString());
+        return;
+    }
+    QString text = QStringLiteral("Нейрон %1 ").arg(k + 1);
+    const std::vector<TFavour> favoured = FavouredClasses(*net, static_cast<std::uint32_t>(k), 3);
+    if (favoured.empty())
+        text += QStringLiteral("не усиливает ни один класс");
+    else
+        text += QStringLiteral("усиливает классы:\n");
+    for (std::size_t n = 0; n < favoured.size(); ++n)
+        text += QStringLiteral("%1«%2» +%3")
+                    .arg(n == 0 ? QString() : QStringLiteral(", "))
+                    .arg(QString::fromStdString(ClassName(favoured[n].output)))
+                    .arg(favoured[n].weight, 0, 'f', 2);
+    Label2->SetCaption(text);
+    QToolTip::showText(Image3->mapToGlobal(QPoint(x, y)), text, Image3);
 }

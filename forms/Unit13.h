@@ -4,8 +4,11 @@
 // the confusion matrix of the last epoch (and of a held-out file checked on
 // demand), and for a series the held-out errors of the network beside the
 // naive and autoregressive yardsticks. Saves the picture as PNG and the
-// figures as CSV.
+// figures as CSV. A click on a cell of a matrix lists its elements (the
+// gallery, forms/Unit14.h); a panel beside shows each hidden neuron's input
+// weights on the retina.
 
+#include "forms/ProgressPlot.h"
 #include "framework/Controls.h"
 #include "framework/Dialogs.h"
 #include "framework/Form.h"
@@ -13,9 +16,11 @@
 #include "project/Confusion.h"
 #include "project/EpochHistory.h"
 #include "project/Globals.h"
+#include "project/Inspection.h"
 #include "project/SeriesHeldOut.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +45,13 @@ public:
     void Button3Click(); // "Сохранить кривую…"
     void Button4Click(); // "Сохранить матрицу…"
     void Timer1Timer();  // repaints when there is something new
+    // A click on a cell of either matrix lists the cell's elements.
+    void Image2MouseDown(Qt::MouseButton button, int x, int y);
+    // Over a tile of a hidden neuron: the classes it favours.
+    void Image3MouseMove(int x, int y);
+    // The middle of a cell of the training (or the held-out) matrix in
+    // Image2; none while that cell is not drawn.
+    std::optional<QPoint> CellCentre(bool training, std::size_t trueClass, std::size_t answer);
 
     // Draws both pictures and the status line now.
     void Repaint();
@@ -70,6 +82,10 @@ public:
     // and the network's output count then.
     std::vector<TElementAnswer> lastAnswers;
     std::uint32_t lastClasses = 0;
+    // Each element's AnswerMargin in that epoch, and the mark of its first
+    // element.
+    std::vector<float> lastMargins;
+    TSequenceMark epochMark;
 
     // The held-out file checked last (none while `checked` is false): its
     // elements of the project's classes, those answered right, the matrix,
@@ -78,6 +94,10 @@ public:
     std::uint64_t checkTotal = 0;
     std::uint64_t checkRight = 0;
     TConfusion checkConfusion;
+    // The held-out file's elements, their answers and margins.
+    PatternRing checkSequence;
+    std::vector<TElementAnswer> checkAnswers;
+    std::vector<float> checkMargins;
     QString checkFile;
     std::uint64_t checkApart = 0;
     QString checkApartNames;
@@ -92,6 +112,8 @@ public:
     TLabel* Label1;
     TImage* Image1; // the learning curve
     TImage* Image2; // confusion matrices, or the series' held-out errors
+    TImage* Image3; // the hidden neurons' weights
+    TLabel* Label2; // the tile under the mouse
     QPushButton* Button1;
     QPushButton* Button2;
     QPushButton* Button3;
@@ -121,6 +143,14 @@ private:
     bool SeriesInPlace() const;
     void DrawPatterns();
     void DrawSeries();
+    void DrawNeurons();
+    // Keeps the held-out file's elements and answers for the gallery.
+    void KeepChecked(PatternRing& sequence, const TCheckReport& report);
+    // Lists the elements of a cell of the training (or the held-out) matrix.
+    void OpenCell(bool training, std::size_t trueClass, std::size_t answer);
+    // Where the training (or the held-out) matrix lies in Image2; no cells
+    // while it is not drawn.
+    TConfusionLayout MatrixLayout(bool training);
     void ShowStatus();
     // Writes the bytes through the save dialog; says so on failure.
     void Save(TSaveDialog& dialog, const std::string& bytes, const QString& what);
@@ -128,6 +158,8 @@ private:
     bool dirty_ = false;
     bool confusionReady_ = false;
     TConfusion trainingConfusion_;
+    TTileGrid tiles_;    // as last drawn
+    QPoint tilesAt_;     // the grid's top-left corner in Image3
 };
 
 extern TProgressForm* ProgressForm;

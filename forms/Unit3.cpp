@@ -72,6 +72,14 @@ void TSmImForm::OpenView(bool browseSequence)
     Show();
 }
 
+void TSmImForm::OpenAtCursor()
+{
+    OpenView(true);
+    ClearRetinaView();
+    if (TrainingSequence.Current)
+        ShowElement(*TrainingSequence.Current);
+}
+
 void TSmImForm::ProjectChanged(TProjectChange change)
 {
     if (change == TProjectChange::ClassList || change == TProjectChange::Opened)
@@ -136,7 +144,11 @@ void TSmImForm::ShowNextElement()
         DrawRetina();
         return;
     }
-    const TAbsImage& element = *Project.StepCursor();
+    ShowElement(*Project.StepCursor());
+}
+
+void TSmImForm::ShowElement(const TAbsImage& element)
+{
     CopyElementCells(element, RetinaImage);
     const TWinner winner = Project.Classify(element);
     Label1->SetCaption(IntToStr(winner.index));

@@ -23,6 +23,9 @@ public:
     // browsing the sequence (true): ">>" enabled, "Добавить в список"
     // disabled, then shown.
     void OpenView(bool browseSequence);
+    // Opens the view for browsing the sequence with the element under the
+    // cursor on show, as ">>" shows the element it moves to.
+    void OpenAtCursor();
 
     // Handlers.
     void Button1Click(); // ">>"
@@ -60,6 +63,7 @@ private:
     // stays.
     void FillClassList();
     void ShowNextElement();  // ">>" while browsing the sequence
+    void ShowElement(const TAbsImage& element);
     void ShowNextObject();   // ">>" taking figures off the canvas
     void SetButtons(TRetinaEvent event);
     // The user typed into ComboBox1: the class whose name is the text

@@ -46,6 +46,7 @@ TCheckReport CheckNetwork(const TNeuralNet& net, const TSequenceWithNames& file,
     std::vector<std::int8_t> scratch;
     report.confusion.Reset(probe.outputCount <= MaxConfusionClasses ? probe.outputCount : 0);
     report.answers.reserve(sequence.Count);
+    report.margins.reserve(sequence.Count);
     std::map<std::int64_t, std::uint64_t> apart; // by the file's class
     const TAbsImage* e = sequence.Current;
     for (std::uint32_t k = 0; k < sequence.Count && e != nullptr; ++k) {
@@ -56,6 +57,8 @@ TCheckReport CheckNetwork(const TNeuralNet& net, const TSequenceWithNames& file,
         if (trueClass < 0) {
             ++apart[fileClass];
             ++report.apart;
+            report.answers.push_back({-1, 0});
+            report.margins.push_back(0.0f);
             continue;
         }
         const std::uint32_t answer = Classify(probe, *e, scratch).index;
@@ -65,6 +68,7 @@ TCheckReport CheckNetwork(const TNeuralNet& net, const TSequenceWithNames& file,
         else if (answer == static_cast<std::uint32_t>(trueClass))
             ++report.right;
         report.answers.push_back({trueClass, answer});
+        report.margins.push_back(AnswerMargin(probe, trueClass));
         if (report.confusion.Classes() > 0)
             report.confusion.Add(trueClass, answer);
     }

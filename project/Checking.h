@@ -44,9 +44,12 @@ struct TCheckReport {
     // (or they have no name in the file), by class in the file's order.
     std::uint64_t apart = 0;
     std::vector<TApartClass> apartClasses;
-    // Each checked element's class (the project's number) and answer, in the
-    // sequence's order from the element after the cursor.
+    // Each element's class (the project's number) and answer, in the
+    // sequence's order from the element after the cursor; an element set
+    // apart is there as class -1 with answer 0, unchecked.
     std::vector<TElementAnswer> answers;
+    // Each element's AnswerMargin, in the same order.
+    std::vector<float> margins;
     // The matrix over the network's outputs; none (0 classes) beyond
     // MaxConfusionClasses.
     TConfusion confusion;

@@ -70,6 +70,17 @@ float AnswerError(const TNeuralNet& net, std::int32_t classIndex)
     return sum;
 }
 
+float AnswerMargin(const TNeuralNet& net, std::int32_t classIndex)
+{
+    const bool has = ClassHasOutput(classIndex, net.outputCount);
+    // Outputs compete from 0.0 on, as in the winner rule.
+    float other = 0.0f;
+    for (std::uint32_t i = 0; i < net.outputCount; ++i)
+        if (!has || i != static_cast<std::uint32_t>(classIndex))
+            other = std::max(other, net.outputs[i]);
+    return other - (has ? net.outputs[classIndex] : 0.0f);
+}
+
 std::string SequenceRefusal(const TNeuralNet& net, const PatternRing& sequence)
 {
     const std::uint32_t inputs = NetworkInputCount(net);

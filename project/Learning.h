@@ -55,6 +55,15 @@ struct TPatternAnswer {
 // float, output 0 first.
 float AnswerError(const TNeuralNet& net, std::int32_t classIndex);
 
+// How far the outputs of the network's last pass are from answering the
+// class: the greatest output of another class (at least 0.0, where the
+// winner rule starts) minus the class's own output (0 for a class without
+// an output). For a wrong answer this is the winning
+// output minus the class's; a right answer gives 0 or less, the nearer to 0
+// the nearer it came to being wrong. Elements listed worst first are listed
+// by this figure, greatest first.
+float AnswerMargin(const TNeuralNet& net, std::int32_t classIndex);
+
 // Why the network cannot be trained on the sequence, as the user reads it:
 // elements of another size than the network's inputs, or an element whose
 // class is beyond the network's outputs (a class below 0, filed under no
@@ -83,8 +92,10 @@ struct TPatternEpochReport {
     // The sum over the elements of AnswerError: |output - target| of every
     // output as the element's training step left it.
     double totalError = 0.0;
-    // Each element's true class and answer, in epoch order.
+    // Each element's true class and answer, and its AnswerMargin, in epoch
+    // order.
     std::vector<TElementAnswer> answers;
+    std::vector<float> margins;
     std::uint32_t classes = 0; // the network's outputs
 
     bool Perfect() const { return elements > 0 && correct == elements; }
@@ -114,8 +125,10 @@ public:
         report_.correct = 0;
         report_.totalError = 0.0;
         report_.classes = net.outputCount;
-        if (report_.answers.size() < ring.Count)
+        if (report_.answers.size() < ring.Count) {
             report_.answers.resize(ring.Count);
+            report_.margins.resize(ring.Count);
+        }
         if (ring.Count == 0 || ring.Current == nullptr)
             return report_;
         TAbsImage* const start = ring.Current;
@@ -124,6 +137,7 @@ public:
             if (answer.correct)
                 ++report_.correct;
             report_.totalError += AnswerError(net, answer.trueClass);
+            report_.margins[report_.elements] = AnswerMargin(net, answer.trueClass);
             report_.answers[report_.elements++] = {answer.trueClass, answer.winner};
             onAnswer(answer);
             ring.Current = ring.Current->Next;

@@ -141,6 +141,7 @@ void TProject::NewProject(const TProjectSizes& sizes)
 
     state_.sequence.Clear();
     state_.sequence.SetDimension(inputs);
+    SequenceEdited();
     const std::uint32_t side = RetinaSide(inputs);
     state_.retinaWidth = static_cast<std::int32_t>(side);
     state_.retinaHeight = static_cast<std::int32_t>(side);
@@ -175,6 +176,7 @@ const std::string& TProject::ClassName(std::size_t k) const
 void TProject::AddSample(const TAbsImage& image, std::int32_t classIndex)
 {
     state_.sequence.Add(image, classIndex);
+    SequenceEdited();
     Notify(TProjectChange::SampleAdded);
     Changed();
 }
@@ -184,6 +186,7 @@ void TProject::RemoveCurrentSample()
     if (state_.sequence.Count == 0)
         return;
     state_.sequence.RemoveCurrent();
+    SequenceEdited();
     Notify(TProjectChange::SampleRemoved);
     Changed();
 }
@@ -196,9 +199,45 @@ const TAbsImage* TProject::StepCursor()
     return ring.Current;
 }
 
+TSequenceMark TProject::CursorMark() const
+{
+    TSequenceMark mark;
+    mark.edition_ = sequenceEdition_;
+    mark.element_ = state_.sequence.Current;
+    return mark;
+}
+
+const TAbsImage* TProject::MarkedElement(const TSequenceMark& mark, std::uint32_t steps) const
+{
+    if (mark.edition_ != sequenceEdition_ || mark.element_ == nullptr || state_.sequence.Count == 0)
+        return nullptr;
+    const TAbsImage* e = mark.element_;
+    for (steps %= state_.sequence.Count; steps > 0; --steps)
+        e = e->Next;
+    return e;
+}
+
+bool TProject::MoveCursorTo(const TSequenceMark& mark, std::uint32_t steps)
+{
+    const TAbsImage* e = MarkedElement(mark, steps);
+    if (e == nullptr)
+        return false;
+    // The ring's own element, reached through the marked one.
+    TAbsImage* const start = state_.sequence.Current;
+    TAbsImage* walk = start;
+    while (walk != e) {
+        walk = walk->Next;
+        if (walk == start)
+            return false;
+    }
+    state_.sequence.Current = walk;
+    return true;
+}
+
 void TProject::ReplaceSequence(PatternRing& loaded)
 {
     state_.sequence.Swap(loaded);
+    SequenceEdited();
     Notify(TProjectChange::Sequence);
     Changed();
 }
@@ -284,6 +323,7 @@ void TProject::LoadSeries(TSeriesLoad& load, std::uint32_t newWindowSize, std::u
     state_.windowSize = newWindowSize;
     state_.trainLength = newTrainLength;
     state_.sequence.Swap(windows);
+    SequenceEdited();
     state_.net = std::move(network);
     state_.series.values = std::move(values);
     state_.series.count = load.count;
@@ -410,6 +450,7 @@ void TProject::Reset()
 {
     TProjectState fresh;
     state_.Swap(fresh);
+    SequenceEdited();
     canvas.Resize(0, 0);
     retina.Resize(0, 0);
     trainer_ = {};
@@ -422,6 +463,7 @@ void TProject::Reset()
 void TProject::Adopt(TProjectState& opened)
 {
     state_.Swap(opened);
+    SequenceEdited();
     if (state_.generator)
         SetRandomState(*state_.generator);
     // The retina the windows sample onto takes the opened project's size.

@@ -72,6 +72,17 @@ enum class TProjectChange {
 
 class TProject;
 
+// A place in the training sequence that stays put while the cursor moves:
+// the element the cursor stood on when the mark was taken. It holds until
+// the sequence's elements change (one added or removed, the sequence
+// replaced); a mark of an empty sequence, or a default one, never holds.
+class TSequenceMark {
+private:
+    friend class TProject;
+    std::uint64_t edition_ = 0;
+    const TAbsImage* element_ = nullptr;
+};
+
 // A window (or anything else) that follows the project's changes; it is told
 // of every change from its construction to its destruction.
 class TProjectListener {
@@ -193,6 +204,16 @@ public:
     // Moves the cursor one element on; returns the element it rests on,
     // null when the sequence is empty.
     const TAbsImage* StepCursor();
+    // A mark of the element under the cursor now (see TSequenceMark). An
+    // epoch leaves the cursor where it began, so a mark taken when an epoch
+    // is reported is that of the epoch's first element.
+    TSequenceMark CursorMark() const;
+    // The element `steps` after the marked one round the ring; null when the
+    // mark no longer holds.
+    const TAbsImage* MarkedElement(const TSequenceMark& mark, std::uint32_t steps = 0) const;
+    // Moves the cursor to the element `steps` after the marked one. False,
+    // and the cursor stays, when the mark no longer holds.
+    bool MoveCursorTo(const TSequenceMark& mark, std::uint32_t steps = 0);
     // Replaces the training sequence by `loaded` (swapped in).
     void ReplaceSequence(PatternRing& loaded);
     // A sequence file with its names replaces the sequence and the names.
@@ -293,11 +314,14 @@ private:
 
     // Something of the saved work changed.
     void Changed();
+    // The sequence's elements changed: every mark lapses.
+    void SequenceEdited() { ++sequenceEdition_; }
 
     TProjectState state_;
     TPatternTrainer trainer_;
     TSeriesTrainer series_;
     std::uint64_t weights_ = 0; // counts every change of the network's weights
+    std::uint64_t sequenceEdition_ = 1; // counts every change of the sequence's elements
     std::vector<std::int8_t> scratch_;
     std::string fileName_;
     bool unsaved_ = false;

@@ -16,6 +16,12 @@
 //       The digits sample trained as in the recognition scene with
 //       "Обучение" / "Ход обучения" open, then checked there on
 //       examples/digits_check.llt with "Проверить на файле…".
+//   trelis_scenes gallery <out.png>
+//       The progress scene, then a click on the cell of the held-out matrix
+//       with the most wrong answers: the gallery of its elements.
+//   trelis_scenes neurons <out.png>
+//       The digits sample trained for a few epochs with "Ход обучения" open:
+//       its panel of the hidden neurons' weights, the pointer over a tile.
 //   trelis_scenes progress-series <out.png>
 //       examples/noisy_sine.ser loaded as in the series scene, and a few
 //       thousand epochs learnt by the series window's own timer with
@@ -31,6 +37,7 @@
 #include "forms/Unit10.h"
 #include "forms/Unit11.h"
 #include "forms/Unit13.h"
+#include "forms/Unit14.h"
 #include "forms/Unit4.h"
 #include "forms/Unit6.h"
 #include "forms/Unit7.h"
@@ -41,6 +48,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCursor>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -205,6 +213,73 @@ void ProgressScene(const QString& out)
     Shoot(out, {ProgressForm});
 }
 
+// The off-diagonal cell of the held-out matrix with the most elements.
+void OpenWorstHeldOutCell()
+{
+    const TConfusion& m = ProgressForm->checkConfusion;
+    std::size_t t = 0, a = 1;
+    for (std::size_t i = 0; i < m.Classes(); ++i)
+        for (std::size_t j = 0; j < m.Classes(); ++j)
+            if (i != j && m.Count(i, j) > m.Count(t, a)) {
+                t = i;
+                a = j;
+            }
+    const std::optional<QPoint> centre = ProgressForm->CellCentre(false, t, a);
+    if (!centre || m.Count(t, a) == 0)
+        Fail(QStringLiteral("no wrong answers on the held-out digits"));
+    ProgressForm->Image2MouseDown(Qt::LeftButton, centre->x(), centre->y());
+    if (!GalleryForm->isVisible() || GalleryForm->items.size() != m.Count(t, a))
+        Fail(QStringLiteral("the gallery does not list the cell"));
+}
+
+void GalleryScene(const QString& out)
+{
+    Seams::modal = [](TForm&) { Form6->Button1->click(); };
+    Form1->N15->trigger();
+    Form7->close();
+    LoadDigits();
+    Form1->N32->trigger();
+    // Six epochs with "Шаг": the network still confuses some digits.
+    Seams::modal = [](TForm&) {
+        for (int epoch = 0; epoch < 6; ++epoch)
+            LearnForm->Button3->click();
+    };
+    Form1->N19->trigger();
+    Seams::fileDialog = [](const TFileDialog&) {
+        return std::optional<QString>(ExamplesDir + "/digits_check.llt");
+    };
+    ProgressForm->Button1->click();
+    OpenWorstHeldOutCell();
+    GalleryForm->move(0, 0);
+    Shoot(out, {GalleryForm});
+}
+
+void NeuronsScene(const QString& out)
+{
+    Seams::modal = [](TForm&) { Form6->Button1->click(); };
+    Form1->N15->trigger();
+    Form7->close();
+    LoadDigits();
+    Form1->N32->trigger();
+    ProgressForm->move(0, 0);
+    // Three hundred epochs with "Шаг": the tiles take shape.
+    Seams::modal = [](TForm&) {
+        for (int epoch = 0; epoch < 300; ++epoch)
+            LearnForm->Button3->click();
+    };
+    Form1->N19->trigger();
+    Seams::modal = nullptr;
+    Settle(600);
+    // The pointer over the first tile names the classes it favours.
+    const QPoint tile = ProgressForm->Image3->mapToGlobal(QPoint(6 + 15, 22 + 15));
+    QCursor::setPos(tile);
+    const QPoint local = ProgressForm->Image3->mapFromGlobal(tile);
+    ProgressForm->Image3MouseMove(local.x(), local.y());
+    if (ProgressForm->Label2->Caption().isEmpty())
+        Fail(QStringLiteral("no tile under the pointer"));
+    Shoot(out, {ProgressForm});
+}
+
 void ProgressSeriesScene(const QString& out)
 {
     LoadExampleSeries(QStringLiteral("noisy_sine.ser"));
@@ -228,7 +303,8 @@ int main(int argc, char** argv)
 {
     TApplication app(argc, argv);
     if (argc != 3) {
-        std::fprintf(stderr, "usage: trelis_scenes recognition|series|progress|progress-series <out.png>\n");
+        std::fprintf(stderr,
+                     "usage: trelis_scenes recognition|series|progress|gallery|neurons|progress-series <out.png>\n");
         return 2;
     }
     const QString scene = QString::fromLocal8Bit(argv[1]);
@@ -243,6 +319,10 @@ int main(int argc, char** argv)
         SeriesScene(out);
     else if (scene == QStringLiteral("progress"))
         ProgressScene(out);
+    else if (scene == QStringLiteral("gallery"))
+        GalleryScene(out);
+    else if (scene == QStringLiteral("neurons"))
+        NeuronsScene(out);
     else if (scene == QStringLiteral("progress-series"))
         ProgressSeriesScene(out);
     else

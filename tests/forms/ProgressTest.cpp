@@ -3,6 +3,7 @@
 // file, and saving the picture and the figures.
 
 #include "LearningFixture.h"
+#include "forms/Unit14.h"
 
 #include "images/ClassNames.h"
 
@@ -173,8 +174,22 @@ TEST_F(ProgressWindow, AHeldOutFileIsCheckedOnACopyAndUnfitFilesAreRefused)
         EXPECT_EQ(ProgressForm->checkApart, apart);
         EXPECT_EQ(ProgressForm->checkApartNames, QStringLiteral("чужой — 1, класс 7 без имени — 1"));
         for (std::size_t t = 0; t < 3; ++t)
-            for (std::uint32_t a = 0; a < 3; ++a)
+            for (std::uint32_t a = 0; a < 3; ++a) {
                 EXPECT_EQ(m.Count(t, a), (count[{static_cast<int>(t), a}])) << t << " " << a;
+                // The cell's gallery holds the file's own elements, by their
+                // places in it, past the ones set apart.
+                std::vector<std::uint32_t> places;
+                for (std::size_t k = 0; k < elements.size(); ++k)
+                    if (elements[k].second < 4 && projectClass[elements[k].second] == static_cast<int>(t) &&
+                        elements[k].first == a)
+                        places.push_back(static_cast<std::uint32_t>(k + 1));
+                QTest::mouseClick(ProgressForm->Image2, Qt::LeftButton, {}, *ProgressForm->CellCentre(false, t, a));
+                std::vector<std::uint32_t> shown;
+                for (const TGalleryItem& item : GalleryForm->items)
+                    shown.push_back(item.place);
+                std::sort(shown.begin(), shown.end());
+                EXPECT_EQ(shown, places) << t << " " << a;
+            }
     }
 }
 
