@@ -325,7 +325,7 @@ public:
             if (slash == std::string::npos) continue;
             const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
             Workload& w = workloads_[name.substr(0, slash)];
-            if (w.order == 0) w.order = ++count_;
+            w.order = std::min(w.order, run.family_index);
             (name.substr(slash + 1) == "fann" ? w.fann : w.engine).push_back(seconds);
         }
         ConsoleReporter::ReportRuns(runs);
@@ -334,7 +334,7 @@ public:
     void Finalize() override
     {
         ConsoleReporter::Finalize();
-        std::vector<std::pair<int, std::string>> order;
+        std::vector<std::pair<std::int64_t, std::string>> order;
         for (const auto& [name, w] : workloads_)
             if (!w.engine.empty() && !w.fann.empty()) order.emplace_back(w.order, name);
         if (order.empty()) return;
@@ -351,7 +351,7 @@ public:
 
 private:
     struct Workload {
-        int order = 0;
+        std::int64_t order = INT64_MAX;  // registration order
         std::vector<double> engine, fann;
     };
 
@@ -372,7 +372,6 @@ private:
     }
 
     std::map<std::string, Workload> workloads_;
-    int count_ = 0;
 };
 
 } // namespace

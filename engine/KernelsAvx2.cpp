@@ -10,6 +10,8 @@
 #include <immintrin.h>
 #endif
 
+#include <utility>
+
 namespace {
 #if defined(__AVX2__)
 #define TRELIS_LANES 8
