@@ -92,18 +92,25 @@ TEST(BackPropagation, MatchedOrSaturatedOutputsDoNotMove)
     }
 }
 
-TEST(BackPropagation, StoredChangesDoNotMatterWithoutMomentum)
+// Changes written from outside (as a project file's reader does) are what
+// momentum carries, and a step without momentum replaces all of them.
+TEST(BackPropagation, WrittenChangesCountWithMomentumOnly)
 {
     TNeuralNet a = MakeNet({8, 5, 4});
     TNeuralNet b(a);
     for (TLayer& change : b.changes)
         for (std::uint32_t i = 0; i <= change.inputCount; ++i)
             for (std::uint32_t j = 0; j < change.neuronCount; ++j) change.weights[i][j] = 0.3f * (i + 1) - 0.1f * j;
-    const auto pattern = testnets::BytePattern(8, -2, 2, 6);
+    TNeuralNet plain(b);
+    const std::vector<std::int8_t> pattern = {1, 0, 2, 0, -1, 0, 1, 0, 1};
     const auto target = testnets::OneHot(4, 1);
     a.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
+    TNeuralNet withMomentum(b);
     b.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
-    EXPECT_TRUE(testnets::SameWeightsAndOutputs(a, b));
+    EXPECT_TRUE(testnets::SameStep(a, b, true));
+    withMomentum.TrainBytes(pattern.data(), target.data(), 0.1f, 0.5f);
+    reference::TrainBytes(plain, pattern.data(), target.data(), 0.1f, 0.5f);
+    EXPECT_TRUE(testnets::SameStep(withMomentum, plain, true));
 }
 
 TEST(BackPropagation, OutputsAreTheResponseBeforeTheUpdate)
