@@ -1,8 +1,8 @@
 #pragma once
 
 // Vector kernels of the engine, built twice: for the x86-64 baseline (SSE2,
-// four lanes) and for AVX2 with FMA (eight lanes; FMA only for the fused
-// exponential's explicit multiply-adds). Both do the same single-precision
+// four lanes) and for AVX2 with FMA, BMI1 and BMI2 (eight lanes; FMA only for
+// the fused exponential's explicit multiply-adds). Both do the same single-precision
 // operations in the same order for every lane, so they give identical
 // results; the faster one is chosen once, at the first use.
 //
@@ -38,8 +38,8 @@ struct TLayerView {
     float slope;
 };
 
-// What the fused passes of a two-layer network on a byte pattern read and write. rows and bits take the
-// non-zero bytes as listNonZero gives them. A training step writes its changes nowhere: it leaves what they
+// What the fused passes of a two-layer network on a byte pattern read and write. bits takes the non-zero
+// bytes as listNonZero gives them (the list of their rows is not written). A training step writes its changes nowhere: it leaves what they
 // are made of in the pending-step buffers (TChangeLayers in engine/NeuralNet.h): layer 0's factors (its error
 // terms, 0.0 in the padding), a copy of the pattern, layer 1's factors and its inputs (the hidden outputs with
 // the bias input).
@@ -51,7 +51,6 @@ struct TByteStep {
     float amplitude;  // of layer 0, for the error terms of both layers
     float offset;     // of layer 0, likewise
     float negEta;     // minus the learning rate
-    std::uint32_t* rows;
     std::uint64_t* bits;
     float* lowerFactors;       // lower.stride floats
     std::int8_t* patternCopy;  // lower.rows rounded up to 64 bytes
@@ -105,8 +104,7 @@ struct TKernels {
     void (*zeroRows)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count);
     // The forward pass of a two-layer network in one go, where both layers' sums fit in the registers this
     // kernel set keeps them in (see kFusedHiddenVectors and kFusedOutputVectors) and the exponential is the
-    // inline one it is built with: outputs, rows and bits as accumulateByteRows, activate and listNonZero give
-    // them. Returns the count of non-zero bytes, or kNoFusedStep (having done nothing) for any other network.
+    // inline one it is built with: outputs and bits as accumulateByteRows, activate and listNonZero give them. Returns the count of non-zero bytes, or kNoFusedStep (having done nothing) for any other network.
     std::size_t (*forwardTwoLayers)(const TByteStep& s);
     // The forward pass, error terms and momentum-0 update of such a network in one go: the results of the
     // separate kernels bit for bit, the changes left in the pending-step buffers. Returns as forwardTwoLayers.
@@ -136,7 +134,7 @@ bool FusedPassesAllowed();
 // Whether the AVX2 kernels are the ones in use.
 bool UsingAvx2();
 
-// Whether this CPU can run the AVX2 kernels (it has AVX2 and FMA).
+// Whether this CPU can run the AVX2 kernels (it has AVX2, FMA, BMI1 and BMI2).
 bool CpuRunsAvx2Kernels();
 
 // The two builds. The AVX2 table is used only when kAvx2Built and CpuRunsAvx2Kernels().

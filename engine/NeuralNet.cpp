@@ -140,7 +140,8 @@ bool UsingAvx2()
 bool CpuRunsAvx2Kernels()
 {
 #if defined(__x86_64__) || defined(__i386__)
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
+           __builtin_cpu_supports("bmi2");
 #else
     return false;
 #endif
@@ -483,7 +484,6 @@ bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t
                                          .amplitude = first.amplitude,
                                          .offset = first.offset,
                                          .negEta = -learningRate,
-                                         .rows = first.activeRows_.data(),
                                          .bits = first.activeBits_.data(),
                                          .lowerFactors = pending.factors[0].data(),
                                          .patternCopy = pending.pattern.data(),
@@ -724,6 +724,9 @@ bool TNeuralNet::FastStochasticPass(const std::int8_t* pattern, const std::int8_
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
     ForwardBytes(pattern);
     float error = CurrentError(target);
+    TLayer& first = layers[0];
+    first.activeCount_ = kernels.listNonZero(pattern, first.weights.Rows(), first.activeRows_.data(),
+                                             first.activeBits_.data());
     const std::uint32_t* active = layers[0].activeRows_.data();
     const std::size_t activeCount = layers[0].activeCount_;
 

@@ -110,7 +110,8 @@ private:
     friend class TNeuralNet;
     engine_detail::TFloatBuffer sums_;        // Stride() floats: weighted sums of the last pass
     engine_detail::TFloatBuffer scratch_;     // Stride() floats: room for the activation
-    std::vector<std::uint32_t> activeRows_;   // rows with a non-zero byte in the last ForwardBytes
+    std::vector<std::uint32_t> activeRows_;   // rows with a non-zero byte in the last ForwardBytes (not those
+                                              // of a network's fused pass)
     std::size_t activeCount_ = 0;             // entries of activeRows_ in use
     std::vector<std::uint64_t> activeBits_;   // the same rows as a bit set, 64 rows a word
 };
