@@ -39,10 +39,11 @@ struct TLayerView {
 };
 
 // What the fused passes of a two-layer network on a byte pattern read and write. bits takes the non-zero
-// bytes as listNonZero gives them (the list of their rows is not written). A training step writes its changes nowhere: it leaves what they
-// are made of in the pending-step buffers (TChangeLayers in engine/NeuralNet.h): layer 0's factors (its error
-// terms, 0.0 in the padding), a copy of the pattern, layer 1's factors and its inputs (the hidden outputs with
-// the bias input).
+// bytes as listNonZero gives them (the list of their rows is not written). A training step without momentum
+// writes its changes nowhere: it leaves what they are made of in the pending-step buffers (TChangeLayers in
+// engine/NeuralNet.h): layer 0's factors (its error terms, 0.0 in the padding), a copy of the pattern,
+// layer 1's factors and its inputs (the hidden outputs with the bias input). A step with momentum reads and
+// writes the changes themselves.
 struct TByteStep {
     const std::int8_t* pattern;
     const std::int8_t* target;  // outputs bytes; unused by the forward pass
@@ -51,11 +52,14 @@ struct TByteStep {
     float amplitude;  // of layer 0, for the error terms of both layers
     float offset;     // of layer 0, likewise
     float negEta;     // minus the learning rate
+    float momentum;
     std::uint64_t* bits;
     float* lowerFactors;       // lower.stride floats
     std::int8_t* patternCopy;  // lower.rows rounded up to 64 bytes
     float* upperFactors;       // upper.stride floats
     float* upperInputs;        // upper.rows rounded up to 8 floats
+    float* lowerChanges;       // with momentum: layer 0's changes, rows of lower.stride floats
+    float* upperChanges;       // with momentum: layer 1's changes
 };
 
 struct TKernels {
@@ -106,8 +110,9 @@ struct TKernels {
     // kernel set keeps them in (see kFusedHiddenVectors and kFusedOutputVectors) and the exponential is the
     // inline one it is built with: outputs and bits as accumulateByteRows, activate and listNonZero give them. Returns the count of non-zero bytes, or kNoFusedStep (having done nothing) for any other network.
     std::size_t (*forwardTwoLayers)(const TByteStep& s);
-    // The forward pass, error terms and momentum-0 update of such a network in one go: the results of the
-    // separate kernels bit for bit, the changes left in the pending-step buffers. Returns as forwardTwoLayers.
+    // The forward pass, error terms and update of such a network in one go: the results of the separate
+    // kernels bit for bit; without momentum the changes are left in the pending-step buffers. Returns as
+    // forwardTwoLayers.
     std::size_t (*trainTwoLayers)(const TByteStep& s);
 };
 

@@ -346,7 +346,7 @@ void TNeuralNet::AllocateScratch()
 void TNeuralNet::ForwardBytes(const std::int8_t* pattern)
 {
     if (layers.empty()) return;
-    if (FusedTwoLayerPass(pattern, nullptr, 0.0f)) return;
+    if (FusedTwoLayerPass(pattern, nullptr, 0.0f, 0.0f)) return;
     layers[0].ForwardBytes(pattern);
     for (std::size_t k = 1; k < layers.size(); ++k) layers[k].Forward(layers[k - 1].outputs.data());
     PointOutputs();
@@ -409,7 +409,7 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
 {
     if (layers.empty()) return;
     if (momentum == 0.0f) {
-        if (!FusedTwoLayerPass(pattern, target, learningRate)) {
+        if (!FusedTwoLayerPass(pattern, target, learningRate, 0.0f)) {
             ForwardBytes(pattern);
             ErrorTerms(target, nullptr);
             StepWithoutMomentum(pattern, learningRate);
@@ -420,6 +420,7 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
     }
     // Momentum carries every previous change into the new one.
     std::vector<TLayer>& c = changes.Writable();
+    if (FusedTwoLayerPass(pattern, target, learningRate, momentum)) return;
     ForwardBytes(pattern);
     ErrorTerms(target, nullptr);
     TWeightMatrix& w = layers[0].weights;
@@ -470,9 +471,11 @@ engine_kernels::TLayerView ViewOf(TLayer& layer, std::vector<float>& deltas)
 
 } // namespace
 
-// The forward pass (target null) or the momentum-0 training step of a two-layer network in one kernel call,
-// where the kernel set has one for its shape; false, with nothing done, elsewhere.
-bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate)
+// The forward pass (target null) or the training step of a two-layer network in one kernel call, where the
+// kernel set has one for its shape; false, with nothing done, elsewhere. With momentum the changes must have
+// been written out.
+bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate,
+                                   float momentum)
 {
     if (layers.size() != 2 || !engine_kernels::FusedPassesAllowed()) return false;
     TLayer& first = layers[0];
@@ -484,11 +487,14 @@ bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t
                                          .amplitude = first.amplitude,
                                          .offset = first.offset,
                                          .negEta = -learningRate,
+                                         .momentum = momentum,
                                          .bits = first.activeBits_.data(),
                                          .lowerFactors = pending.factors[0].data(),
                                          .patternCopy = pending.pattern.data(),
                                          .upperFactors = pending.factors[1].data(),
-                                         .upperInputs = pending.inputs[1].data()};
+                                         .upperInputs = pending.inputs[1].data(),
+                                         .lowerChanges = changes.layers_[0].weights.Data(),
+                                         .upperChanges = changes.layers_[1].weights.Data()};
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
     const std::size_t count = target ? kernels.trainTwoLayers(step) : kernels.forwardTwoLayers(step);
     if (count == engine_kernels::kNoFusedStep) return false;

@@ -266,7 +266,7 @@ private:
     const float* Factors(std::size_t k, float momentum);
     void UpdateUpperLayers(float learningRate, float momentum);
     void StepWithoutMomentum(const std::int8_t* pattern, float learningRate);
-    bool FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate);
+    bool FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate, float momentum);
     bool IsSeriesNet() const;
     [[gnu::noinline]] void TrainFloatGeneral(float* values, float* target, float learningRate, float momentum);
     bool FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target, float stepWidth,
