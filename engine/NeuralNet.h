@@ -122,10 +122,12 @@ private:
 // in a compact form (the error terms and the inputs they are made of) and
 // writes them into the layers only when they are read here, so that the step
 // itself stores no change: every access below first writes out what is
-// pending. A reference shows the changes as of the access that gave it; read
-// again after the next training step. Non-const access may be used to write
-// changes (a network read from a file): every change row then counts as
-// possibly non-zero.
+// pending, and what it shows is, value for value, what the step applied. A
+// reference shows the changes as of the access that gave it; read again after
+// the next training step. Non-const access may be used to write changes (a
+// network read from a file): every change row then counts as possibly
+// non-zero. A const access may write out, so a network's changes are not for
+// several threads at once.
 class TChangeLayers {
 public:
     std::size_t size() const noexcept { return layers_.size(); }
@@ -163,7 +165,7 @@ private:
     }
     // Writes the pending step into the layers and clears the layer-0 rows it leaves at 0.0.
     void WriteOut() const;
-    // Sizes the compact form's storage for the layers; nothing pending, every change taken as written.
+    // Sizes the compact form's storage for the layers as built: nothing pending, every change 0.0.
     void Prepare();
 
     mutable std::vector<TLayer> layers_;
