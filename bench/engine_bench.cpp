@@ -7,6 +7,8 @@
 //   TrainBytesMomentum/<shape>      the same with momentum 0.9
 //   TrainBytesGrey/<shape>          the step on grey strokes (bytes 2..127 and 0), momentum 0
 //   TrainBytesGreyMomentum/<shape>  grey strokes with momentum 0.9
+//   ...Flushed/<shape>              the grey steps with the CPU flushing subnormal numbers to zero: not
+//                                   the engine's results, only a measure of what subnormals cost
 //   TrainFloat/3-2-1                one step on one window of a 1,000-value series
 //   TrainStochastic/100-25-10       one stochastic pass (every weight tried once)
 //   StochasticPerturbLoop/...       the same pass as PerturbWeight calls, one after another
@@ -26,6 +28,10 @@
 
 #ifdef TRELIS_HAVE_FANN
 #include <floatfann.h>
+#endif
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
 #endif
 
 #include <algorithm>
@@ -148,6 +154,17 @@ void TrainBytes(benchmark::State& state, Shape shape, bool grey, float momentum)
     }
     benchmark::DoNotOptimize(net.outputs[0]);
 }
+
+#if defined(__SSE__)
+// TrainBytes with subnormal results flushed to zero and subnormal inputs read as zero.
+void TrainBytesFlushed(benchmark::State& state, Shape shape, bool grey, float momentum)
+{
+    const unsigned saved = _mm_getcsr();
+    _mm_setcsr(saved | 0x8040);
+    TrainBytes(state, shape, grey, momentum);
+    _mm_setcsr(saved);
+}
+#endif
 
 void TrainFloat(benchmark::State& state)
 {
@@ -301,6 +318,15 @@ void RegisterAll()
 #endif
         }
     }
+#if defined(__SSE__)
+    for (const Shape& shape : {Shape{100, 25, 10}, Shape{100, 25, 26}, Shape{400, 100, 26}}) {
+        const std::string name = ShapeName(shape);
+        benchmark::RegisterBenchmark(("TrainBytesGreyFlushed/" + name + "/engine").c_str(), TrainBytesFlushed, shape,
+                                     true, 0.0f);
+        benchmark::RegisterBenchmark(("TrainBytesGreyMomentumFlushed/" + name + "/engine").c_str(), TrainBytesFlushed,
+                                     shape, true, 0.9f);
+    }
+#endif
     benchmark::RegisterBenchmark("TrainFloat/3-2-1/engine", TrainFloat);
 #ifdef TRELIS_HAVE_FANN
     benchmark::RegisterBenchmark("TrainFloat/3-2-1/fann", FannTrainSeries);
