@@ -113,6 +113,28 @@ TEST(BackPropagation, WrittenChangesCountWithMomentumOnly)
     EXPECT_TRUE(testnets::SameStep(withMomentum, plain, true));
 }
 
+// A unit driven to a sum of -88 has an output and an error term below the
+// smallest normal number, and every change of its weights is smaller still:
+// it moves no weight of ordinary size, but it does move a weight that small.
+TEST(BackPropagation, SubnormalChangesMoveWeightsAsSmall)
+{
+    testnets::ForEachKernelSet([] {
+        TNeuralNet net = MakeNet({2, 1, 1}, 0.0f);
+        net.layers[0].weights[0][0] = -0.44f;
+        net.layers[0].weights[1][0] = -0.44f;
+        net.layers[0].weights[2][0] = 1e-38f;
+        net.layers[1].weights[0][0] = 0.3f;
+        TNeuralNet plain(net);
+        const std::vector<std::int8_t> pattern = {100, 100, 1};
+        const std::vector<std::int8_t> target = {1};
+        net.TrainBytes(pattern.data(), target.data(), 0.1f, 0.0f);
+        reference::TrainBytes(plain, pattern.data(), target.data(), 0.1f, 0.0f);
+        ASSERT_LT(std::fabs(plain.deltas[0][0]), 1e-39f);
+        EXPECT_NE(plain.layers[0].weights[2][0], 1e-38f);
+        EXPECT_TRUE(testnets::SameStep(net, plain, true));
+    });
+}
+
 TEST(BackPropagation, OutputsAreTheResponseBeforeTheUpdate)
 {
     TNeuralNet net = MakeNet({10, 6, 4});
