@@ -1,6 +1,6 @@
 SHELL := /bin/bash
 # Trelis: set-up, build, run and test.
-#   make run      install what is missing, build, start the workbench
+#   make run      install what is missing, build the program, start it
 #   make test     install what is missing, build, run every test
 #   make bench    build the benchmarks in Release and run them
 #   make fuzz     fuzz the file readers (FUZZ_SECONDS each)
@@ -37,8 +37,10 @@ bench: setup
 	@for b in $(BENCH_BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
 # Installs the program, its help, the examples, a desktop entry and an icon
-# under PREFIX (DESTDIR is honoured for staging).
-install: build
+# under PREFIX (DESTDIR is honoured for staging). Builds the two programs
+# only, not the tests and benchmarks.
+install: configure
+	cmake --build $(BUILD) -j $(JOBS) --target programs
 	cmake --install $(BUILD) --prefix $(PREFIX)
 
 clean:

@@ -1,17 +1,24 @@
 // Engine benchmarks: time per sample of the forward pass and the training
-// steps on the system's network shapes, next to FANN 2.2 (single precision)
-// on the same shapes, data and initial weights when FANN was found.
+// steps, next to FANN 2.2 (single precision) on the same shapes, data and
+// initial weights when FANN was found.
 //
-//   Forward/100-25-10            forward pass of a byte pattern
-//   Forward/400-64-26            the same on a large retina
-//   TrainBytes/100-25-10         one back-propagation step, retina-like pattern
-//   TrainBytes/400-64-26         the same on a large retina
-//   TrainFloat/3-2-1             one step on one window of a 1,000-value series
-//   TrainStochastic/100-25-10    one stochastic pass (every weight tried once)
-//   StochasticPerturbLoop/...    the same pass as PerturbWeight calls, one after another
-//   StochasticPlainLoops/...     the same pass with plain loops, one weight at a time
+//   Forward/<shape>                 forward pass of a stroke pattern of 0 and 1
+//   TrainBytes/<shape>              one back-propagation step on such a pattern, momentum 0
+//   TrainBytesMomentum/<shape>      the same with momentum 0.9
+//   TrainBytesGrey/<shape>          the step on grey strokes (bytes 2..127 and 0), momentum 0
+//   TrainBytesGreyMomentum/<shape>  grey strokes with momentum 0.9
+//   ...Flushed/<shape>              the grey steps with the CPU flushing subnormal numbers to zero: not
+//                                   the engine's results, only a measure of what subnormals cost
+//   TrainFloat/3-2-1                one step on one window of a 1,000-value series
+//   TrainStochastic/100-25-10       one stochastic pass (every weight tried once)
+//   StochasticPerturbLoop/...       the same pass as PerturbWeight calls, one after another
+//   StochasticPlainLoops/...        the same pass with plain loops, one weight at a time
 //
-// Every timed iteration is one sample: one pattern, or one series window.
+// A shape is inputs-hidden-outputs; the inputs are a square retina. Every
+// timed iteration is one sample: one pattern, or one series window. Each
+// engine workload is registered next to its FANN counterpart; run with
+// repetitions and random interleaving (see the README), the program ends with
+// a table of the medians of both and their ratio.
 
 #include "engine/NeuralNet.h"
 #include "engine/Random.h"
@@ -23,33 +30,75 @@
 #include <floatfann.h>
 #endif
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <map>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
 
 constexpr std::time_t kBuildSecond = 1700000000;
 
-// Byte patterns with about 20% ones (a sampled retina), their one-hot targets,
-// and the same data as floats for FANN (which has its own bias neurons).
+struct Shape {
+    std::uint32_t inputs, hidden, outputs;
+};
+
+// The shapes users build: retinas of 8x8 to 28x28, 10 to 26 classes.
+const Shape kShapes[] = {{64, 25, 10},  {100, 24, 10},  {100, 25, 10}, {100, 30, 10},  {100, 25, 26},
+                         {144, 40, 10}, {256, 50, 26},  {400, 64, 26}, {400, 100, 26}, {784, 128, 10},
+                         {784, 300, 10}};
+
+std::string ShapeName(const Shape& s)
+{
+    return std::to_string(s.inputs) + "-" + std::to_string(s.hidden) + "-" + std::to_string(s.outputs);
+}
+
+// Patterns as a figure cut onto the retina gives them: two or three thick
+// strokes on a side x side grid (about a quarter of the cells set), then the
+// bias byte 1; their one-hot targets; the same data as floats for FANN (which
+// has its own bias neurons). Grey: each stroke cell holds 2..127, darker
+// towards the stroke's middle, as a sequence file of another tool may hold.
 struct RetinaData {
     std::uint32_t inputs = 0, classes = 0;
     std::vector<std::vector<std::int8_t>> patterns, targets;
     std::vector<std::vector<float>> floatPatterns, floatTargets;
 
-    RetinaData(std::uint32_t inputCount, std::uint32_t classCount, std::size_t count = 64)
+    RetinaData(std::uint32_t inputCount, std::uint32_t classCount, bool grey, std::size_t count = 64)
         : inputs(inputCount), classes(classCount)
     {
+        const auto side = static_cast<int>(std::lround(std::sqrt(static_cast<double>(inputs))));
+        const double pen = std::max(1.0, side / 9.0);
         std::mt19937 gen(inputCount * 31 + classCount);
-        std::bernoulli_distribution cell(0.2);
+        std::uniform_real_distribution<double> coordinate(0.0, side - 1.0);
+        std::uniform_int_distribution<int> strokes(2, 3);
         for (std::size_t p = 0; p < count; ++p) {
+            std::vector<double> depth(inputs, 0.0);  // 0 off the strokes, up to 1 in their middle
+            for (int s = strokes(gen); s > 0; --s) {
+                const double x0 = coordinate(gen), y0 = coordinate(gen), x1 = coordinate(gen), y1 = coordinate(gen);
+                for (std::uint32_t i = 0; i < inputs; ++i) {
+                    const double px = static_cast<double>(static_cast<int>(i) % side);
+                    const double py = static_cast<double>(static_cast<int>(i) / side);
+                    const double dx = x1 - x0, dy = y1 - y0;
+                    const double t = std::clamp(((px - x0) * dx + (py - y0) * dy) / (dx * dx + dy * dy + 1e-9), 0.0, 1.0);
+                    const double d = std::hypot(px - (x0 + t * dx), py - (y0 + t * dy));
+                    if (d <= pen) depth[i] = std::max(depth[i], 1.0 - d / (pen + 1.0));
+                }
+            }
             std::vector<std::int8_t> pattern(inputs + 1);
             std::vector<float> floats(inputs);
             for (std::uint32_t i = 0; i < inputs; ++i) {
-                pattern[i] = cell(gen) ? 1 : 0;
-                floats[i] = pattern[i];
+                int value = depth[i] > 0.0 ? 1 : 0;
+                if (grey && value != 0) value = 2 + static_cast<int>(std::lround(125.0 * depth[i]));
+                pattern[i] = static_cast<std::int8_t>(value);
+                floats[i] = static_cast<float>(value);
             }
             pattern[inputs] = 1;
             std::vector<std::int8_t> target(classes, 0);
@@ -82,10 +131,10 @@ TNeuralNet BuildNet(std::uint32_t inputs, std::uint32_t hidden, std::uint32_t ou
     return net;
 }
 
-void ForwardBytes(benchmark::State& state, std::uint32_t inputs, std::uint32_t hidden, std::uint32_t classes)
+void ForwardBytes(benchmark::State& state, Shape shape)
 {
-    const RetinaData data(inputs, classes);
-    TNeuralNet net = BuildNet(inputs, hidden, classes);
+    const RetinaData data(shape.inputs, shape.outputs, false);
+    TNeuralNet net = BuildNet(shape.inputs, shape.hidden, shape.outputs);
     std::size_t p = 0;
     for (auto _ : state) {
         net.ForwardBytes(data.patterns[p].data());
@@ -94,17 +143,28 @@ void ForwardBytes(benchmark::State& state, std::uint32_t inputs, std::uint32_t h
     }
 }
 
-void TrainBytes(benchmark::State& state, std::uint32_t inputs, std::uint32_t hidden, std::uint32_t classes)
+void TrainBytes(benchmark::State& state, Shape shape, bool grey, float momentum)
 {
-    const RetinaData data(inputs, classes);
-    TNeuralNet net = BuildNet(inputs, hidden, classes);
+    const RetinaData data(shape.inputs, shape.outputs, grey);
+    TNeuralNet net = BuildNet(shape.inputs, shape.hidden, shape.outputs);
     std::size_t p = 0;
     for (auto _ : state) {
-        net.TrainBytes(data.patterns[p].data(), data.targets[p].data(), 0.1f, 0.0f);
+        net.TrainBytes(data.patterns[p].data(), data.targets[p].data(), 0.1f, momentum);
         p = (p + 1) % data.patterns.size();
     }
     benchmark::DoNotOptimize(net.outputs[0]);
 }
+
+#if defined(__SSE__)
+// TrainBytes with subnormal results flushed to zero and subnormal inputs read as zero.
+void TrainBytesFlushed(benchmark::State& state, Shape shape, bool grey, float momentum)
+{
+    const unsigned saved = _mm_getcsr();
+    _mm_setcsr(saved | 0x8040);
+    TrainBytes(state, shape, grey, momentum);
+    _mm_setcsr(saved);
+}
+#endif
 
 void TrainFloat(benchmark::State& state)
 {
@@ -129,7 +189,7 @@ void TrainFloat(benchmark::State& state)
 // pass; 1: PerturbWeight after PerturbWeight; 2: plain loops.
 void Stochastic(benchmark::State& state, int kind)
 {
-    const RetinaData data(100, 10);
+    const RetinaData data(100, 10, false);
     TNeuralNet net = BuildNet(100, 25, 10);
     RandomSeed(1);
     std::size_t p = 0;
@@ -158,12 +218,12 @@ void Stochastic(benchmark::State& state, int kind)
 struct FannNet {
     struct fann* ann = nullptr;
 
-    FannNet(std::uint32_t inputs, std::uint32_t hidden, std::uint32_t outputs, float learningRate)
+    FannNet(std::uint32_t inputs, std::uint32_t hidden, std::uint32_t outputs, float learningRate, float momentum)
     {
         ann = fann_create_standard(3, inputs, hidden, outputs);
         fann_set_training_algorithm(ann, FANN_TRAIN_INCREMENTAL);
         fann_set_learning_rate(ann, learningRate);
-        fann_set_learning_momentum(ann, 0.0f);
+        fann_set_learning_momentum(ann, momentum);
         fann_set_activation_function_hidden(ann, FANN_SIGMOID);
         fann_set_activation_function_output(ann, FANN_SIGMOID);
         fann_set_activation_steepness_hidden(ann, 0.5f);
@@ -191,10 +251,10 @@ struct FannNet {
     FannNet& operator=(const FannNet&) = delete;
 };
 
-void FannRun(benchmark::State& state, std::uint32_t inputs, std::uint32_t hidden, std::uint32_t classes)
+void FannRun(benchmark::State& state, Shape shape)
 {
-    RetinaData data(inputs, classes);
-    FannNet fann(inputs, hidden, classes, 0.1f);
+    RetinaData data(shape.inputs, shape.outputs, false);
+    FannNet fann(shape.inputs, shape.hidden, shape.outputs, 0.1f, 0.0f);
     std::size_t p = 0;
     for (auto _ : state) {
         fann_type* out = fann_run(fann.ann, data.floatPatterns[p].data());
@@ -203,10 +263,10 @@ void FannRun(benchmark::State& state, std::uint32_t inputs, std::uint32_t hidden
     }
 }
 
-void FannTrain(benchmark::State& state, std::uint32_t inputs, std::uint32_t hidden, std::uint32_t classes)
+void FannTrain(benchmark::State& state, Shape shape, bool grey, float momentum)
 {
-    RetinaData data(inputs, classes);
-    FannNet fann(inputs, hidden, classes, 0.1f);
+    RetinaData data(shape.inputs, shape.outputs, grey);
+    FannNet fann(shape.inputs, shape.hidden, shape.outputs, 0.1f, momentum);
     std::size_t p = 0;
     for (auto _ : state) {
         fann_train(fann.ann, data.floatPatterns[p].data(), data.floatTargets[p].data());
@@ -219,7 +279,7 @@ void FannTrainSeries(benchmark::State& state)
 {
     std::vector<float> series = Series();
     const std::size_t window = 3;
-    FannNet fann(window, 2, 1, 0.5f);
+    FannNet fann(window, 2, 1, 0.5f, 0.0f);
     std::size_t t = 0;
     for (auto _ : state) {
         fann_train(fann.ann, series.data() + t, series.data() + t + window);
@@ -230,32 +290,125 @@ void FannTrainSeries(benchmark::State& state)
 
 #endif
 
+// Each engine workload next to its FANN counterpart, so that the two are timed
+// close together even without interleaving.
+void RegisterAll()
+{
+    struct Train {
+        const char* name;
+        bool grey;
+        float momentum;
+    };
+    const Train trains[] = {{"TrainBytes", false, 0.0f},
+                            {"TrainBytesMomentum", false, 0.9f},
+                            {"TrainBytesGrey", true, 0.0f},
+                            {"TrainBytesGreyMomentum", true, 0.9f}};
+    for (const Shape& shape : kShapes) {
+        const std::string name = ShapeName(shape);
+        benchmark::RegisterBenchmark(("Forward/" + name + "/engine").c_str(), ForwardBytes, shape);
+#ifdef TRELIS_HAVE_FANN
+        benchmark::RegisterBenchmark(("Forward/" + name + "/fann").c_str(), FannRun, shape);
+#endif
+        for (const Train& t : trains) {
+            benchmark::RegisterBenchmark((std::string(t.name) + "/" + name + "/engine").c_str(), TrainBytes, shape,
+                                         t.grey, t.momentum);
+#ifdef TRELIS_HAVE_FANN
+            benchmark::RegisterBenchmark((std::string(t.name) + "/" + name + "/fann").c_str(), FannTrain, shape,
+                                         t.grey, t.momentum);
+#endif
+        }
+    }
+#if defined(__SSE__)
+    for (const Shape& shape : {Shape{100, 25, 10}, Shape{100, 25, 26}, Shape{400, 100, 26}}) {
+        const std::string name = ShapeName(shape);
+        benchmark::RegisterBenchmark(("TrainBytesGreyFlushed/" + name + "/engine").c_str(), TrainBytesFlushed, shape,
+                                     true, 0.0f);
+        benchmark::RegisterBenchmark(("TrainBytesGreyMomentumFlushed/" + name + "/engine").c_str(), TrainBytesFlushed,
+                                     shape, true, 0.9f);
+    }
+#endif
+    benchmark::RegisterBenchmark("TrainFloat/3-2-1/engine", TrainFloat);
+#ifdef TRELIS_HAVE_FANN
+    benchmark::RegisterBenchmark("TrainFloat/3-2-1/fann", FannTrainSeries);
+#endif
+    benchmark::RegisterBenchmark("TrainStochastic/100-25-10/engine", Stochastic, 0)->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("StochasticPerturbLoop/100-25-10/engine", Stochastic, 1)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark("StochasticPlainLoops/100-25-10/reference", Stochastic, 2)
+        ->Unit(benchmark::kMicrosecond);
+}
+
+// The console report, and at the end a table of each workload's median CPU
+// time per sample for the engine and for FANN, and their ratio.
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.error_occurred) continue;
+            const std::string name = run.benchmark_name();
+            const std::size_t slash = name.rfind('/');
+            if (slash == std::string::npos) continue;
+            const double seconds = run.cpu_accumulated_time / static_cast<double>(run.iterations);
+            Workload& w = workloads_[name.substr(0, slash)];
+            w.order = std::min(w.order, run.family_index);
+            (name.substr(slash + 1) == "fann" ? w.fann : w.engine).push_back(seconds);
+        }
+        ConsoleReporter::ReportRuns(runs);
+    }
+
+    void Finalize() override
+    {
+        ConsoleReporter::Finalize();
+        std::vector<std::pair<std::int64_t, std::string>> order;
+        for (const auto& [name, w] : workloads_)
+            if (!w.engine.empty() && !w.fann.empty()) order.emplace_back(w.order, name);
+        if (order.empty()) return;
+        std::sort(order.begin(), order.end());
+        std::printf("\nMedian CPU time per sample (runs: engine/FANN), FANN / engine:\n");
+        std::printf("%-36s %12s %12s %8s\n", "workload", "engine", "FANN", "ratio");
+        for (const auto& [position, name] : order) {
+            const Workload& w = workloads_[name];
+            const double engine = Median(w.engine), fann = Median(w.fann);
+            std::printf("%-36s %12s %12s %7.1fx  (%zu/%zu)\n", name.c_str(), Time(engine).c_str(), Time(fann).c_str(),
+                        fann / engine, w.engine.size(), w.fann.size());
+        }
+    }
+
+private:
+    struct Workload {
+        std::int64_t order = INT64_MAX;  // registration order
+        std::vector<double> engine, fann;
+    };
+
+    static double Median(std::vector<double> v)
+    {
+        std::sort(v.begin(), v.end());
+        const std::size_t n = v.size();
+        return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+    }
+
+    static std::string Time(double seconds)
+    {
+        char text[32];
+        if (seconds < 1e-5) std::snprintf(text, sizeof text, "%.0f ns", seconds * 1e9);
+        else if (seconds < 1e-2) std::snprintf(text, sizeof text, "%.2f us", seconds * 1e6);
+        else std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+        return text;
+    }
+
+    std::map<std::string, Workload> workloads_;
+};
+
 } // namespace
 
-// Each engine workload is registered next to its FANN counterpart, so that the
-// two are timed close together even without interleaving.
-#ifdef TRELIS_HAVE_FANN
-#define TRELIS_FANN_BENCHMARK(...) __VA_ARGS__
-#else
-#define TRELIS_FANN_BENCHMARK(...)
-#endif
-
-BENCHMARK_CAPTURE(ForwardBytes, small, 100, 25, 10)->Name("Forward/100-25-10/engine");
-TRELIS_FANN_BENCHMARK(BENCHMARK_CAPTURE(FannRun, small, 100, 25, 10)->Name("Forward/100-25-10/fann"));
-BENCHMARK_CAPTURE(ForwardBytes, large, 400, 64, 26)->Name("Forward/400-64-26/engine");
-TRELIS_FANN_BENCHMARK(BENCHMARK_CAPTURE(FannRun, large, 400, 64, 26)->Name("Forward/400-64-26/fann"));
-BENCHMARK_CAPTURE(TrainBytes, small, 100, 25, 10)->Name("TrainBytes/100-25-10/engine");
-TRELIS_FANN_BENCHMARK(BENCHMARK_CAPTURE(FannTrain, small, 100, 25, 10)->Name("TrainBytes/100-25-10/fann"));
-BENCHMARK_CAPTURE(TrainBytes, large, 400, 64, 26)->Name("TrainBytes/400-64-26/engine");
-TRELIS_FANN_BENCHMARK(BENCHMARK_CAPTURE(FannTrain, large, 400, 64, 26)->Name("TrainBytes/400-64-26/fann"));
-BENCHMARK(TrainFloat)->Name("TrainFloat/3-2-1/engine");
-TRELIS_FANN_BENCHMARK(BENCHMARK(FannTrainSeries)->Name("TrainFloat/3-2-1/fann"));
-BENCHMARK_CAPTURE(Stochastic, fast, 0)->Name("TrainStochastic/100-25-10/engine")->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Stochastic, perturb, 1)
-    ->Name("StochasticPerturbLoop/100-25-10/engine")
-    ->Unit(benchmark::kMicrosecond);
-BENCHMARK_CAPTURE(Stochastic, plain, 2)
-    ->Name("StochasticPlainLoops/100-25-10/reference")
-    ->Unit(benchmark::kMicrosecond);
-
-BENCHMARK_MAIN();
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RegisterAll();
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    return 0;
+}

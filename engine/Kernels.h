@@ -1,8 +1,8 @@
 #pragma once
 
 // Vector kernels of the engine, built twice: for the x86-64 baseline (SSE2,
-// four lanes) and for AVX2 with FMA (eight lanes; FMA only for the fused
-// exponential's explicit multiply-adds). Both do the same single-precision
+// four lanes) and for AVX2 with FMA, BMI1 and BMI2 (eight lanes; FMA only for
+// the fused exponential's explicit multiply-adds). Both do the same single-precision
 // operations in the same order for every lane, so they give identical
 // results; the faster one is chosen once, at the first use.
 //
@@ -26,39 +26,40 @@ struct TActivation {
     engine_detail::TExpKind exp;  // how e^x is computed: Fused or Separate inline where built, else the library
 };
 
-// What the fused step of a two-layer network on a byte pattern reads and writes. Layer 0 has rows0 input rows
-// (the last one the bias) and `hidden` neurons, layer 1 hidden + 1 rows and `outputs` neurons. y0 and y1 are
-// the layers' outputs (y0[hidden] is the bias input of layer 1, read only), d0 and d1 their error terms
-// (hidden + 1 and outputs floats written). rows and bits take the non-zero bytes as listNonZero gives them.
-// dirty marks the layer-0 change rows that may hold a non-zero value (all of them when allDirty); a training
-// step clears every such row whose byte is 0 and leaves dirty equal to bits.
+// One layer as the fused passes of a two-layer network see it.
+struct TLayerView {
+    float* weights;      // rows of `stride` floats
+    std::size_t stride;
+    std::size_t rows;    // inputs plus the bias row
+    std::size_t neurons;
+    float* outputs;      // neurons + 1 floats; the last is the bias input of the next layer (read only)
+    float* deltas;       // neurons + 1 floats of error terms (layer 0) or neurons (layer 1), written by a step
+    TActivation activation;
+    float slope;
+};
+
+// What the fused passes of a two-layer network on a byte pattern read and write. bits takes the non-zero
+// bytes as listNonZero gives them (the list of their rows is not written). A training step without momentum
+// writes its changes nowhere: it leaves what they are made of in the pending-step buffers (TChangeLayers in
+// engine/NeuralNet.h): layer 0's factors (its error terms, 0.0 in the padding), a copy of the pattern,
+// layer 1's factors and its inputs (the hidden outputs with the bias input). A step with momentum reads and
+// writes the changes themselves.
 struct TByteStep {
     const std::int8_t* pattern;
-    const std::int8_t* target;
-    std::size_t rows0;
-    std::size_t hidden;
-    std::size_t outputs;
-    float* w0;
-    float* c0;
-    std::size_t stride0;
-    float* w1;
-    float* c1;
-    std::size_t stride1;
-    TActivation a0;
-    TActivation a1;
+    const std::int8_t* target;  // outputs bytes; unused by the forward pass
+    TLayerView lower;
+    TLayerView upper;
     float amplitude;  // of layer 0, for the error terms of both layers
     float offset;     // of layer 0, likewise
-    float slope0;
-    float slope1;
-    float negEta;
-    float* y0;
-    float* y1;
-    float* d0;
-    float* d1;
-    std::uint32_t* rows;
+    float negEta;     // minus the learning rate
+    float momentum;
     std::uint64_t* bits;
-    std::uint64_t* dirty;
-    bool allDirty;
+    float* lowerFactors;       // lower.stride floats
+    std::int8_t* patternCopy;  // lower.rows rounded up to 64 bytes
+    float* upperFactors;       // upper.stride floats
+    float* upperInputs;        // upper.rows rounded up to 8 floats
+    float* lowerChanges;       // with momentum: layer 0's changes, rows of lower.stride floats
+    float* upperChanges;       // with momentum: layer 1's changes
 };
 
 struct TKernels {
@@ -80,14 +81,21 @@ struct TKernels {
     // The same for rows 0..rows-1 with float inputs.
     void (*updateFloatRows)(float* w, float* c, std::size_t stride, std::size_t rows, const float* x,
                             const float* f, float negEta, float mu);
-    // With momentum 0: for rows[0..count), c = -eta * (f * x[row]), then w = w + c. That is the value
-    // updateByteRows gives with mu = 0 wherever the old c is finite (mu * c is a zero, which changes
-    // at most the sign of a zero change), without reading c.
-    void (*stepByteRows)(float* w, float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count,
-                         const std::int8_t* x, const float* f, float negEta);
-    // The same for rows 0..rows-1 with float inputs.
-    void (*stepFloatRows)(float* w, float* c, std::size_t stride, std::size_t rows, const float* x, const float* f,
-                          float negEta);
+    // The change of a step without momentum, c = -eta * (f * x[row]) (f * -eta where x[row] is 1), added to
+    // w for rows[0..count): w = w + c, column by column; c is not stored. That is the change updateByteRows
+    // gives with mu = 0 wherever the old change is finite (mu * c is a zero, which changes at most the sign
+    // of a zero change).
+    void (*applyByteRows)(float* w, std::size_t stride, const std::uint32_t* rows, std::size_t count,
+                          const std::int8_t* x, const float* f, float negEta);
+    // The same for rows 0..rows-1 with float inputs (no shortcut for an input of 1).
+    void (*applyFloatRows)(float* w, std::size_t stride, std::size_t rows, const float* x, const float* f,
+                           float negEta);
+    // The changes applyByteRows adds, written into c for rows[0..count).
+    void (*writeByteChanges)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count,
+                             const std::int8_t* x, const float* f, float negEta);
+    // The changes applyFloatRows adds, written into c for rows 0..rows-1.
+    void (*writeFloatChanges)(float* c, std::size_t stride, std::size_t rows, const float* x, const float* f,
+                              float negEta);
     // acc[0..stride) += row * x.
     void (*addScaledRow)(float* acc, const float* row, float x, std::size_t stride);
     // out[0..stride) = init + row * x.
@@ -98,18 +106,22 @@ struct TKernels {
                      float* out);
     // Sets rows[0..count) of c to 0.0.
     void (*zeroRows)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count);
-    // The forward pass of a two-layer network in one go, for the shapes this kernel set has it for (hidden
-    // 25 / outputs 10 and hidden 64 / outputs 26, with the inline exponential): outputs, rows and bits as
-    // accumulateByteRows, activate and listNonZero give them. Returns the count of non-zero bytes, or
-    // kNoFusedStep (having done nothing) for any other network.
+    // The forward pass of a two-layer network in one go, where both layers' sums fit in the registers this
+    // kernel set keeps them in (see kFusedHiddenVectors and kFusedOutputVectors) and the exponential is the
+    // inline one it is built with: outputs and bits as accumulateByteRows, activate and listNonZero give them. Returns the count of non-zero bytes, or kNoFusedStep (having done nothing) for any other network.
     std::size_t (*forwardTwoLayers)(const TByteStep& s);
-    // The forward pass, error terms and momentum-0 update of a two-layer network in one go, for the same
-    // shapes: the results of the separate kernels bit for bit, change rows cleared as the dirty bits say.
-    // Returns as forwardTwoLayers.
+    // The forward pass, error terms and update of such a network in one go: the results of the separate
+    // kernels bit for bit; without momentum the changes are left in the pending-step buffers. Returns as
+    // forwardTwoLayers.
     std::size_t (*trainTwoLayers)(const TByteStep& s);
 };
 
 inline constexpr std::size_t kNoFusedStep = ~std::size_t{0};
+
+// The fused passes keep up to this many vectors of hidden sums and of output sums in registers (64 hidden
+// neurons and 32 outputs with eight lanes, 32 and 16 with four).
+inline constexpr std::size_t kFusedHiddenVectors = 8;
+inline constexpr std::size_t kFusedOutputVectors = 4;
 
 // The kernels in use.
 const TKernels& Active();
@@ -117,10 +129,17 @@ const TKernels& Active();
 // Tests only: use the baseline kernels even where AVX2 is available (true), or choose again (false).
 void ForceBaseline(bool baseline);
 
+// Tests only: let no network take the fused two-layer passes (true), so that the separate kernels run on
+// every shape, or let them again (false).
+void ForceSeparateKernels(bool separate);
+
+// Whether the fused two-layer passes may be used.
+bool FusedPassesAllowed();
+
 // Whether the AVX2 kernels are the ones in use.
 bool UsingAvx2();
 
-// Whether this CPU can run the AVX2 kernels (it has AVX2 and FMA).
+// Whether this CPU can run the AVX2 kernels (it has AVX2, FMA, BMI1 and BMI2).
 bool CpuRunsAvx2Kernels();
 
 // The two builds. The AVX2 table is used only when kAvx2Built and CpuRunsAvx2Kernels().

@@ -5,6 +5,8 @@
 #include <immintrin.h>
 #endif
 
+#include <utility>
+
 namespace {
 #define TRELIS_LANES 4
 #include "engine/KernelsImpl.inc"

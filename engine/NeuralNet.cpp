@@ -120,6 +120,18 @@ void ForceBaseline(bool baseline)
     Current() = Choose(baseline);
 }
 
+bool gSeparateKernels = false;
+
+void ForceSeparateKernels(bool separate)
+{
+    gSeparateKernels = separate;
+}
+
+bool FusedPassesAllowed()
+{
+    return !gSeparateKernels;
+}
+
 bool UsingAvx2()
 {
     return Current() == &kAvx2Kernels;
@@ -128,7 +140,8 @@ bool UsingAvx2()
 bool CpuRunsAvx2Kernels()
 {
 #if defined(__x86_64__) || defined(__i386__)
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
+           __builtin_cpu_supports("bmi2");
 #else
     return false;
 #endif
@@ -216,12 +229,13 @@ TNeuralNet::TNeuralNet(std::uint32_t layerCount, const std::vector<std::uint32_t
 {
     auto size = [&sizes](std::size_t k) -> std::uint32_t { return k < sizes.size() ? sizes[k] : 0; };
     layers.reserve(layerCount);
-    changes.reserve(layerCount);
     deltas.reserve(layerCount);
+    changes.layers_.reserve(layerCount);
     for (std::size_t k = 0; k < layerCount; ++k) {
-        changes.emplace_back(size(k), size(k + 1), 0.0f);
+        changes.layers_.emplace_back(size(k), size(k + 1), 0.0f);
         layers.emplace_back(size(k), size(k + 1), initialRange);
     }
+    changes.Prepare();
     outputCount = layerCount != 0 ? size(layerCount) : 0;
     for (std::size_t k = 0; k < layerCount; ++k)
         deltas.emplace_back(static_cast<std::size_t>(size(k + 1)) + 1, 0.0f);
@@ -289,7 +303,7 @@ TNeuralNet& TNeuralNet::operator=(TNeuralNet&& other) noexcept
 void TNeuralNet::Empty() noexcept
 {
     layers.clear();
-    changes.clear();
+    changes = TChangeLayers{};
     deltas.clear();
     layerCount = 0;
     outputCount = 0;
@@ -323,9 +337,6 @@ void TNeuralNet::AllocateScratch()
     const std::size_t inputRows = layers.empty() ? 0 : layers[0].weights.Rows();
     s.allRows.resize(inputRows);
     for (std::size_t i = 0; i < inputRows; ++i) s.allRows[i] = static_cast<std::uint32_t>(i);
-    s.dirtyBits.assign((inputRows + 63) / 64, 0);  // the change layers are built with range 0: every change is 0.0
-    s.allDirty = false;
-    s.staleRows.assign(inputRows, 0);
     scratch_ = std::move(s);
 }
 
@@ -335,7 +346,7 @@ void TNeuralNet::AllocateScratch()
 void TNeuralNet::ForwardBytes(const std::int8_t* pattern)
 {
     if (layers.empty()) return;
-    if (FusedTwoLayerPass(pattern, nullptr, 0.0f)) return;
+    if (FusedTwoLayerPass(pattern, nullptr, 0.0f, 0.0f)) return;
     layers[0].ForwardBytes(pattern);
     for (std::size_t k = 1; k < layers.size(); ++k) layers[k].Forward(layers[k - 1].outputs.data());
     PointOutputs();
@@ -397,66 +408,93 @@ void TNeuralNet::TrainBytes(const std::int8_t* pattern, const std::int8_t* targe
                             float momentum)
 {
     if (layers.empty()) return;
-    if (momentum == 0.0f && FusedTwoLayerPass(pattern, target, learningRate)) {
-        scratch_.allDirty = false;
+    if (momentum == 0.0f) {
+        if (!FusedTwoLayerPass(pattern, target, learningRate, 0.0f)) {
+            ForwardBytes(pattern);
+            ErrorTerms(target, nullptr);
+            StepWithoutMomentum(pattern, learningRate);
+        }
+        changes.pending_.negEta = -learningRate;
+        changes.pending_.any = true;
         return;
     }
+    // Momentum carries every previous change into the new one.
+    std::vector<TLayer>& c = changes.Writable();
+    if (FusedTwoLayerPass(pattern, target, learningRate, momentum)) return;
     ForwardBytes(pattern);
     ErrorTerms(target, nullptr);
-    const engine_kernels::TKernels& kernels = engine_kernels::Active();
-    const float negEta = -learningRate;
-    TLayer& first = layers[0];
-    TWeightMatrix& w = first.weights;
-    TWeightMatrix& c = changes[0].weights;
-    const float* f = Factors(0, momentum);
-    if (momentum == 0.0f) {
-        // With no momentum a row whose byte is 0 gets the change +-0.0 and keeps its weights:
-        // only the rows with a non-zero byte are worked on, and any other row of changes that
-        // may still hold a non-zero value is set to 0.0.
-        ClearStaleChangeRows();
-        kernels.stepByteRows(w.Data(), c.Data(), w.Stride(), first.activeRows_.data(), first.activeCount_, pattern, f,
-                             negEta);
-    } else {
-        kernels.updateByteRows(w.Data(), c.Data(), w.Stride(), scratch_.allRows.data(), w.Rows(), pattern, f, negEta,
-                               momentum);
-        scratch_.allDirty = true;
-    }
+    TWeightMatrix& w = layers[0].weights;
+    engine_kernels::Active().updateByteRows(w.Data(), c[0].weights.Data(), w.Stride(), scratch_.allRows.data(),
+                                            w.Rows(), pattern, Factors(0, momentum), -learningRate, momentum);
     UpdateUpperLayers(learningRate, momentum);
 }
 
-// The forward pass (target null) or the momentum-0 training step of a two-layer network in one kernel call,
-// where the kernel set has one for its shape; false, with nothing done, elsewhere.
-bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate)
+// The weight updates of a step without momentum after its error terms: each change is -eta times the error
+// term times the input (momentum times the previous change, a zero, is left out). A row whose byte is 0 gets
+// the change +-0.0 and keeps its weights, so only the rows with a non-zero byte are worked on. The changes
+// are left in the compact form of TChangeLayers.
+void TNeuralNet::StepWithoutMomentum(const std::int8_t* pattern, float learningRate)
 {
-    if (layers.size() != 2) return false;
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
+    TChangeLayers::TPending& pending = changes.pending_;
+    const float negEta = -learningRate;
+    for (std::size_t k = 0; k < layers.size(); ++k) {
+        TLayer& layer = layers[k];
+        TWeightMatrix& w = layer.weights;
+        float* f = pending.factors[k].data();
+        std::copy_n(scratch_.paddedDeltas[k].data(), w.Stride(), f);
+        if (k == 0) {
+            std::copy_n(pattern, w.Rows(), pending.pattern.data());
+            kernels.applyByteRows(w.Data(), w.Stride(), layer.activeRows_.data(), layer.activeCount_, pattern, f,
+                                  negEta);
+        } else {
+            float* x = pending.inputs[k].data();
+            std::copy_n(layers[k - 1].outputs.data(), w.Rows(), x);
+            kernels.applyFloatRows(w.Data(), w.Stride(), w.Rows(), x, f, negEta);
+        }
+    }
+}
+
+namespace {
+
+engine_kernels::TLayerView ViewOf(TLayer& layer, std::vector<float>& deltas)
+{
+    return {.weights = layer.weights.Data(),
+            .stride = layer.weights.Stride(),
+            .rows = layer.weights.Rows(),
+            .neurons = layer.neuronCount,
+            .outputs = layer.outputs.data(),
+            .deltas = deltas.data(),
+            .activation = ActivationOf(layer),
+            .slope = layer.slope};
+}
+
+} // namespace
+
+// The forward pass (target null) or the training step of a two-layer network in one kernel call, where the
+// kernel set has one for its shape; false, with nothing done, elsewhere. With momentum the changes must have
+// been written out.
+bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate,
+                                   float momentum)
+{
+    if (layers.size() != 2 || !engine_kernels::FusedPassesAllowed()) return false;
     TLayer& first = layers[0];
-    TLayer& second = layers[1];
-    const engine_kernels::TByteStep step{pattern,
-                                         target,
-                                         first.weights.Rows(),
-                                         first.neuronCount,
-                                         second.neuronCount,
-                                         first.weights.Data(),
-                                         changes[0].weights.Data(),
-                                         first.weights.Stride(),
-                                         second.weights.Data(),
-                                         changes[1].weights.Data(),
-                                         second.weights.Stride(),
-                                         ActivationOf(first),
-                                         ActivationOf(second),
-                                         first.amplitude,
-                                         first.offset,
-                                         first.slope,
-                                         second.slope,
-                                         -learningRate,
-                                         first.outputs.data(),
-                                         second.outputs.data(),
-                                         deltas[0].data(),
-                                         deltas[1].data(),
-                                         first.activeRows_.data(),
-                                         first.activeBits_.data(),
-                                         scratch_.dirtyBits.data(),
-                                         scratch_.allDirty};
+    TChangeLayers::TPending& pending = changes.pending_;
+    const engine_kernels::TByteStep step{.pattern = pattern,
+                                         .target = target,
+                                         .lower = ViewOf(first, deltas[0]),
+                                         .upper = ViewOf(layers[1], deltas[1]),
+                                         .amplitude = first.amplitude,
+                                         .offset = first.offset,
+                                         .negEta = -learningRate,
+                                         .momentum = momentum,
+                                         .bits = first.activeBits_.data(),
+                                         .lowerFactors = pending.factors[0].data(),
+                                         .patternCopy = pending.pattern.data(),
+                                         .upperFactors = pending.factors[1].data(),
+                                         .upperInputs = pending.inputs[1].data(),
+                                         .lowerChanges = changes.layers_[0].weights.Data(),
+                                         .upperChanges = changes.layers_[1].weights.Data()};
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
     const std::size_t count = target ? kernels.trainTwoLayers(step) : kernels.forwardTwoLayers(step);
     if (count == engine_kernels::kNoFusedStep) return false;
@@ -496,7 +534,6 @@ void TNeuralNet::TrainFloat(float* values, float* target, float learningRate, fl
         using engine_detail::TExpKind;
         const TExpKind kind = engine_detail::ChosenExp();
         if (kind == TExpKind::Fused || kind == TExpKind::Separate) {
-            scratch_.allDirty = true;
             if (kind == TExpKind::Fused) engine_series::StepFused(*this, values, target, learningRate, momentum);
             else engine_series::StepSeparate(*this, values, target, learningRate, momentum);
             PointOutputs();
@@ -511,13 +548,12 @@ void TNeuralNet::TrainFloatGeneral(float* values, float* target, float learningR
 {
     if (layers.empty()) return;
     for (std::uint32_t i = 0; i < outputCount; ++i) target[i] = target[i] * targetScale + targetOffset;
+    std::vector<TLayer>& c = changes.Writable();
     Forward(values);
     ErrorTerms(nullptr, target);
     TWeightMatrix& w = layers[0].weights;
-    TWeightMatrix& c = changes[0].weights;
-    engine_kernels::Active().updateFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), values, Factors(0, momentum),
-                                             -learningRate, momentum);
-    scratch_.allDirty = true;
+    engine_kernels::Active().updateFloatRows(w.Data(), c[0].weights.Data(), w.Stride(), w.Rows(), values,
+                                             Factors(0, momentum), -learningRate, momentum);
     UpdateUpperLayers(learningRate, momentum);
 }
 
@@ -567,46 +603,71 @@ const float* TNeuralNet::Factors(std::size_t k, float momentum)
     return f;
 }
 
-// Changes and weights of layers 1 and up. All error terms are known, and no
-// later computation of the step reads a weight, so each change is applied as
-// soon as it is computed.
+// Changes and weights of layers 1 and up, every change stored (the changes must be written out). All error
+// terms are known, and no later computation of the step reads a weight, so each change is applied as soon
+// as it is computed.
 void TNeuralNet::UpdateUpperLayers(float learningRate, float momentum)
 {
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
     for (std::size_t k = 1; k < layers.size(); ++k) {
         TWeightMatrix& w = layers[k].weights;
-        TWeightMatrix& c = changes[k].weights;
-        const float* x = layers[k - 1].outputs.data();
-        if (momentum == 0.0f) kernels.stepFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), x, Factors(k, momentum), -learningRate);
-        else kernels.updateFloatRows(w.Data(), c.Data(), w.Stride(), w.Rows(), x, Factors(k, momentum), -learningRate, momentum);
+        kernels.updateFloatRows(w.Data(), changes.layers_[k].weights.Data(), w.Stride(), w.Rows(),
+                                layers[k - 1].outputs.data(), Factors(k, momentum), -learningRate, momentum);
     }
 }
 
 void TNeuralNet::ChangesRestored() noexcept
 {
-    scratch_.allDirty = true;
+    changes.allDirty_ = true;
 }
 
-// Sets to 0.0 every row of layer 0's changes that may hold a non-zero value and had a zero byte in
-// the last forward pass; afterwards exactly the rows with a non-zero byte may hold non-zero values.
-void TNeuralNet::ClearStaleChangeRows()
+// ---------------------------------------------------------------------------
+// TChangeLayers
+
+void TChangeLayers::Prepare()
 {
-    TWeightMatrix& c = changes[0].weights;
-    const std::vector<std::uint64_t>& active = layers[0].activeBits_;
-    std::uint64_t* dirty = scratch_.dirtyBits.data();
-    std::uint32_t* stale = scratch_.staleRows.data();
-    std::size_t count = 0;
+    TPending p;
+    for (const TLayer& layer : layers_) {
+        p.factors.emplace_back(layer.weights.Stride(), 0.0f);
+        p.inputs.emplace_back((layer.weights.Rows() + 7) / 8 * 8 + 8, 0.0f);
+    }
+    const std::size_t rows = layers_.empty() ? 0 : layers_[0].weights.Rows();
+    p.pattern.assign((rows + 63) / 64 * 64, 0);
+    pending_ = std::move(p);
+    rows_.assign(rows, 0);
+    stale_.assign(rows, 0);
+    active_.assign((rows + 63) / 64, 0);
+    dirty_.assign((rows + 63) / 64, 0);  // the change layers are built with range 0: every change is 0.0
+    allDirty_ = false;
+}
+
+void TChangeLayers::WriteOut() const
+{
+    const engine_kernels::TKernels& kernels = engine_kernels::Active();
+    TPending& p = pending_;
+    const float negEta = p.negEta;
+    // Layer 0: the rows of the pattern's non-zero bytes, and 0.0 in every other row that may hold a change.
+    TWeightMatrix& c = layers_[0].weights;
     const std::size_t rows = c.Rows();
-    for (std::size_t word = 0; word < active.size(); ++word) {
+    const std::size_t count = kernels.listNonZero(p.pattern.data(), rows, rows_.data(), active_.data());
+    std::size_t stale = 0;
+    for (std::size_t word = 0; word < active_.size(); ++word) {
         const std::size_t left = rows - word * 64;
         const std::uint64_t all = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
-        std::uint64_t bits = (scratch_.allDirty ? all : dirty[word]) & ~active[word];
+        std::uint64_t bits = (allDirty_ ? all : dirty_[word]) & ~active_[word];
         for (; bits != 0; bits &= bits - 1)
-            stale[count++] = static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
-        dirty[word] = active[word];
+            stale_[stale++] = static_cast<std::uint32_t>(word * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
+        dirty_[word] = active_[word];
     }
-    engine_kernels::Active().zeroRows(c.Data(), c.Stride(), stale, count);
-    scratch_.allDirty = false;
+    kernels.zeroRows(c.Data(), c.Stride(), stale_.data(), stale);
+    kernels.writeByteChanges(c.Data(), c.Stride(), rows_.data(), count, p.pattern.data(), p.factors[0].data(),
+                             negEta);
+    allDirty_ = false;
+    for (std::size_t k = 1; k < layers_.size(); ++k) {
+        TWeightMatrix& ck = layers_[k].weights;
+        kernels.writeFloatChanges(ck.Data(), ck.Stride(), ck.Rows(), p.inputs[k].data(), p.factors[k].data(), negEta);
+    }
+    p.any = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -669,6 +730,9 @@ bool TNeuralNet::FastStochasticPass(const std::int8_t* pattern, const std::int8_
     const engine_kernels::TKernels& kernels = engine_kernels::Active();
     ForwardBytes(pattern);
     float error = CurrentError(target);
+    TLayer& first = layers[0];
+    first.activeCount_ = kernels.listNonZero(pattern, first.weights.Rows(), first.activeRows_.data(),
+                                             first.activeBits_.data());
     const std::uint32_t* active = layers[0].activeRows_.data();
     const std::size_t activeCount = layers[0].activeCount_;
 

@@ -110,9 +110,71 @@ private:
     friend class TNeuralNet;
     engine_detail::TFloatBuffer sums_;        // Stride() floats: weighted sums of the last pass
     engine_detail::TFloatBuffer scratch_;     // Stride() floats: room for the activation
-    std::vector<std::uint32_t> activeRows_;   // rows with a non-zero byte in the last ForwardBytes
+    std::vector<std::uint32_t> activeRows_;   // rows with a non-zero byte in the last ForwardBytes (not those
+                                              // of a network's fused pass)
     std::size_t activeCount_ = 0;             // entries of activeRows_ in use
     std::vector<std::uint64_t> activeBits_;   // the same rows as a bit set, 64 rows a word
+};
+
+// The change layers of a network: changes[k] has the shape of layer k, and
+// its weights hold the change last applied to each weight of layer k (only
+// the weights are used). A training step without momentum keeps its changes
+// in a compact form (the error terms and the inputs they are made of) and
+// writes them into the layers only when they are read here, so that the step
+// itself stores no change: every access below first writes out what is
+// pending, and what it shows is, value for value, what the step applied. A
+// reference shows the changes as of the access that gave it; read again after
+// the next training step. Non-const access may be used to write changes (a
+// network read from a file): every change row then counts as possibly
+// non-zero. A const access may write out, so a network's changes are not for
+// several threads at once.
+class TChangeLayers {
+public:
+    std::size_t size() const noexcept { return layers_.size(); }
+    bool empty() const noexcept { return layers_.empty(); }
+    TLayer& operator[](std::size_t k) { return Writable()[k]; }
+    const TLayer& operator[](std::size_t k) const { return Readable()[k]; }
+    TLayer* begin() { return Writable().data(); }
+    TLayer* end() { return layers_.data() + layers_.size(); }
+    const TLayer* begin() const { return Readable().data(); }
+    const TLayer* end() const { return layers_.data() + layers_.size(); }
+
+private:
+    friend class TNeuralNet;
+    // The last momentum-0 step of a byte pattern, not yet written out: layer k's change [i][j] is
+    // (factors[k][j] * x[i]) * negEta (factors[k][j] * negEta where the input x[i] is 1), with x the
+    // pattern's bytes for layer 0 and inputs[k] for the others; 0.0 where a byte is 0.
+    struct TPending {
+        bool any = false;
+        float negEta = 0.0f;
+        std::vector<engine_detail::TFloatBuffer> factors;  // per layer, Stride() floats, 0.0 in the padding
+        std::vector<engine_detail::TFloatBuffer> inputs;   // per layer k >= 1: its inputs, rows rounded up to 8
+        std::vector<std::int8_t> pattern;                  // layer 0's inputs, rounded up to 64 bytes
+    };
+
+    std::vector<TLayer>& Writable()
+    {
+        if (pending_.any) WriteOut();
+        allDirty_ = true;
+        return layers_;
+    }
+    const std::vector<TLayer>& Readable() const
+    {
+        if (pending_.any) WriteOut();
+        return layers_;
+    }
+    // Writes the pending step into the layers and clears the layer-0 rows it leaves at 0.0.
+    void WriteOut() const;
+    // Sizes the compact form's storage for the layers as built: nothing pending, every change 0.0.
+    void Prepare();
+
+    mutable std::vector<TLayer> layers_;
+    mutable TPending pending_;
+    mutable std::vector<std::uint64_t> dirty_;   // layer-0 rows that may hold a non-zero change
+    mutable bool allDirty_ = false;              // every layer-0 row may
+    mutable std::vector<std::uint32_t> rows_;    // room for lists of layer-0 rows
+    mutable std::vector<std::uint32_t> stale_;
+    mutable std::vector<std::uint64_t> active_;  // room for a bit set of layer-0 rows
 };
 
 // The winner of the last forward pass: the first strictly greatest output, starting from 0.0.
@@ -168,16 +230,15 @@ public:
     // subtract it again if the error on the pattern grew.
     void PerturbWeight(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
                        const std::int8_t* target, float stepWidth);
-    // To be called after changes[k].weights were written from outside training (a network read
-    // from a file): the next step then treats every change row as possibly non-zero.
+    // Kept for callers that wrote changes[k].weights from outside training (a network read from a
+    // file); non-const access to changes has already marked every change row as possibly non-zero.
     void ChangesRestored() noexcept;
 
     std::uint32_t layerCount = 0;          // L
     std::vector<TLayer> layers;            // input side first
     const float* outputs = nullptr;        // the last layer's outputs (never null)
     std::vector<std::vector<float>> deltas; // deltas[k][j]: error terms of the last step, neuronCount+1 per layer
-    std::vector<TLayer> changes;           // changes[k].weights[i][j]: the change last applied to that weight
-                                           // (written by training only)
+    TChangeLayers changes;                 // changes[k].weights[i][j]: the change last applied to that weight
     float inputOffset = 0.0f;              // added to each float input after scaling
     float targetOffset = 0.0f;             // added to each float target after scaling
     float inputScale = 1.0f;               // factor applied to each float input
@@ -197,9 +258,6 @@ private:
         engine_detail::TFloatBuffer rowPrefix;                   // Stride() floats of the widest layer
         engine_detail::TFloatBuffer backSums;                    // neuronCount+1 floats of the widest layer
         std::vector<std::uint32_t> allRows;                      // 0, 1, ..., rows of layer 0 - 1
-        std::vector<std::uint64_t> dirtyBits;                    // layer-0 change rows that may be non-zero
-        bool allDirty = false;                                   // every layer-0 change row may be non-zero
-        std::vector<std::uint32_t> staleRows;                    // room for a list of layer-0 rows
     };
 
     void Empty() noexcept;
@@ -209,8 +267,8 @@ private:
     void ErrorTerms(const std::int8_t* byteTarget, const float* floatTarget);
     const float* Factors(std::size_t k, float momentum);
     void UpdateUpperLayers(float learningRate, float momentum);
-    void ClearStaleChangeRows();
-    bool FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate);
+    void StepWithoutMomentum(const std::int8_t* pattern, float learningRate);
+    bool FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate, float momentum);
     bool IsSeriesNet() const;
     [[gnu::noinline]] void TrainFloatGeneral(float* values, float* target, float learningRate, float momentum);
     bool FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target, float stepWidth,

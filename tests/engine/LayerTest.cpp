@@ -132,7 +132,8 @@ TEST(Layer, ActivationMatchesTheScalarFunctionOverTheWholeRange)
 TEST(Layer, EightLaneKernelsAreUsedWhereTheCpuHasThem)
 {
 #if defined(__x86_64__)
-    const bool cpu = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    const bool cpu = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
+                     __builtin_cpu_supports("bmi2");
 #else
     const bool cpu = false;
 #endif

@@ -41,12 +41,13 @@ TEST(Network, FloatForwardScalesTheCallersVectorButNotTheBias)
     EXPECT_TRUE(testnets::SameWeightsAndOutputs(net, plain));
 }
 
-// Shapes around the vector widths, one layer to three, bytes from -4 to 4
-// and a retina pattern of 0 and 1.
+// Shapes around the vector widths and the fused passes' limits, one layer to
+// three, bytes from -4 to 4 and a retina pattern of 0 and 1.
 void CheckForwardPasses()
 {
     for (const std::vector<std::uint32_t>& sizes :
-         {std::vector<std::uint32_t>{100, 25, 10}, {400, 64, 26}, {3, 2, 1}, {17, 33, 9, 5}, {5, 1}}) {
+         {std::vector<std::uint32_t>{100, 25, 10}, {400, 64, 26}, {1, 1, 1}, {3, 2, 1}, {64, 25, 10}, {20, 32, 16},
+          {33, 64, 32}, {33, 65, 33}, {784, 300, 26}, {17, 33, 9, 5}, {5, 1}}) {
         TNeuralNet net = MakeNet(sizes, 1.5f);
         TNeuralNet plain(net);
         for (std::uint32_t seed = 0; seed < 3; ++seed) {

@@ -29,24 +29,32 @@ public:
     PinnedClock& operator=(const PinnedClock&) = delete;
 };
 
-// Runs body with the kernels the engine chose for this CPU and with the
-// baseline (four-lane) kernels, each with the exponential calibrated for this
-// C library (inline in vector lanes where a kernel set has it) and with the
-// library's own: all four must give the same bits.
+// Runs body with every kernel this machine can run: the kernels the engine
+// chose for this CPU and the baseline (four-lane) kernels, each with the
+// exponential calibrated for this C library (inline in vector lanes where a
+// kernel set has it) and with the library's own, and (unless fusedOnly) each
+// of those with the fused two-layer passes and with the separate kernels
+// alone: all must give the same bits.
 template <class Body>
-void ForEachKernelSet(Body body)
+void ForEachKernelSet(Body body, bool fusedOnly = false)
 {
     using engine_detail::TExpKind;
     const TExpKind calibrated = engine_detail::ChosenExp();
     for (bool baseline : {false, true}) {
         for (bool library : {false, true}) {
-            SCOPED_TRACE(std::string(baseline ? "baseline kernels" : "chosen kernels") +
-                         (library ? ", library exponential" : ", calibrated exponential"));
-            engine_kernels::ForceBaseline(baseline);
-            engine_detail::ForceExp(library ? TExpKind::Library : calibrated);
-            body();
-            engine_kernels::ForceBaseline(false);
-            engine_detail::ForceExp(calibrated);
+            for (bool separate : {false, true}) {
+                if (separate && fusedOnly) continue;
+                SCOPED_TRACE(std::string(baseline ? "baseline kernels" : "chosen kernels") +
+                             (library ? ", library exponential" : ", calibrated exponential") +
+                             (separate ? ", separate kernels only" : ""));
+                engine_kernels::ForceBaseline(baseline);
+                engine_detail::ForceExp(library ? TExpKind::Library : calibrated);
+                engine_kernels::ForceSeparateKernels(separate);
+                body();
+                engine_kernels::ForceBaseline(false);
+                engine_detail::ForceExp(calibrated);
+                engine_kernels::ForceSeparateKernels(false);
+            }
         }
     }
 }
@@ -87,13 +95,25 @@ inline std::vector<std::int8_t> OneHot(std::uint32_t n, std::uint32_t index)
     return target;
 }
 
+// The pattern of a training step in tests that mix kinds: bytes from -1 to 2,
+// a retina of 0 and 1, or grey bytes 0..127 (sums far past the guards), by
+// step.
+inline std::vector<std::int8_t> MixedPattern(std::uint32_t n, int step)
+{
+    const auto seed = static_cast<std::uint32_t>(step);
+    switch (step % 3) {
+    case 0: return BytePattern(n, -1, 2, seed);
+    case 1: return RetinaPattern(n, 0.3, seed);
+    default: return BytePattern(n, 0, 127, seed);
+    }
+}
+
 // Equal bits, or both NaN (NaN payloads may legitimately differ).
 inline bool Same(float a, float b)
 {
     return std::bit_cast<std::uint32_t>(a) == std::bit_cast<std::uint32_t>(b) || (std::isnan(a) && std::isnan(b));
 }
 
-// Every weight and every layer output equal bit for bit.
 // All weights of a network, layer by layer, row by row.
 inline std::vector<float> Weights(const TNeuralNet& net)
 {
@@ -104,6 +124,7 @@ inline std::vector<float> Weights(const TNeuralNet& net)
     return all;
 }
 
+// Every weight and every layer output equal bit for bit.
 inline ::testing::AssertionResult SameWeightsAndOutputs(const TNeuralNet& a, const TNeuralNet& b)
 {
     for (std::size_t k = 0; k < a.layers.size(); ++k) {
@@ -119,6 +140,30 @@ inline ::testing::AssertionResult SameWeightsAndOutputs(const TNeuralNet& a, con
             if (!Same(la.outputs[j], lb.outputs[j]))
                 return ::testing::AssertionFailure() << "output [" << k << "][" << j << "]: " << la.outputs[j]
                                                      << " vs " << lb.outputs[j];
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// Every weight, every layer output, every error term but the bias units' (which nothing reads) equal bit
+// for bit, and every change equal in value (a row the step skips holds 0.0 where the plain loop wrote
+// -0.0); the changes read as a const network's, as the project file reads them.
+inline ::testing::AssertionResult SameStep(const TNeuralNet& a, const TNeuralNet& b, bool withChanges)
+{
+    if (auto same = SameWeightsAndOutputs(a, b); !same) return same;
+    for (std::size_t k = 0; k < a.deltas.size(); ++k)
+        for (std::size_t j = 0; j + 1 < a.deltas[k].size(); ++j)
+            if (!Same(a.deltas[k][j], b.deltas[k][j]))
+                return ::testing::AssertionFailure() << "error term [" << k << "][" << j << "]: " << a.deltas[k][j]
+                                                     << " vs " << b.deltas[k][j];
+    if (!withChanges) return ::testing::AssertionSuccess();
+    for (std::size_t k = 0; k < a.changes.size(); ++k) {
+        const TWeightMatrix& ca = a.changes[k].weights;
+        const TWeightMatrix& cb = b.changes[k].weights;
+        for (std::size_t i = 0; i < ca.Rows(); ++i)
+            for (std::size_t j = 0; j < ca.Columns(); ++j)
+                if (!(ca[i][j] == cb[i][j] || (std::isnan(ca[i][j]) && std::isnan(cb[i][j]))))
+                    return ::testing::AssertionFailure() << "change [" << k << "][" << i << "][" << j << "]: " << ca[i][j]
+                                                         << " vs " << cb[i][j];
     }
     return ::testing::AssertionSuccess();
 }
