@@ -341,9 +341,9 @@ void TProgressForm::DrawPatterns()
 {
     TCanvas& canvas = Image1->Canvas();
     if (patternHistory.Empty()) {
-        Note(canvas, 12, 12,
-             QStringLiteral("Кривая обучения появится с первой эпохой окна «Обучение» → "
-                            "«Обратное распространение» или «Стохастический алгоритм»."));
+        // Two lines: one does not fit the curve's width.
+        Note(canvas, 12, 12, QStringLiteral("Кривая обучения появится с первой эпохой окна «Обучение» →"));
+        Note(canvas, 12, 26, QStringLiteral("«Обратное распространение» или «Стохастический алгоритм»."));
     } else {
         const TEpochPoint& last = patternHistory.Last();
         const TPlotAxis x = LinearAxis(0.0, static_cast<double>(last.epoch));
