@@ -144,12 +144,6 @@ void ForEachElement(const PatternRing& ring, F&& f)
         f(*e);
 }
 
-// The name a class is shown by: its name, or its number when it has none.
-std::string ShownClassName(const std::vector<std::string>& names, std::size_t k)
-{
-    return k < names.size() && !names[k].empty() ? names[k] : std::to_string(k);
-}
-
 // The classes of the file the project does not have, as one line.
 std::string ApartLine(const TCheckReport& check)
 {
@@ -614,7 +608,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
         if (a.trueClass >= 0)
             checked.push_back(a);
     const std::vector<TConfusionCount> cells = ConfusionCounts(std::move(checked));
-    const auto name = [&](std::int64_t c) { return ShownClassName(state.classNames, static_cast<std::size_t>(c)); };
+    const auto name = [&](std::int64_t c) { return ShownClassName(state.classNames, c); };
     const auto ratio = [](std::uint64_t a, std::uint64_t b) {
         return b == 0 ? std::string("—") : Fixed(static_cast<double>(a) / static_cast<double>(b), 4);
     };

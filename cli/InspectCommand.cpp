@@ -5,6 +5,7 @@
 #include "cli/CommandKit.h"
 #include "cli/Commands.h"
 #include "cli/ImageFile.h"
+#include "images/ClassNames.h"
 #include "project/AtomicFile.h"
 #include "project/Inspection.h"
 #include "project/Learning.h"
@@ -133,7 +134,7 @@ int InspectCommand(const std::vector<std::string>& args, std::ostream& out, std:
         out << "нейрон " << k + 1 << ":";
         const std::vector<TFavour> favoured = FavouredClasses(net, k, 3);
         for (std::size_t n = 0; n < favoured.size(); ++n)
-            out << (n == 0 ? " " : ", ") << "«" << ClassLabel(project.classNames, favoured[n].output) << "» +"
+            out << (n == 0 ? " " : ", ") << "«" << ShownClassName(project.classNames, favoured[n].output) << "» +"
                 << Number(favoured[n].weight);
         out << (favoured.empty() ? " не усиливает ни один класс\n" : "\n");
     }
@@ -164,8 +165,8 @@ int WriteWrongAnswers(const std::string& command, const std::string& folder, con
             continue;
         if (ClassHasOutput(a.trueClass, outputs) && a.answer == static_cast<std::uint32_t>(a.trueClass))
             continue;
-        const std::string name = WrongAnswerFileName(k + 1, ClassLabel(project.classNames, a.trueClass),
-                                                     ClassLabel(project.classNames, a.answer));
+        const std::string name = WrongAnswerFileName(k + 1, ShownClassName(project.classNames, a.trueClass),
+                                                     ShownClassName(project.classNames, a.answer));
         files.push_back({(std::filesystem::path(folder) / name).string(),
                          [png = PngBytes(ToImage(ElementPicture(*e, shape, ErrorPictureScale)))](std::FILE* f) {
                              return !png.empty() && std::fwrite(png.data(), 1, png.size(), f) == png.size();

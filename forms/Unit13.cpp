@@ -4,6 +4,7 @@
 #include "forms/Unit14.h"
 #include "framework/Application.h"
 #include "framework/Convert.h"
+#include "images/ClassNames.h"
 #include "project/AtomicFile.h"
 #include "project/Learning.h"
 #include "project/TextFiles.h"
@@ -55,8 +56,7 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
 std::string ClassName(std::size_t c)
 {
-    const std::string& name = Project.ClassName(c);
-    return name.empty() ? std::to_string(c) : name;
+    return ShownClassName(Project.ClassNames(), static_cast<std::int64_t>(c));
 }
 
 QString Share(std::uint64_t part, std::uint64_t whole)

@@ -3,6 +3,7 @@
 #include "forms/ProgressPlot.h"
 #include "forms/Unit3.h"
 #include "framework/Application.h"
+#include "images/ClassNames.h"
 
 #include <QIcon>
 #include <QListWidget>
@@ -74,7 +75,7 @@ void TGalleryForm::ShowCell(const QString& title, std::vector<TGalleryItem> cell
         QIcon icon(picture);
         // Selected, the picture stays as it is: crisp cells, no tint.
         icon.addPixmap(picture, QIcon::Selected);
-        const auto name = [](std::int64_t k) { return QString::fromStdString(ClassLabel(Project.ClassNames(), k)); };
+        const auto name = [](std::int64_t k) { return QString::fromStdString(ShownClassName(Project.ClassNames(), k)); };
         auto* entry = new QListWidgetItem(
             icon, QStringLiteral("№ %1\n%2 → %3").arg(item.place).arg(name(item.trueClass), name(item.answer)));
         entry->setToolTip(QStringLiteral("Место %1: класс «%2», ответ сети «%3»; разница выходов %4")

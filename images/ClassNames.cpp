@@ -81,6 +81,13 @@ std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok) {
     return std::move(file.names);
 }
 
+std::string ShownClassName(const std::vector<std::string>& names, std::int64_t k)
+{
+    if (k >= 0 && static_cast<std::uint64_t>(k) < names.size() && !names[static_cast<std::size_t>(k)].empty())
+        return names[static_cast<std::size_t>(k)];
+    return std::to_string(k);
+}
+
 std::string StorableClassName(const std::string& name, std::size_t classNumber) {
     if (name.empty())
         return std::to_string(classNumber);

@@ -72,6 +72,10 @@ bool WriteClassNames(std::FILE* file, const std::vector<std::string>& names);
 // The name a name stored by WriteClassNames is read back as.
 std::string StorableClassName(const std::string& name, std::size_t classNumber);
 
+// The name class k is shown by: its name, or its number when it has none
+// (a class below 0 or beyond the names included).
+std::string ShownClassName(const std::vector<std::string>& names, std::int64_t k);
+
 // The names file of a sequence file: its last three characters replaced by
 // "nam" (a.llt -> a.nam). A name whose last path component is shorter than
 // three characters gets ".nam" appended instead.

@@ -41,13 +41,6 @@ std::vector<std::uint32_t> CellElements(const std::vector<TElementAnswer>& answe
     return cell;
 }
 
-std::string ClassLabel(const std::vector<std::string>& names, std::int64_t k)
-{
-    if (k >= 0 && static_cast<std::uint64_t>(k) < names.size() && !names[static_cast<std::size_t>(k)].empty())
-        return names[static_cast<std::size_t>(k)];
-    return std::to_string(k);
-}
-
 TGridShape InputShape(std::uint32_t inputs, std::int32_t retinaWidth, std::int32_t retinaHeight)
 {
     if (retinaWidth > 0 && retinaHeight > 0 &&

@@ -36,8 +36,6 @@ struct TPixels {
 std::vector<std::uint32_t> CellElements(const std::vector<TElementAnswer>& answers, const std::vector<float>& margins,
                                         std::size_t count, std::int32_t t, std::uint32_t a);
 
-// The name a class is shown by: its name, or its number when it has none.
-std::string ClassLabel(const std::vector<std::string>& names, std::int64_t k);
 
 // ---- Pictures on the retina -------------------------------------------------
 

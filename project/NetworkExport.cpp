@@ -1,5 +1,6 @@
 #include "project/NetworkExport.h"
 
+#include "images/ClassNames.h"
 #include "project/AtomicFile.h"
 
 #include <onnx/onnx_pb.h>
@@ -521,9 +522,7 @@ TExportResult ExportNetwork(const TProjectState& project, const std::string& pat
             // Each output is named as the windows show it: by its class name,
             // or by its number where the class has none.
             for (std::uint32_t k = 0; k < net.outputCount; ++k)
-                e.classNames.push_back(k < project.classNames.size() && !project.classNames[k].empty()
-                                           ? project.classNames[k]
-                                           : std::to_string(k));
+                e.classNames.push_back(ShownClassName(project.classNames, k));
         }
         switch (*format) {
         case TExportFormat::Onnx:
