@@ -207,30 +207,27 @@ TSequenceMark TProject::CursorMark() const
     return mark;
 }
 
-const TAbsImage* TProject::MarkedElement(const TSequenceMark& mark, std::uint32_t steps) const
+TAbsImage* TProject::Marked(const TSequenceMark& mark, std::uint32_t steps) const
 {
     if (mark.edition_ != sequenceEdition_ || mark.element_ == nullptr || state_.sequence.Count == 0)
         return nullptr;
-    const TAbsImage* e = mark.element_;
+    TAbsImage* e = mark.element_;
     for (steps %= state_.sequence.Count; steps > 0; --steps)
         e = e->Next;
     return e;
 }
 
+const TAbsImage* TProject::MarkedElement(const TSequenceMark& mark, std::uint32_t steps) const
+{
+    return Marked(mark, steps);
+}
+
 bool TProject::MoveCursorTo(const TSequenceMark& mark, std::uint32_t steps)
 {
-    const TAbsImage* e = MarkedElement(mark, steps);
+    TAbsImage* const e = Marked(mark, steps);
     if (e == nullptr)
         return false;
-    // The ring's own element, reached through the marked one.
-    TAbsImage* const start = state_.sequence.Current;
-    TAbsImage* walk = start;
-    while (walk != e) {
-        walk = walk->Next;
-        if (walk == start)
-            return false;
-    }
-    state_.sequence.Current = walk;
+    state_.sequence.Current = e;
     return true;
 }
 

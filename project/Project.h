@@ -80,7 +80,7 @@ class TSequenceMark {
 private:
     friend class TProject;
     std::uint64_t edition_ = 0;
-    const TAbsImage* element_ = nullptr;
+    TAbsImage* element_ = nullptr;
 };
 
 // A window (or anything else) that follows the project's changes; it is told
@@ -316,6 +316,9 @@ private:
     void Changed();
     // The sequence's elements changed: every mark lapses.
     void SequenceEdited() { ++sequenceEdition_; }
+    // The ring's element `steps` after the marked one; null when the mark no
+    // longer holds.
+    TAbsImage* Marked(const TSequenceMark& mark, std::uint32_t steps) const;
 
     TProjectState state_;
     TPatternTrainer trainer_;
