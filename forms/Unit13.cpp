@@ -367,8 +367,6 @@ void TProgressForm::DrawPatterns()
 
     TCanvas& lower = Image2->Canvas();
     const std::vector<std::string>& names = Project.ClassNames();
-    const QRect& leftArea = TrainingArea;
-    const QRect& rightArea = CheckArea;
     // A matrix, or only its title where the network has too many classes.
     const auto matrix = [&](const QRect& area, const QString& title, const TConfusion& m) {
         if (lastClasses > MaxDrawnClasses) {
@@ -380,11 +378,12 @@ void TProgressForm::DrawPatterns()
         DrawConfusion(lower, area, title, m, names);
     };
     if (patternHistory.Empty()) {
-        Note(lower, leftArea.left(), leftArea.top(), QStringLiteral("Обучение: матрица ошибок после первой эпохи."));
+        Note(lower, TrainingArea.left(), TrainingArea.top(),
+             QStringLiteral("Обучение: матрица ошибок после первой эпохи."));
     } else {
         const auto right = static_cast<std::uint64_t>(patternHistory.Last().values[Correct]);
         const auto total = static_cast<std::uint64_t>(patternHistory.Last().values[Elements]);
-        matrix(leftArea,
+        matrix(TrainingArea,
                QStringLiteral("Обучение, эпоха %1: верно %2 из %3 (%4)")
                    .arg(patternEpochs)
                    .arg(right)
@@ -393,10 +392,10 @@ void TProgressForm::DrawPatterns()
                TrainingConfusion());
     }
     if (!checked) {
-        Note(lower, rightArea.left(), rightArea.top(),
+        Note(lower, CheckArea.left(), CheckArea.top(),
              QStringLiteral("Проверка: «Проверить на файле…» — отложенные образцы."));
     } else {
-        matrix(rightArea,
+        matrix(CheckArea,
                QStringLiteral("Проверка «%1»: верно %2 из %3 (%4)")
                    .arg(checkFile)
                    .arg(checkRight)
@@ -410,7 +409,7 @@ void TProgressForm::DrawPatterns()
         if (checkApart > 0)
             notes += QStringLiteral("Не проверялись образцы классов, которых нет в проекте: %1.").arg(checkApartNames);
         if (!notes.isEmpty())
-            Note(lower, rightArea.left(), rightArea.bottom() - 12, notes);
+            Note(lower, CheckArea.left(), CheckArea.bottom() - 12, notes);
     }
     // The two matrices apart.
     lower.SetPenColor(qRgb(200, 200, 200));
