@@ -537,7 +537,6 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     out << "Остановлено: " << stopReason << ".\n";
     if (bestNet) {
-        bestNet->ChangesRestored();
         project.ReplaceNetwork(std::move(bestNet));
         out << "Записаны веса эпохи " << bestEpoch << ": на проверке верно " << bestHeldOut << " из " << heldOutTotal
             << ".\n";

@@ -616,11 +616,6 @@ void TNeuralNet::UpdateUpperLayers(float learningRate, float momentum)
     }
 }
 
-void TNeuralNet::ChangesRestored() noexcept
-{
-    changes.allDirty_ = true;
-}
-
 // ---------------------------------------------------------------------------
 // TChangeLayers
 

@@ -230,9 +230,6 @@ public:
     // subtract it again if the error on the pattern grew.
     void PerturbWeight(std::uint32_t k, std::uint32_t i, std::uint32_t j, const std::int8_t* pattern,
                        const std::int8_t* target, float stepWidth);
-    // Kept for callers that wrote changes[k].weights from outside training (a network read from a
-    // file); non-const access to changes has already marked every change row as possibly non-zero.
-    void ChangesRestored() noexcept;
 
     std::uint32_t layerCount = 0;          // L
     std::vector<TLayer> layers;            // input side first

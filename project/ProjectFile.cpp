@@ -1204,7 +1204,6 @@ void BuildNetwork(const TReader& r, const TNetworkPlan& plan, TProjectState& sta
         r.Read(p.weights, TRowSink(layer.weights));
         r.Read(p.changes, TRowSink(net->changes[k].weights));
     }
-    net->ChangesRestored();
     state.net = std::move(net);
 }
 
