@@ -125,6 +125,29 @@ void TrainUntilDone()
         Fail(QStringLiteral("training did not finish: ") + LearnForm->Label1->Caption());
 }
 
+// A new project with the dialog's own numbers, the class-names window
+// closed, the digits sample loaded and "Обучение" / "Ход обучения" open.
+void DigitsWithProgress()
+{
+    Seams::modal = [](TForm&) { Form6->Button1->click(); };
+    Form1->N15->trigger();
+    Form7->close();
+    LoadDigits();
+    Form1->N32->trigger();
+    ProgressForm->move(0, 0);
+}
+
+// "Обучение" / "Обратное распространение", "Шаг" `epochs` times.
+void StepEpochs(int epochs)
+{
+    Seams::modal = [epochs](TForm&) {
+        for (int epoch = 0; epoch < epochs; ++epoch)
+            LearnForm->Button3->click();
+    };
+    Form1->N19->trigger();
+    Seams::modal = nullptr;
+}
+
 void RecognitionScene(const QString& out)
 {
     // "Файл" / "Новый проект" with the dialog's own numbers.
@@ -193,14 +216,8 @@ void SeriesScene(const QString& out)
 
 void ProgressScene(const QString& out)
 {
-    Seams::modal = [](TForm&) { Form6->Button1->click(); };
-    Form1->N15->trigger();
-    Form7->close();
-    LoadDigits();
-
     // "Обучение" / "Ход обучения", then the learning window until it stops.
-    Form1->N32->trigger();
-    ProgressForm->move(0, 0);
+    DigitsWithProgress();
     TrainUntilDone();
 
     // "Проверить на файле…" with the digits in other hands.
@@ -234,17 +251,8 @@ void OpenWorstHeldOutCell()
 
 void GalleryScene(const QString& out)
 {
-    Seams::modal = [](TForm&) { Form6->Button1->click(); };
-    Form1->N15->trigger();
-    Form7->close();
-    LoadDigits();
-    Form1->N32->trigger();
-    // Six epochs with "Шаг": the network still confuses some digits.
-    Seams::modal = [](TForm&) {
-        for (int epoch = 0; epoch < 6; ++epoch)
-            LearnForm->Button3->click();
-    };
-    Form1->N19->trigger();
+    DigitsWithProgress();
+    StepEpochs(6); // the network still confuses some digits
     Seams::fileDialog = [](const TFileDialog&) {
         return std::optional<QString>(ExamplesDir + "/digits_check.llt");
     };
@@ -256,19 +264,8 @@ void GalleryScene(const QString& out)
 
 void NeuronsScene(const QString& out)
 {
-    Seams::modal = [](TForm&) { Form6->Button1->click(); };
-    Form1->N15->trigger();
-    Form7->close();
-    LoadDigits();
-    Form1->N32->trigger();
-    ProgressForm->move(0, 0);
-    // Three hundred epochs with "Шаг": the tiles take shape.
-    Seams::modal = [](TForm&) {
-        for (int epoch = 0; epoch < 300; ++epoch)
-            LearnForm->Button3->click();
-    };
-    Form1->N19->trigger();
-    Seams::modal = nullptr;
+    DigitsWithProgress();
+    StepEpochs(300); // the tiles take shape
     Settle(600);
     // The pointer over the first tile names the classes it favours.
     const QPoint tile = ProgressForm->Image3->mapToGlobal(QPoint(6 + 15, 22 + 15));
