@@ -108,7 +108,8 @@ struct TKernels {
     void (*zeroRows)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count);
     // The forward pass of a two-layer network in one go, where both layers' sums fit in the registers this
     // kernel set keeps them in (see kFusedHiddenVectors and kFusedOutputVectors) and the exponential is the
-    // inline one it is built with: outputs and bits as accumulateByteRows, activate and listNonZero give them. Returns the count of non-zero bytes, or kNoFusedStep (having done nothing) for any other network.
+    // inline one it is built with: outputs and bits as accumulateByteRows, activate and listNonZero give
+    // them. Returns the count of non-zero bytes, or kNoFusedStep (having done nothing) for any other network.
     std::size_t (*forwardTwoLayers)(const TByteStep& s);
     // The forward pass, error terms and update of such a network in one go: the results of the separate
     // kernels bit for bit; without momentum the changes are left in the pending-step buffers. Returns as
