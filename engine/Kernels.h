@@ -62,6 +62,13 @@ struct TByteStep {
     float* upperChanges;       // with momentum: layer 1's changes
 };
 
+// A fused pass of one shape of two-layer network: the forward pass (train false), reading only pattern, bits
+// and of each layer weights, rows, neurons, outputs and activation, with outputs and bits as
+// accumulateByteRows, activate and listNonZero give them; or the forward pass, error terms and update (train
+// true), the results of the separate kernels bit for bit, without momentum the changes left in the
+// pending-step buffers. Returns the count of non-zero bytes.
+using TFusedPass = std::size_t (*)(const TByteStep& s, bool train);
+
 struct TKernels {
     // rows[0..count) = the indices of the non-zero bytes of x[0..n), in order; returns count. Bit i % 64 of
     // bits[i / 64] is set for the same indices (bits holds (n + 63) / 64 words, all written).
@@ -106,18 +113,11 @@ struct TKernels {
                      float* out);
     // Sets rows[0..count) of c to 0.0.
     void (*zeroRows)(float* c, std::size_t stride, const std::uint32_t* rows, std::size_t count);
-    // The forward pass of a two-layer network in one go, where both layers' sums fit in the registers this
-    // kernel set keeps them in (see kFusedHiddenVectors and kFusedOutputVectors) and the exponential is the
-    // inline one it is built with: outputs and bits as accumulateByteRows, activate and listNonZero give
-    // them. Returns the count of non-zero bytes, or kNoFusedStep (having done nothing) for any other network.
-    std::size_t (*forwardTwoLayers)(const TByteStep& s);
-    // The forward pass, error terms and update of such a network in one go: the results of the separate
-    // kernels bit for bit; without momentum the changes are left in the pending-step buffers. Returns as
-    // forwardTwoLayers.
-    std::size_t (*trainTwoLayers)(const TByteStep& s);
+    // The pass of a two-layer network of `hidden` and `outputs` neurons in one go, where both layers' sums
+    // fit in the registers this kernel set keeps them in (see kFusedHiddenVectors and kFusedOutputVectors)
+    // and `exp` is the inline exponential it is built with; null for any other network. See TFusedPass.
+    TFusedPass (*fusedPass)(std::size_t hidden, std::size_t outputs, engine_detail::TExpKind exp);
 };
-
-inline constexpr std::size_t kNoFusedStep = ~std::size_t{0};
 
 // The fused passes keep up to this many vectors of hidden sums and of output sums in registers (64 hidden
 // neurons and 32 outputs with eight lanes, 32 and 16 with four).

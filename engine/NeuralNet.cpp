@@ -457,16 +457,17 @@ void TNeuralNet::StepWithoutMomentum(const std::int8_t* pattern, float learningR
 
 namespace {
 
-engine_kernels::TLayerView ViewOf(TLayer& layer, std::vector<float>& deltas)
+// What a fused pass reads of a layer; the error terms only a training step.
+void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TExpKind exp)
 {
-    return {.weights = layer.weights.Data(),
-            .stride = layer.weights.Stride(),
-            .rows = layer.weights.Rows(),
-            .neurons = layer.neuronCount,
-            .outputs = layer.outputs.data(),
-            .deltas = deltas.data(),
-            .activation = ActivationOf(layer),
-            .slope = layer.slope};
+    const float limit = Limit(layer.slope);
+    view.weights = layer.weights.Data();
+    view.stride = layer.weights.Stride();
+    view.rows = layer.weights.Rows();
+    view.neurons = layer.neuronCount;
+    view.outputs = layer.outputs.data();
+    view.activation = {limit, -limit, -layer.slope, layer.amplitude, layer.offset, exp};
+    view.slope = layer.slope;
 }
 
 } // namespace
@@ -479,26 +480,33 @@ bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t
 {
     if (layers.size() != 2 || !engine_kernels::FusedPassesAllowed()) return false;
     TLayer& first = layers[0];
-    TChangeLayers::TPending& pending = changes.pending_;
-    const engine_kernels::TByteStep step{.pattern = pattern,
-                                         .target = target,
-                                         .lower = ViewOf(first, deltas[0]),
-                                         .upper = ViewOf(layers[1], deltas[1]),
-                                         .amplitude = first.amplitude,
-                                         .offset = first.offset,
-                                         .negEta = -learningRate,
-                                         .momentum = momentum,
-                                         .bits = first.activeBits_.data(),
-                                         .lowerFactors = pending.factors[0].data(),
-                                         .patternCopy = pending.pattern.data(),
-                                         .upperFactors = pending.factors[1].data(),
-                                         .upperInputs = pending.inputs[1].data(),
-                                         .lowerChanges = changes.layers_[0].weights.Data(),
-                                         .upperChanges = changes.layers_[1].weights.Data()};
-    const engine_kernels::TKernels& kernels = engine_kernels::Active();
-    const std::size_t count = target ? kernels.trainTwoLayers(step) : kernels.forwardTwoLayers(step);
-    if (count == engine_kernels::kNoFusedStep) return false;
-    first.activeCount_ = count;
+    TLayer& second = layers[1];
+    const engine_detail::TExpKind exp = engine_detail::ChosenExp();
+    const engine_kernels::TFusedPass pass = engine_kernels::Active().fusedPass(first.neuronCount, second.neuronCount, exp);
+    if (pass == nullptr) return false;
+    // Only the fields the pass reads are filled: a forward pass reads none of a step's.
+    engine_kernels::TByteStep step;
+    step.pattern = pattern;
+    step.bits = first.activeBits_.data();
+    FillView(step.lower, first, exp);
+    FillView(step.upper, second, exp);
+    if (target != nullptr) {
+        TChangeLayers::TPending& pending = changes.pending_;
+        step.target = target;
+        step.lower.deltas = deltas[0].data();
+        step.upper.deltas = deltas[1].data();
+        step.amplitude = first.amplitude;
+        step.offset = first.offset;
+        step.negEta = -learningRate;
+        step.momentum = momentum;
+        step.lowerFactors = pending.factors[0].data();
+        step.patternCopy = pending.pattern.data();
+        step.upperFactors = pending.factors[1].data();
+        step.upperInputs = pending.inputs[1].data();
+        step.lowerChanges = changes.layers_[0].weights.Data();
+        step.upperChanges = changes.layers_[1].weights.Data();
+    }
+    first.activeCount_ = pass(step, target != nullptr);
     PointOutputs();
     return true;
 }
