@@ -475,8 +475,8 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
 // The forward pass (target null) or the training step of a two-layer network in one kernel call, where the
 // kernel set has one for its shape; false, with nothing done, elsewhere. With momentum the changes must have
 // been written out.
-bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate,
-                                   float momentum)
+[[gnu::always_inline]] inline bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target,
+                                                                  float learningRate, float momentum)
 {
     if (layers.size() != 2 || !engine_kernels::FusedPassesAllowed()) return false;
     TLayer& first = layers[0];
