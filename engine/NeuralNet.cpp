@@ -482,7 +482,8 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
     TLayer& first = layers[0];
     TLayer& second = layers[1];
     const engine_detail::TExpKind exp = engine_detail::ChosenExp();
-    const engine_kernels::TFusedPass pass = engine_kernels::Active().fusedPass(first.neuronCount, second.neuronCount, exp);
+    const engine_kernels::TFusedPass pass =
+        engine_kernels::Active().fusedPass(first.neuronCount, second.neuronCount, exp);
     if (pass == nullptr) return false;
     // Only the fields the pass reads are filled: a forward pass reads none of a step's.
     engine_kernels::TByteStep step;
