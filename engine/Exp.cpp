@@ -57,9 +57,12 @@ TExpKind CalibrateExp()
     return kind;
 }
 
+std::atomic<unsigned> gChoiceChanges{0};
+
 void ForceExp(TExpKind kind)
 {
     gExpKind.store(kind, std::memory_order_relaxed);
+    gChoiceChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 } // namespace engine_detail

@@ -135,6 +135,11 @@ inline TExpKind ChosenExp()
 // Tests only: use the given kind from now on (Fused needs a CPU with FMA).
 void ForceExp(TExpKind kind);
 
+// Counts the changes made by the tests' hooks to the choice of exponential and kernels (ForceExp here,
+// ForceBaseline and ForceSeparateKernels in engine/Kernels.h), so that a choice remembered with the count
+// it was made at is known to be still good.
+extern std::atomic<unsigned> gChoiceChanges;
+
 // Whether this CPU can run code built for FMA.
 bool CpuHasFma();
 

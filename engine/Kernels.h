@@ -28,14 +28,13 @@ struct TActivation {
 
 // One layer as the fused passes of a two-layer network see it.
 struct TLayerView {
-    float* weights;      // rows of `stride` floats
-    std::size_t stride;
+    float* weights;      // rows of whole vectors, as many as the neurons take (the pass's shape)
     std::size_t rows;    // inputs plus the bias row
     std::size_t neurons;
     float* outputs;      // neurons + 1 floats; the last is the bias input of the next layer (read only)
     float* deltas;       // neurons + 1 floats of error terms (layer 0) or neurons (layer 1), written by a step
     TActivation activation;
-    float slope;
+    float slope;         // read by a step
 };
 
 // What the fused passes of a two-layer network on a byte pattern read and write. bits takes the non-zero
@@ -54,11 +53,11 @@ struct TByteStep {
     float negEta;     // minus the learning rate
     float momentum;
     std::uint64_t* bits;
-    float* lowerFactors;       // lower.stride floats
+    float* lowerFactors;       // as many floats as a row of lower.weights
     std::int8_t* patternCopy;  // lower.rows rounded up to 64 bytes
-    float* upperFactors;       // upper.stride floats
+    float* upperFactors;       // as many floats as a row of upper.weights
     float* upperInputs;        // upper.rows rounded up to 8 floats
-    float* lowerChanges;       // with momentum: layer 0's changes, rows of lower.stride floats
+    float* lowerChanges;       // with momentum: layer 0's changes, rows as those of lower.weights
     float* upperChanges;       // with momentum: layer 1's changes
 };
 

@@ -118,6 +118,7 @@ const TKernels& Active()
 void ForceBaseline(bool baseline)
 {
     Current() = Choose(baseline);
+    engine_detail::gChoiceChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool gSeparateKernels = false;
@@ -125,6 +126,7 @@ bool gSeparateKernels = false;
 void ForceSeparateKernels(bool separate)
 {
     gSeparateKernels = separate;
+    engine_detail::gChoiceChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool FusedPassesAllowed()
@@ -457,20 +459,32 @@ void TNeuralNet::StepWithoutMomentum(const std::int8_t* pattern, float learningR
 
 namespace {
 
-// What a fused pass reads of a layer; the error terms only a training step.
+// What a fused pass reads of a layer; the slope and error terms only a training step.
 void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TExpKind exp)
 {
     const float limit = Limit(layer.slope);
     view.weights = layer.weights.Data();
-    view.stride = layer.weights.Stride();
     view.rows = layer.weights.Rows();
     view.neurons = layer.neuronCount;
     view.outputs = layer.outputs.data();
     view.activation = {limit, -limit, -layer.slope, layer.amplitude, layer.offset, exp};
-    view.slope = layer.slope;
 }
 
 } // namespace
+
+// Chooses the fused pass for the network's shape and the kernels and exponential in use (none where that
+// has none), for FusedTwoLayerPass to take as long as these stay as they are.
+[[gnu::noinline]] void TNeuralNet::ChooseFusedPass()
+{
+    TFusedChoice choice;
+    choice.changes = engine_detail::gChoiceChanges.load(std::memory_order_relaxed);
+    choice.hidden = layers[0].neuronCount;
+    choice.outputs = layers[1].neuronCount;
+    choice.exp = engine_detail::ChosenExp();
+    if (engine_kernels::FusedPassesAllowed())
+        choice.pass = engine_kernels::Active().fusedPass(choice.hidden, choice.outputs, choice.exp);
+    fused_ = choice;
+}
 
 // The forward pass (target null) or the training step of a two-layer network in one kernel call, where the
 // kernel set has one for its shape; false, with nothing done, elsewhere. With momentum the changes must have
@@ -478,13 +492,15 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
 [[gnu::always_inline]] inline bool TNeuralNet::FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target,
                                                                   float learningRate, float momentum)
 {
-    if (layers.size() != 2 || !engine_kernels::FusedPassesAllowed()) return false;
+    if (layers.size() != 2) return false;
     TLayer& first = layers[0];
     TLayer& second = layers[1];
-    const engine_detail::TExpKind exp = engine_detail::ChosenExp();
-    const engine_kernels::TFusedPass pass =
-        engine_kernels::Active().fusedPass(first.neuronCount, second.neuronCount, exp);
+    if (fused_.hidden != first.neuronCount || fused_.outputs != second.neuronCount ||
+        fused_.changes != engine_detail::gChoiceChanges.load(std::memory_order_relaxed)) [[unlikely]]
+        ChooseFusedPass();
+    const engine_kernels::TFusedPass pass = fused_.pass;
     if (pass == nullptr) return false;
+    const engine_detail::TExpKind exp = fused_.exp;
     // Only the fields the pass reads are filled: a forward pass reads none of a step's.
     engine_kernels::TByteStep step;
     step.pattern = pattern;
@@ -496,6 +512,8 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
         step.target = target;
         step.lower.deltas = deltas[0].data();
         step.upper.deltas = deltas[1].data();
+        step.lower.slope = first.slope;
+        step.upper.slope = second.slope;
         step.amplitude = first.amplitude;
         step.offset = first.offset;
         step.negEta = -learningRate;

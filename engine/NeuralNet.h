@@ -23,7 +23,13 @@
 #include <new>
 #include <vector>
 
+namespace engine_kernels {
+struct TByteStep;
+} // namespace engine_kernels
+
 namespace engine_detail {
+
+enum class TExpKind;
 
 // Allocator for 32-byte aligned float storage (whole vector registers).
 template <class T>
@@ -243,6 +249,15 @@ public:
     std::uint32_t outputCount = 0;         // neuronCount of the last layer
 
 private:
+    // The fused pass of a two-layer network and what it was chosen for (the neuron counts, and the count of
+    // changes to the kernel choice at the time).
+    struct TFusedChoice {
+        std::uint32_t hidden = 0;
+        std::uint32_t outputs = 0;
+        unsigned changes = ~0u;  // none chosen yet
+        engine_detail::TExpKind exp{};
+        std::size_t (*pass)(const engine_kernels::TByteStep&, bool) = nullptr;  // none for this network
+    };
     struct TTrialPosition {
         std::uint32_t k, i, j;
     };
@@ -265,6 +280,7 @@ private:
     const float* Factors(std::size_t k, float momentum);
     void UpdateUpperLayers(float learningRate, float momentum);
     void StepWithoutMomentum(const std::int8_t* pattern, float learningRate);
+    void ChooseFusedPass();
     bool FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate, float momentum);
     bool IsSeriesNet() const;
     [[gnu::noinline]] void TrainFloatGeneral(float* values, float* target, float learningRate, float momentum);
@@ -278,4 +294,5 @@ private:
     void CommitTrial(std::uint32_t k, std::uint32_t j, float trialOutput);
 
     TScratch scratch_;
+    TFusedChoice fused_;
 };
