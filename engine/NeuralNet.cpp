@@ -51,10 +51,10 @@ float Limit(float slope)
     return slope == 1.0f ? 100.0f : 100.0f / slope;
 }
 
-TActivation ActivationOf(const TLayer& layer)
+TActivation ActivationOf(const TLayer& layer, engine_detail::TExpKind exp = engine_detail::ChosenExp())
 {
     const float limit = Limit(layer.slope);
-    return {limit, -limit, -layer.slope, layer.amplitude, layer.offset, engine_detail::ChosenExp()};
+    return {limit, -limit, -layer.slope, layer.amplitude, layer.offset, exp};
 }
 
 // d[j] = (1 - y[j] + O) * (y[j] - O) * A * s * sums[j] for j = 0..m, four at a time where the arrays
@@ -462,12 +462,11 @@ namespace {
 // What a fused pass reads of a layer; the slope and error terms only a training step.
 void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TExpKind exp)
 {
-    const float limit = Limit(layer.slope);
     view.weights = layer.weights.Data();
     view.rows = layer.weights.Rows();
     view.neurons = layer.neuronCount;
     view.outputs = layer.outputs.data();
-    view.activation = {limit, -limit, -layer.slope, layer.amplitude, layer.offset, exp};
+    view.activation = ActivationOf(layer, exp);
 }
 
 } // namespace
