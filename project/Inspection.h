@@ -36,7 +36,6 @@ struct TPixels {
 std::vector<std::uint32_t> CellElements(const std::vector<TElementAnswer>& answers, const std::vector<float>& margins,
                                         std::size_t count, std::int32_t t, std::uint32_t a);
 
-
 // ---- Pictures on the retina -------------------------------------------------
 
 // How `inputs` cells lie on the retina, row by row: the project's retina when
