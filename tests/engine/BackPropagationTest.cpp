@@ -193,7 +193,9 @@ struct StepCase {
     std::vector<std::uint32_t> sizes;
     std::vector<float> momenta;
     float range = 0.68f;
-    bool ownActivations = false;  // each layer its own slope, amplitude and offset
+    // Each layer its own slope, amplitude and offset; or offsets of -0.0, which units saturated below put out
+    // (and the plain logistic's formulas, for an offset of +0.0, must not be taken for).
+    enum { Plain, Own, NegativeZeroOffset } activations = Plain;
 };
 
 class BackPropagationIdentity : public ::testing::TestWithParam<StepCase> {};
@@ -208,12 +210,16 @@ TEST_P(BackPropagationIdentity, BytesAndFloatsMatchThePlainLoops)
 void CheckSteps(const StepCase& c)
 {
     TNeuralNet net = MakeNet(c.sizes, c.range);
-    if (c.ownActivations)
-        for (std::size_t k = 0; k < net.layers.size(); ++k) {
-            net.layers[k].slope = 0.8f + 0.5f * static_cast<float>(k);
-            net.layers[k].amplitude = 1.5f - 0.6f * static_cast<float>(k);
-            net.layers[k].offset = -0.25f + 0.35f * static_cast<float>(k);
+    for (std::size_t k = 0; k < net.layers.size(); ++k) {
+        TLayer& layer = net.layers[k];
+        if (c.activations == StepCase::Own) {
+            layer.slope = 0.8f + 0.5f * static_cast<float>(k);
+            layer.amplitude = 1.5f - 0.6f * static_cast<float>(k);
+            layer.offset = -0.25f + 0.35f * static_cast<float>(k);
+        } else if (c.activations == StepCase::NegativeZeroOffset) {
+            layer.offset = -0.0f;
         }
+    }
     TNeuralNet plain(net);
     const std::uint32_t n = c.sizes.front(), outputs = c.sizes.back();
     int step = 0;
@@ -259,8 +265,9 @@ INSTANTIATE_TEST_SUITE_P(Shapes, BackPropagationIdentity,
                                            StepCase{{100, 25, 10}, {0.0f, 0.5f, 0.0f}, 60.0f},
                                            StepCase{{400, 64, 26}, {0.0f}, 60.0f},
                                            StepCase{{13, 41, 9, 3}, {0.0f, 0.3f}, 60.0f},
-                                           StepCase{{100, 25, 10}, {0.0f, 0.5f, 0.0f}, 0.68f, true},
-                                           StepCase{{400, 64, 26}, {0.0f}, 0.68f, true}));
+                                           StepCase{{100, 25, 10}, {0.0f, 0.5f, 0.0f}, 0.68f, StepCase::Own},
+                                           StepCase{{400, 64, 26}, {0.0f}, 0.68f, StepCase::Own},
+                                           StepCase{{64, 25, 10}, {0.0f, 0.5f}, 60.0f, StepCase::NegativeZeroOffset}));
 
 // Long runs on the retina shapes, as the system trains them: 100,000 steps
 // of retina patterns (about 20% ones) with one-hot targets, momentum 0 and,
