@@ -65,7 +65,8 @@ struct TByteStep {
 // and of each layer weights, rows, neurons, outputs and activation, with outputs and bits as
 // accumulateByteRows, activate and listNonZero give them; or the forward pass, error terms and update (train
 // true), the results of the separate kernels bit for bit, without momentum the changes left in the
-// pending-step buffers. Returns the count of non-zero bytes.
+// pending-step buffers. Returns the count of non-zero bytes. A pass for plain logistic layers (slope 1,
+// amplitude 1, offset +0.0) reads no activation, slope, amplitude or offset.
 using TFusedPass = std::size_t (*)(const TByteStep& s, bool train);
 
 struct TKernels {
@@ -115,7 +116,8 @@ struct TKernels {
     // The pass of a two-layer network of `hidden` and `outputs` neurons in one go, where both layers' sums
     // fit in the registers this kernel set keeps them in (see kFusedHiddenVectors and kFusedOutputVectors)
     // and `exp` is the inline exponential it is built with; null for any other network. See TFusedPass.
-    TFusedPass (*fusedPass)(std::size_t hidden, std::size_t outputs, engine_detail::TExpKind exp);
+    // plain: a pass only for layers that all have slope 1, amplitude 1 and offset +0.0.
+    TFusedPass (*fusedPass)(std::size_t hidden, std::size_t outputs, engine_detail::TExpKind exp, bool plain);
 };
 
 // The fused passes keep up to this many vectors of hidden sums and of output sums in registers (64 hidden

@@ -51,6 +51,20 @@ float Limit(float slope)
     return slope == 1.0f ? 100.0f : 100.0f / slope;
 }
 
+// 0 where the layer has the plain logistic 1 / (1 + e^-x), as a network is built: slope 1, amplitude 1 and
+// offset +0.0, compared as bit patterns (1.0f has one).
+std::uint32_t NotPlainBits(const TLayer& layer)
+{
+    constexpr std::uint32_t kOne = std::bit_cast<std::uint32_t>(1.0f);
+    return (std::bit_cast<std::uint32_t>(layer.slope) ^ kOne) | (std::bit_cast<std::uint32_t>(layer.amplitude) ^ kOne) |
+           std::bit_cast<std::uint32_t>(layer.offset);
+}
+
+bool IsPlainLogistic(const TLayer& layer)
+{
+    return NotPlainBits(layer) == 0;
+}
+
 TActivation ActivationOf(const TLayer& layer, engine_detail::TExpKind exp = engine_detail::ChosenExp())
 {
     const float limit = Limit(layer.slope);
@@ -460,13 +474,14 @@ void TNeuralNet::StepWithoutMomentum(const std::int8_t* pattern, float learningR
 namespace {
 
 // What a fused pass reads of a layer; the slope and error terms only a training step.
-void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TExpKind exp)
+// plain: the pass is one for plain logistic layers, which reads no activation.
+void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TExpKind exp, bool plain)
 {
     view.weights = layer.weights.Data();
     view.rows = layer.weights.Rows();
     view.neurons = layer.neuronCount;
     view.outputs = layer.outputs.data();
-    view.activation = ActivationOf(layer, exp);
+    if (!plain) view.activation = ActivationOf(layer, exp);
 }
 
 } // namespace
@@ -480,8 +495,11 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
     choice.hidden = layers[0].neuronCount;
     choice.outputs = layers[1].neuronCount;
     choice.exp = engine_detail::ChosenExp();
-    if (engine_kernels::FusedPassesAllowed())
-        choice.pass = engine_kernels::Active().fusedPass(choice.hidden, choice.outputs, choice.exp);
+    if (engine_kernels::FusedPassesAllowed()) {
+        const engine_kernels::TKernels& kernels = engine_kernels::Active();
+        choice.pass = kernels.fusedPass(choice.hidden, choice.outputs, choice.exp, false);
+        choice.plainPass = kernels.fusedPass(choice.hidden, choice.outputs, choice.exp, true);
+    }
     fused_ = choice;
 }
 
@@ -497,24 +515,28 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
     if (fused_.hidden != first.neuronCount || fused_.outputs != second.neuronCount ||
         fused_.changes != engine_detail::gChoiceChanges.load(std::memory_order_relaxed)) [[unlikely]]
         ChooseFusedPass();
-    const engine_kernels::TFusedPass pass = fused_.pass;
+    const bool plain = (NotPlainBits(first) | NotPlainBits(second)) == 0;
+    const engine_kernels::TFusedPass pass = plain ? fused_.plainPass : fused_.pass;
     if (pass == nullptr) return false;
     const engine_detail::TExpKind exp = fused_.exp;
-    // Only the fields the pass reads are filled: a forward pass reads none of a step's.
+    // Only the fields the pass reads are filled: a forward pass reads none of a step's, a plain pass no
+    // activation, slope, amplitude or offset.
     engine_kernels::TByteStep step;
     step.pattern = pattern;
     step.bits = first.activeBits_.data();
-    FillView(step.lower, first, exp);
-    FillView(step.upper, second, exp);
+    FillView(step.lower, first, exp, plain);
+    FillView(step.upper, second, exp, plain);
     if (target != nullptr) {
         TChangeLayers::TPending& pending = changes.pending_;
         step.target = target;
         step.lower.deltas = deltas[0].data();
         step.upper.deltas = deltas[1].data();
-        step.lower.slope = first.slope;
-        step.upper.slope = second.slope;
-        step.amplitude = first.amplitude;
-        step.offset = first.offset;
+        if (!plain) {
+            step.lower.slope = first.slope;
+            step.upper.slope = second.slope;
+            step.amplitude = first.amplitude;
+            step.offset = first.offset;
+        }
         step.negEta = -learningRate;
         step.momentum = momentum;
         step.lowerFactors = pending.factors[0].data();
@@ -537,15 +559,6 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
 // time; each step depends on the weights the step before wrote, so its time
 // is the length of one chain of dependent operations. engine/SeriesStep.h
 // has a step for that shape alone that keeps the chain short.
-
-namespace {
-
-bool IsPlainLogistic(const TLayer& layer)
-{
-    return layer.slope == 1.0f && layer.amplitude == 1.0f && std::bit_cast<std::uint32_t>(layer.offset) == 0;
-}
-
-} // namespace
 
 bool TNeuralNet::IsSeriesNet() const
 {

@@ -257,6 +257,7 @@ private:
         unsigned changes = ~0u;  // none chosen yet
         engine_detail::TExpKind exp{};
         std::size_t (*pass)(const engine_kernels::TByteStep&, bool) = nullptr;  // none for this network
+        std::size_t (*plainPass)(const engine_kernels::TByteStep&, bool) = nullptr;  // for plain logistic layers
     };
     struct TTrialPosition {
         std::uint32_t k, i, j;
