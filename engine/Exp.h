@@ -136,7 +136,7 @@ inline TExpKind ChosenExp()
 void ForceExp(TExpKind kind);
 
 // Counts the changes made by the tests' hooks to the choice of exponential and kernels (ForceExp here,
-// ForceBaseline and ForceSeparateKernels in engine/Kernels.h), so that a choice remembered with the count
+// ForceKernelSet and ForceSeparateKernels in engine/Kernels.h), so that a choice remembered with the count
 // it was made at is known to be still good.
 extern std::atomic<unsigned> gChoiceChanges;
 

@@ -1,10 +1,12 @@
 #pragma once
 
-// Vector kernels of the engine, built twice: for the x86-64 baseline (SSE2,
-// four lanes) and for AVX2 with FMA, BMI1 and BMI2 (eight lanes; FMA only for
-// the fused exponential's explicit multiply-adds). Both do the same single-precision
-// operations in the same order for every lane, so they give identical
-// results; the faster one is chosen once, at the first use.
+// Vector kernels of the engine, built three times: for the x86-64 baseline
+// (SSE2, four lanes), for AVX2 with FMA, BMI1 and BMI2 (eight lanes; FMA only
+// for the fused exponential's explicit multiply-adds), and for the same with
+// AVX-512 F, VL, BW and DQ besides (eight lanes). All do the same
+// single-precision operations in the same order for every lane, so they give
+// identical results; the fastest one the CPU runs is chosen once, at the
+// first use.
 //
 // Weight blocks are rows of `stride` floats (a multiple of 8), 32-byte
 // aligned; sums, factors and scratch buffers hold `stride` floats.
@@ -13,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 namespace engine_kernels {
 
@@ -128,8 +131,18 @@ inline constexpr std::size_t kFusedOutputVectors = 4;
 // The kernels in use.
 const TKernels& Active();
 
-// Tests only: use the baseline kernels even where AVX2 is available (true), or choose again (false).
-void ForceBaseline(bool baseline);
+// The kernel sets, the plainest first.
+enum class TKernelSet { Baseline, Avx2, Avx512 };
+
+// Whether this build has the set and this CPU (with its operating system) runs it.
+bool Runs(TKernelSet set);
+
+// The set in use.
+TKernelSet ActiveSet();
+
+// Tests only: use the given set, which must be one that Runs, or choose again (nullopt): the last set that
+// Runs.
+void ForceKernelSet(std::optional<TKernelSet> set);
 
 // Tests only: let no network take the fused two-layer passes (true), so that the separate kernels run on
 // every shape, or let them again (false).
@@ -138,15 +151,11 @@ void ForceSeparateKernels(bool separate);
 // Whether the fused two-layer passes may be used.
 bool FusedPassesAllowed();
 
-// Whether the AVX2 kernels are the ones in use.
-bool UsingAvx2();
-
-// Whether this CPU can run the AVX2 kernels (it has AVX2, FMA, BMI1 and BMI2).
-bool CpuRunsAvx2Kernels();
-
-// The two builds. The AVX2 table is used only when kAvx2Built and CpuRunsAvx2Kernels().
+// The three builds (on other processors than x86-64, the two last are baseline builds too, never chosen).
 extern const TKernels kBaselineKernels;
 extern const TKernels kAvx2Kernels;
+extern const TKernels kAvx512Kernels;
 extern const bool kAvx2Built;
+extern const bool kAvx512Built;
 
 } // namespace engine_kernels

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 // Arithmetic notes.
 //
@@ -111,14 +112,26 @@ namespace engine_kernels {
 
 namespace {
 
-const TKernels* Choose(bool baseline)
+const TKernels& KernelsOf(TKernelSet set)
 {
-    return !baseline && kAvx2Built && CpuRunsAvx2Kernels() ? &kAvx2Kernels : &kBaselineKernels;
+    switch (set) {
+    case TKernelSet::Avx512: return kAvx512Kernels;
+    case TKernelSet::Avx2: return kAvx2Kernels;
+    case TKernelSet::Baseline: break;
+    }
+    return kBaselineKernels;
 }
 
-const TKernels*& Current()
+TKernelSet Best()
 {
-    static const TKernels* current = Choose(false);
+    for (TKernelSet set : {TKernelSet::Avx512, TKernelSet::Avx2})
+        if (Runs(set)) return set;
+    return TKernelSet::Baseline;
+}
+
+TKernelSet& Current()
+{
+    static TKernelSet current = Best();
     return current;
 }
 
@@ -126,12 +139,39 @@ const TKernels*& Current()
 
 const TKernels& Active()
 {
-    return *Current();
+    return KernelsOf(Current());
 }
 
-void ForceBaseline(bool baseline)
+bool Runs(TKernelSet set)
 {
-    Current() = Choose(baseline);
+    switch (set) {
+    case TKernelSet::Baseline: return true;
+#if defined(__x86_64__) || defined(__i386__)
+    // The compiler's CPU check sees AVX-512 only where the operating system saves its registers.
+    case TKernelSet::Avx2:
+        return kAvx2Built && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+               __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    case TKernelSet::Avx512:
+        return kAvx512Built && Runs(TKernelSet::Avx2) && __builtin_cpu_supports("avx512f") &&
+               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw") &&
+               __builtin_cpu_supports("avx512dq");
+#else
+    case TKernelSet::Avx2:
+    case TKernelSet::Avx512: return false;
+#endif
+    }
+    return false;
+}
+
+TKernelSet ActiveSet()
+{
+    return Current();
+}
+
+void ForceKernelSet(std::optional<TKernelSet> set)
+{
+    if (set && !Runs(*set)) throw std::invalid_argument("kernel set not available on this CPU");
+    Current() = set.value_or(Best());
     engine_detail::gChoiceChanges.fetch_add(1, std::memory_order_relaxed);
 }
 
@@ -146,21 +186,6 @@ void ForceSeparateKernels(bool separate)
 bool FusedPassesAllowed()
 {
     return !gSeparateKernels;
-}
-
-bool UsingAvx2()
-{
-    return Current() == &kAvx2Kernels;
-}
-
-bool CpuRunsAvx2Kernels()
-{
-#if defined(__x86_64__) || defined(__i386__)
-    return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
-           __builtin_cpu_supports("bmi2");
-#else
-    return false;
-#endif
 }
 
 } // namespace engine_kernels

@@ -5,6 +5,7 @@
 #include "TestNets.h"
 
 #include <set>
+#include <stdexcept>
 
 using testnets::PinnedClock;
 
@@ -129,17 +130,29 @@ TEST(Layer, ActivationMatchesTheScalarFunctionOverTheWholeRange)
     testnets::ForEachKernelSet(CheckActivationRange);
 }
 
-TEST(Layer, EightLaneKernelsAreUsedWhereTheCpuHasThem)
+TEST(Layer, TheWidestKernelsTheCpuRunsAreChosen)
 {
+    using engine_kernels::TKernelSet;
 #if defined(__x86_64__)
-    const bool cpu = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") && __builtin_cpu_supports("bmi") &&
-                     __builtin_cpu_supports("bmi2");
+    const bool avx2 = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+                      __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
+    const bool avx512 = avx2 && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                        __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512dq");
 #else
-    const bool cpu = false;
+    const bool avx2 = false, avx512 = false;
 #endif
-    EXPECT_EQ(engine_kernels::UsingAvx2(), engine_kernels::kAvx2Built && cpu);
-    EXPECT_EQ(engine_kernels::CpuRunsAvx2Kernels(), cpu);
-    engine_kernels::ForceBaseline(true);
-    EXPECT_FALSE(engine_kernels::UsingAvx2());
-    engine_kernels::ForceBaseline(false);
+    EXPECT_EQ(engine_kernels::Runs(TKernelSet::Avx2), engine_kernels::kAvx2Built && avx2);
+    EXPECT_EQ(engine_kernels::Runs(TKernelSet::Avx512), engine_kernels::kAvx512Built && avx512);
+    const TKernelSet best = engine_kernels::Runs(TKernelSet::Avx512) ? TKernelSet::Avx512
+                            : engine_kernels::Runs(TKernelSet::Avx2) ? TKernelSet::Avx2
+                                                                     : TKernelSet::Baseline;
+    EXPECT_EQ(engine_kernels::ActiveSet(), best);
+    engine_kernels::ForceKernelSet(TKernelSet::Baseline);
+    EXPECT_EQ(engine_kernels::ActiveSet(), TKernelSet::Baseline);
+    EXPECT_EQ(&engine_kernels::Active(), &engine_kernels::kBaselineKernels);
+    if (!engine_kernels::Runs(TKernelSet::Avx512)) {
+        EXPECT_THROW(engine_kernels::ForceKernelSet(TKernelSet::Avx512), std::invalid_argument);
+    }
+    engine_kernels::ForceKernelSet(std::nullopt);
+    EXPECT_EQ(engine_kernels::ActiveSet(), best);
 }

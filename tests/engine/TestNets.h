@@ -14,6 +14,7 @@
 #include <cmath>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,8 +30,8 @@ public:
     PinnedClock& operator=(const PinnedClock&) = delete;
 };
 
-// Runs body with every kernel this machine can run: the kernels the engine
-// chose for this CPU and the baseline (four-lane) kernels, each with the
+// Runs body with every kernel this machine can run: each kernel set the CPU
+// runs (baseline four lanes, AVX2 and AVX-512 eight lanes), each with the
 // exponential calibrated for this C library (inline in vector lanes where a
 // kernel set has it) and with the library's own, and (unless fusedOnly) each
 // of those with the fused two-layer passes and with the separate kernels
@@ -39,19 +40,22 @@ template <class Body>
 void ForEachKernelSet(Body body, bool fusedOnly = false)
 {
     using engine_detail::TExpKind;
+    using engine_kernels::TKernelSet;
     const TExpKind calibrated = engine_detail::ChosenExp();
-    for (bool baseline : {false, true}) {
+    for (TKernelSet set : {TKernelSet::Avx512, TKernelSet::Avx2, TKernelSet::Baseline}) {
+        if (!engine_kernels::Runs(set)) continue;
         for (bool library : {false, true}) {
             for (bool separate : {false, true}) {
                 if (separate && fusedOnly) continue;
-                SCOPED_TRACE(std::string(baseline ? "baseline kernels" : "chosen kernels") +
+                static const char* const kNames[] = {"baseline kernels", "AVX2 kernels", "AVX-512 kernels"};
+                SCOPED_TRACE(std::string(kNames[static_cast<int>(set)]) +
                              (library ? ", library exponential" : ", calibrated exponential") +
                              (separate ? ", separate kernels only" : ""));
-                engine_kernels::ForceBaseline(baseline);
+                engine_kernels::ForceKernelSet(set);
                 engine_detail::ForceExp(library ? TExpKind::Library : calibrated);
                 engine_kernels::ForceSeparateKernels(separate);
                 body();
-                engine_kernels::ForceBaseline(false);
+                engine_kernels::ForceKernelSet(std::nullopt);
                 engine_detail::ForceExp(calibrated);
                 engine_kernels::ForceSeparateKernels(false);
             }
