@@ -6,22 +6,7 @@
 // lanes in one register of doubles, with the table held in registers (see
 // ExpOctet). Nothing here runs before engine_kernels::Active() has checked
 // that the CPU and the operating system support those sets.
-#include "engine/Kernels.h"
-
-#if defined(__x86_64__)
-#include <immintrin.h>
-#endif
-
-#include <utility>
-
-namespace {
-#if defined(__AVX2__)
-#define TRELIS_LANES 8
-#else
-#define TRELIS_LANES 4
-#endif
 #include "engine/KernelsImpl.inc"
-} // namespace
 
 const engine_kernels::TKernels engine_kernels::kAvx512Kernels = kKernels;
 #if defined(__AVX512F__) && defined(__AVX512VL__) && defined(__AVX512BW__) && defined(__AVX512DQ__)
