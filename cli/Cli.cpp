@@ -16,6 +16,7 @@ const char* const ProgramHelp =
     "  info ФАЙЛ                          что содержит проект, последовательность или ряд\n"
     "  import ПАПКА --size N -o ПОСЛ.llt  последовательность из папок изображений по классам\n"
     "  train ВХОД -o ПРОЕКТ [параметры]   обучить сеть и записать проект\n"
+    "  tune ПОСЛ.llt -o ПРОЕКТ            подобрать настройки сети и записать лучшую\n"
     "  evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ проверить сеть проекта на последовательности\n"
     "  recognise ПРОЕКТ ИЗОБРАЖЕНИЕ       распознать все фигуры изображения\n"
     "  predict ПРОЕКТ ПАПКА|ПОСЛ.llt --csv ФАЙЛ\n"
@@ -29,7 +30,7 @@ const char* const ProgramHelp =
     "\n"
     "Справка по команде: trelis-cli КОМАНДА --help\n"
     "Версия: trelis-cli --version\n"
-    "Ctrl+C во время обучения (train, forecast) останавливает его после текущей\n"
+    "Ctrl+C во время обучения (train, tune, forecast) останавливает его после текущей\n"
     "эпохи и записывает то, чему сеть успела научиться; второе Ctrl+C прерывает сразу.\n"
     "Коды завершения: 0 — готово, 1 — файл не прочитан, не записан или не подходит,\n"
     "2 — ошибка в командной строке.\n";
@@ -105,6 +106,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
         return PredictCommand(args, out, err);
     if (command == "inspect")
         return InspectCommand(args, out, err);
+    if (command == "tune")
+        return TuneCommand(args, out, err);
     if (command == "forecast")
         return ForecastCommand(args, out, err, terminal);
     err << "trelis-cli: неизвестная команда «" << command << "».\n"

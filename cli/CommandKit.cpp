@@ -81,3 +81,39 @@ std::string PadRight(const std::string& text, std::size_t width)
     const std::size_t w = TextWidth(text);
     return w >= width ? text : text + std::string(width - w, ' ');
 }
+
+std::string ParseStepOptions(TCommandLine& line, TRunSettings& run)
+{
+    double number = 0.0;
+    if (line.Has("rate")) {
+        if (std::string refusal = ParseDecimal("rate", line.values["rate"], 0.000001, 100.0, number); !refusal.empty())
+            return refusal;
+        run.step.learningRate = static_cast<float>(number);
+    }
+    if (line.Has("momentum")) {
+        if (std::string refusal = ParseDecimal("momentum", line.values["momentum"], 0.0, 0.99, number);
+            !refusal.empty())
+            return refusal;
+        run.step.momentum = static_cast<float>(number);
+    }
+    return {};
+}
+
+std::string ParseFit(TCommandLine& line, TFigureFit& fit)
+{
+    if (!line.Has("fit"))
+        return {};
+    const std::string& value = line.values["fit"];
+    if (value == "stretch")
+        fit = TFigureFit::Stretch;
+    else if (value == "aspect")
+        fit = TFigureFit::Aspect;
+    else
+        return "неизвестный способ вырезания «" + value + "»: нужен stretch или aspect";
+    return {};
+}
+
+const char* FitName(TFigureFit fit)
+{
+    return fit == TFigureFit::Aspect ? "aspect" : "stretch";
+}

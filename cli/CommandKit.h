@@ -3,6 +3,8 @@
 // with a reason, and lining up text in columns.
 
 #include "cli/Options.h"
+#include "images/Images.h"
+#include "project/RunSettings.h"
 
 #include <cstddef>
 #include <iosfwd>
@@ -31,3 +33,17 @@ std::string Fixed(double value, int decimals);
 std::size_t TextWidth(const std::string& text);
 std::string PadLeft(const std::string& text, std::size_t width);
 std::string PadRight(const std::string& text, std::size_t width);
+
+// The largest epoch counts and seeds the commands take.
+inline constexpr std::uint64_t MaxEpochLimit = 1000000000;
+inline constexpr std::uint64_t MaxSeed = 0x7fffffffffffffffull;
+
+// --rate and --momentum into the run's step, when given. Empty on success,
+// otherwise the refusal.
+std::string ParseStepOptions(TCommandLine& line, TRunSettings& run);
+
+// --fit stretch|aspect, when given. Empty on success, otherwise the refusal.
+std::string ParseFit(TCommandLine& line, TFigureFit& fit);
+
+// The name of a fit as the options and info write it.
+const char* FitName(TFigureFit fit);

@@ -17,6 +17,7 @@
 #include "project/SeriesLoad.h"
 #include "project/Text.h"
 #include "project/TextFiles.h"
+#include "project/TrainingRun.h"
 
 #include <algorithm>
 #include <cmath>
@@ -155,6 +156,15 @@ std::string ApartLine(const TCheckReport& check)
     return line;
 }
 
+// Pins the seeding clock for as long as it lives.
+class TSeedClockPin {
+public:
+    explicit TSeedClockPin(std::time_t seconds) { SetSeedClock([seconds] { return seconds; }); }
+    ~TSeedClockPin() { SetSeedClock({}); }
+    TSeedClockPin(const TSeedClockPin&) = delete;
+    TSeedClockPin& operator=(const TSeedClockPin&) = delete;
+};
+
 // ---------------------------------------------------------------- info
 
 void PrintSequenceFigures(std::ostream& out, const TProjectFigures& f)
@@ -204,7 +214,11 @@ int InfoProject(const std::string& path, std::ostream& out, std::ostream& err)
         << "  Слоев: " << f.layers << "\n"
         << "  Выходов: " << f.outputs << "\n"
         << "  Связей: " << f.connections << "\n"
-        << "  Память: " << f.networkMemory << " b\n";
+        << "  Память: " << f.networkMemory << " b\n"
+        << "  Зерно начальных весов: " << (state.seed ? std::to_string(*state.seed) : std::string("неизвестно"))
+        << "\n";
+    out << "Вырезание фигур: " << FitName(state.fit)
+        << (state.fit == TFigureFit::Aspect ? " (с сохранением пропорций)\n" : " (растяжение по обеим осям)\n");
     out << "Имена классов: " << state.classNames.size() << "\n";
     for (std::size_t k = 0; k < state.classNames.size(); ++k)
         out << "  " << k << ": " << state.classNames[k] << "\n";
@@ -277,68 +291,6 @@ int InfoCommand(const std::vector<std::string>& args, std::ostream& out, std::os
 
 namespace {
 
-// Pins the seeding clock for as long as it lives.
-class TSeedClockPin {
-public:
-    explicit TSeedClockPin(std::time_t seconds) { SetSeedClock([seconds] { return seconds; }); }
-    ~TSeedClockPin() { SetSeedClock({}); }
-    TSeedClockPin(const TSeedClockPin&) = delete;
-    TSeedClockPin& operator=(const TSeedClockPin&) = delete;
-};
-
-struct TTrainSettings {
-    std::uint64_t maxEpochs = 1000;
-    bool seeded = false;
-    std::uint64_t seed = 0;
-    bool hasTarget = false;
-    double targetAccuracy = 1.0;
-    std::uint64_t patience = 0; // 0: none
-    bool keepGoing = false;     // on past a perfect epoch
-};
-
-constexpr std::uint64_t MaxEpochLimit = 1000000000;
-constexpr std::uint64_t MaxSeed = 0x7fffffffffffffffull;
-
-// Builds the project of a new network for a loaded sequence. Empty on
-// success, otherwise the refusal.
-std::string NewProjectFor(TSequenceWithNames& loaded, std::uint64_t hidden, const TTrainSettings& settings,
-                          TProject& project)
-{
-    if (loaded.sequence.Count == 0)
-        return "в последовательности нет элементов";
-    std::int64_t classCount = static_cast<std::int64_t>(loaded.names.size());
-    bool badClass = false;
-    ForEachElement(loaded.sequence, [&](const TAbsImage& e) {
-        if (e.ClassIndex < 0)
-            badClass = true;
-        else
-            classCount = std::max<std::int64_t>(classCount, std::int64_t{e.ClassIndex} + 1);
-    });
-    if (badClass)
-        return "в последовательности есть элементы с отрицательным номером класса";
-    TProjectSizes sizes;
-    sizes.elementSize = static_cast<std::int32_t>(std::min<std::uint64_t>(loaded.sequence.Dimension, INT32_MAX));
-    sizes.classCount = static_cast<std::int32_t>(std::min<std::int64_t>(classCount, INT32_MAX));
-    sizes.hiddenCount = static_cast<std::int32_t>(hidden);
-    const std::string refusal = ProjectSizesRefusal(sizes);
-    if (!refusal.empty())
-        return "сеть для этой последовательности построить нельзя: " + refusal;
-    try {
-        if (settings.seeded) {
-            const TSeedClockPin pin(static_cast<std::time_t>(settings.seed));
-            project.NewProject(sizes);
-        } else {
-            project.NewProject(sizes);
-        }
-    } catch (const std::bad_alloc&) {
-        return "сеть не помещается в памяти";
-    }
-    for (std::size_t k = loaded.names.size(); k < static_cast<std::size_t>(sizes.classCount); ++k)
-        loaded.names.push_back(std::to_string(k));
-    project.TakeSequence(loaded);
-    return {};
-}
-
 std::string ProgressBar(std::uint64_t epoch, std::uint32_t done, std::uint32_t total)
 {
     constexpr std::uint32_t width = 30;
@@ -363,6 +315,90 @@ std::string PatternProjectRefusal(const TProject& project, const std::string& pa
     return {};
 }
 
+// The run's options of train: method, rate, momentum and the stop rules.
+std::string ParseTrainOptions(TCommandLine& line, TRunSettings& run, std::uint64_t& hidden)
+{
+    std::string refusal;
+    if (line.Has("hidden"))
+        refusal = ParseWhole("hidden", line.values["hidden"], 1, MaxHiddenCount, hidden);
+    if (refusal.empty() && line.Has("method")) {
+        const std::string& method = line.values["method"];
+        if (method == "stochastic")
+            run.step.method = TTrainingMethod::Stochastic;
+        else if (method != "backprop")
+            refusal = "неизвестный метод «" + method + "»: нужен backprop или stochastic";
+    }
+    for (const char* option : {"rate", "momentum"})
+        if (refusal.empty() && line.Has(option) && run.step.method == TTrainingMethod::Stochastic)
+            refusal = std::string("--") + option + " задаёт обратное распространение, а не стохастическое обучение";
+    if (refusal.empty())
+        refusal = ParseStepOptions(line, run);
+    run.maxEpochs = 1000;
+    if (refusal.empty() && line.Has("max-epochs"))
+        refusal = ParseWhole("max-epochs", line.values["max-epochs"], 1, MaxEpochLimit, run.maxEpochs);
+    if (refusal.empty() && line.Has("seed")) {
+        std::uint64_t seed = 0;
+        refusal = ParseWhole("seed", line.values["seed"], 0, MaxSeed, seed);
+        run.seed = seed;
+    }
+    if (refusal.empty() && line.Has("target-accuracy")) {
+        double target = 1.0;
+        refusal = ParseFraction("target-accuracy", line.values["target-accuracy"], target);
+        run.targetAccuracy = target;
+    }
+    if (refusal.empty() && line.Has("patience"))
+        refusal = ParseWhole("patience", line.values["patience"], 1, MaxEpochLimit, run.patience);
+    run.keepGoing = line.Has("keep-going");
+    return refusal;
+}
+
+// Why the run stopped, as train prints it.
+std::string StopText(const TRunEpoch& epoch, const TRunSettings& run, const std::string& target, bool checking)
+{
+    switch (epoch.stop) {
+    case TRunStop::Perfect:
+        return "все элементы распознаны верно";
+    case TRunStop::Target:
+        return "достигнута доля верных ответов " + target;
+    case TRunStop::Patience:
+        return Counted(run.patience, "эпоха", "эпохи", "эпох") + " подряд без улучшения" +
+               (checking ? " на проверке" : "");
+    case TRunStop::EpochLimit:
+    case TRunStop::None:
+        break;
+    }
+    return "достигнуто наибольшее число эпох (" + std::to_string(run.maxEpochs) + ")";
+}
+
+// Opens or builds the project train works on. Empty on success.
+std::string TrainingProject(TCommandLine& line, const TRunSettings& run, std::uint64_t hidden, TFigureFit fit,
+                            TProject& project, std::ostream& err, int& code)
+{
+    const std::string& input = line.positional[0];
+    const std::string ext = Extension(input);
+    code = CliFailed;
+    if (ext == ProjectFileExtension) {
+        code = CliUsage;
+        if (line.Has("hidden"))
+            return "--hidden задаёт только новую сеть, а обучение продолжается с проекта";
+        if (line.Has("fit"))
+            return "--fit задаёт способ вырезания новой сети, а у проекта он свой";
+        code = CliFailed;
+        std::string refusal = project.Open(input);
+        return refusal.empty() ? PatternProjectRefusal(project, input) : refusal;
+    }
+    if (ext != "llt") {
+        code = CliUsage;
+        return "неизвестный вид файла «" + input + "»: нужен .trelis или .llt";
+    }
+    TSequenceWithNames loaded;
+    std::string refusal = LoadSequence(input, loaded);
+    if (refusal.empty() && !loaded.namesRead)
+        err << "trelis-cli train: файл имён классов «" << loaded.namesPath
+            << "» не найден или его нельзя прочитать: классы названы номерами.\n";
+    return refusal.empty() ? NewProjectForSequence(project, loaded, hidden, run.seed, fit) : refusal;
+}
+
 } // namespace
 
 int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -371,179 +407,81 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     const std::string command = args[0];
     TCommandLine line;
     const std::vector<TOptionRule> rules = {
-        {"output"},   {"hidden"},   {"method"},     {"max-epochs"}, {"seed"},          {"target-accuracy"},
-        {"patience"}, {"validation"}, {"rate"}, {"momentum"}, {"keep-going", false}};
+        {"output"},     {"hidden"}, {"method"},   {"max-epochs"},        {"seed"}, {"target-accuracy"},
+        {"patience"},   {"validation"}, {"rate"}, {"momentum"}, {"fit"}, {"keep-going", false}};
     if (const int answered = ParseOrAnswer(args, rules, TrainHelp, 1, line, out, err); answered >= 0)
         return answered;
-
     // Every option is checked before any file is read.
-    TTrainSettings settings;
-    TTrainingSettings training;
-    std::uint64_t hidden = 25;
-    std::string refusal;
     if (!line.Has("output"))
         return Refuse(err, command, "не указан файл проекта для записи (-o ПРОЕКТ)", CliUsage);
     const std::string output = line.values["output"];
     if (Extension(output) != ProjectFileExtension)
         return Refuse(err, command, "файл проекта «" + output + "» должен иметь расширение .trelis", CliUsage);
-    if (line.Has("hidden"))
-        refusal = ParseWhole("hidden", line.values["hidden"], 1, MaxHiddenCount, hidden);
-    if (refusal.empty() && line.Has("method")) {
-        const std::string& method = line.values["method"];
-        if (method == "stochastic")
-            training.method = TTrainingMethod::Stochastic;
-        else if (method != "backprop")
-            refusal = "неизвестный метод «" + method + "»: нужен backprop или stochastic";
-    }
-    for (const char* option : {"rate", "momentum"})
-        if (refusal.empty() && line.Has(option) && training.method == TTrainingMethod::Stochastic)
-            refusal = std::string("--") + option + " задаёт обратное распространение, а не стохастическое обучение";
-    double number = 0.0;
-    if (refusal.empty() && line.Has("rate")) {
-        refusal = ParseDecimal("rate", line.values["rate"], 0.000001, 100.0, number);
-        training.learningRate = static_cast<float>(number);
-    }
-    if (refusal.empty() && line.Has("momentum")) {
-        refusal = ParseDecimal("momentum", line.values["momentum"], 0.0, 0.99, number);
-        training.momentum = static_cast<float>(number);
-    }
-    if (refusal.empty() && line.Has("max-epochs"))
-        refusal = ParseWhole("max-epochs", line.values["max-epochs"], 1, MaxEpochLimit, settings.maxEpochs);
-    if (refusal.empty() && line.Has("seed")) {
-        settings.seeded = true;
-        refusal = ParseWhole("seed", line.values["seed"], 0, MaxSeed, settings.seed);
-    }
-    if (refusal.empty() && line.Has("target-accuracy")) {
-        settings.hasTarget = true;
-        refusal = ParseFraction("target-accuracy", line.values["target-accuracy"], settings.targetAccuracy);
-    }
-    if (refusal.empty() && line.Has("patience"))
-        refusal = ParseWhole("patience", line.values["patience"], 1, MaxEpochLimit, settings.patience);
-    settings.keepGoing = line.Has("keep-going");
+    TRunSettings run;
+    std::uint64_t hidden = 25;
+    TFigureFit fit = TFigureFit::Stretch;
+    std::string refusal = ParseTrainOptions(line, run, hidden);
+    if (refusal.empty())
+        refusal = ParseFit(line, fit);
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliUsage);
     // Nothing is trained that could not be saved.
     if (const std::string reason = WriteRefusal(output); !reason.empty())
         return Refuse(err, command, "проект «" + output + "» не записать: " + reason, CliFailed);
-
-    const std::string& input = line.positional[0];
-    const std::string ext = Extension(input);
     TProject project;
-    if (ext == ProjectFileExtension) {
-        if (line.Has("hidden"))
-            return Refuse(err, command, "--hidden задаёт только новую сеть, а обучение продолжается с проекта",
-                          CliUsage);
-        refusal = project.Open(input);
-        if (refusal.empty())
-            refusal = PatternProjectRefusal(project, input);
-        if (!refusal.empty())
+    int code = CliFailed;
+    if (refusal = TrainingProject(line, run, hidden, fit, project, err, code); !refusal.empty())
+        return Refuse(err, command, refusal, code);
+    THeldOutSet heldOut;
+    const bool checking = line.Has("validation");
+    if (checking)
+        if (refusal = LoadHeldOut(line.values["validation"], project.Net(), project.ClassNames(), heldOut);
+            !refusal.empty())
             return Refuse(err, command, refusal, CliFailed);
-    } else if (ext == "llt") {
-        TSequenceWithNames loaded;
-        refusal = LoadSequence(input, loaded);
-        if (refusal.empty() && !loaded.namesRead)
-            err << "trelis-cli " << command << ": файл имён классов «" << loaded.namesPath
-                << "» не найден или его нельзя прочитать: классы названы номерами.\n";
-        if (refusal.empty())
-            refusal = NewProjectFor(loaded, hidden, settings, project);
-        if (!refusal.empty())
-            return Refuse(err, command, refusal, CliFailed);
-    } else {
-        return Refuse(err, command, "неизвестный вид файла «" + input + "»: нужен .trelis или .llt", CliUsage);
-    }
-
-    // The held-out samples, for a network of the project's inputs and
-    // classes of the project's names.
-    TSequenceWithNames heldOut;
-    TClassMap heldOutClasses;
-    const bool validating = line.Has("validation");
-    if (validating) {
-        const std::string& path = line.values["validation"];
-        refusal = LoadSequence(path, heldOut);
-        if (refusal.empty())
-            if (const std::string reason = CheckRefusal(project.Net(), project.ClassNames(), heldOut, heldOutClasses);
-                !reason.empty())
-                refusal = "последовательность «" + path + "» не подходит: " + reason;
-        if (!refusal.empty())
-            return Refuse(err, command, refusal, CliFailed);
-    }
-    std::int64_t bestHeldOut = -1;
-    std::uint64_t heldOutTotal = 0;
-    std::uint64_t bestEpoch = 0;
-    std::unique_ptr<TNeuralNet> bestNet;
-
     // The stochastic trials draw on from where the generator stands: after
     // building a new network (as in the learning window after "Новый
     // проект"), or as the project was saved. A project saved without the
     // generator's state draws from --seed, or from the clock.
-    if (ext == ProjectFileExtension && !project.State().generator)
-        RandomSeed(settings.seeded ? settings.seed : static_cast<std::uint64_t>(SeedClockNow()));
-
+    if (Extension(line.positional[0]) == ProjectFileExtension && !project.State().generator)
+        RandomSeed(run.seed ? *run.seed : static_cast<std::uint64_t>(SeedClockNow()));
     const std::uint32_t count = project.Sequence().Count;
-    std::int64_t best = -1; // the count patience watches
-    std::uint64_t withoutImprovement = 0;
-    std::string stopReason = "достигнуто наибольшее число эпох (" + std::to_string(settings.maxEpochs) + ")";
     out << "Обучение: "
-        << (training.method == TTrainingMethod::Stochastic ? "стохастическое" : "обратное распространение")
+        << (run.step.method == TTrainingMethod::Stochastic ? "стохастическое" : "обратное распространение")
         << ", элементов " << count << "\n";
-    for (std::uint64_t epoch = 1; epoch <= settings.maxEpochs; ++epoch) {
+    TTrainingRun training(project, run, checking ? &heldOut : nullptr);
+    std::string stopReason;
+    for (;;) {
+        const std::uint64_t epoch = training.Last().epoch + 1;
         const std::uint32_t step = std::max(count / 50, 1u);
         std::uint32_t done = 0;
-        const TPatternEpochReport& report = project.TrainEpoch(training, [&](const TPatternAnswer&) {
-            ++done;
-            if (terminal.progress && (done % step == 0 || done == count))
+        const TRunEpoch& result = training.Epoch([&](const TPatternAnswer&) {
+            if (terminal.progress && (++done % step == 0 || done == count))
                 out << ProgressBar(epoch, done, count) << std::flush;
         });
-        const std::uint32_t correct = report.correct;
         if (terminal.progress)
             out << "\r\033[K";
-        out << "Эпоха " << epoch << ": верно " << correct << " из " << count << ", ошибка "
-            << Fixed(report.totalError, 6) << "\n";
-        std::int64_t watched = correct;
-        if (validating) {
-            const TCheckReport check = CheckNetwork(*project.Net(), heldOut, heldOutClasses);
-            out << "  проверка: верно " << check.right << " из " << check.total << "\n";
-            if (epoch == 1 && check.apart > 0)
-                out << "  " << ApartLine(check) << "\n";
-            watched = static_cast<std::int64_t>(check.right);
-            heldOutTotal = check.total;
-            // The first epoch of the best count is kept.
-            if (watched > bestHeldOut) {
-                bestHeldOut = watched;
-                bestEpoch = epoch;
-                bestNet = std::make_unique<TNeuralNet>(*project.Net());
-            }
+        out << "Эпоха " << epoch << ": верно " << result.correct << " из " << count << ", ошибка "
+            << Fixed(result.totalError, 6) << "\n";
+        if (result.checked) {
+            out << "  проверка: верно " << result.heldOutRight << " из " << result.heldOutTotal << "\n";
+            if (epoch == 1 && training.LastCheck().apart > 0)
+                out << "  " << ApartLine(training.LastCheck()) << "\n";
         }
         if (StopRequested()) {
             stopReason = "прервано (Ctrl+C или сигнал завершения) после эпохи " + std::to_string(epoch);
             break;
         }
-        if (correct == count && !settings.keepGoing) {
-            stopReason = "все элементы распознаны верно";
-            break;
-        }
-        if (settings.hasTarget && static_cast<double>(correct) >= settings.targetAccuracy * count) {
-            stopReason = "достигнута доля верных ответов " + line.values["target-accuracy"];
-            break;
-        }
-        if (watched > best) {
-            best = watched;
-            withoutImprovement = 0;
-        } else if (settings.patience > 0 && ++withoutImprovement >= settings.patience) {
-            stopReason = Counted(settings.patience, "эпоха", "эпохи", "эпох") + " подряд без улучшения" +
-                         (validating ? " на проверке" : "");
+        if (result.stop != TRunStop::None) {
+            stopReason = StopText(result, run, line.values["target-accuracy"], checking);
             break;
         }
     }
     out << "Остановлено: " << stopReason << ".\n";
-    if (bestNet) {
-        project.ReplaceNetwork(std::move(bestNet));
-        out << "Записаны веса эпохи " << bestEpoch << ": на проверке верно " << bestHeldOut << " из " << heldOutTotal
-            << ".\n";
-    }
-
-    refusal = project.Save(output);
-    if (!refusal.empty())
+    const bool putBack = training.Finish();
+    if (checking && (putBack || training.Rules().BestEpoch() > 0))
+        out << "Записаны веса эпохи " << training.Rules().BestEpoch() << ": на проверке верно "
+            << training.Rules().BestRight() << " из " << training.Last().heldOutTotal << ".\n";
+    if (refusal = project.Save(output); !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
     out << "Проект записан: " << output << "\n";
     return CliOk;

@@ -23,6 +23,8 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
 int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // cli/ExportCommand.cpp
 int ExportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// cli/TuneCommand.cpp
+int TuneCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // cli/InspectCommand.cpp
 int InspectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // evaluate --errors: a picture of every element of the checked sequence
@@ -40,3 +42,4 @@ extern const char* const RecogniseHelp;
 extern const char* const PredictHelp;
 extern const char* const ExportHelp;
 extern const char* const InspectHelp;
+extern const char* const TuneHelp;

@@ -29,6 +29,7 @@
 
 const char* const ImportHelp =
     "Использование: trelis-cli import ПАПКА --size N -o ПОСЛЕДОВАТЕЛЬНОСТЬ.llt [--classes-from ИМЕНА]\n"
+    "                         [--fit stretch|aspect]\n"
     "\n"
     "Делает последовательность из изображений. В ПАПКЕ по одной папке на класс:\n"
     "имя папки — имя класса, классы идут по порядку имён папок (класс 0 — первая).\n"
@@ -49,6 +50,14 @@ const char* const ImportHelp =
     "  -o, --output ФАЙЛ.llt    куда записать последовательность (обязательно)\n"
     "  --classes-from ИМЕНА     нумеровать классы по именам проекта .trelis\n"
     "                           или файла имён .nam\n"
+    "  --fit stretch|aspect     stretch (по умолчанию): рамка без последних строки\n"
+    "                           и столбца растягивается на всю сетчатку, как «>>»;\n"
+    "                           aspect: вся рамка уменьшается или увеличивается\n"
+    "                           с сохранением пропорций, длинная сторона — во всю\n"
+    "                           сетчатку, по другой оси по центру; клетка ставится,\n"
+    "                           если на её площадь попадает точка фигуры. Сеть\n"
+    "                           для такой последовательности обучайте с тем же\n"
+    "                           --fit (train, tune): проект запомнит его\n"
     "\n"
     "Изображения без единой точки фигуры, нечитаемые и файлы других видов\n"
     "пропускаются с сообщением об ошибке. Печатается, сколько изображений каждого\n"
@@ -57,6 +66,7 @@ const char* const ImportHelp =
 
 const char* const RecogniseHelp =
     "Использование: trelis-cli recognise ПРОЕКТ ИЗОБРАЖЕНИЕ [--out КАРТИНКА.png] [--min-size N]\n"
+    "                                    [--fit stretch|aspect]\n"
     "\n"
     "Распознаёт сетью проекта все фигуры изображения, как «Холст» / «Распознать».\n"
     "Изображение (PNG, PGM, PBM, PPM, JPEG или BMP) делается чёрно-белым, как в\n"
@@ -74,7 +84,9 @@ const char* const RecogniseHelp =
     "                           фигуры обведена красным, а имя класса написано\n"
     "                           синим, как в окне ответа: шрифт Times New Roman\n"
     "                           высотой в рамку, левый верхний угол текста в\n"
-    "                           левом верхнем углу рамки\n";
+    "                           левом верхнем углу рамки\n"
+    "  --fit stretch|aspect     как вырезать фигуры на сетчатку (см. import);\n"
+    "                           по умолчанию — как вырезаны образцы проекта\n";
 
 namespace {
 
@@ -127,7 +139,7 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
     const std::string command = args[0];
     TCommandLine line;
     if (const int answered =
-            ParseOrAnswer(args, {{"output"}, {"size"}, {"classes-from"}}, ImportHelp, 1, line, out, err);
+            ParseOrAnswer(args, {{"output"}, {"size"}, {"classes-from"}, {"fit"}}, ImportHelp, 1, line, out, err);
         answered >= 0)
         return answered;
     if (!line.Has("output"))
@@ -142,6 +154,9 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
     std::uint64_t side = 0;
     if (const std::string refusal = ParseWhole("size", line.values["size"], 1, MaxRetinaSide, side);
         !refusal.empty())
+        return Refuse(err, command, refusal, CliUsage);
+    TFigureFit fit = TFigureFit::Stretch;
+    if (const std::string refusal = ParseFit(line, fit); !refusal.empty())
         return Refuse(err, command, refusal, CliUsage);
 
     // The names that number the classes, when given.
@@ -200,7 +215,7 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
         }
     };
     try {
-        ImportImages(classes, static_cast<std::uint32_t>(side), ring, report, numbers);
+        ImportImages(classes, static_cast<std::uint32_t>(side), ring, report, numbers, fit);
     } catch (const std::bad_alloc&) {
         if (barShown)
             out << "\r\033[K";
@@ -239,6 +254,8 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
         return Refuse(err, command, refusal, CliFailed);
     out << "Последовательность записана: " << output << " (элементов " << ring.Count << ", размер элемента "
         << ring.Dimension << "), имена классов: " << namesPath << "\n";
+    if (fit == TFigureFit::Aspect)
+        out << "Фигуры вырезаны с сохранением пропорций: обучайте сеть с --fit aspect (train, tune).\n";
     return CliOk;
 }
 
@@ -278,7 +295,7 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
 {
     const std::string command = args[0];
     TCommandLine line;
-    if (const int answered = ParseOrAnswer(args, {{"out"}, {"min-size"}}, RecogniseHelp, 2, line, out, err);
+    if (const int answered = ParseOrAnswer(args, {{"out"}, {"min-size"}, {"fit"}}, RecogniseHelp, 2, line, out, err);
         answered >= 0)
         return answered;
     std::uint64_t minSize = 1;
@@ -301,6 +318,9 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
         return Refuse(err, command, refusal, CliFailed);
     if (const std::string refusal = RetinaRefusal(state, projectPath); !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
+    TFigureFit fit = state.fit;
+    if (const std::string refusal = ParseFit(line, fit); !refusal.empty())
+        return Refuse(err, command, refusal, CliUsage);
 
     UseGuiToolkit();
     TImageFile picture = ReadImageFile(imagePath);
@@ -315,7 +335,7 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
         TRectImage retina;
         ReadFigureCells(picture.image, canvas);
         figures = RecogniseFigures(canvas, retina, width, height, state.retinaWidth, state.retinaHeight, *state.net,
-                                   {}, TFigureFilter{minSize, MaxRecognisedFigures + 1});
+                                   {}, TFigureFilter{minSize, MaxRecognisedFigures + 1}, fit);
     } catch (const std::bad_alloc&) {
         return Refuse(err, command, "изображение «" + imagePath + "» не помещается в памяти", CliFailed);
     }
@@ -369,7 +389,7 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
 // ---------------------------------------------------------------- predict
 
 const char* const PredictHelp =
-    "Использование: trelis-cli predict ПРОЕКТ ПАПКА|ПОСЛЕДОВАТЕЛЬНОСТЬ.llt --csv ФАЙЛ\n"
+    "Использование: trelis-cli predict ПРОЕКТ ПАПКА|ПОСЛЕДОВАТЕЛЬНОСТЬ.llt --csv ФАЙЛ [--fit stretch|aspect]\n"
     "\n"
     "Отвечает сетью проекта на каждую картинку ПАПКИ или на каждый элемент\n"
     "последовательности и записывает в CSV по строке на каждую: картинку (имя\n"
@@ -381,13 +401,15 @@ const char* const PredictHelp =
     "файлы пропускаются с сообщением. Элементы последовательности должны быть\n"
     "того же размера, что и вход сети.\n"
     "\n"
-    "  --csv ФАЙЛ               куда записать ответы (обязательно)\n";
+    "  --csv ФАЙЛ               куда записать ответы (обязательно)\n"
+    "  --fit stretch|aspect     как вырезать картинки папки на сетчатку (см.\n"
+    "                           import); по умолчанию — как вырезаны образцы проекта\n";
 
 int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     const std::string command = args[0];
     TCommandLine line;
-    if (const int answered = ParseOrAnswer(args, {{"csv"}}, PredictHelp, 2, line, out, err); answered >= 0)
+    if (const int answered = ParseOrAnswer(args, {{"csv"}, {"fit"}}, PredictHelp, 2, line, out, err); answered >= 0)
         return answered;
     const std::string& projectPath = line.positional[0];
     const std::string& input = line.positional[1];
@@ -409,6 +431,9 @@ int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std:
                                                  : RetinaRefusal(state, projectPath);
         !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
+    TFigureFit fit = state.fit;
+    if (const std::string refusal = ParseFit(line, fit); !refusal.empty())
+        return Refuse(err, command, refusal, CliUsage);
     TNeuralNet& net = *state.net;
     const std::uint32_t outputs = net.outputCount;
 
@@ -471,7 +496,7 @@ int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std:
             }
             try {
                 if (!SamplePicture(file.image, static_cast<std::uint32_t>(state.retinaWidth),
-                                   static_cast<std::uint32_t>(state.retinaHeight), retina))
+                                   static_cast<std::uint32_t>(state.retinaHeight), retina, fit))
                     skip(path, "на изображении нет ни одной точки фигуры (темнее середины серого)");
                 else
                     answer(name, retina);

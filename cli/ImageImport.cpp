@@ -95,12 +95,13 @@ std::string ListImageFolder(const std::string& folder, std::vector<TImportClass>
     return {};
 }
 
-bool SamplePicture(const QImage& picture, std::uint32_t width, std::uint32_t height, TRectImage& retina)
+bool SamplePicture(const QImage& picture, std::uint32_t width, std::uint32_t height, TRectImage& retina,
+                   TFigureFit fit)
 {
     if (ReadFigureCells(picture, retina) == 0)
         return false;
     const std::optional<TFigureBox> box = FigureCellsBox(retina);
-    SampleFigure(retina, *box, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height));
+    SampleFigure(retina, *box, static_cast<std::int32_t>(width), static_cast<std::int32_t>(height), fit);
     return true;
 }
 
@@ -145,7 +146,7 @@ std::vector<std::int32_t> NumberByNames(const std::vector<TImportClass>& classes
 }
 
 void ImportImages(std::vector<TImportClass>& classes, std::uint32_t side, PatternRing& ring,
-                  const TImportReport& report, const std::vector<std::int32_t>& numbers)
+                  const TImportReport& report, const std::vector<std::int32_t>& numbers, TFigureFit fit)
 {
     ring.Clear();
     ring.SetDimension(side * side);
@@ -174,7 +175,7 @@ void ImportImages(std::vector<TImportClass>& classes, std::uint32_t side, Patter
                     skip(c, path, ImageReadReason(file));
                 } else {
                     try {
-                        if (SamplePicture(file.image, side, side, retina)) {
+                        if (SamplePicture(file.image, side, side, retina, fit)) {
                             samples[k].push_back(retina);
                             ++c.imported;
                         } else {

@@ -39,7 +39,8 @@ std::string ListImageFolder(const std::string& folder, std::vector<TImportClass>
 // The retina of one picture: `retina` becomes its width x height sample (with
 // the bias byte) of the box of every figure cell. False, with `retina`
 // undefined, when the picture has no figure pixel.
-bool SamplePicture(const QImage& picture, std::uint32_t width, std::uint32_t height, TRectImage& retina);
+bool SamplePicture(const QImage& picture, std::uint32_t width, std::uint32_t height, TRectImage& retina,
+                   TFigureFit fit = TFigureFit::Stretch);
 
 // The pictures lying in a folder itself (not in its subfolders), by the byte
 // order of their names, hidden files left out. Empty on success, otherwise
@@ -65,7 +66,8 @@ struct TImportReport {
 // Needs UseGuiToolkit() first; a picture that does not fit in memory is
 // skipped, the ring not fitting throws std::bad_alloc.
 void ImportImages(std::vector<TImportClass>& classes, std::uint32_t side, PatternRing& ring,
-                  const TImportReport& report = {}, const std::vector<std::int32_t>& numbers = {});
+                  const TImportReport& report = {}, const std::vector<std::int32_t>& numbers = {},
+                  TFigureFit fit = TFigureFit::Stretch);
 
 // The class numbers of the folders when the names of an existing project
 // (or of the names file beside its sequence) number them: a folder takes the

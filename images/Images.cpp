@@ -35,6 +35,39 @@ std::vector<std::uint32_t> RescaleAxis(std::uint32_t from, std::uint32_t to) {
     return map;
 }
 
+TAspectAxis AspectAxis(std::uint32_t from, std::uint32_t to, std::uint64_t num, std::uint64_t den) {
+    TAspectAxis axis;
+    axis.first.resize(from);
+    axis.last.resize(from);
+    if (to == 0 || den == 0)
+        return axis;
+    // Edge e of the scaled box lies at (to * den - from * num + 2 * e * num) / (2 * den):
+    // the margin left on this axis split in two, then e source cells.
+    const std::uint64_t d = 2 * den;
+    const std::uint64_t start = std::uint64_t{to} * den - std::min(std::uint64_t{to} * den, from * num);
+    for (std::uint32_t i = 0; i < from; ++i) {
+        const std::uint64_t a = start + 2 * std::uint64_t{i} * num;
+        const std::uint64_t b = a + 2 * num;
+        const std::uint64_t first = a / d;
+        const std::uint64_t end = (b + d - 1) / d; // one past the last cell the pixel overlaps
+        axis.first[i] = static_cast<std::uint32_t>(std::min<std::uint64_t>(first, to - 1));
+        axis.last[i] = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::max(end, first + 1) - 1, to - 1));
+    }
+    return axis;
+}
+
+void AspectFactor(std::uint32_t boxWidth, std::uint32_t boxHeight, std::uint32_t width, std::uint32_t height,
+                  std::uint64_t& num, std::uint64_t& den) {
+    // width / boxWidth <= height / boxHeight  <=>  width * boxHeight <= height * boxWidth
+    if (std::uint64_t{width} * boxHeight <= std::uint64_t{height} * boxWidth) {
+        num = width;
+        den = boxWidth;
+    } else {
+        num = height;
+        den = boxHeight;
+    }
+}
+
 TAbsImage::TAbsImage(std::uint32_t n) : Size(n), Cells(n, 0) {}
 
 void TAbsImage::AssignWithBias(const TAbsImage& src) {

@@ -91,3 +91,33 @@ private:
 // Where Rescale puts each source coordinate 0 .. from-1 of an axis when the
 // axis becomes `to` cells long.
 std::vector<std::uint32_t> RescaleAxis(std::uint32_t from, std::uint32_t to);
+
+// How a figure is put onto the retina.
+enum class TFigureFit : std::uint8_t {
+    // Its box, without the last column and row, stretched to fill the retina
+    // on both axes, each set cell landing on one retina cell (Crop, then
+    // Rescale): what the retina view's ">>" does.
+    Stretch,
+    // Its whole box scaled by one factor, so that its longer side fills the
+    // retina, and centred on the other axis; a retina cell is set when any
+    // set cell of the figure overlaps the area it covers. Enlarging gives
+    // solid strokes, shrinking keeps thin ones, and a picture enlarged by a
+    // whole factor (every pixel copied k x k) gives exactly the same cells.
+    Aspect,
+};
+
+// One axis of the aspect fit: the source pixel i of a box `from` cells long
+// covers the target cells first[i] .. last[i] of an axis `to` cells long,
+// when the box is scaled by num / den and centred (num / den must not exceed
+// to / from). The positions are worked out in whole numbers, exactly.
+struct TAspectAxis {
+    std::vector<std::uint32_t> first;
+    std::vector<std::uint32_t> last;
+};
+TAspectAxis AspectAxis(std::uint32_t from, std::uint32_t to, std::uint64_t num, std::uint64_t den);
+
+// The factor num / den of the aspect fit of a boxWidth x boxHeight box onto a
+// width x height retina: the smaller of width / boxWidth and height /
+// boxHeight. Both box sides must be at least 1.
+void AspectFactor(std::uint32_t boxWidth, std::uint32_t boxHeight, std::uint32_t width, std::uint32_t height,
+                  std::uint64_t& num, std::uint64_t& den);

@@ -106,6 +106,35 @@ TObjectBox Fill(TRectImage& canvas, std::uint32_t x, std::uint32_t y, std::vecto
     return box;
 }
 
+// The aspect fit of one box onto a retina: where each column and row of the
+// box's whole extent lands.
+class TAspectCut {
+public:
+    TAspectCut(const TFigureBox& box, std::uint32_t width, std::uint32_t height)
+    {
+        std::uint64_t num = 0, den = 0;
+        AspectFactor(box.width + 1, box.height + 1, width, height, num, den);
+        x_ = AspectAxis(box.width + 1, width, num, den);
+        y_ = AspectAxis(box.height + 1, height, num, den);
+    }
+
+    // Sets the retina cells that the run of box row y, box columns left ..
+    // right overlaps.
+    void Put(std::uint32_t y, std::uint32_t left, std::uint32_t right, TRectImage& retina) const
+    {
+        if (y >= y_.first.size() || left > right || right >= x_.first.size())
+            return;
+        const std::uint32_t from = x_.first[left];
+        const std::uint32_t to = x_.last[right];
+        for (std::uint32_t ty = y_.first[y]; ty <= y_.last[y]; ++ty)
+            std::memset(retina.Cells.data() + static_cast<std::size_t>(ty) * retina.Width + from, 1, to - from + 1);
+    }
+
+private:
+    TAspectAxis x_;
+    TAspectAxis y_;
+};
+
 // Takes figures off a canvas and samples them onto the retina, keeping its
 // working lists from one figure to the next.
 class TFigureCutter {
@@ -134,34 +163,53 @@ public:
     // Cells of the figure taken last.
     std::uint64_t Cells() const { return cells_; }
 
-    // The retina as cropping a grid holding only the last figure's cells to
-    // its box and rescaling it leaves it (SampleFigure): the box's last
-    // column and row fall outside the crop, and a target cell is set when a
-    // figure cell maps onto it. Only the figure's runs are visited.
-    void Sample(const TFigureBox& box, TRectImage& retina, std::int32_t retinaWidth, std::int32_t retinaHeight)
+    // The retina as SampleFigure leaves a grid holding only the last
+    // figure's cells. Only the figure's runs are visited.
+    void Sample(const TFigureBox& box, TRectImage& retina, std::int32_t retinaWidth, std::int32_t retinaHeight,
+                TFigureFit fit)
     {
         const auto w = static_cast<std::uint32_t>(std::max(retinaWidth, 0));
         const auto h = static_cast<std::uint32_t>(std::max(retinaHeight, 0));
         retina.Resize(w, h);
-        if (box.width > 0 && box.height > 0 && retina.Size > 0) {
-            const std::vector<std::uint32_t> tx = RescaleAxis(box.width, w);
-            const std::vector<std::uint32_t> ty = RescaleAxis(box.height, h);
-            std::int8_t* target = retina.Cells.data();
-            for (const TRun& run : runs_) {
-                const std::uint32_t y = run.y - box.top;
-                const std::uint32_t from = run.left - box.left;
-                if (y >= box.height || from >= box.width)
-                    continue;
-                const std::uint32_t to = std::min(run.right - box.left, box.width - 1);
-                std::int8_t* row = target + static_cast<std::size_t>(ty[y]) * w;
-                for (std::uint32_t c = from; c <= to; ++c)
-                    row[tx[c]] = 1;
-            }
-        }
+        if (fit == TFigureFit::Aspect)
+            SampleAspect(box, retina);
+        else
+            SampleStretch(box, retina);
         retina.Cells.push_back(1); // the bias byte, in the room Resize keeps for it
     }
 
 private:
+    // Crop, then Rescale: the box's last column and row fall outside the
+    // crop, and a target cell is set when a figure cell maps onto it.
+    void SampleStretch(const TFigureBox& box, TRectImage& retina) const
+    {
+        const std::uint32_t w = retina.Width;
+        if (box.width == 0 || box.height == 0 || retina.Size == 0)
+            return;
+        const std::vector<std::uint32_t> tx = RescaleAxis(box.width, w);
+        const std::vector<std::uint32_t> ty = RescaleAxis(box.height, retina.Height);
+        std::int8_t* target = retina.Cells.data();
+        for (const TRun& run : runs_) {
+            const std::uint32_t y = run.y - box.top;
+            const std::uint32_t from = run.left - box.left;
+            if (y >= box.height || from >= box.width)
+                continue;
+            const std::uint32_t to = std::min(run.right - box.left, box.width - 1);
+            std::int8_t* row = target + static_cast<std::size_t>(ty[y]) * w;
+            for (std::uint32_t c = from; c <= to; ++c)
+                row[tx[c]] = 1;
+        }
+    }
+
+    void SampleAspect(const TFigureBox& box, TRectImage& retina) const
+    {
+        if (runs_.empty() || retina.Size == 0)
+            return;
+        const TAspectCut cut(box, retina.Width, retina.Height);
+        for (const TRun& run : runs_)
+            cut.Put(run.y - box.top, run.left - box.left, run.right - box.left, retina);
+    }
+
     std::vector<TCellPos> seeds_;
     std::vector<TRun> runs_;
     std::uint64_t cells_ = 0;
@@ -203,26 +251,57 @@ std::optional<int> BufferByte(const TAbsImage& image, std::uint64_t index)
     return image.Cells[static_cast<std::size_t>(index)];
 }
 
-void SampleFigure(TRectImage& retina, const TFigureBox& box, std::int32_t retinaWidth, std::int32_t retinaHeight)
+void SampleFigure(TRectImage& retina, const TFigureBox& box, std::int32_t retinaWidth, std::int32_t retinaHeight,
+                  TFigureFit fit)
 {
+    if (fit == TFigureFit::Aspect) {
+        // The runs of the whole box, read from the grid before it is replaced.
+        const std::uint32_t right = box.left + box.width;
+        const std::uint32_t bottom = box.top + box.height;
+        if (right < box.left || bottom < box.top || right >= retina.Width || bottom >= retina.Height ||
+            GridCells(retina) < static_cast<std::size_t>(retina.Width) * retina.Height)
+            throw ERangeError();
+        const auto w = static_cast<std::uint32_t>(std::max(retinaWidth, 0));
+        const auto h = static_cast<std::uint32_t>(std::max(retinaHeight, 0));
+        TRectImage sample;
+        sample.Resize(w, h);
+        if (sample.Size > 0) {
+            const TAspectCut cut(box, w, h);
+            for (std::uint32_t y = box.top; y <= bottom; ++y) {
+                const std::int8_t* row = retina.Cells.data() + static_cast<std::size_t>(y) * retina.Width;
+                for (std::uint32_t x = box.left; x <= right; ++x) {
+                    if (row[x] != 1)
+                        continue;
+                    std::uint32_t end = x;
+                    while (end < right && row[end + 1] == 1)
+                        ++end;
+                    cut.Put(y - box.top, x - box.left, end - box.left, sample);
+                    x = end;
+                }
+            }
+        }
+        sample.Cells.push_back(1);
+        retina = std::move(sample);
+        return;
+    }
     retina.Crop(box.left, box.top, box.width, box.height);
     retina.Rescale(static_cast<std::uint32_t>(std::max(retinaWidth, 0)),
                    static_cast<std::uint32_t>(std::max(retinaHeight, 0)));
 }
 
 TFigureBox ExtractFigure(TRectImage& canvas, TRectImage& retina, std::uint32_t x, std::uint32_t y,
-                         std::int32_t retinaWidth, std::int32_t retinaHeight, const TRunSink& onRun)
+                         std::int32_t retinaWidth, std::int32_t retinaHeight, const TRunSink& onRun, TFigureFit fit)
 {
     TFigureCutter cutter;
     const TFigureBox box = cutter.Take(canvas, x, y, onRun);
-    cutter.Sample(box, retina, retinaWidth, retinaHeight);
+    cutter.Sample(box, retina, retinaWidth, retinaHeight, fit);
     return box;
 }
 
 std::vector<TRecognisedFigure> RecogniseFigures(TRectImage& canvas, TRectImage& retina, std::uint32_t width,
                                                 std::uint32_t height, std::int32_t retinaWidth,
                                                 std::int32_t retinaHeight, TNeuralNet& net, const TRunSink& onRun,
-                                                const TFigureFilter& filter)
+                                                const TFigureFilter& filter, TFigureFit fit)
 {
     std::vector<TRecognisedFigure> figures;
     std::vector<std::int8_t> input;
@@ -239,7 +318,7 @@ std::vector<TRecognisedFigure> RecogniseFigures(TRectImage& canvas, TRectImage& 
         from = TCellPos{cell->x + 1, cell->y};
         if (cutter.Cells() < filter.minCells)
             continue;
-        cutter.Sample(box, retina, retinaWidth, retinaHeight);
+        cutter.Sample(box, retina, retinaWidth, retinaHeight, fit);
         figures.push_back({box, Classify(net, retina, input).index});
     }
     return figures;

@@ -60,9 +60,13 @@ struct TFigureBox {
     std::uint32_t height = 0;
 };
 
-// Crops the retina to the box and rescales it to retinaWidth x retinaHeight
-// (negative sizes count as 0), with the bias byte after the cells.
-void SampleFigure(TRectImage& retina, const TFigureBox& box, std::int32_t retinaWidth, std::int32_t retinaHeight);
+// Puts the figure of the box onto a retina of retinaWidth x retinaHeight
+// (negative sizes count as 0), with the bias byte after the cells: with
+// Stretch, crops the grid to the box and rescales it; with Aspect, takes
+// every set cell of the whole box (TFigureFit). `retina` holds the grid
+// before and the retina after.
+void SampleFigure(TRectImage& retina, const TFigureBox& box, std::int32_t retinaWidth, std::int32_t retinaHeight,
+                  TFigureFit fit = TFigureFit::Stretch);
 
 // Takes the figure holding cell (x, y) out of `canvas` (its cells become 0)
 // and leaves in `retina` what SampleFigure leaves of a grid of the canvas's
@@ -71,7 +75,8 @@ void SampleFigure(TRectImage& retina, const TFigureBox& box, std::int32_t retina
 // the work grows with the figure, not with the canvas. onRun (when given)
 // is told of every run of cells taken.
 TFigureBox ExtractFigure(TRectImage& canvas, TRectImage& retina, std::uint32_t x, std::uint32_t y,
-                         std::int32_t retinaWidth, std::int32_t retinaHeight, const TRunSink& onRun = {});
+                         std::int32_t retinaWidth, std::int32_t retinaHeight, const TRunSink& onRun = {},
+                         TFigureFit fit = TFigureFit::Stretch);
 
 // One recognised figure: its box and the class the network chose for it.
 struct TRecognisedFigure {
@@ -98,7 +103,8 @@ struct TFigureFilter {
 std::vector<TRecognisedFigure> RecogniseFigures(TRectImage& canvas, TRectImage& retina, std::uint32_t width,
                                                 std::uint32_t height, std::int32_t retinaWidth,
                                                 std::int32_t retinaHeight, TNeuralNet& net,
-                                                const TRunSink& onRun = {}, const TFigureFilter& filter = {});
+                                                const TRunSink& onRun = {}, const TFigureFilter& filter = {},
+                                                TFigureFit fit = TFigureFit::Stretch);
 
 // The retina takes its cells from a sequence element: cell i becomes the
 // element's cell i where the element has one and 0 beyond the element's

@@ -83,6 +83,8 @@ struct TTrainingSettings {
     float learningRate = 0.1f; // back-propagation
     float momentum = 0.0f;     // back-propagation
     float stepWidth = 0.1f;    // stochastic trials
+
+    bool operator==(const TTrainingSettings&) const = default;
 };
 
 // What one epoch over the training sequence did.

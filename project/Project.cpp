@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <utility>
 
 void TProjectState::Swap(TProjectState& other) noexcept
@@ -26,6 +27,8 @@ void TProjectState::Swap(TProjectState& other) noexcept
     swap(trainLength, other.trainLength);
     swap(fromFirstWindow, other.fromFirstWindow);
     swap(generator, other.generator);
+    swap(fit, other.fit);
+    swap(seed, other.seed);
 }
 
 TProjectListener::TProjectListener(TProject& project)
@@ -127,13 +130,31 @@ void TProject::StartWithPlaceholder()
     Notify(TProjectChange::Network);
 }
 
-void TProject::NewProject(const TProjectSizes& sizes)
+std::unique_ptr<TNeuralNet> NewPatternNetwork(const std::vector<std::uint32_t>& sizes, std::uint64_t seed)
+{
+    // The layers seed the one generator from the seeding clock: pinned to
+    // the seed while they are built, one network at a time.
+    static std::mutex building;
+    const std::lock_guard<std::mutex> lock(building);
+    SetSeedClock([seed] { return static_cast<std::time_t>(seed); });
+    try {
+        auto network = std::make_unique<TNeuralNet>(static_cast<std::uint32_t>(sizes.size() - 1), sizes, 0.68f,
+                                                    0.0f, 0.0f, 1.0f, 1.0f);
+        SetSeedClock({});
+        return network;
+    } catch (...) {
+        SetSeedClock({});
+        throw;
+    }
+}
+
+void TProject::NewProject(const TProjectSizes& sizes, std::optional<std::uint64_t> seed)
 {
     const auto inputs = static_cast<std::uint32_t>(sizes.elementSize);
     const auto classes = static_cast<std::uint32_t>(sizes.classCount);
     const auto hidden = static_cast<std::uint32_t>(sizes.hiddenCount);
-    auto network = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{inputs, hidden, classes}, 0.68f,
-                                                0.0f, 0.0f, 1.0f, 1.0f);
+    const std::uint64_t drawn = seed ? *seed : static_cast<std::uint64_t>(SeedClockNow());
+    auto network = NewPatternNetwork({inputs, hidden, classes}, drawn);
     std::vector<std::string> names;
     names.reserve(classes);
     for (std::uint32_t k = 0; k < classes; ++k)
@@ -148,9 +169,14 @@ void TProject::NewProject(const TProjectSizes& sizes)
     retina.Resize(side, side);
     state_.classNames = std::move(names);
     state_.net = std::move(network);
+    state_.seed = drawn;
+    const bool fitChanged = state_.fit != TFigureFit::Stretch;
+    state_.fit = TFigureFit::Stretch;
     ++weights_;
 
     Notify(TProjectChange::Sequence);
+    if (fitChanged)
+        Notify(TProjectChange::FigureFit);
     Notify(TProjectChange::ClassNamesLaidOut);
     Notify(TProjectChange::Network);
     // A new project has no file yet.
@@ -159,12 +185,49 @@ void TProject::NewProject(const TProjectSizes& sizes)
     Notify(TProjectChange::SaveState);
 }
 
-void TProject::ReplaceNetwork(std::unique_ptr<TNeuralNet> net)
+void TProject::ReplaceNetwork(std::unique_ptr<TNeuralNet> net, std::optional<std::uint64_t> seed)
 {
     state_.net = std::move(net);
+    if (seed)
+        state_.seed = seed;
     ++weights_;
     Notify(TProjectChange::Network);
     Changed();
+}
+
+void TProject::ReseedNetwork(std::uint64_t seed)
+{
+    if (!state_.net || state_.net->layerCount == 0)
+        return;
+    std::vector<std::uint32_t> sizes{state_.net->layers[0].inputCount};
+    for (const TLayer& layer : state_.net->layers)
+        sizes.push_back(layer.neuronCount);
+    ReplaceNetwork(NewPatternNetwork(sizes, seed), seed);
+}
+
+void TProject::SetFigureFit(TFigureFit fit)
+{
+    if (state_.fit == fit)
+        return;
+    state_.fit = fit;
+    Notify(TProjectChange::FigureFit);
+    Changed();
+}
+
+void TProject::SetRunSettings(const TRunSettings& settings)
+{
+    if (runSettings_ == settings)
+        return;
+    runSettings_ = settings;
+    Notify(TProjectChange::RunSettings);
+}
+
+void TProject::ReportCheck(const TRunEpoch& epoch)
+{
+    const std::vector<TTrainingListener*> now = trainingListeners_;
+    for (TTrainingListener* listener : now)
+        if (std::find(trainingListeners_.begin(), trainingListeners_.end(), listener) != trainingListeners_.end())
+            listener->HeldOutChecked(epoch);
 }
 
 const std::string& TProject::ClassName(std::size_t k) const
@@ -284,7 +347,7 @@ std::vector<TRecognisedFigure> TProject::RecogniseCanvas(std::uint32_t width, st
     if (!state_.net)
         return {};
     return RecogniseFigures(canvas, retina, width, height, state_.retinaWidth, state_.retinaHeight, *state_.net,
-                            onRun);
+                            onRun, {}, state_.fit);
 }
 
 const TPatternEpochReport& TProject::TrainEpoch(const TTrainingSettings& settings,
@@ -322,6 +385,7 @@ void TProject::LoadSeries(TSeriesLoad& load, std::uint32_t newWindowSize, std::u
     state_.sequence.Swap(windows);
     SequenceEdited();
     state_.net = std::move(network);
+    state_.seed.reset(); // the series network's weights come from the clock, unrecorded
     state_.series.values = std::move(values);
     state_.series.count = load.count;
     state_.seriesMin = load.range.min;

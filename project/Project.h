@@ -18,6 +18,7 @@
 #include "project/Confusion.h"
 #include "project/Figures.h"
 #include "project/Learning.h"
+#include "project/RunSettings.h"
 #include "project/SeriesLoad.h"
 #include "project/SeriesTraining.h"
 
@@ -47,6 +48,12 @@ struct TProjectState {
     // stochastic training goes on as if it had never stopped; none in files
     // saved without it.
     std::optional<std::uint64_t> generator;
+    // How the samples of the sequence were cut onto the retina, and so how
+    // new figures are cut for this project.
+    TFigureFit fit = TFigureFit::Stretch;
+    // The seed the network's initial weights were drawn from; none when it
+    // is not known (files saved before it was kept).
+    std::optional<std::uint64_t> seed;
 
     // Exchanges everything with `other`.
     void Swap(TProjectState& other) noexcept;
@@ -66,6 +73,8 @@ enum class TProjectChange {
     SeriesLoaded,      // a full series load: new series, network and settings
     SeriesReloaded,    // "Обновить": new values for the same network and settings
     SeriesSettings,    // the series picture's "По первому окну" was set
+    FigureFit,         // how figures are cut onto the retina changed
+    RunSettings,       // the settings of the next training run changed
     Opened,            // a whole project was opened from a file
     SaveState,         // the project's file or whether it has unsaved changes changed
 };
@@ -110,11 +119,19 @@ public:
     TTrainingListener& operator=(const TTrainingListener&) = delete;
 
     virtual void PatternEpochTrained(const TPatternEpochReport&) {}
+    // After a training run's held-out check of an epoch (TTrainingRun).
+    virtual void HeldOutChecked(const TRunEpoch&) {}
     virtual void SeriesEpochTrained(const TSeriesEpochReport&) {}
 
 private:
     TProject& project_;
 };
+
+// A network of the program's kind for patterns (logistic layers of the
+// given sizes, inputs first), its initial weights drawn from `seed`: the
+// same seed gives the same weights, bit for bit. Safe to call from several
+// threads.
+std::unique_ptr<TNeuralNet> NewPatternNetwork(const std::vector<std::uint32_t>& sizes, std::uint64_t seed);
 
 // The sizes of a project as "Сведения о проекте" and trelis-cli info show
 // them; memory in bytes, bias weights not counted as connections.
@@ -191,10 +208,23 @@ public:
     // classCount outputs. The sizes must be acceptable (ProjectSizesRefusal).
     // The new project has no file yet.
     // The network is built first: when it does not fit in memory
-    // (std::bad_alloc) nothing changes.
-    void NewProject(const TProjectSizes& sizes);
-    // Replaces the network.
-    void ReplaceNetwork(std::unique_ptr<TNeuralNet> net);
+    // (std::bad_alloc) nothing changes. Its initial weights come from
+    // `seed`, or from the clock when there is none; the project keeps it.
+    void NewProject(const TProjectSizes& sizes, std::optional<std::uint64_t> seed = std::nullopt);
+    // A new network of the same layer sizes as the current one, its initial
+    // weights drawn from `seed`; the sequence and the names stay. Nothing
+    // happens when there is no network.
+    void ReseedNetwork(std::uint64_t seed);
+    // How figures are cut onto the retina from now on (the samples already
+    // in the sequence stay as they are).
+    void SetFigureFit(TFigureFit fit);
+    // The settings the next training run of the windows takes; they are not
+    // part of the saved work.
+    const TRunSettings& RunSettings() const { return runSettings_; }
+    void SetRunSettings(const TRunSettings& settings);
+    // Replaces the network; `seed`, when given, is the seed its initial
+    // weights came from (otherwise the project's seed stays as it was).
+    void ReplaceNetwork(std::unique_ptr<TNeuralNet> net, std::optional<std::uint64_t> seed = std::nullopt);
 
     // Files a copy of the image (its cells and the bias byte) under the class
     // right after the cursor; the copy becomes the cursor.
@@ -242,6 +272,8 @@ public:
     // none, trains nothing. Every training listener is told.
     const TPatternEpochReport& TrainEpoch(const TTrainingSettings& settings,
                                           const std::function<void(const TPatternAnswer&)>& onAnswer = {});
+    // Tells every training listener of a run's held-out check.
+    void ReportCheck(const TRunEpoch& epoch);
 
     // ---- Series ----------------------------------------------------------
 
@@ -321,6 +353,7 @@ private:
     TAbsImage* Marked(const TSequenceMark& mark, std::uint32_t steps) const;
 
     TProjectState state_;
+    TRunSettings runSettings_;
     TPatternTrainer trainer_;
     TSeriesTrainer series_;
     std::uint64_t weights_ = 0; // counts every change of the network's weights

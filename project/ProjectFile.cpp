@@ -520,6 +520,12 @@ void WriteProjectText(TTextOut& out, const TProjectState& state, const TRingElem
     out += state.fromFirstWindow ? "true" : "false";
     out += "\n }";
 
+    PutKey(out, 1, "fit");
+    out += state.fit == TFigureFit::Aspect ? "\"aspect\"" : "\"stretch\"";
+    if (state.seed) {
+        PutKey(out, 1, "seed");
+        PutInt(out, *state.seed);
+    }
     if (state.generator) {
         PutKey(out, 1, "generator");
         char hex[19] = "\"";
@@ -1378,6 +1384,31 @@ std::optional<std::uint64_t> ReadGenerator(const Json& root)
     return value;
 }
 
+// How the samples were cut: "stretch" (also when the member is absent, as
+// in files saved before it was kept) or "aspect".
+TFigureFit ReadFit(const Json& root)
+{
+    const auto member = root.find("fit");
+    if (member == root.end())
+        return TFigureFit::Stretch;
+    if (member->is_string() && member->get_ref<const std::string&>() == "aspect")
+        return TFigureFit::Aspect;
+    if (member->is_string() && member->get_ref<const std::string&>() == "stretch")
+        return TFigureFit::Stretch;
+    Damaged("способ вырезания фигур («fit») — не \"stretch\" и не \"aspect\".");
+}
+
+// The seed of the network's initial weights, when the file holds one.
+std::optional<std::uint64_t> ReadSeed(const Json& root)
+{
+    const auto member = root.find("seed");
+    if (member == root.end())
+        return std::nullopt;
+    if (!member->is_number_unsigned() && !(member->is_number_integer() && member->get<std::int64_t>() >= 0))
+        Damaged("зерно начальных весов («seed») — не целое неотрицательное число.");
+    return member->get<std::uint64_t>();
+}
+
 // The checksum member closing the file: where its key starts and the value
 // it states; nullopt when the text does not end with one.
 struct TChecksumTail {
@@ -1481,6 +1512,8 @@ void ReadProject(const std::string& path, TProjectState& state)
     ReadRetina(r, root, state);
     const TSeriesPlan series = CheckSeries(r, root);
     state.generator = ReadGenerator(root);
+    state.fit = ReadFit(root);
+    state.seed = ReadSeed(root);
 
     BuildNetwork(r, network, state);
     BuildSequence(r, sequence, state);

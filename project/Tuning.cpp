@@ -1,0 +1,307 @@
+#include "project/Tuning.h"
+
+#include "project/Project.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+// A generator of the search's own (SplitMix64), apart from the program's
+// one generator, so that splitting never moves the weights' draws.
+class TSplitMix {
+public:
+    explicit TSplitMix(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t Next()
+    {
+        std::uint64_t z = (state_ += 0x9e3779b97f4a7c15ull);
+        z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
+        z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
+        return z ^ (z >> 31);
+    }
+    // Uniform in 0 .. n-1 (n > 0), by rejection.
+    std::uint64_t Below(std::uint64_t n)
+    {
+        const std::uint64_t limit = ~std::uint64_t{0} - (~std::uint64_t{0} % n);
+        std::uint64_t v = Next();
+        while (v >= limit)
+            v = Next();
+        return v % n;
+    }
+
+private:
+    std::uint64_t state_;
+};
+
+// The elements of a ring in its file order: from the element after the cursor.
+std::vector<const TAbsImage*> FileOrder(const PatternRing& ring)
+{
+    std::vector<const TAbsImage*> elements;
+    elements.reserve(ring.Count);
+    const TAbsImage* e = ring.Current;
+    for (std::uint32_t k = 0; k < ring.Count && e != nullptr; ++k) {
+        e = e->Next;
+        elements.push_back(e);
+    }
+    return elements;
+}
+
+void Append(PatternRing& ring, const TAbsImage& element)
+{
+    // Add copies Size cells and puts the bias byte after them.
+    ring.Add(element, element.ClassIndex);
+}
+
+} // namespace
+
+void CopyRing(const PatternRing& from, PatternRing& to)
+{
+    to.Clear();
+    to.SetDimension(from.Dimension);
+    for (const TAbsImage* e : FileOrder(from))
+        Append(to, *e);
+}
+
+void SplitHeldOut(const PatternRing& all, double fraction, std::uint64_t seed, PatternRing& train,
+                  PatternRing& heldOut)
+{
+    train.Clear();
+    heldOut.Clear();
+    train.SetDimension(all.Dimension);
+    heldOut.SetDimension(all.Dimension);
+    const std::vector<const TAbsImage*> elements = FileOrder(all);
+    std::int32_t classes = 0;
+    for (const TAbsImage* e : elements)
+        classes = std::max(classes, e->ClassIndex + 1);
+    std::vector<std::vector<std::size_t>> byClass(static_cast<std::size_t>(std::max(classes, 0)));
+    for (std::size_t i = 0; i < elements.size(); ++i)
+        if (elements[i]->ClassIndex >= 0)
+            byClass[static_cast<std::size_t>(elements[i]->ClassIndex)].push_back(i);
+    std::vector<bool> held(elements.size(), false);
+    TSplitMix random(seed);
+    for (std::vector<std::size_t>& members : byClass) {
+        const std::size_t n = members.size();
+        if (n < 2)
+            continue;
+        auto take = static_cast<std::size_t>(std::llround(static_cast<double>(n) * fraction));
+        take = std::clamp<std::size_t>(take, 1, n - 1);
+        // The first `take` places of a Fisher-Yates shuffle.
+        for (std::size_t i = 0; i < take; ++i) {
+            const std::size_t j = i + static_cast<std::size_t>(random.Below(n - i));
+            std::swap(members[i], members[j]);
+            held[members[i]] = true;
+        }
+    }
+    for (std::size_t i = 0; i < elements.size(); ++i)
+        Append(held[i] ? heldOut : train, *elements[i]);
+}
+
+TTunePlan PlanTuning(std::uint32_t elements, std::uint32_t inputs, std::uint64_t seed)
+{
+    TTunePlan plan;
+    for (const std::uint32_t hidden : {64u, 128u, 256u})
+        for (const float rate : {0.1f, 0.2f, 0.4f})
+            plan.settings.push_back({hidden, rate, 0.0f});
+    for (std::uint64_t k = 0; k < 2; ++k)
+        plan.seeds.push_back(seed + k);
+    plan.patience = 8;
+    // The work of one epoch of the widest setting, in multiply-adds of its
+    // steps (a forward and a backward pass and the update, about three per
+    // weight): the limit keeps each run within a budget of about 4e10.
+    const double perEpoch = 3.0 * elements * (static_cast<double>(inputs) + 1.0) * 256.0;
+    const double budget = 3e11;
+    plan.maxEpochs = static_cast<std::uint64_t>(std::clamp(budget / std::max(perEpoch, 1.0), 10.0, 200.0));
+    return plan;
+}
+
+namespace {
+
+// What the worker threads share with the coordinator.
+struct TTuneShared {
+    const PatternRing* train = nullptr;
+    const THeldOutSet* heldOut = nullptr;
+    std::uint32_t classes = 0;
+    const TTunePlan* plan = nullptr;
+    std::atomic<bool> stop{false};
+    std::mutex lock;
+    std::condition_variable done;
+    std::size_t next = 0;                          // the next run to start
+    std::vector<std::optional<TTuneRun>> runs;     // finished runs, by plan index
+    std::vector<std::unique_ptr<TNeuralNet>> nets; // their best weights
+};
+
+// One run: a network of the setting from the seed, trained until a stop rule
+// says so, its best epoch's weights kept.
+void TrainOne(TTuneShared& shared, std::size_t index, PatternRing& ring)
+{
+    const TTunePlan& plan = *shared.plan;
+    const std::size_t settingIndex = index / plan.seeds.size();
+    const TTuneSetting& setting = plan.settings[settingIndex];
+    const auto started = std::chrono::steady_clock::now();
+    TTuneRun run;
+    run.setting = settingIndex;
+    run.seed = plan.seeds[index % plan.seeds.size()];
+    std::unique_ptr<TNeuralNet> net = NewPatternNetwork({ring.Dimension, setting.hidden, shared.classes}, run.seed);
+    TRunSettings settings;
+    settings.step.learningRate = setting.rate;
+    settings.step.momentum = setting.momentum;
+    settings.maxEpochs = plan.maxEpochs;
+    settings.patience = plan.patience;
+    settings.keepGoing = true;
+    TDetachedRun training(*net, ring, settings, shared.heldOut);
+    for (;;) {
+        const TRunEpoch& epoch = training.Epoch();
+        if (epoch.stop != TRunStop::None)
+            break;
+        if (shared.stop.load()) {
+            run.cut = true;
+            break;
+        }
+    }
+    run.epochs = training.Last().epoch;
+    training.Finish();
+    run.right = training.Rules().BestRight();
+    run.bestEpoch = training.Rules().BestEpoch();
+    run.total = training.Last().heldOutTotal;
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    const std::lock_guard<std::mutex> guard(shared.lock);
+    shared.runs[index] = run;
+    shared.nets[index] = std::move(net);
+    shared.done.notify_all();
+}
+
+void Worker(TTuneShared& shared)
+{
+    PatternRing ring; // each thread moves a cursor of its own
+    CopyRing(*shared.train, ring);
+    for (;;) {
+        std::size_t index = 0;
+        {
+            const std::lock_guard<std::mutex> guard(shared.lock);
+            if (shared.stop.load() || shared.next >= shared.runs.size())
+                return;
+            index = shared.next++;
+        }
+        TrainOne(shared, index, ring);
+    }
+}
+
+TTuneRow MakeRow(const TTunePlan& plan, std::size_t setting, std::vector<TTuneRun> runs)
+{
+    TTuneRow row;
+    row.setting = setting;
+    row.values = plan.settings[setting];
+    row.runs = std::move(runs);
+    const double n = static_cast<double>(row.runs.size());
+    for (const TTuneRun& r : row.runs) {
+        row.mean += r.total > 0 ? static_cast<double>(r.right) / static_cast<double>(r.total) : 0.0;
+        row.epochs += static_cast<double>(r.epochs);
+        row.seconds += r.seconds;
+    }
+    row.mean /= n;
+    row.epochs /= n;
+    for (const TTuneRun& r : row.runs) {
+        const double a = r.total > 0 ? static_cast<double>(r.right) / static_cast<double>(r.total) : 0.0;
+        row.spread += (a - row.mean) * (a - row.mean);
+    }
+    row.spread = std::sqrt(row.spread / n);
+    return row;
+}
+
+} // namespace
+
+TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std::uint32_t classes,
+                      const TTunePlan& plan, unsigned jobs, const std::function<void(const TTuneRow&)>& onRow,
+                      const std::function<bool()>& stop)
+{
+    TTuneShared shared;
+    shared.train = &train;
+    shared.heldOut = &heldOut;
+    shared.classes = classes;
+    shared.plan = &plan;
+    const std::size_t total = plan.settings.size() * plan.seeds.size();
+    shared.runs.resize(total);
+    shared.nets.resize(total);
+    std::vector<std::thread> threads;
+    for (unsigned k = 0; k < std::max(jobs, 1u) && k < total; ++k)
+        threads.emplace_back(Worker, std::ref(shared));
+
+    TTuneResult result;
+    const std::size_t perRow = plan.seeds.size();
+    std::size_t shown = 0; // rows told so far
+    const auto tellReady = [&](bool all) {
+        // Called with the lock held: the rows whose runs are all done, in order.
+        while (shown < plan.settings.size()) {
+            std::vector<TTuneRun> runs;
+            for (std::size_t k = 0; k < perRow; ++k)
+                if (shared.runs[shown * perRow + k])
+                    runs.push_back(*shared.runs[shown * perRow + k]);
+            if (runs.empty() || (!all && runs.size() < perRow))
+                return;
+            result.rows.push_back(MakeRow(plan, shown, std::move(runs)));
+            if (onRow)
+                onRow(result.rows.back());
+            ++shown;
+        }
+    };
+    {
+        std::unique_lock<std::mutex> guard(shared.lock);
+        for (;;) {
+            tellReady(false);
+            const bool finished = shown == plan.settings.size();
+            if (finished || (shared.next >= total && std::all_of(shared.runs.begin(), shared.runs.end(),
+                                                                 [](const auto& r) { return r.has_value(); })))
+                break;
+            shared.done.wait_for(guard, std::chrono::milliseconds(100));
+            if (!shared.stop.load() && stop && stop()) {
+                shared.stop.store(true);
+                result.cut = true;
+            }
+            if (shared.stop.load() && shared.next >= total)
+                break;
+            if (shared.stop.load()) {
+                // Wait for the runs under way, then tell what was done.
+                guard.unlock();
+                for (std::thread& t : threads)
+                    t.join();
+                threads.clear();
+                guard.lock();
+                break;
+            }
+        }
+    }
+    for (std::thread& t : threads)
+        t.join();
+    {
+        const std::lock_guard<std::mutex> guard(shared.lock);
+        tellReady(true);
+    }
+    result.cut = result.cut || shown < plan.settings.size() ||
+                 std::any_of(result.rows.begin(), result.rows.end(), [&](const TTuneRow& row) {
+                     return row.runs.size() < perRow ||
+                            std::any_of(row.runs.begin(), row.runs.end(), [](const TTuneRun& r) { return r.cut; });
+                 });
+
+    // The best mean (the first of equal means); in it, the best run (the first of equal counts).
+    for (std::size_t k = 0; k < result.rows.size(); ++k)
+        if (!result.best || result.rows[k].mean > result.rows[*result.best].mean)
+            result.best = k;
+    if (result.best) {
+        const TTuneRow& row = result.rows[*result.best];
+        const TTuneRun* bestRun = nullptr;
+        for (const TTuneRun& r : row.runs)
+            if (!bestRun || r.right > bestRun->right)
+                bestRun = &r;
+        result.bestSeed = bestRun->seed;
+        for (std::size_t k = 0; k < perRow; ++k) {
+            const std::size_t index = row.setting * perRow + k;
+            if (shared.runs[index] && shared.runs[index]->seed == bestRun->seed)
+                result.bestNet = std::move(shared.nets[index]);
+        }
+    }
+    return result;
+}

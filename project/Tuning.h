@@ -1,0 +1,96 @@
+#pragma once
+// The search for a network's settings on a training sequence (trelis-cli
+// tune and "Подбор параметров…"): a held-out part is split off the sequence
+// class by class, every setting of a plan is trained from several seeds with
+// early stopping on that part, and the setting of the best mean held-out
+// accuracy wins. The plan is made from the sequence's size and the seed
+// alone, never from the time things take: the same sequence, seed and
+// options give the same runs, each one bit-exact on one thread, and so the
+// same result whatever the number of threads.
+
+#include "engine/NeuralNet.h"
+#include "images/PatternRing.h"
+#include "project/RunSettings.h"
+#include "project/TrainingRun.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+// One setting the search tries.
+struct TTuneSetting {
+    std::uint32_t hidden = 25; // neurons of the hidden layer
+    float rate = 0.1f;         // back-propagation's learning rate
+    float momentum = 0.0f;
+
+    bool operator==(const TTuneSetting&) const = default;
+};
+
+struct TTunePlan {
+    std::vector<TTuneSetting> settings;
+    std::vector<std::uint64_t> seeds; // the initial weights of each setting's runs
+    std::uint64_t maxEpochs = 0;      // of one run
+    std::uint64_t patience = 0;       // epochs without a better held-out count
+};
+
+// The default plan for a training part of `elements` elements of `inputs`
+// cells: hidden sizes, rates and momenta, three seeds from `seed` on, and an
+// epoch limit that keeps the search's work (multiply-adds) near a fixed
+// budget: about a minute on two cores for 6,400 pictures of 784 cells.
+TTunePlan PlanTuning(std::uint32_t elements, std::uint32_t inputs, std::uint64_t seed);
+
+// Splits the sequence class by class: of each class's n elements (in the
+// order of the file, from the element after the cursor), round(n * fraction)
+// chosen by a shuffle from `seed` go to `heldOut`, at least one when n >= 2
+// and never all of them; the rest go to `train`, both in the file's order.
+// Elements filed under no class stay in `train`.
+void SplitHeldOut(const PatternRing& all, double fraction, std::uint64_t seed, PatternRing& train,
+                  PatternRing& heldOut);
+
+// A copy of the ring, in its order from the element after the cursor, the
+// copy's cursor on the last one (as a file is read).
+void CopyRing(const PatternRing& from, PatternRing& to);
+
+// One run of the search.
+struct TTuneRun {
+    std::size_t setting = 0;
+    std::uint64_t seed = 0;
+    std::uint64_t right = 0;     // held-out elements answered right at the best epoch
+    std::uint64_t total = 0;
+    std::uint64_t epochs = 0;    // epochs trained
+    std::uint64_t bestEpoch = 0;
+    double seconds = 0.0;
+    bool cut = false;            // stopped by the time limit or by the user
+};
+
+// A setting with its runs done.
+struct TTuneRow {
+    std::size_t setting = 0;
+    TTuneSetting values;
+    std::vector<TTuneRun> runs;
+    double mean = 0.0;   // held-out accuracy over the runs
+    double spread = 0.0; // its standard deviation
+    double epochs = 0.0; // mean epochs trained
+    double seconds = 0.0; // summed over the runs
+};
+
+struct TTuneResult {
+    std::vector<TTuneRow> rows; // in the plan's order, each with at least one run done
+    bool cut = false;           // the plan was not run to its end
+    std::optional<std::size_t> best;     // index into rows
+    std::uint64_t bestSeed = 0;          // the best row's best run
+    std::unique_ptr<TNeuralNet> bestNet; // its weights at its best epoch
+};
+
+// Runs the plan: `jobs` threads train the runs (each run is one thread's);
+// onRow is told on the calling thread, in the plan's order, as each
+// setting's runs are all done. `stop` is polled by the calling thread about
+// ten times a second; once it says yes, every run stops after its epoch and
+// the result holds what was done (cut). The training part and the held-out
+// set must have the same element size; `classes` is the networks' outputs.
+TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std::uint32_t classes,
+                      const TTunePlan& plan, unsigned jobs, const std::function<void(const TTuneRow&)>& onRow,
+                      const std::function<bool()>& stop);
