@@ -73,13 +73,17 @@ const char* const TrainHelp =
     "                           отложенной последовательности и записать веса\n"
     "                           первой эпохи, в которой она была наибольшей;\n"
     "                           классы сопоставляются по именам, как в evaluate\n"
+    "  --fit stretch|aspect     как вырезаны фигуры последовательности (import\n"
+    "                           --fit): новый проект запоминает это, и recognise\n"
+    "                           и predict вырезают так же (по умолчанию stretch)\n"
     "\n"
     "Без --keep-going обучение останавливается после первой эпохи, в которой все\n"
     "элементы распознаны верно. После каждой эпохи печатаются её номер, число\n"
     "верных ответов и суммарная ошибка: сумма |выход - цель| по всем выходам и\n"
     "всем элементам, по выходам, которые дал шаг обучения на элементе (для\n"
     "обратного распространения — ответ сети до изменения весов). Ctrl+C\n"
-    "останавливает обучение после текущей эпохи; проект записывается.\n";
+    "останавливает обучение после текущей эпохи; проект записывается. Метод,\n"
+    "скорость и момент записываются в проект как его настройки обучения.\n";
 
 const char* const EvaluateHelp =
     "Использование: trelis-cli evaluate ПРОЕКТ ПОСЛЕДОВАТЕЛЬНОСТЬ.llt [--csv ФАЙЛ]\n"
@@ -478,6 +482,9 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     }
     out << "Остановлено: " << stopReason << ".\n";
     const bool putBack = training.Finish();
+    TRunSettings kept = project.RunSettings();
+    kept.step = run.step;
+    project.SetRunSettings(kept);
     if (checking && (putBack || training.Rules().BestEpoch() > 0))
         out << "Записаны веса эпохи " << training.Rules().BestEpoch() << ": на проверке верно "
             << training.Rules().BestRight() << " из " << training.Last().heldOutTotal << ".\n";

@@ -29,6 +29,7 @@ void TProjectState::Swap(TProjectState& other) noexcept
     swap(generator, other.generator);
     swap(fit, other.fit);
     swap(seed, other.seed);
+    swap(training, other.training);
 }
 
 TProjectListener::TProjectListener(TProject& project)
@@ -216,10 +217,11 @@ void TProject::SetFigureFit(TFigureFit fit)
 
 void TProject::SetRunSettings(const TRunSettings& settings)
 {
-    if (runSettings_ == settings)
+    if (state_.training == settings)
         return;
-    runSettings_ = settings;
+    state_.training = settings;
     Notify(TProjectChange::RunSettings);
+    Changed();
 }
 
 void TProject::ReportCheck(const TRunEpoch& epoch)

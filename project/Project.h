@@ -54,6 +54,9 @@ struct TProjectState {
     // The seed the network's initial weights were drawn from; none when it
     // is not known (files saved before it was kept).
     std::optional<std::uint64_t> seed;
+    // The settings the next training run takes ("Параметры обучения…", or
+    // what trelis-cli tune found); the learning window's own by default.
+    TRunSettings training;
 
     // Exchanges everything with `other`.
     void Swap(TProjectState& other) noexcept;
@@ -218,9 +221,8 @@ public:
     // How figures are cut onto the retina from now on (the samples already
     // in the sequence stay as they are).
     void SetFigureFit(TFigureFit fit);
-    // The settings the next training run of the windows takes; they are not
-    // part of the saved work.
-    const TRunSettings& RunSettings() const { return runSettings_; }
+    // The settings the next training run of the windows takes.
+    const TRunSettings& RunSettings() const { return state_.training; }
     void SetRunSettings(const TRunSettings& settings);
     // Replaces the network; `seed`, when given, is the seed its initial
     // weights came from (otherwise the project's seed stays as it was).
@@ -353,7 +355,6 @@ private:
     TAbsImage* Marked(const TSequenceMark& mark, std::uint32_t steps) const;
 
     TProjectState state_;
-    TRunSettings runSettings_;
     TPatternTrainer trainer_;
     TSeriesTrainer series_;
     std::uint64_t weights_ = 0; // counts every change of the network's weights

@@ -400,6 +400,40 @@ std::string StateRefusal(const TProjectState& state, const TRingElements& elemen
     return {};
 }
 
+// The settings of the next training run.
+void PutTraining(TTextOut& out, const TRunSettings& t)
+{
+    PutKey(out, 1, "training");
+    out += '{';
+    PutKey(out, 2, "method", true);
+    out += t.step.method == TTrainingMethod::Stochastic ? "\"stochastic\"" : "\"backprop\"";
+    PutKey(out, 2, "rate");
+    PutFloat(out, t.step.learningRate);
+    PutKey(out, 2, "momentum");
+    PutFloat(out, t.step.momentum);
+    PutKey(out, 2, "stepWidth");
+    PutFloat(out, t.step.stepWidth);
+    PutKey(out, 2, "maxEpochs");
+    PutInt(out, t.maxEpochs);
+    PutKey(out, 2, "keepGoing");
+    out += t.keepGoing ? "true" : "false";
+    if (t.targetAccuracy) {
+        PutKey(out, 2, "targetAccuracy");
+        out += Json(*t.targetAccuracy).dump();
+    }
+    PutKey(out, 2, "patience");
+    PutInt(out, t.patience);
+    PutKey(out, 2, "heldOut");
+    out += Json(t.heldOutPath).dump(-1, ' ', false, Json::error_handler_t::replace);
+    PutKey(out, 2, "keepBest");
+    out += t.keepBest ? "true" : "false";
+    if (t.seed) {
+        PutKey(out, 2, "seed");
+        PutInt(out, *t.seed);
+    }
+    out += "\n }";
+}
+
 // The whole document up to, not including, the "checksum" member.
 void WriteProjectText(TTextOut& out, const TProjectState& state, const TRingElements& elements)
 {
@@ -520,6 +554,7 @@ void WriteProjectText(TTextOut& out, const TProjectState& state, const TRingElem
     out += state.fromFirstWindow ? "true" : "false";
     out += "\n }";
 
+    PutTraining(out, state.training);
     PutKey(out, 1, "fit");
     out += state.fit == TFigureFit::Aspect ? "\"aspect\"" : "\"stretch\"";
     if (state.seed) {
@@ -1398,6 +1433,41 @@ TFigureFit ReadFit(const Json& root)
     Damaged("способ вырезания фигур («fit») — не \"stretch\" и не \"aspect\".");
 }
 
+// The settings of the next training run; the defaults when the file has
+// none (files saved before they were kept).
+TRunSettings ReadTraining(const TReader& r, const Json& root)
+{
+    TRunSettings t;
+    const auto member = root.find("training");
+    if (member == root.end())
+        return t;
+    const std::string path = "training";
+    const Json& v = r.Object(root, "", "training");
+    const auto method = r.TextOf(r.Get(v, path, "method"));
+    if (!method || (*method != "backprop" && *method != "stochastic"))
+        Damaged("поле «training.method» должно быть \"backprop\" или \"stochastic\".");
+    t.step.method = *method == "stochastic" ? TTrainingMethod::Stochastic : TTrainingMethod::BackPropagation;
+    t.step.learningRate = r.Float(v, path, "rate");
+    t.step.momentum = r.Float(v, path, "momentum");
+    t.step.stepWidth = r.Float(v, path, "stepWidth");
+    t.maxEpochs = r.Unsigned(v, path, "maxEpochs", 0, 1000000000);
+    t.keepGoing = r.Bool(v, path, "keepGoing");
+    if (const auto target = v.find("targetAccuracy"); target != v.end()) {
+        if (!target->is_number() || !(target->get<double>() >= 0.0 && target->get<double>() <= 1.0))
+            Damaged("поле «training.targetAccuracy» должно быть числом от 0 до 1.");
+        t.targetAccuracy = target->get<double>();
+    }
+    t.patience = r.Unsigned(v, path, "patience", 0, 1000000000);
+    const auto heldOut = r.TextOf(r.Get(v, path, "heldOut"));
+    if (!heldOut)
+        Damaged("поле «training.heldOut» должно быть строкой.");
+    t.heldOutPath = *heldOut;
+    t.keepBest = r.Bool(v, path, "keepBest");
+    if (v.find("seed") != v.end())
+        t.seed = r.Unsigned(v, path, "seed", 0, 0x7fffffffffffffffull);
+    return t;
+}
+
 // The seed of the network's initial weights, when the file holds one.
 std::optional<std::uint64_t> ReadSeed(const Json& root)
 {
@@ -1513,6 +1583,7 @@ void ReadProject(const std::string& path, TProjectState& state)
     const TSeriesPlan series = CheckSeries(r, root);
     state.generator = ReadGenerator(root);
     state.fit = ReadFit(root);
+    state.training = ReadTraining(r, root);
     state.seed = ReadSeed(root);
 
     BuildNetwork(r, network, state);

@@ -612,3 +612,65 @@ TEST_F(ImageCommandsTest, RecogniseNamesTheFiguresRecogniseFiguresFinds)
     EXPECT_EQ(FileCount(), files + 1);
 }
 
+
+TEST_F(ImageCommandsTest, TheAspectFitFromImportThroughTuneToRecognise)
+{
+    const std::vector<std::pair<std::string, std::vector<TRows>>> classes = {
+        {"круг", {{".##.", "#..#", "#..#", ".##."}, {"###", "#.#", "###"}, {".###.", "#...#", "#...#", ".###."}}},
+        {"крест", {{"#.#", ".#.", "#.#"}, {"#...#", ".#.#.", "..#..", ".#.#.", "#...#"}, {"#..#", ".##.", "#..#"}}},
+        {"черта", {{"####"}, {"#######"}, {"#", "#", "#", "#", "#"}}},
+    };
+    for (const int scale : {1, 3})
+        for (const auto& [name, pictures] : classes)
+            for (std::size_t k = 0; k < pictures.size(); ++k)
+                Save(Picture(pictures[k], scale), Folder("in" + std::to_string(scale) + "/" + name) + "/" +
+                                                      std::to_string(k) + ".png",
+                     "PNG");
+    for (const char* scale : {"1", "3"})
+        ASSERT_EQ(Cli({"import", Path(std::string("in") + scale), "--size", "5", "--fit", "aspect", "-o",
+                       Path(std::string("s") + scale + ".llt")})
+                      .code,
+                  CliOk);
+    // Pictures enlarged 3x give the very same elements, strokes as solid as before.
+    EXPECT_EQ(Elements(Path("s1.llt")), Elements(Path("s3.llt")));
+
+    // The search gives the same project byte for byte on one thread or two,
+    // and the project keeps the fit and the seed.
+    for (const char* jobs : {"1", "2"}) {
+        const TRun r = Cli({"tune", Path("s1.llt"), "--seed", "7", "--jobs", jobs, "--fit", "aspect", "-o",
+                            Path(std::string("t") + jobs + ".trelis")});
+        ASSERT_EQ(r.code, CliOk) << r.err;
+        EXPECT_NE(r.out.find("Лучшая настройка: скрытых "), std::string::npos) << r.out;
+    }
+    EXPECT_EQ(ReadText(Path("t1.trelis")), ReadText(Path("t2.trelis")));
+    TProjectState tuned;
+    ASSERT_EQ(OpenProjectFile(Path("t1.trelis"), tuned), "");
+    EXPECT_EQ(tuned.fit, TFigureFit::Aspect);
+    ASSERT_TRUE(tuned.seed.has_value());
+    EXPECT_GE(*tuned.seed, 7u);
+    EXPECT_EQ(tuned.training.seed, tuned.seed);
+
+    // recognise cuts as the project's samples were cut, unless told otherwise.
+    Save(Picture(classes[1].second[1], 3), Path("x.png"), "PNG");
+    const TRun own = Cli({"recognise", Path("t1.trelis"), Path("x.png")});
+    const TRun aspect = Cli({"recognise", Path("t1.trelis"), Path("x.png"), "--fit", "aspect"});
+    ASSERT_EQ(own.code, CliOk) << own.err;
+    EXPECT_EQ(own.out, aspect.out);
+    TRectImage canvas = Grid(classes[1].second[1], 3), retina;
+    const auto figures = RecogniseFigures(canvas, retina, canvas.Width, canvas.Height, 5, 5, *tuned.net, {}, {},
+                                          TFigureFit::Aspect);
+    ASSERT_EQ(figures.size(), 1u);
+    EXPECT_NE(own.out.find(tuned.classNames.at(figures[0].classIndex) + "\n"), std::string::npos) << own.out;
+
+    // Refusals come before anything is read or written.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"tune", Path("s1.llt"), "-o", Path("u.trelis"), "--hold-out", "0.2",
+                                   "--validation", Path("s3.llt")},
+          {"tune", Path("s1.llt"), "-o", Path("u.trelis"), "--fit", "crop"},
+          {"import", Path("in1"), "--size", "5", "--fit", "", "-o", Path("u.llt")}}) {
+        const TRun r = Cli(args);
+        EXPECT_EQ(r.code, CliUsage) << Joined(args) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(Path("u.trelis")));
+    EXPECT_FALSE(fs::exists(Path("u.llt")));
+}

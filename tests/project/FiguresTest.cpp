@@ -333,3 +333,80 @@ TEST(ProjectSizes, TheRetinaSideIsTheTruncatedSquareRoot)
 }
 
 } // namespace
+
+namespace {
+
+// The grid with every cell copied k x k.
+TRectImage Enlarged(const TRectImage& grid, std::uint32_t k)
+{
+    TRectImage big = Blank(grid.GetWidth() * k, grid.GetHeight() * k);
+    for (std::uint32_t y = 0; y < big.GetHeight(); ++y)
+        for (std::uint32_t x = 0; x < big.GetWidth(); ++x)
+            big.SetCell(x, y, grid.GetCell(x / k, y / k));
+    return big;
+}
+
+// The retina of the grid's one figure, cut by ExtractFigure and by
+// SampleFigure on the whole grid.
+std::pair<TRectImage, TRectImage> AspectRetinas(const TRectImage& grid, std::int32_t side)
+{
+    TRectImage canvas = grid;
+    TRectImage extracted;
+    const auto first = FindFirstSetCell(canvas, canvas.GetWidth(), canvas.GetHeight());
+    const TFigureBox box = ExtractFigure(canvas, extracted, first->x, first->y, side, side, {}, TFigureFit::Aspect);
+    TRectImage sampled = grid;
+    SampleFigure(sampled, box, side, side, TFigureFit::Aspect);
+    return {extracted, sampled};
+}
+
+} // namespace
+
+TEST(AspectFit, ShapesStaySolidAndWholeEnlargementsGiveTheSameRetina)
+{
+    const std::vector<std::pair<const char*, std::vector<std::string>>> shapes = {
+        {"a thin upright line", {".#", ".#", ".#", ".#", ".#", ".#", ".#", ".#", ".#", ".#", ".#", ".#"}},
+        {"a thin flat line", {"##########"}},
+        {"a diagonal", {"#....", ".#...", "..#..", "...#.", "....#"}},
+        {"a ring", {"..###..", ".#...#.", "#.....#", "#.....#", "#.....#", ".#...#.", "..###.."}},
+        {"an L", {"#...", "#...", "#...", "####"}},
+        {"a dot", {".#."}},
+    };
+    for (const auto& [name, rows] : shapes) {
+        for (const std::int32_t side : {5, 7, 16, 28}) {
+            SCOPED_TRACE(std::string(name) + ", retina " + std::to_string(side));
+            const TRectImage grid = Grid(rows);
+            const auto [base, sampled] = AspectRetinas(grid, side);
+            ASSERT_EQ(base.Cells.size(), static_cast<std::size_t>(side * side) + 1);
+            EXPECT_EQ(base.Cells.back(), 1);
+            EXPECT_EQ(base.Cells, sampled.Cells);
+            for (const std::uint32_t k : {2u, 3u}) {
+                const auto [big, bigSampled] = AspectRetinas(Enlarged(grid, k), side);
+                EXPECT_EQ(big.Cells, base.Cells) << "enlarged " << k << "x";
+                EXPECT_EQ(bigSampled.Cells, base.Cells) << "enlarged " << k << "x";
+            }
+            // The longer side fills the retina; the figure is centred on the other.
+            std::uint32_t left = side, right = 0, top = side, bottom = 0;
+            for (std::uint32_t y = 0; y < static_cast<std::uint32_t>(side); ++y)
+                for (std::uint32_t x = 0; x < static_cast<std::uint32_t>(side); ++x)
+                    if (base.GetCell(x, y) == 1) {
+                        left = std::min(left, x), right = std::max(right, x);
+                        top = std::min(top, y), bottom = std::max(bottom, y);
+                    }
+            ASSERT_LE(left, right);
+            EXPECT_TRUE((left == 0 && right + 1 == static_cast<std::uint32_t>(side)) ||
+                        (top == 0 && bottom + 1 == static_cast<std::uint32_t>(side)));
+            EXPECT_LE(std::abs(static_cast<int>(left) - static_cast<int>(side - 1 - right)), 1);
+            EXPECT_LE(std::abs(static_cast<int>(top) - static_cast<int>(side - 1 - bottom)), 1);
+        }
+    }
+    // A thin line stays a line: every row of the middle column, nothing else.
+    const auto [line, unused] = AspectRetinas(Grid(shapes[0].second), 7);
+    EXPECT_EQ(SetCells(line), 7u);
+    for (std::uint32_t y = 0; y < 7; ++y)
+        EXPECT_EQ(line.GetCell(3, y), 1);
+    // A ring stays a ring: its middle stays empty at any size.
+    for (const std::int32_t side : {7, 16, 28}) {
+        const auto [ring, alsoUnused] = AspectRetinas(Grid(shapes[3].second), side);
+        EXPECT_EQ(ring.GetCell(static_cast<std::uint32_t>(side / 2), static_cast<std::uint32_t>(side / 2)), 0);
+    }
+}

@@ -90,6 +90,16 @@ void FillRich(TProjectState& s)
     s.seriesMax = 1e10f;
     s.fromFirstWindow = true;
     s.generator = 0xf00dbeef12345678u;
+    s.fit = TFigureFit::Aspect;
+    s.seed = 0x7fffffffffffffffu;
+    s.training.step = {TTrainingMethod::Stochastic, 0.3f, 0.9f, 1e-45f};
+    s.training.maxEpochs = 77;
+    s.training.keepGoing = true;
+    s.training.targetAccuracy = 0.25;
+    s.training.patience = 5;
+    s.training.heldOutPath = "проверка \"digits\".llt";
+    s.training.keepBest = false;
+    s.training.seed = 0;
 }
 
 TEST_F(ProjectFileTest, SavedProjectsOpenBitForBitTheSame)
@@ -388,6 +398,11 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
         {"no series", edited([](Json& d) { d.erase("series"); }), "нет поля «series»"},
         {"a generator state of 15 digits", edited([](Json& d) { d["generator"] = "f00dbeef1234567"; }), "generator"},
         {"a generator state as a number", edited([](Json& d) { d["generator"] = 12; }), "generator"},
+        {"an unknown fit", edited([](Json& d) { d["fit"] = "crop"; }), "fit"},
+        {"a negative seed", edited([](Json& d) { d["seed"] = -1; }), "seed"},
+        {"an unknown training method", edited([](Json& d) { d["training"]["method"] = "adam"; }), "training.method"},
+        {"a training held-out path as a number", edited([](Json& d) { d["training"]["heldOut"] = 3; }),
+         "training.heldOut"},
         {"a flood of values", edited([](Json& d) { d["extra"] = std::vector<int>(70000, 0); }),
          "слишком много значений"},
         {"deep nesting", deep, "вложенность"},

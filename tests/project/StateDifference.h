@@ -81,5 +81,9 @@ inline std::string StateDifference(const TProjectState& a, const TProjectState& 
         return "series settings";
     if (a.generator != b.generator)
         return "generator";
+    if (a.fit != b.fit || a.seed != b.seed)
+        return "fit or seed";
+    if (!(a.training == b.training) || !SameBits(&a.training.step.learningRate, &b.training.step.learningRate, 1))
+        return "training settings";
     return {};
 }
