@@ -29,8 +29,11 @@ const char* const TuneHelp =
     "(или до предела эпох); берутся веса лучшей эпохи. Побеждает настройка с\n"
     "наибольшей средней долей верных на отложенной части. По ходу печатается\n"
     "таблица: настройка, средняя доля верных и её разброс, эпохи, время. В\n"
-    "ПРОЕКТ записываются вся последовательность, имена классов, лучшая сеть\n"
-    "(лучший запуск лучшей настройки), её зерно и настройки обучения.\n"
+    "ПРОЕКТ записываются вся последовательность, имена классов, лучшая сеть,\n"
+    "её зерно и настройки обучения. Если проверка шла на отложенной части,\n"
+    "сеть лучшей настройки обучается заново на всей последовательности с зерна\n"
+    "лучшего запуска столько эпох, сколько длилась его лучшая эпоха; с\n"
+    "--validation записывается сама сеть лучшего запуска.\n"
     "\n"
     "План подбора зависит только от последовательности, зерна и параметров,\n"
     "а не от скорости машины: с теми же входами проект получается тем же байт\n"
@@ -174,13 +177,22 @@ int TuneCommand(const std::vector<std::string>& args, std::ostream& out, std::os
                "другой раз итог может быть другим.\n";
     out << "Лучшая настройка: скрытых " << best.values.hidden << ", скорость " << Fixed(best.values.rate, 3)
         << ", момент " << Fixed(best.values.momentum, 2) << ": верно на проверке " << Fixed(best.mean, 4)
-        << " в среднем; записана сеть зерна " << result.bestSeed << "\n";
+        << " в среднем; лучший запуск — зерно " << result.bestSeed << ", эпоха " << result.bestEpoch << "\n";
+    std::unique_ptr<TNeuralNet> net = std::make_unique<TNeuralNet>(*result.bestNet);
+    if (!line.Has("validation") && !result.cut) {
+        // The held-out part goes back into training: the best setting from
+        // the best seed, as many epochs on the whole sequence.
+        net = RefitBest(project.Sequence(), project.Net()->outputCount, best.values, result.bestSeed,
+                        result.bestEpoch, [] { return StopRequested(); });
+        out << "Сеть обучена заново на всей последовательности (" << project.Sequence().Count << " элементов, "
+            << Counted(result.bestEpoch, "эпоха", "эпохи", "эпох") << ")\n";
+    }
     TRunSettings settings = project.RunSettings();
     settings.step.learningRate = best.values.rate;
     settings.step.momentum = best.values.momentum;
     settings.seed = result.bestSeed;
     project.SetRunSettings(settings);
-    project.ReplaceNetwork(std::make_unique<TNeuralNet>(*result.bestNet), result.bestSeed);
+    project.ReplaceNetwork(std::move(net), result.bestSeed);
     // The generator's state is saved with the project: the same for every run of the same search.
     RandomSeed(result.bestSeed);
     if (refusal = project.Save(output); !refusal.empty())

@@ -103,8 +103,8 @@ void SplitHeldOut(const PatternRing& all, double fraction, std::uint64_t seed, P
 TTunePlan PlanTuning(std::uint32_t elements, std::uint32_t inputs, std::uint64_t seed)
 {
     TTunePlan plan;
-    for (const std::uint32_t hidden : {64u, 128u, 256u})
-        for (const float rate : {0.1f, 0.2f, 0.4f})
+    for (const std::uint32_t hidden : {128u, 256u, 512u})
+        for (const float rate : {0.15f, 0.3f})
             plan.settings.push_back({hidden, rate, 0.0f});
     for (std::uint64_t k = 0; k < 2; ++k)
         plan.seeds.push_back(seed + k);
@@ -112,8 +112,8 @@ TTunePlan PlanTuning(std::uint32_t elements, std::uint32_t inputs, std::uint64_t
     // The work of one epoch of the widest setting, in multiply-adds of its
     // steps (a forward and a backward pass and the update, about three per
     // weight): the limit keeps each run within a budget of about 4e10.
-    const double perEpoch = 3.0 * elements * (static_cast<double>(inputs) + 1.0) * 256.0;
-    const double budget = 3e11;
+    const double perEpoch = 3.0 * elements * (static_cast<double>(inputs) + 1.0) * 512.0;
+    const double budget = 6e11;
     plan.maxEpochs = static_cast<std::uint64_t>(std::clamp(budget / std::max(perEpoch, 1.0), 10.0, 200.0));
     return plan;
 }
@@ -297,6 +297,7 @@ TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std:
             if (!bestRun || r.right > bestRun->right)
                 bestRun = &r;
         result.bestSeed = bestRun->seed;
+        result.bestEpoch = bestRun->bestEpoch;
         for (std::size_t k = 0; k < perRow; ++k) {
             const std::size_t index = row.setting * perRow + k;
             if (shared.runs[index] && shared.runs[index]->seed == bestRun->seed)
@@ -304,4 +305,22 @@ TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std:
         }
     }
     return result;
+}
+
+std::unique_ptr<TNeuralNet> RefitBest(const PatternRing& all, std::uint32_t classes, const TTuneSetting& setting,
+                                      std::uint64_t seed, std::uint64_t epochs, const std::function<bool()>& stop)
+{
+    PatternRing ring;
+    CopyRing(all, ring);
+    std::unique_ptr<TNeuralNet> net = NewPatternNetwork({ring.Dimension, setting.hidden, classes}, seed);
+    TRunSettings settings;
+    settings.step.learningRate = setting.rate;
+    settings.step.momentum = setting.momentum;
+    settings.maxEpochs = std::max<std::uint64_t>(epochs, 1);
+    settings.keepGoing = true;
+    TDetachedRun run(*net, ring, settings);
+    while (run.Epoch().stop == TRunStop::None)
+        if (stop && stop())
+            break;
+    return net;
 }

@@ -82,8 +82,17 @@ struct TTuneResult {
     bool cut = false;           // the plan was not run to its end
     std::optional<std::size_t> best;     // index into rows
     std::uint64_t bestSeed = 0;          // the best row's best run
-    std::unique_ptr<TNeuralNet> bestNet; // its weights at its best epoch
+    std::uint64_t bestEpoch = 0;         // its best epoch on the check
+    std::unique_ptr<TNeuralNet> bestNet; // its weights at that epoch
 };
+
+// The best setting trained again on the whole sequence (the training part
+// and the held-out part together), from the best run's seed, for as many
+// epochs as that run's best epoch: the network the search hands over when
+// its check was a part split off the sequence. Runs on the calling thread;
+// `stop` is asked after each epoch.
+std::unique_ptr<TNeuralNet> RefitBest(const PatternRing& all, std::uint32_t classes, const TTuneSetting& setting,
+                                      std::uint64_t seed, std::uint64_t epochs, const std::function<bool()>& stop);
 
 // Runs the plan: `jobs` threads train the runs (each run is one thread's);
 // onRow is told on the calling thread, in the plan's order, as each
