@@ -32,7 +32,7 @@ const char* const TuneHelp =
     "ПРОЕКТ записываются вся последовательность, имена классов, лучшая сеть,\n"
     "её зерно и настройки обучения. Если проверка шла на отложенной части,\n"
     "сеть лучшей настройки обучается заново на всей последовательности с зерна\n"
-    "лучшего запуска столько эпох, сколько длилась его лучшая эпоха; с\n"
+    "лучшего запуска до последней эпохи, в которой он был лучшим; с\n"
     "--validation записывается сама сеть лучшего запуска.\n"
     "\n"
     "План подбора зависит только от последовательности, зерна и параметров,\n"
@@ -183,9 +183,9 @@ int TuneCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         // The held-out part goes back into training: the best setting from
         // the best seed, as many epochs on the whole sequence.
         net = RefitBest(project.Sequence(), project.Net()->outputCount, best.values, result.bestSeed,
-                        result.bestEpoch, [] { return StopRequested(); });
+                        result.lastBestEpoch, [] { return StopRequested(); });
         out << "Сеть обучена заново на всей последовательности (" << project.Sequence().Count << " элементов, "
-            << Counted(result.bestEpoch, "эпоха", "эпохи", "эпох") << ")\n";
+            << Counted(result.lastBestEpoch, "эпоха", "эпохи", "эпох") << ")\n";
     }
     TRunSettings settings = project.RunSettings();
     settings.step.learningRate = best.values.rate;

@@ -28,6 +28,8 @@ void TRunRules::After(TRunEpoch& epoch, const TNeuralNet& net)
             if (settings_.keepBest)
                 bestNet_ = std::make_unique<TNeuralNet>(net);
         }
+        if (epoch.heldOutRight == bestRight_)
+            lastBestEpoch_ = epoch.epoch;
     }
     epoch.stop = TRunStop::None;
     if (epoch.elements > 0 && epoch.correct == epoch.elements && !settings_.keepGoing)

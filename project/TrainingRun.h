@@ -37,6 +37,9 @@ public:
     std::unique_ptr<TNeuralNet> TakeBest() { return std::move(bestNet_); }
     std::uint64_t BestEpoch() const { return bestEpoch_; }
     std::uint64_t BestRight() const { return bestRight_; }
+    // The last epoch that reached the best count (the best epoch itself
+    // unless a later one equalled it).
+    std::uint64_t LastBestEpoch() const { return lastBestEpoch_; }
 
 private:
     TRunSettings settings_;
@@ -44,6 +47,7 @@ private:
     std::int64_t watchedBest_ = -1; // the count patience watches
     std::uint64_t withoutImprovement_ = 0;
     std::uint64_t bestEpoch_ = 0;
+    std::uint64_t lastBestEpoch_ = 0;
     std::uint64_t bestRight_ = 0;
     bool anyChecked_ = false;
     std::unique_ptr<TNeuralNet> bestNet_;

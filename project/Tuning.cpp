@@ -166,6 +166,7 @@ void TrainOne(TTuneShared& shared, std::size_t index, PatternRing& ring)
     training.Finish();
     run.right = training.Rules().BestRight();
     run.bestEpoch = training.Rules().BestEpoch();
+    run.lastBestEpoch = training.Rules().LastBestEpoch();
     run.total = training.Last().heldOutTotal;
     run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     const std::lock_guard<std::mutex> guard(shared.lock);
@@ -298,6 +299,7 @@ TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std:
                 bestRun = &r;
         result.bestSeed = bestRun->seed;
         result.bestEpoch = bestRun->bestEpoch;
+        result.lastBestEpoch = bestRun->lastBestEpoch;
         for (std::size_t k = 0; k < perRow; ++k) {
             const std::size_t index = row.setting * perRow + k;
             if (shared.runs[index] && shared.runs[index]->seed == bestRun->seed)

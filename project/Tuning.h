@@ -62,6 +62,7 @@ struct TTuneRun {
     std::uint64_t total = 0;
     std::uint64_t epochs = 0;    // epochs trained
     std::uint64_t bestEpoch = 0;
+    std::uint64_t lastBestEpoch = 0; // the last epoch that equalled the best count
     double seconds = 0.0;
     bool cut = false;            // stopped by the time limit or by the user
 };
@@ -83,13 +84,17 @@ struct TTuneResult {
     std::optional<std::size_t> best;     // index into rows
     std::uint64_t bestSeed = 0;          // the best row's best run
     std::uint64_t bestEpoch = 0;         // its best epoch on the check
+    std::uint64_t lastBestEpoch = 0;     // the last epoch that equalled it
     std::unique_ptr<TNeuralNet> bestNet; // its weights at that epoch
 };
 
 // The best setting trained again on the whole sequence (the training part
 // and the held-out part together), from the best run's seed, for as many
 // epochs as that run's best epoch: the network the search hands over when
-// its check was a part split off the sequence. Runs on the calling thread;
+// its check was a part split off the sequence (pass the last epoch that
+// reached the best count: a small sequence is often all right on the check
+// from an early epoch on, and more epochs then do no harm). Runs on the
+// calling thread;
 // `stop` is asked after each epoch.
 std::unique_ptr<TNeuralNet> RefitBest(const PatternRing& all, std::uint32_t classes, const TTuneSetting& setting,
                                       std::uint64_t seed, std::uint64_t epochs, const std::function<bool()>& stop);
