@@ -6,6 +6,8 @@
 #include "forms/Unit12.h"
 #include "forms/Unit13.h"
 #include "forms/Unit14.h"
+#include "forms/Unit15.h"
+#include "forms/Unit16.h"
 #include "forms/Unit2.h"
 #include "forms/Unit3.h"
 #include "forms/Unit4.h"
@@ -42,11 +44,15 @@ void CreateForms()
     Form12 = new TForm12;
     ProgressForm = new TProgressForm;
     GalleryForm = new TGalleryForm;
+    RunSettingsForm = new TRunSettingsForm;
+    TuneForm = new TTuneForm;
     Form1->Show();
 }
 
 void DestroyForms()
 {
+    Destroy(TuneForm);
+    Destroy(RunSettingsForm);
     Destroy(GalleryForm);
     Destroy(ProgressForm);
     Destroy(Form12);

@@ -5,6 +5,8 @@
 #include "forms/Unit11.h"
 #include "forms/Unit12.h"
 #include "forms/Unit13.h"
+#include "forms/Unit15.h"
+#include "forms/Unit16.h"
 #include "forms/Unit2.h"
 #include "forms/Unit3.h"
 #include "forms/Unit4.h"
@@ -91,12 +93,17 @@ TForm1::TForm1()
     N13 = TopMenu(MainMenu1, "N13", QStringLiteral("Проект"));
     N14 = Command(N13, "N14", QStringLiteral("Сведения"));
     N17 = Command(N13, "N17", QStringLiteral("Имена классов"));
+    N35 = Command(N13, "N35", QStringLiteral("Сохранять пропорции фигур"));
+    N35->setCheckable(true);
+    ShowFigureFit();
 
     N18 = TopMenu(MainMenu1, "N18", QStringLiteral("Обучение"));
     N19 = Command(N18, "N19", QStringLiteral("Обратное распространение"));
     // A radio-style item that is never checked.
     N21 = Command(N18, "N21", QStringLiteral("Стохастический алгоритм"));
     N32 = Command(N18, "N32", QStringLiteral("Ход обучения"));
+    N36 = Command(N18, "N36", QStringLiteral("Параметры обучения…"));
+    N37 = Command(N18, "N37", QStringLiteral("Подбор параметров…"));
 
     N23 = TopMenu(MainMenu1, "N23", QStringLiteral("Временной ряд"));
     N24 = Command(N23, "N24", QStringLiteral("Из файла"));
@@ -131,6 +138,7 @@ TForm1::TForm1()
         {N24, &TForm1::N24Click}, {N26, &TForm1::N26Click}, {N27, &TForm1::N27Click},
         {N29, &TForm1::N29Click}, {N30, &TForm1::N30Click}, {N31, &TForm1::N31Click},
         {N32, &TForm1::N32Click}, {N33, &TForm1::N32Click}, {N34, &TForm1::N34Click},
+        {N35, &TForm1::N35Click}, {N36, &TForm1::N36Click}, {N37, &TForm1::N37Click},
     };
     for (const auto& h : handlers)
         Handle(h.item, &QAction::triggered, this, [this, f = h.handler] { (this->*f)(); });
@@ -160,6 +168,9 @@ void TForm1::ProjectChanged(TProjectChange change)
     case TProjectChange::SaveState:
         setWindowTitle(Caption());
         break;
+    case TProjectChange::FigureFit:
+        ShowFigureFit();
+        break;
     case TProjectChange::SampleAdded:
         EnableSequenceCommands(true);
         break;
@@ -174,10 +185,17 @@ void TForm1::ProjectChanged(TProjectChange change)
         EnableSequenceCommands(TrainingSequence.GetCount() > 0);
         N20->setEnabled(true);
         N27->setEnabled(Project.State().HasSeries());
+        ShowFigureFit();
         break;
     default:
         break;
     }
+}
+
+void TForm1::ShowFigureFit()
+{
+    if (N35 != nullptr)
+        N35->setChecked(Project.State().fit == TFigureFit::Aspect);
 }
 
 QString TForm1::Caption() const
@@ -379,4 +397,29 @@ void TForm1::N30Click()
 void TForm1::N31Click()
 {
     RunShellCommand(QString::fromUtf8(HelpCommand));
+}
+
+void TForm1::N35Click()
+{
+    // The item has already changed its check; the samples already cut stay
+    // as they are, so the user confirms a change once there are some.
+    const TFigureFit fit = N35->isChecked() ? TFigureFit::Aspect : TFigureFit::Stretch;
+    if (fit != Project.State().fit && TrainingSequence.GetCount() > 0 &&
+        Ask(TApplication::Title(), QStringLiteral("В последовательности уже есть образцы, вырезанные по-другому. "
+                                                  "Изменить способ вырезания фигур?")) != Seams::TAnswer::Yes) {
+        ShowFigureFit();
+        return;
+    }
+    Project.SetFigureFit(fit);
+    ShowFigureFit();
+}
+
+void TForm1::N36Click()
+{
+    RunSettingsForm->ShowModal();
+}
+
+void TForm1::N37Click()
+{
+    TuneForm->ShowModal();
 }

@@ -60,6 +60,9 @@ public:
     void N26Click(); // Временной ряд / Обучение
     void N27Click(); // Временной ряд / Обновить
     void N32Click(); // Обучение / Ход обучения, Временной ряд / Ход обучения
+    void N35Click(); // Проект / Сохранять пропорции фигур
+    void N36Click(); // Обучение / Параметры обучения…
+    void N37Click(); // Обучение / Подбор параметров…
     void N29Click(); // Помощь / Помощь
     void N30Click(); // Помощь / О программе
     void N31Click(); // Помощь / Домик
@@ -74,7 +77,8 @@ public:
     QAction *N3, *N4, *N11, *N12, *N22;       // Холст
     QAction *N6, *N7, *N8, *N9, *N10;         // Последовательность
     QAction *N14, *N17;                       // Проект
-    QAction *N19, *N21, *N32;                 // Обучение
+    QAction* N35 = nullptr;                   // Проект / Сохранять пропорции фигур; none until built
+    QAction *N19, *N21, *N32, *N36, *N37;     // Обучение
     QAction *N24, *N25, *N26, *N27, *N33;     // Временной ряд
     QAction *N29, *N30, *N31;                 // Помощь
 
@@ -89,6 +93,8 @@ protected:
 
 private:
     void ProjectChanged(TProjectChange change) override;
+    // N35 checked exactly when figures keep their proportions.
+    void ShowFigureFit();
 };
 
 extern TForm1* Form1;

@@ -51,6 +51,7 @@ constexpr TColor OneStepColor = qRgb(0, 130, 0);
 constexpr TColor ClosedLoopColor = qRgb(190, 0, 190);
 constexpr TColor AutoOneStepColor = qRgb(0, 150, 170);
 constexpr TColor AutoClosedLoopColor = qRgb(220, 120, 0);
+constexpr TColor CheckColor = qRgb(0, 150, 0);
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -168,6 +169,7 @@ void TProgressForm::StartCurve()
     patternHistory.Clear();
     seriesHistory.Clear();
     heldOutHistory.Clear();
+    checkHistory.Clear();
     patternEpochs = 0;
     seriesEpochs = 0;
     lastAnswers.clear();
@@ -205,6 +207,18 @@ void TProgressForm::PatternEpochTrained(const TPatternEpochReport& report)
     epochMark = Project.CursorMark();
     lastClasses = report.classes;
     confusionReady_ = false;
+}
+
+void TProgressForm::HeldOutChecked(const TRunEpoch& epoch)
+{
+    // Told right after the epoch's own report, which numbered it.
+    if (patternHistory.Empty() || epoch.heldOutTotal == 0)
+        return;
+    const double share = static_cast<double>(epoch.heldOutRight) / static_cast<double>(epoch.heldOutTotal);
+    checkHistory.Add({patternEpochs,
+                      {share * patternHistory.Last().values[Elements], static_cast<double>(epoch.heldOutRight),
+                       static_cast<double>(epoch.heldOutTotal), 0.0}});
+    dirty_ = true;
 }
 
 void TProgressForm::SeriesEpochTrained(const TSeriesEpochReport& report)
@@ -353,9 +367,16 @@ void TProgressForm::DrawPatterns()
         Span(patternHistory, {TotalError}, smallest, largest);
         const TPlotAxis error = LogAxis(smallest, largest);
         const QRect area(56, 26, ClientWidth - 56 - 60, CurveHeight - 26 - 36);
-        int legend = LegendEntry(canvas, 56, 4, CorrectColor, false, QStringLiteral("верных ответов (шкала слева)"));
-        LegendEntry(canvas, legend, 4, ErrorColor, false,
-                    QStringLiteral("суммарная ошибка (шкала справа, логарифмическая)"));
+        // With a held-out check's curve, three shorter entries share the line.
+        const bool check = !checkHistory.Empty();
+        int legend = LegendEntry(canvas, 56, 4, CorrectColor, false,
+                                 check ? QStringLiteral("верных ответов (слева)")
+                                       : QStringLiteral("верных ответов (шкала слева)"));
+        legend = LegendEntry(canvas, legend, 4, ErrorColor, false,
+                             check ? QStringLiteral("суммарная ошибка (справа, лог.)")
+                                   : QStringLiteral("суммарная ошибка (шкала справа, логарифмическая)"));
+        if (check)
+            LegendEntry(canvas, legend, 4, CheckColor, false, QStringLiteral("верных на проверке (доля, слева)"));
         TPlot left(canvas, area, x, correct);
         left.Frame(QStringLiteral("эпоха"));
         left.VerticalAxis(false, CorrectColor);
@@ -363,6 +384,7 @@ void TProgressForm::DrawPatterns()
         right.VerticalAxis(true, ErrorColor);
         right.Curve(patternHistory, TotalError, ErrorColor, 1);
         left.Curve(patternHistory, Correct, CorrectColor, 2);
+        left.Curve(checkHistory, CheckShown, CheckColor, 2);
     }
 
     TCanvas& lower = Image2->Canvas();
@@ -546,11 +568,24 @@ std::string TProgressForm::HistoryCsv() const
 {
     std::string csv;
     if (source == TSource::Patterns) {
-        csv = "эпоха,верно,элементов,суммарная ошибка\n";
+        // The held-out check's columns only when a run checked epochs.
+        const bool check = !checkHistory.Empty();
+        std::map<std::uint64_t, const TEpochPoint*> checks;
+        for (std::size_t i = 0; i < checkHistory.Count(); ++i)
+            checks[checkHistory[i].epoch] = &checkHistory[i];
+        csv = "эпоха,верно,элементов,суммарная ошибка";
+        csv += check ? ",проверка: верно,проверка: элементов\n" : "\n";
         for (std::size_t i = 0; i < patternHistory.Count(); ++i) {
             const TEpochPoint& p = patternHistory[i];
             csv += std::to_string(p.epoch) + ',' + CsvNumber(p.values[Correct]) + ',' +
-                   CsvNumber(p.values[Elements]) + ',' + CsvNumber(p.values[TotalError]) + '\n';
+                   CsvNumber(p.values[Elements]) + ',' + CsvNumber(p.values[TotalError]);
+            if (check) {
+                const auto c = checks.find(p.epoch);
+                csv += c == checks.end() ? std::string(",,")
+                                         : ',' + CsvNumber(c->second->values[CheckRight]) + ',' +
+                                               CsvNumber(c->second->values[CheckTotal]);
+            }
+            csv += '\n';
         }
         return csv;
     }

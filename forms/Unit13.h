@@ -36,6 +36,10 @@ public:
     enum PatternValue { Correct = 0, TotalError = 1, Elements = 2 };
     enum SeriesValue { MaxError = 0, MinError = 1 };
     enum HeldOutValue { OneStep = 0, ClosedLoop = 1 };
+    // The figures of a training run's held-out check of an epoch: the share
+    // right in elements of the training sequence (drawn on the scale of the
+    // right answers), the elements right and those checked.
+    enum CheckValue { CheckShown = 0, CheckRight = 1, CheckTotal = 2 };
 
     // Handlers.
     void FormShow();
@@ -75,6 +79,7 @@ public:
     TEpochHistory patternHistory; // Correct, TotalError, Elements
     TEpochHistory seriesHistory;  // MaxError, MinError, in the file's units
     TEpochHistory heldOutHistory; // OneStep, ClosedLoop, in the file's units
+    TEpochHistory checkHistory;   // CheckShown, CheckRight, CheckTotal, by pattern epoch
     std::uint64_t patternEpochs = 0; // epochs since the curve began
     std::uint64_t seriesEpochs = 0;
 
@@ -133,6 +138,7 @@ protected:
 private:
     void ProjectChanged(TProjectChange change) override;
     void PatternEpochTrained(const TPatternEpochReport& report) override;
+    void HeldOutChecked(const TRunEpoch& epoch) override;
     void SeriesEpochTrained(const TSeriesEpochReport& report) override;
     // Takes the series' yardsticks once they are ready.
     void AdvanceBaselines();

@@ -176,7 +176,8 @@ void TImForm::ReadCanvas()
 void TImForm::ExtractObject(std::uint32_t x, std::uint32_t y)
 {
     const TFigureBox box = ExtractFigure(CanvasImage, RetinaImage, x, y, Project.State().retinaWidth,
-                                         Project.State().retinaHeight, YellowRuns(Image1->Canvas().Image()));
+                                         Project.State().retinaHeight, YellowRuns(Image1->Canvas().Image()),
+                                         Project.State().fit);
     FigureTaken(box);
 }
 

@@ -222,7 +222,7 @@ void TSmImForm::ClearRetinaView()
 
 void TSmImForm::SampleObject(std::uint32_t left, std::uint32_t top, std::uint32_t width, std::uint32_t height)
 {
-    SampleFigure(RetinaImage, TFigureBox{left, top, width, height}, retinaWidth, retinaHeight);
+    SampleFigure(RetinaImage, TFigureBox{left, top, width, height}, retinaWidth, retinaHeight, Project.State().fit);
 }
 
 void TSmImForm::DrawRetina()

@@ -46,6 +46,9 @@ TLearnForm::TLearnForm()
     Handle(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
     Handle(Button3, &QPushButton::clicked, this, [this] { Button3Click(); });
     Handle(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    // The box shows the run settings' "keepGoing" whenever they change; a
+    // tick of its own holds for this window, as it always did.
+    CheckBox1->setChecked(Project.RunSettings().keepGoing);
 }
 
 void TLearnForm::ShowTraining(TTrainingMethod method)
@@ -56,8 +59,65 @@ void TLearnForm::ShowTraining(TTrainingMethod method)
 
 void TLearnForm::ProjectChanged(TProjectChange change)
 {
-    if (change == TProjectChange::Opened)
+    switch (change) {
+    case TProjectChange::Opened:
         ClearProgress();
+        CheckBox1->setChecked(Project.RunSettings().keepGoing);
+        break;
+    case TProjectChange::RunSettings:
+        CheckBox1->setChecked(Project.RunSettings().keepGoing);
+        break;
+    case TProjectChange::Network:
+        // Another network: the run's best weights are not its own.
+        DropRun();
+        break;
+    default:
+        break;
+    }
+}
+
+TRunSettings TLearnForm::Settings() const
+{
+    TRunSettings settings = Project.RunSettings();
+    settings.step.method = stochastic ? TTrainingMethod::Stochastic : TTrainingMethod::BackPropagation;
+    settings.keepGoing = CheckBox1->isChecked();
+    return settings;
+}
+
+bool TLearnForm::StartRun()
+{
+    DropRun();
+    const TRunSettings settings = Settings();
+    std::unique_ptr<THeldOutSet> set;
+    if (!settings.heldOutPath.empty()) {
+        set = std::make_unique<THeldOutSet>();
+        const std::string refusal = LoadHeldOut(settings.heldOutPath, Project.Net(), Project.ClassNames(), *set);
+        if (!refusal.empty()) {
+            Timer1->stop();
+            MessageBox(TApplication::Title(),
+                       QStringLiteral("Обучение не начато: ") + QString::fromStdString(refusal) + QStringLiteral("."));
+            return false;
+        }
+    }
+    heldOut_ = std::move(set);
+    run_ = std::make_unique<TTrainingRun>(Project, settings, heldOut_.get());
+    return true;
+}
+
+void TLearnForm::FinishRun()
+{
+    if (!run_)
+        return;
+    // Forgotten first: putting the best weights back replaces the network.
+    const std::unique_ptr<TTrainingRun> run = std::move(run_);
+    const std::unique_ptr<THeldOutSet> set = std::move(heldOut_);
+    run->Finish();
+}
+
+void TLearnForm::DropRun()
+{
+    run_.reset();
+    heldOut_.reset();
 }
 
 void TLearnForm::ClearProgress()
@@ -69,6 +129,7 @@ void TLearnForm::ClearProgress()
     canvas.Rectangle(0, 0, Image1->width(), Image1->height());
     ProgressBar1->setValue(0);
     Label1->SetCaption(QString());
+    DropRun();
     patternIndex = 0;
     correctCount = 0;
     epochCount = 0;
@@ -86,16 +147,21 @@ void TLearnForm::FormShow()
 void TLearnForm::FormClose()
 {
     Timer1->stop();
+    FinishRun();
 }
 
 void TLearnForm::Button1Click()
 {
     Timer1->stop();
+    FinishRun();
 }
 
 void TLearnForm::Button2Click()
 {
     if (!ReadyToTrain())
+        return;
+    FinishRun();
+    if (!StartRun())
         return;
     Timer1->start();
     patternIndex = 0;
@@ -152,23 +218,33 @@ void TLearnForm::RunEpoch()
 {
     if (!ReadyToTrain())
         return;
+    // "Шаг" before "Пуск", or after a run ended, begins one.
+    if (!run_ && !StartRun())
+        return;
     patternIndex = 0;
     correctCount = 0;
     ++epochCount;
-    TTrainingSettings settings;
-    settings.method = stochastic ? TTrainingMethod::Stochastic : TTrainingMethod::BackPropagation;
-    const TPatternEpochReport& report = Project.TrainEpoch(settings, [this](const TPatternAnswer& answer) {
+    const TRunEpoch& epoch = run_->Epoch([this](const TPatternAnswer& answer) {
         DrawBar(answer);
         if (answer.correct)
             ++correctCount;
         ++patternIndex;
     });
 
-    const std::uint32_t count = report.elements;
+    const std::uint32_t count = epoch.elements;
+    const bool perfect = count > 0 && epoch.correct == count;
     ProgressBar1->setValue(static_cast<int>(100 * static_cast<std::int64_t>(correctCount) / count));
-    if (report.Perfect()) {
-        if (!CheckBox1->isChecked())
+    if (epoch.stop != TRunStop::None && epoch.stop != TRunStop::Perfect) {
+        // The epoch limit, the target share or the patience.
+        Timer1->stop();
+        Label1->SetCaption(QStringLiteral("Остановлено: ") + QString::number(epochCount));
+        FinishRun();
+    } else if (perfect) {
+        // The box is read now: it may have changed since the run began.
+        if (!CheckBox1->isChecked()) {
             Timer1->stop();
+            FinishRun();
+        }
         Label1->SetCaption(QStringLiteral("Готово, шагов: ") + QString::number(epochCount));
     } else {
         Label1->SetCaption(QString::number(epochCount) + QStringLiteral(" шаг: ") +

@@ -206,6 +206,14 @@ void TProject::ReseedNetwork(std::uint64_t seed)
     ReplaceNetwork(NewPatternNetwork(sizes, seed), seed);
 }
 
+void TProject::PutBackWeights(std::unique_ptr<TNeuralNet> net)
+{
+    state_.net = std::move(net);
+    ++weights_;
+    Notify(TProjectChange::BestWeights);
+    Changed();
+}
+
 void TProject::SetFigureFit(TFigureFit fit)
 {
     if (state_.fit == fit)

@@ -76,6 +76,7 @@ enum class TProjectChange {
     SeriesLoaded,      // a full series load: new series, network and settings
     SeriesReloaded,    // "Обновить": new values for the same network and settings
     SeriesSettings,    // the series picture's "По первому окну" was set
+    BestWeights,       // a run put back the weights of its best epoch (the same network, earlier weights)
     FigureFit,         // how figures are cut onto the retina changed
     RunSettings,       // the settings of the next training run changed
     Opened,            // a whole project was opened from a file
@@ -218,6 +219,11 @@ public:
     // weights drawn from `seed`; the sequence and the names stay. Nothing
     // happens when there is no network.
     void ReseedNetwork(std::uint64_t seed);
+    // A training run puts back the weights of its best epoch: a network of
+    // the same shape as the current one, which it replaces; listeners are
+    // told of BestWeights, not of a new network, so that what follows the
+    // run (its curve) goes on.
+    void PutBackWeights(std::unique_ptr<TNeuralNet> net);
     // How figures are cut onto the retina from now on (the samples already
     // in the sequence stay as they are).
     void SetFigureFit(TFigureFit fit);

@@ -143,7 +143,7 @@ bool TTrainingRun::Finish()
     std::unique_ptr<TNeuralNet> best = rules_.TakeBest();
     if (!best || rules_.BestEpoch() == last_.epoch)
         return false;
-    project_.ReplaceNetwork(std::move(best));
+    project_.PutBackWeights(std::move(best));
     return true;
 }
 
