@@ -95,21 +95,28 @@ std::string RowText(const TTuneRow& row)
            PadLeft(Fixed(row.seconds, 1), 7) + " с";
 }
 
-// The training part and the held-out set of the search.
-std::string TuneParts(TCommandLine& line, TProject& project, double holdOut, std::uint64_t seed, PatternRing& train,
-                      THeldOutSet& heldOut)
+// Prints how the search ended and puts its network, with its seed and
+// settings, into the project.
+void ReportAndAdopt(TTuneSearch& search, TProject& project, std::ostream& out)
 {
-    if (line.Has("validation")) {
-        CopyRing(project.Sequence(), train);
-        return LoadHeldOut(line.values["validation"], project.Net(), project.ClassNames(), heldOut);
-    }
-    SplitHeldOut(project.Sequence(), holdOut, seed, train, heldOut.file.sequence);
-    heldOut.file.names = project.ClassNames();
-    OwnClassesHeldOut(project.Net()->outputCount, heldOut);
-    if (heldOut.file.sequence.Count == 0)
-        return "в последовательности слишком мало элементов, чтобы отложить часть для проверки (нужно хотя бы два "
-               "элемента в классе)";
-    return {};
+    const TTuneResult& result = search.Result();
+    const TTuneRow& best = result.rows[*result.best];
+    if (result.cut)
+        out << "Подбор остановлен раньше конца плана (предел времени или Ctrl+C): взято лучшее из сделанного, и в "
+               "другой раз итог может быть другим.\n";
+    out << "Лучшая настройка: скрытых " << best.values.hidden << ", скорость " << Fixed(best.values.rate, 3)
+        << ", момент " << Fixed(best.values.momentum, 2) << ": верно на проверке " << Fixed(best.mean, 4)
+        << " в среднем; лучший запуск — зерно " << result.bestSeed << ", эпоха " << result.bestEpoch << "\n";
+    if (search.Refitted())
+        out << "Сеть обучена заново на всей последовательности ("
+            << Counted(project.Sequence().Count, "элемент", "элемента", "элементов") << ", "
+            << Counted(search.RefitEpochs(), "эпоха", "эпохи", "эпох") << ")\n";
+    TRunSettings settings = project.RunSettings();
+    settings.step.learningRate = best.values.rate;
+    settings.step.momentum = best.values.momentum;
+    settings.seed = result.bestSeed;
+    project.SetRunSettings(settings);
+    project.ReplaceNetwork(search.TakeNetwork(), result.bestSeed);
 }
 
 } // namespace
@@ -146,53 +153,35 @@ int TuneCommand(const std::vector<std::string>& args, std::ostream& out, std::os
         refusal = "не удалось загрузить последовательность из файла «" + line.positional[0] + "»: " + refusal;
     if (refusal.empty())
         refusal = NewProjectForSequence(project, loaded, 1, base, fit);
-    PatternRing train;
-    THeldOutSet heldOut;
-    if (refusal.empty())
-        refusal = TuneParts(line, project, holdOut, base, train, heldOut);
+    THeldOutSet validation;
+    if (refusal.empty() && line.Has("validation"))
+        refusal = LoadHeldOut(line.values["validation"], project.Net(), project.ClassNames(), validation);
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
+    const std::uint32_t classes = project.Net()->outputCount;
+    TTuneSearch search(project.Sequence(), project.ClassNames(), classes, holdOut, base,
+                       line.Has("validation") ? &validation : nullptr);
+    if (!search.Refusal().empty())
+        return Refuse(err, command, search.Refusal(), CliFailed);
 
-    const TTunePlan plan = PlanTuning(train.Count, train.Dimension, base);
-    out << "Подбор: обучение " << train.Count << ", проверка " << heldOut.file.sequence.Count << ", классов "
-        << project.Net()->outputCount << "; настроек " << plan.settings.size() << " по "
+    const TTunePlan& plan = search.Plan();
+    out << "Подбор: обучение " << search.TrainCount() << ", проверка " << search.CheckCount() << ", классов "
+        << classes << "; настроек " << plan.settings.size() << " по "
         << Counted(plan.seeds.size(), "зерну", "зерна", "зёрен") << " (с " << base << "), не больше "
         << plan.maxEpochs << " эпох, терпение " << plan.patience << ", потоков " << jobs << "\n";
     out << "скрытых  скорость  момент   верно  разброс  эпох    время\n";
     TStopSignals signals;
     const auto started = std::chrono::steady_clock::now();
-    const TTuneResult result = RunTuning(
-        train, heldOut, project.Net()->outputCount, plan, static_cast<unsigned>(jobs),
-        [&](const TTuneRow& row) { out << RowText(row) << "\n" << std::flush; },
+    const TTuneResult& result = search.Run(
+        static_cast<unsigned>(jobs), [&](const TTuneRow& row) { out << RowText(row) << "\n" << std::flush; },
         [&] {
             const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
             return StopRequested() || (timeLimit && spent >= *timeLimit);
         });
-    if (!result.best || !result.bestNet)
+    if (!search.HasNetwork())
         return Refuse(err, command, "подбор остановлен раньше, чем закончился хоть один запуск; проект не записан",
                       CliFailed);
-    const TTuneRow& best = result.rows[*result.best];
-    if (result.cut)
-        out << "Подбор остановлен раньше конца плана (предел времени или Ctrl+C): взято лучшее из сделанного, и в "
-               "другой раз итог может быть другим.\n";
-    out << "Лучшая настройка: скрытых " << best.values.hidden << ", скорость " << Fixed(best.values.rate, 3)
-        << ", момент " << Fixed(best.values.momentum, 2) << ": верно на проверке " << Fixed(best.mean, 4)
-        << " в среднем; лучший запуск — зерно " << result.bestSeed << ", эпоха " << result.bestEpoch << "\n";
-    std::unique_ptr<TNeuralNet> net = std::make_unique<TNeuralNet>(*result.bestNet);
-    if (!line.Has("validation") && !result.cut) {
-        // The held-out part goes back into training: the best setting from
-        // the best seed, as many epochs on the whole sequence.
-        net = RefitBest(project.Sequence(), project.Net()->outputCount, best.values, result.bestSeed,
-                        result.lastBestEpoch, [] { return StopRequested(); });
-        out << "Сеть обучена заново на всей последовательности (" << project.Sequence().Count << " элементов, "
-            << Counted(result.lastBestEpoch, "эпоха", "эпохи", "эпох") << ")\n";
-    }
-    TRunSettings settings = project.RunSettings();
-    settings.step.learningRate = best.values.rate;
-    settings.step.momentum = best.values.momentum;
-    settings.seed = result.bestSeed;
-    project.SetRunSettings(settings);
-    project.ReplaceNetwork(std::move(net), result.bestSeed);
+    ReportAndAdopt(search, project, out);
     // The generator's state is saved with the project: the same for every run of the same search.
     RandomSeed(result.bestSeed);
     if (refusal = project.Save(output); !refusal.empty())

@@ -1,5 +1,7 @@
 #include "forms/Unit15.h"
 
+#include <charconv>
+
 #include "framework/Application.h"
 #include "framework/Convert.h"
 #include "project/Globals.h"
@@ -32,6 +34,15 @@ double StrToFloat(const QString& text)
     if (!ok || text != text.trimmed() || !std::isfinite(value))
         throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return value;
+}
+
+// The shortest decimal text that reads back as the same float: 0.1, not
+// the 0.100000001490116 of its double.
+QString ShortestText(float value)
+{
+    char text[32];
+    const auto r = std::to_chars(text, text + sizeof text, value);
+    return QString::fromLatin1(text, static_cast<int>(r.ptr - text));
 }
 
 // A whole number from 0 to MaxSeed.
@@ -99,7 +110,7 @@ TRunSettingsForm::TRunSettingsForm()
     Edit4 = Place(new QLineEdit(this), 150, 80, 120, 21);
     Edit4->setToolTip(QStringLiteral("Целое число или «от часов»"));
     Label5 = new TLabel(this, 8, 106, QStringLiteral("Проверка на файле:"));
-    Edit5 = Place(new QLineEdit(this), 110, 104, 180, 21);
+    Edit5 = Place(new QLineEdit(this), 130, 104, 160, 21);
     Edit5->setToolTip(QStringLiteral("Последовательность .llt, проверяемая после каждой эпохи; пусто — нет"));
     Button3 = Place(new QPushButton(QStringLiteral("…"), this), 294, 104, 28, 21);
     CheckBox1 = Place(new QCheckBox(QStringLiteral("Сохранять веса лучшей эпохи"), this), 8, 130, 310, 17);
@@ -115,8 +126,8 @@ TRunSettingsForm::TRunSettingsForm()
 void TRunSettingsForm::FormShow()
 {
     const TRunSettings& settings = Project.RunSettings();
-    Edit1->setText(FloatToStr(settings.step.learningRate));
-    Edit2->setText(FloatToStr(settings.step.momentum));
+    Edit1->setText(ShortestText(settings.step.learningRate));
+    Edit2->setText(ShortestText(settings.step.momentum));
     Edit3->setText(IntToStr(static_cast<std::int64_t>(settings.maxEpochs)));
     Edit4->setText(settings.seed ? QString::number(*settings.seed) : ClockSeedText);
     Edit5->setText(ShownPath(settings.heldOutPath));

@@ -35,11 +35,11 @@ QString Fixed(double value, int decimals)
 // What the search's thread works on and leaves: made before it starts, read
 // by the window only after it has ended.
 struct TTuneForm::TSearch {
-    PatternRing train;
-    THeldOutSet heldOut;
-    std::uint32_t classes = 0;
-    TTunePlan plan;
-    TTuneResult result;
+    TSearch(std::uint64_t seed)
+        : search(Project.Sequence(), Project.ClassNames(), Project.Net()->outputCount, HeldOutShare, seed)
+    {
+    }
+    TTuneSearch search;
     std::string error; // what stopped the search, when it failed
 };
 
@@ -78,7 +78,7 @@ void TTuneForm::ShowButtons()
 {
     Button1->setEnabled(!Searching());
     Button2->setEnabled(Searching());
-    Button3->setEnabled(!Searching() && search_ && search_->result.bestNet);
+    Button3->setEnabled(!Searching() && search_ && search_->search.HasNetwork());
 }
 
 void TTuneForm::Button1Click()
@@ -94,28 +94,23 @@ void TTuneForm::Button1Click()
         return;
     }
     const std::uint64_t seed = Project.RunSettings().seed.value_or(static_cast<std::uint64_t>(SeedClockNow()));
-    auto search = std::make_unique<TSearch>();
-    SplitHeldOut(Project.Sequence(), HeldOutShare, seed, search->train, search->heldOut.file.sequence);
-    search->heldOut.file.names = Project.ClassNames();
-    search->classes = Project.Net()->outputCount;
-    OwnClassesHeldOut(search->classes, search->heldOut);
-    if (search->heldOut.file.sequence.Count == 0) {
-        MessageBox(TApplication::Title(), QStringLiteral("В последовательности слишком мало элементов, чтобы отложить "
-                                                         "часть для проверки: нужно хотя бы два элемента в классе."));
+    auto search = std::make_unique<TSearch>(seed);
+    const TTuneSearch& plan = search->search;
+    if (!plan.Refusal().empty()) {
+        MessageBox(TApplication::Title(), QString::fromStdString(plan.Refusal()) + QStringLiteral("."));
         return;
     }
-    search->plan = PlanTuning(search->train.Count, search->train.Dimension, seed);
     const unsigned jobs = std::max(std::thread::hardware_concurrency(), 1u);
     Label1->SetCaption(QStringLiteral("Подбор: обучение %1, проверка %2, классов %3; настроек %4 по %5 (зёрна с %6), "
                                       "не больше %7 эпох, терпение %8, потоков %9.")
-                           .arg(search->train.Count)
-                           .arg(search->heldOut.file.sequence.Count)
-                           .arg(search->classes)
-                           .arg(search->plan.settings.size())
-                           .arg(search->plan.seeds.size())
+                           .arg(plan.TrainCount())
+                           .arg(plan.CheckCount())
+                           .arg(Project.Net()->outputCount)
+                           .arg(plan.Plan().settings.size())
+                           .arg(plan.Plan().seeds.size())
                            .arg(seed)
-                           .arg(search->plan.maxEpochs)
-                           .arg(search->plan.patience)
+                           .arg(plan.Plan().maxEpochs)
+                           .arg(plan.Plan().patience)
                            .arg(jobs));
     rows_.clear();
     curve_.Clear();
@@ -128,8 +123,8 @@ void TTuneForm::Button1Click()
     stop_.store(false);
     thread_ = std::thread([this, s = search_.get(), jobs] {
         try {
-            s->result = RunTuning(
-                s->train, s->heldOut, s->classes, s->plan, jobs,
+            s->search.Run(
+                jobs,
                 [this](const TTuneRow& row) {
                     QMetaObject::invokeMethod(this, [this, row] { RunHandler([&] { RowDone(row); }); },
                                               Qt::QueuedConnection);
@@ -164,10 +159,10 @@ void TTuneForm::SearchDone()
 {
     if (thread_.joinable())
         thread_.join();
-    const TTuneResult& result = search_->result;
+    const TTuneResult& result = search_->search.Result();
     if (!search_->error.empty()) {
         Label1->SetCaption(QStringLiteral("Подбор прерван: ") + QString::fromStdString(search_->error));
-    } else if (!result.best || !result.bestNet) {
+    } else if (!search_->search.HasNetwork()) {
         Label1->SetCaption(QStringLiteral("Подбор остановлен раньше, чем закончился хоть один запуск."));
     } else {
         const TTuneRow& best = result.rows[*result.best];
@@ -175,10 +170,14 @@ void TTuneForm::SearchDone()
             (result.cut ? QStringLiteral("Подбор остановлен раньше конца плана: взято лучшее из сделанного. ")
                         : QString()) +
             QStringLiteral("Лучшая настройка: скрытых %1, скорость %2, момент %3: верно на проверке %4 в среднем; "
-                           "лучшая сеть — зерна %5.")
+                           "лучшая сеть — зерна %5")
                 .arg(best.values.hidden)
                 .arg(Fixed(best.values.rate, 3), Fixed(best.values.momentum, 2), Fixed(best.mean, 4))
-                .arg(result.bestSeed));
+                .arg(result.bestSeed) +
+            (search_->search.Refitted()
+                 ? QStringLiteral(", обучена заново на всей последовательности (эпох: %1).")
+                       .arg(search_->search.RefitEpochs())
+                 : QStringLiteral(".")));
     }
     ShowButtons();
 }
@@ -190,18 +189,18 @@ void TTuneForm::Button2Click()
 
 void TTuneForm::Button3Click()
 {
-    if (Searching() || !search_ || !search_->result.bestNet || !search_->result.best)
+    if (Searching() || !search_ || !search_->search.HasNetwork())
         return;
     if (Project.Unsaved() && Ask(TApplication::Title(), QStringLiteral("Заменить сеть проекта лучшей сетью подбора?")) !=
                                  Seams::TAnswer::Yes)
         return;
-    TTuneResult& result = search_->result;
+    const TTuneResult& result = search_->search.Result();
     const TTuneRow& best = result.rows[*result.best];
     TRunSettings settings = Project.RunSettings();
     settings.step.learningRate = best.values.rate;
     settings.step.momentum = best.values.momentum;
     settings.seed = result.bestSeed;
-    Project.ReplaceNetwork(std::move(result.bestNet), result.bestSeed);
+    Project.ReplaceNetwork(search_->search.TakeNetwork(), result.bestSeed);
     Project.SetRunSettings(settings);
     Label1->SetCaption(QStringLiteral("Сеть проекта заменена лучшей сетью подбора (скрытых %1, зерно %2).")
                            .arg(best.values.hidden)
@@ -240,7 +239,7 @@ void TTuneForm::DrawCurve()
     canvas.Rectangle(0, 0, Image1->width(), Image1->height());
     canvas.SetFontName(QStringLiteral("MS Sans Serif"));
     canvas.SetFontSize(8);
-    const double settings = search_ ? static_cast<double>(search_->plan.settings.size()) : 1.0;
+    const double settings = search_ ? static_cast<double>(search_->search.Plan().settings.size()) : 1.0;
     const QRect area(44, 20, CurveWidth - 44 - 12, CurveHeight - 20 - 34);
     LegendEntry(canvas, 44, 3, MeanColor, false, QStringLiteral("верно на проверке, в среднем по зёрнам"));
     TPlot plot(canvas, area, LinearAxis(0.0, std::max(settings, 1.0)), LinearAxis(0.0, 1.0));

@@ -326,3 +326,44 @@ std::unique_ptr<TNeuralNet> RefitBest(const PatternRing& all, std::uint32_t clas
             break;
     return net;
 }
+
+TTuneSearch::TTuneSearch(const PatternRing& all, const std::vector<std::string>& names, std::uint32_t classes,
+                         double holdOut, std::uint64_t seed, const THeldOutSet* validation)
+    : classes_(classes)
+{
+    CopyRing(all, all_);
+    if (validation) {
+        CopyRing(all, train_);
+        check_ = validation;
+    } else {
+        SplitHeldOut(all, holdOut, seed, train_, ownCheck_.file.sequence);
+        ownCheck_.file.names = names;
+        OwnClassesHeldOut(classes, ownCheck_);
+        check_ = &ownCheck_;
+        if (ownCheck_.file.sequence.Count == 0)
+            refusal_ = "в последовательности слишком мало элементов, чтобы отложить часть для проверки (нужно "
+                       "хотя бы два элемента в классе)";
+    }
+    plan_ = PlanTuning(train_.Count, train_.Dimension, seed);
+}
+
+const TTuneResult& TTuneSearch::Run(unsigned jobs, const std::function<void(const TTuneRow&)>& onRow,
+                                    const std::function<bool()>& stop)
+{
+    result_ = RunTuning(train_, *check_, classes_, plan_, jobs, onRow, stop);
+    refitted_ = false;
+    network_.reset();
+    if (!result_.best || !result_.bestNet)
+        return result_;
+    if (check_ == &ownCheck_ && !result_.cut) {
+        // The part set aside goes back into training.
+        network_ = RefitBest(all_, classes_, result_.rows[*result_.best].values, result_.bestSeed,
+                             result_.lastBestEpoch, stop);
+        refitted_ = !(stop && stop());
+        result_.cut = !refitted_;
+    }
+    if (!refitted_) {
+        network_ = std::make_unique<TNeuralNet>(*result_.bestNet);
+    }
+    return result_;
+}

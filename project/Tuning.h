@@ -18,6 +18,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 #include <vector>
 
 // One setting the search tries.
@@ -108,3 +109,49 @@ std::unique_ptr<TNeuralNet> RefitBest(const PatternRing& all, std::uint32_t clas
 TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std::uint32_t classes,
                       const TTunePlan& plan, unsigned jobs, const std::function<void(const TTuneRow&)>& onRow,
                       const std::function<bool()>& stop);
+
+// The whole search on a training sequence, as trelis-cli tune and "Подбор
+// параметров…" run it: the check made ready (a part of each class split off
+// from the seed, or a file given), the plan, the runs, and the network to
+// hand over: the best setting trained again on the whole sequence when the
+// check was a split-off part and the search ran to its end (RefitBest),
+// otherwise the best run's network at its best epoch.
+class TTuneSearch {
+public:
+    // `all` is copied; `validation`, when given, must outlive the search.
+    TTuneSearch(const PatternRing& all, const std::vector<std::string>& names, std::uint32_t classes,
+                double holdOut, std::uint64_t seed, const THeldOutSet* validation = nullptr);
+
+    // Why the search cannot run (too few elements to split a part off);
+    // empty when it can.
+    const std::string& Refusal() const { return refusal_; }
+    const TTunePlan& Plan() const { return plan_; }
+    std::uint32_t TrainCount() const { return train_.Count; }
+    std::uint32_t CheckCount() const { return check_->file.sequence.Count; }
+
+    // Runs the plan (RunTuning), then makes the network to hand over; stop
+    // is asked during the refit too. Safe on a thread of its own.
+    const TTuneResult& Run(unsigned jobs, const std::function<void(const TTuneRow&)>& onRow,
+                           const std::function<bool()>& stop);
+    const TTuneResult& Result() const { return result_; }
+    // Whether the network was trained again on the whole sequence, and for
+    // how many epochs.
+    bool Refitted() const { return refitted_; }
+    std::uint64_t RefitEpochs() const { return result_.lastBestEpoch; }
+    // The network to hand over; null before Run, after a search that
+    // finished no run, or once taken.
+    std::unique_ptr<TNeuralNet> TakeNetwork() { return std::move(network_); }
+    bool HasNetwork() const { return network_ != nullptr; }
+
+private:
+    PatternRing all_;
+    PatternRing train_;
+    THeldOutSet ownCheck_;
+    const THeldOutSet* check_ = nullptr;
+    std::uint32_t classes_ = 0;
+    TTunePlan plan_;
+    std::string refusal_;
+    TTuneResult result_;
+    bool refitted_ = false;
+    std::unique_ptr<TNeuralNet> network_;
+};

@@ -46,15 +46,11 @@ protected:
 
 TEST_F(TuneWindow, ShowsEverySettingAndHandsTheBestNetworkToTheProject)
 {
-    // The search itself on the same parts: the window must find the same.
-    PatternRing train;
-    THeldOutSet heldOut;
-    SplitHeldOut(Project.Sequence(), 0.2, 21, train, heldOut.file.sequence);
-    heldOut.file.names = Project.ClassNames();
-    OwnClassesHeldOut(3, heldOut);
-    const TTunePlan plan = PlanTuning(train.Count, train.Dimension, 21);
-    const TTuneResult expected = RunTuning(train, heldOut, 3, plan, 1, {}, {});
-    ASSERT_TRUE(expected.best && expected.bestNet);
+    // The search itself on the same sequence: the window must find the same.
+    TTuneSearch search(Project.Sequence(), Project.ClassNames(), 3, 0.2, 21);
+    const TTuneResult& expected = search.Run(1, {}, {});
+    ASSERT_TRUE(expected.best && search.HasNetwork());
+    const std::unique_ptr<TNeuralNet> expectedNet = search.TakeNetwork();
 
     bool searching = false;
     Search([&] {
@@ -90,7 +86,7 @@ TEST_F(TuneWindow, ShowsEverySettingAndHandsTheBestNetworkToTheProject)
         EXPECT_EQ(questions, QStringList{QStringLiteral("Заменить сеть проекта лучшей сетью подбора?")});
     }
     const TTuneRow& best = expected.rows[*expected.best];
-    EXPECT_EQ(Weights(*CurrentNet), Weights(*expected.bestNet));
+    EXPECT_EQ(Weights(*CurrentNet), Weights(*expectedNet));
     EXPECT_NE(Weights(*CurrentNet), own);
     EXPECT_EQ(Project.State().seed, expected.bestSeed);
     EXPECT_EQ(Project.RunSettings().step.learningRate, best.values.rate);
