@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <thread>
 
@@ -178,7 +179,12 @@ void TrainOne(TTuneShared& shared, std::size_t index, PatternRing& ring)
 void Worker(TTuneShared& shared)
 {
     PatternRing ring; // each thread moves a cursor of its own
-    CopyRing(*shared.train, ring);
+    try {
+        CopyRing(*shared.train, ring);
+    } catch (const std::exception&) {
+        shared.stop.store(true);
+        return;
+    }
     for (;;) {
         std::size_t index = 0;
         {
@@ -187,7 +193,15 @@ void Worker(TTuneShared& shared)
                 return;
             index = shared.next++;
         }
-        TrainOne(shared, index, ring);
+        try {
+            TrainOne(shared, index, ring);
+        } catch (const std::exception&) {
+            // Out of memory, most likely: the search stops with what it has.
+            const std::lock_guard<std::mutex> guard(shared.lock);
+            shared.stop.store(true);
+            shared.done.notify_all();
+            return;
+        }
     }
 }
 
