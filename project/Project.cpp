@@ -173,11 +173,15 @@ void TProject::NewProject(const TProjectSizes& sizes, std::optional<std::uint64_
     state_.seed = drawn;
     const bool fitChanged = state_.fit != TFigureFit::Stretch;
     state_.fit = TFigureFit::Stretch;
+    const bool settingsChanged = !(state_.training == TRunSettings{});
+    state_.training = {};
     ++weights_;
 
     Notify(TProjectChange::Sequence);
     if (fitChanged)
         Notify(TProjectChange::FigureFit);
+    if (settingsChanged)
+        Notify(TProjectChange::RunSettings);
     Notify(TProjectChange::ClassNamesLaidOut);
     Notify(TProjectChange::Network);
     // A new project has no file yet.

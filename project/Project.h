@@ -214,6 +214,7 @@ public:
     // The network is built first: when it does not fit in memory
     // (std::bad_alloc) nothing changes. Its initial weights come from
     // `seed`, or from the clock when there is none; the project keeps it.
+    // The fit and the training settings start as the program's defaults.
     void NewProject(const TProjectSizes& sizes, std::optional<std::uint64_t> seed = std::nullopt);
     // A new network of the same layer sizes as the current one, its initial
     // weights drawn from `seed`; the sequence and the names stay. Nothing
