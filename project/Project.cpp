@@ -207,7 +207,13 @@ void TProject::ReseedNetwork(std::uint64_t seed)
     std::vector<std::uint32_t> sizes{state_.net->layers[0].inputCount};
     for (const TLayer& layer : state_.net->layers)
         sizes.push_back(layer.neuronCount);
-    ReplaceNetwork(NewPatternNetwork(sizes, seed), seed);
+    std::unique_ptr<TNeuralNet> net = NewPatternNetwork(sizes, seed);
+    // A series network scales its float inputs and targets: that stays.
+    net->inputOffset = state_.net->inputOffset;
+    net->targetOffset = state_.net->targetOffset;
+    net->inputScale = state_.net->inputScale;
+    net->targetScale = state_.net->targetScale;
+    ReplaceNetwork(std::move(net), seed);
 }
 
 void TProject::PutBackWeights(std::unique_ptr<TNeuralNet> net)
