@@ -518,8 +518,9 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (Extension(testPath) != "llt")
         return Refuse(err, command, "второй аргумент «" + testPath + "» должен быть последовательностью .llt",
                       CliUsage);
-    if (line.Has("csv") && line.values["csv"].empty())
-        return Refuse(err, command, "у параметра «--csv» пустое значение", CliUsage);
+    for (const char* option : {"csv", "errors"})
+        if (line.Has(option) && line.values[option].empty())
+            return Refuse(err, command, std::string("у параметра «--") + option + "» пустое значение", CliUsage);
 
     TProjectState state;
     std::string refusal = OpenProjectFile(projectPath, state);

@@ -1,4 +1,5 @@
 #include "cli/CommandKit.h"
+#include "project/AtomicFile.h"
 #include "cli/Commands.h"
 #include "project/NetworkExport.h"
 #include "project/ProjectFile.h"
@@ -37,6 +38,8 @@ int ExportCommand(const std::vector<std::string>& args, std::ostream& out, std::
     const std::string output = line.values["output"];
     if (!ExportFormatOf(output))
         return Refuse(err, command, "файл «" + output + "» должен иметь расширение .onnx, .net или .h", CliUsage);
+    if (const std::string reason = WriteRefusal(output); !reason.empty())
+        return Refuse(err, command, "сеть не записать в «" + output + "»: " + reason, CliFailed);
 
     TProjectState project;
     if (const std::string refusal = OpenProjectFile(input, project); !refusal.empty())

@@ -506,6 +506,11 @@ int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std:
         }
     }
 
+    if (rows == 0 && !fromSequence)
+        return Refuse(err, command,
+                      "в папке «" + input + "» не прочитано ни одной картинки с фигурой; файл «" + csvPath +
+                          "» не записан",
+                      CliFailed);
     if (const std::string reason = SaveFileAtomically(csvPath, csv); !reason.empty())
         return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + reason, CliFailed);
     out << "Ответов: " << rows;

@@ -82,13 +82,23 @@ int InspectCommand(const std::vector<std::string>& args, std::ostream& out, std:
     const std::string& input = line.positional[0];
     if (Extension(input) != ProjectFileExtension)
         return Refuse(err, command, "аргумент «" + input + "» должен быть проектом .trelis", CliUsage);
-    if (!line.Has("weights") || Extension(line.values["weights"]) != "png")
+    if (!line.Has("weights") || line.values["weights"].empty())
         return Refuse(err, command, "не указана картинка для весов (--weights КАРТИНКА.png)", CliUsage);
     const std::string output = line.values["weights"];
+    if (Extension(output) != "png")
+        return Refuse(err, command, "картинка весов «" + output + "» должна иметь расширение .png", CliUsage);
+    if (const std::string reason = WriteRefusal(output); !reason.empty())
+        return Refuse(err, command, "картинку «" + output + "» не записать: " + reason, CliFailed);
 
     TProjectState project;
     if (const std::string refusal = OpenProjectFile(input, project); !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
+    if (project.HasSeries() && project.net && project.net->layerCount > 0 &&
+        project.net->layers.front().inputCount == project.windowSize && project.net->outputCount == 1)
+        return Refuse(err, command,
+                      "проект «" + input + "» — проект временного ряда: входы его сети — окно ряда, а не клетки "
+                      "сетчатки, и классов у него нет",
+                      CliFailed);
     const std::uint32_t hidden = project.net ? HiddenNeurons(*project.net) : 0;
     if (hidden == 0)
         return Refuse(err, command, "у сети проекта «" + input + "» нет скрытого слоя", CliFailed);

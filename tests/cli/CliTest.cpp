@@ -231,6 +231,11 @@ TEST_F(CliTest, RefusesBadCommandLinesAndFilesWithoutWritingAnything)
         {{"info", Path("short.llt")}, CliFailed, "обрывается"},
         {{"evaluate", Path("missing.trelis"), train}, CliFailed, "missing.trelis"},
         {{"evaluate", out, train, "--csv"}, CliUsage, "нет значения"},
+        {{"evaluate", Path("p.trelis"), Path("foreign.llt"), "--errors="}, CliUsage, "«--errors» пустое значение"},
+        {{"export", Path("p.trelis"), "-o", Path("nope/sub/x.onnx")}, CliFailed, "папки «" + Path("nope/sub") + "» нет"},
+        {{"inspect", Path("p.trelis"), "--weights", Path("w.jpg")}, CliUsage, "«" + Path("w.jpg") + "» должна иметь"},
+        {{"inspect", Path("p.trelis"), "--weights", Path("nope/w.png")}, CliFailed, "папки «" + Path("nope") + "» нет"},
+        {{"inspect", Path("series.trelis"), "--weights", Path("w.png")}, CliFailed, "проект временного ряда"},
     };
     for (const TCase& c : cases) {
         std::string line;

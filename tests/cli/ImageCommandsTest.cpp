@@ -466,6 +466,7 @@ TEST_F(ImageCommandsTest, RefusalsOfImportAndRecogniseWriteNothing)
         {{"import", in, "--size", "10", "-o", out, "--classes-from", Path("none.nam")}, CliFailed, "файл не найден"},
         {{"predict", Path("wide.trelis"), in, "--csv", Path("p.csv")}, CliFailed, "не подходит к его сетчатке"},
         {{"predict", Path("p.trelis"), Path("missing"), "--csv", Path("p.csv")}, CliFailed, "папка не найдена"},
+        {{"predict", Path("p.trelis"), Path("blank/a"), "--csv", Path("p.csv")}, CliFailed, "ни одной картинки"},
         {{"recognise", Path("p.trelis")}, CliUsage, "нужно аргументов: 2, а дано: 1"},
         {{"recognise", Path("d.png"), Path("p.trelis")}, CliUsage, "должен быть проектом .trelis"},
         {{"recognise", Path("p.trelis"), Path("d.png"), "--out", Path("m.jpg")}, CliUsage, "расширение .png"},

@@ -97,7 +97,7 @@ TEST_F(InspectTest, EvaluateDrawsEveryWrongAnswerAndInspectTheHiddenNeurons)
         const char* reason;
     } refusals[] = {
         {{"inspect", Path("p.trelis")}, CliUsage, "--weights"},
-        {{"inspect", Path("p.trelis"), "--weights", Path("w.bmp")}, CliUsage, "--weights"},
+        {{"inspect", Path("p.trelis"), "--weights", Path("w.bmp")}, CliUsage, "должна иметь расширение .png"},
         {{"inspect", Path("flat.trelis"), "--weights", Path("f.png")}, CliFailed, "нет скрытого слоя"},
         {{"evaluate", Path("p.trelis"), checkFile, "--errors", ""}, CliUsage, "пустое"},
         {{"evaluate", Path("p.trelis"), checkFile, "--errors", Path("w.png")}, CliFailed, "папку"},
