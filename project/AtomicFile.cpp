@@ -190,6 +190,33 @@ std::string Quoted(const std::string& path)
     return "«" + path + "»";
 }
 
+// The file a write at `path` lands in: the path itself, or, when it is a
+// symbolic link, the file at the end of the link (and of any link that one
+// leads to), so that the link stays a link and its file gets the contents,
+// as editors do. Empty on success, otherwise the reason (no final period):
+// a link that leads nowhere, or round in a circle.
+std::string FollowLinks(const std::string& path, std::string& target)
+{
+    target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(target.c_str(), &st) != 0) {
+            if (hops > 0 && (errno == ENOENT || errno == ENOTDIR))
+                return "ссылка " + Quoted(path) + " указывает на несуществующий файл " + Quoted(target);
+            return {}; // nothing there yet: a new file
+        }
+        if (!S_ISLNK(st.st_mode))
+            return {};
+        std::string to(4096, '\0');
+        const ssize_t n = ::readlink(target.c_str(), to.data(), to.size());
+        if (n < 0 || static_cast<std::size_t>(n) >= to.size())
+            return "ссылку " + Quoted(path) + " не удалось прочитать";
+        to.resize(static_cast<std::size_t>(n));
+        target = !to.empty() && to[0] == '/' ? to : Joined(FolderOf(target), to);
+    }
+    return "ссылка " + Quoted(path) + " ведёт по кругу";
+}
+
 } // namespace
 
 std::string SystemReason(int error)
@@ -241,8 +268,11 @@ std::string SystemReason(int error)
     }
 }
 
-std::string WriteRefusal(const std::string& path)
+std::string WriteRefusal(const std::string& asked)
 {
+    std::string path;
+    if (std::string reason = FollowLinks(asked, path); !reason.empty())
+        return reason;
     const std::string folder = FolderOf(path);
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0)
@@ -257,8 +287,11 @@ std::string WriteRefusal(const std::string& path)
     return {};
 }
 
-std::string SaveFileAtomically(const std::string& path, const TFileWriter& write)
+std::string SaveFileAtomically(const std::string& asked, const TFileWriter& write)
 {
+    std::string path;
+    if (std::string reason = FollowLinks(asked, path); !reason.empty())
+        return reason + ".";
     std::vector<TStaged> files(1);
     files[0].target = path;
     files[0].folder = FolderOf(path);
@@ -288,8 +321,9 @@ std::string SaveFilesTogether(const std::vector<TFileToWrite>& group)
     std::vector<TStaged> files(group.size());
     std::set<std::string> folders;
     for (std::size_t k = 0; k < group.size(); ++k) {
-        files[k].target = group[k].path;
-        files[k].folder = FolderOf(group[k].path);
+        if (std::string reason = FollowLinks(group[k].path, files[k].target); !reason.empty())
+            return "не удалось записать файл " + Quoted(group[k].path) + ": " + reason + ". Ни один файл не изменён.";
+        files[k].folder = FolderOf(files[k].target);
         if (folders.insert(files[k].folder).second)
             RemoveStaleHiddenFiles(files[k].folder);
     }

@@ -9,6 +9,8 @@
 // (0666 less the umask). The hidden names a write may need for a moment are
 // short, so any file name the system allows can be written, and those a
 // killed process left behind are removed by the next write into the folder.
+// A write onto a symbolic link writes the file the link leads to and keeps
+// the link; a link that leads to no file is refused.
 
 #include <cstdio>
 #include <functional>

@@ -123,3 +123,54 @@ TEST_F(AtomicFileTest, AGroupIsAllNewOrAllOld)
 }
 
 } // namespace
+
+TEST_F(AtomicFileTest, AWriteOntoALinkWritesItsFileAndKeepsTheLink)
+{
+    fs::create_directories(Path("deploy"));
+    WriteText(Path("deploy/model.onnx"), "old");
+    WriteText(Path("deploy/names.nam"), "old names");
+    fs::create_symlink("deploy/model.onnx", Path("model.onnx"));              // relative
+    fs::create_symlink(Path("deploy/names.nam"), Path("names.nam"));         // absolute
+    fs::create_symlink("model.onnx", Path("chain.onnx"));                    // a link to a link
+    fs::create_symlink("deploy/gone.onnx", Path("dangling.onnx"));
+    fs::create_symlink("loop-b", Path("loop-a"));
+    fs::create_symlink("loop-a", Path("loop-b"));
+    struct TCase {
+        std::string link;
+        std::string lands; // the file that gets the bytes; empty: refused
+        std::string reason;
+    };
+    const std::vector<TCase> cases = {
+        {Path("model.onnx"), Path("deploy/model.onnx"), ""},
+        {Path("chain.onnx"), Path("deploy/model.onnx"), ""},
+        {Path("names.nam"), Path("deploy/names.nam"), ""},
+        {Path("dangling.onnx"), "", "указывает на несуществующий файл «" + Path("deploy/gone.onnx") + "»"},
+        {Path("loop-a"), "", "ведёт по кругу"},
+    };
+    int n = 0;
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.link);
+        const std::string bytes = "new " + std::to_string(++n);
+        const std::string reason = SaveFileAtomically(c.link, bytes);
+        EXPECT_EQ(WriteRefusal(c.link).empty(), c.reason.empty());
+        if (c.reason.empty()) {
+            EXPECT_EQ(reason, "");
+            EXPECT_EQ(ReadText(c.lands), bytes);
+        } else {
+            EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
+        }
+        EXPECT_TRUE(fs::is_symlink(c.link)); // the link stays a link
+    }
+    // A group keeps its links too, and a dangling one changes nothing.
+    EXPECT_EQ(SaveFilesTogether({{Path("model.onnx"), [](std::FILE* f) { return std::fputs("pair", f) >= 0; }},
+                                 {Path("names.nam"), [](std::FILE* f) { return std::fputs("pair", f) >= 0; }}}),
+              "");
+    EXPECT_EQ(ReadText(Path("deploy/model.onnx")), "pair");
+    EXPECT_EQ(ReadText(Path("deploy/names.nam")), "pair");
+    EXPECT_NE(SaveFilesTogether({{Path("model.onnx"), [](std::FILE* f) { return std::fputs("x", f) >= 0; }},
+                                 {Path("dangling.onnx"), [](std::FILE* f) { return std::fputs("x", f) >= 0; }}})
+                  .find("Ни один файл не изменён"),
+              std::string::npos);
+    EXPECT_EQ(ReadText(Path("deploy/model.onnx")), "pair");
+    EXPECT_TRUE(fs::is_symlink(Path("model.onnx")) && fs::is_symlink(Path("names.nam")));
+}
