@@ -212,7 +212,8 @@ std::string FollowLinks(const std::string& path, std::string& target)
         if (n < 0 || static_cast<std::size_t>(n) >= to.size())
             return "ссылку " + Quoted(path) + " не удалось прочитать";
         to.resize(static_cast<std::size_t>(n));
-        target = !to.empty() && to[0] == '/' ? to : Joined(FolderOf(target), to);
+        const std::string from = FolderOf(target);
+        target = (!to.empty() && to[0] == '/') || from == "." ? to : Joined(from, to);
     }
     return "ссылка " + Quoted(path) + " ведёт по кругу";
 }
