@@ -7,9 +7,11 @@
 #include <random>
 #include <set>
 
+#include <ctime>
+
 #include <dirent.h>
+#include <sys/file.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -54,29 +56,46 @@ std::string FreeHiddenName(const std::string& folder, const char* suffix)
     }
 }
 
-// Removes the hidden files that a process no longer running left in the
-// folder: a write killed between naming its file and putting it in place.
+// A writer holds a lock (flock) on every hidden file of its own from before
+// the file has its hidden name until it is put in place or removed, so a
+// hidden file nobody holds a lock on is certainly left over: its writer was
+// killed. That holds wherever the writer runs: in another process, another
+// PID namespace, or on another machine sharing the folder. A named file
+// younger than this may be one whose writer has created it and not yet
+// locked it.
+constexpr time_t LockGraceSeconds = 5;
+
+// Takes the lock on the open file for its writer; the lock lasts as long as
+// any descriptor of this opening (see TStaged::lock).
+int HoldLock(int fd)
+{
+    if (fd < 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+        return -1;
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
+// Removes the hidden files that a killed write left in the folder: those
+// no writer holds a lock on.
 void RemoveStaleHiddenFiles(const std::string& folder)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return;
+    const time_t now = ::time(nullptr);
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
-        if (!name.starts_with(HiddenPrefix) || !(name.ends_with(".tmp") || name.ends_with(".bak")))
+        const bool temporary = name.ends_with(".tmp");
+        if (!name.starts_with(HiddenPrefix) || !(temporary || name.ends_with(".bak")))
             continue;
-        const std::string_view rest = name.substr(HiddenPrefix.size());
-        const std::size_t dash = rest.find('-');
-        if (dash == 0 || dash == std::string_view::npos || dash > 9)
+        const std::string path = Joined(folder, std::string(name));
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+        if (fd < 0)
             continue;
-        const std::string digits(rest.substr(0, dash));
-        if (digits.find_first_not_of("0123456789") != std::string::npos)
-            continue;
-        const long pid = std::strtol(digits.c_str(), nullptr, 10);
-        if (pid <= 0 || pid == ::getpid())
-            continue;
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
-            ::unlink(Joined(folder, std::string(name)).c_str());
+        struct stat st {};
+        const bool young = ::fstat(fd, &st) != 0 || (temporary && now - st.st_mtime < LockGraceSeconds);
+        if (S_ISREG(st.st_mode) && !young && ::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            ::unlink(path.c_str());
+        ::close(fd);
     }
     ::closedir(dir);
 }
@@ -89,6 +108,18 @@ struct TStaged {
     std::string backup;  // a second name of the target's old contents, if any
     bool existed = false;
     bool placed = false;
+    int lock = -1;       // holds the lock on the hidden file while it lives
+    int backupLock = -1; // holds the lock on the backup's contents
+
+    TStaged() = default;
+    TStaged(const TStaged&) = delete;
+    TStaged& operator=(const TStaged&) = delete;
+    ~TStaged()
+    {
+        for (const int fd : {lock, backupLock})
+            if (fd >= 0)
+                ::close(fd);
+    }
 };
 
 // Writes the file beside its target and gives it a hidden name; empty on
@@ -126,6 +157,8 @@ std::string Stage(TStaged& file, const TFileWriter& write)
             return "не удаётся создать файл в папке: " + SystemReason(errno) + ".";
         }
     }
+    // Locked before an unnamed file gets its name, at once for a named one.
+    file.lock = HoldLock(fd);
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
         const int error = errno;
@@ -342,6 +375,11 @@ std::string SaveFilesTogether(const std::vector<TFileToWrite>& group)
     if (files.size() > 1)
         for (TStaged& file : files)
             if (file.existed) {
+                // Locked before the second name exists.
+                const int old = ::open(file.target.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+                file.backupLock = HoldLock(old);
+                if (old >= 0)
+                    ::close(old);
                 file.backup = FreeHiddenName(file.folder, ".bak");
                 if (::link(file.target.c_str(), file.backup.c_str()) != 0)
                     file.backup.clear();

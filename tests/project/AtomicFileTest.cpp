@@ -5,6 +5,8 @@
 
 #include "tests/images/TempFiles.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -87,12 +89,59 @@ TEST_F(AtomicFileTest, HiddenFilesOfAKilledWriteGoWithTheNextWrite)
     ::waitpid(child, &status, 0);
     EXPECT_TRUE(Listing().empty());
 
-    const std::string dead = ".trelis-" + std::to_string(child) + "-abcdef.tmp";
-    const std::string live = ".trelis-" + std::to_string(::getppid()) + "-abcdef.tmp";
-    WriteText(Path(dead), "left by a killed write");
-    WriteText(Path(live), "being written by another process");
+    // A hidden file is left over when no writer holds a lock on it, whatever
+    // its name says of the process that made it; a young one may still be
+    // on its way to being locked.
+    struct TCase {
+        std::string name;
+        bool locked;
+        int age; // seconds
+        bool stays;
+    };
+    const std::vector<TCase> cases = {
+        {".trelis-" + std::to_string(child) + "-abcdef.tmp", false, 60, false},
+        {".trelis-1234567-abcdef.tmp", false, 60, false}, // a process number of seven digits
+        {".trelis-" + std::to_string(::getppid()) + "-abcdef.bak", false, 60, false},
+        {".trelis-1-abcdef.tmp", true, 60, true},  // held by a live writer, wherever it runs
+        {".trelis-1-ghijkl.bak", true, 600, true},
+        {".trelis-1-young0.tmp", false, 0, true},
+        {"trelis-1-abcdef.tmp", false, 60, true},  // not one of the writer's names
+    };
+    std::vector<int> held;
+    std::set<std::string> staying{"b.csv"};
+    for (const TCase& c : cases) {
+        WriteText(Path(c.name), "left behind");
+        const timespec times[2] = {{::time(nullptr) - c.age, 0}, {::time(nullptr) - c.age, 0}};
+        ::utimensat(AT_FDCWD, Path(c.name).c_str(), times, 0);
+        if (c.locked) {
+            held.push_back(::open(Path(c.name).c_str(), O_RDONLY));
+            ASSERT_EQ(::flock(held.back(), LOCK_EX), 0);
+        }
+        if (c.stays)
+            staying.insert(c.name);
+    }
     EXPECT_EQ(SaveFileAtomically(Path("b.csv"), "b"), "");
-    EXPECT_EQ(Listing(), (std::set<std::string>{"b.csv", live}));
+    EXPECT_EQ(Listing(), staying);
+    for (const int fd : held)
+        ::close(fd);
+
+    // A group's files wait under hidden names while the next is written: a
+    // write into the folder meanwhile, by anyone, leaves them alone, however
+    // old they look.
+    const std::string first = Path("pair.llt");
+    const auto makeOld = [this] {
+        for (const std::string& name : Listing())
+            if (name.starts_with(".trelis-") && name.ends_with(".tmp")) {
+                const timespec past[2] = {{::time(nullptr) - 600, 0}, {::time(nullptr) - 600, 0}};
+                ::utimensat(AT_FDCWD, Path(name).c_str(), past, 0);
+            }
+        return SaveFileAtomically(Path("other.csv"), "o").empty();
+    };
+    EXPECT_EQ(SaveFilesTogether({{first, [](std::FILE* f) { return std::fputs("sequence", f) >= 0; }},
+                                 {Path("pair.nam"), [&](std::FILE* f) { return makeOld() && std::fputs("names", f) >= 0; }}}),
+              "");
+    EXPECT_EQ(ReadText(first), "sequence");
+    EXPECT_EQ(ReadText(Path("pair.nam")), "names");
 }
 
 TEST_F(AtomicFileTest, AGroupIsAllNewOrAllOld)
