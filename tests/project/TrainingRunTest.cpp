@@ -59,7 +59,7 @@ TEST(TrainingRun, StopRulesAndTheBestEpochFollowTheFiguresOfEachEpoch)
         return s;
     };
     const std::vector<TCase> cases = {
-        {"the learning window's rule: the first perfect epoch", {}, false, {{3, 0}, {10, 0}, {10, 0}}, 2,
+        {"the learning window's rule: the first perfect epoch", with([](TRunSettings&) {}), false, {{3, 0}, {10, 0}, {10, 0}}, 2,
          TRunStop::Perfect, 0},
         {"kept going, the epoch limit", with([](TRunSettings& s) { s.keepGoing = true, s.maxEpochs = 3; }), false,
          {{10, 0}, {10, 0}, {10, 0}, {10, 0}}, 3, TRunStop::EpochLimit, 0},
@@ -70,7 +70,7 @@ TEST(TrainingRun, StopRulesAndTheBestEpochFollowTheFiguresOfEachEpoch)
         {"patience on the check; the first of the best counts is kept",
          with([](TRunSettings& s) { s.patience = 3, s.keepGoing = true; }), true,
          {{4, 5}, {6, 9}, {7, 12}, {10, 12}, {10, 11}, {10, 12}}, 6, TRunStop::Patience, 3},
-        {"a perfect epoch ends a checked run too", {}, true, {{4, 5}, {10, 4}}, 2, TRunStop::Perfect, 1},
+        {"a perfect epoch ends a checked run too", with([](TRunSettings&) {}), true, {{4, 5}, {10, 4}}, 2, TRunStop::Perfect, 1},
     };
     TNeuralNet net = *NewPatternNetwork({2, 2, 2}, 1);
     for (const TCase& c : cases) {
