@@ -104,7 +104,12 @@ const char* const EvaluateHelp =
     "                           пару классов, которая встретилась\n"
     "  --errors ПАПКА           записать в ПАПКУ картинку каждого неверного ответа:\n"
     "                           сетчатка, 8 точек на клетку, имя NNNN_КЛАСС_ОТВЕТ.png\n"
-    "                           (NNNN — место элемента в последовательности с 1)\n";
+    "                           (NNNN — место элемента в последовательности с 1);\n"
+    "                           в папке остаются ровно картинки этого запуска:\n"
+    "                           картинки прежнего запуска удаляются, а папка с\n"
+    "                           другими файлами не принимается\n"
+    "  --errors-max N           не больше N картинок (по умолчанию 1000); сколько\n"
+    "                           неверных ответов осталось без картинок, печатается\n";
 
 namespace {
 
@@ -509,7 +514,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
 {
     const std::string command = args[0];
     TCommandLine line;
-    if (const int answered = ParseOrAnswer(args, {{"csv"}, {"errors"}}, EvaluateHelp, 2, line, out, err); answered >= 0)
+    if (const int answered = ParseOrAnswer(args, {{"csv"}, {"errors"}, {"errors-max"}}, EvaluateHelp, 2, line, out, err); answered >= 0)
         return answered;
     const std::string& projectPath = line.positional[0];
     const std::string& testPath = line.positional[1];
@@ -521,6 +526,11 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
     for (const char* option : {"csv", "errors"})
         if (line.Has(option) && line.values[option].empty())
             return Refuse(err, command, std::string("у параметра «--") + option + "» пустое значение", CliUsage);
+    std::uint64_t mostPictures = 1000;
+    if (line.Has("errors-max"))
+        if (const std::string refusal = ParseWhole("errors-max", line.values["errors-max"], 0, MaxEpochLimit, mostPictures);
+            !refusal.empty())
+            return Refuse(err, command, refusal, CliUsage);
 
     TProjectState state;
     std::string refusal = OpenProjectFile(projectPath, state);
@@ -638,7 +648,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
         out << "\nМатрица ошибок записана: " << csvPath << "\n";
     }
     if (line.Has("errors"))
-        return WriteWrongAnswers(command, line.values["errors"], test.sequence, check, state, out, err);
+        return WriteWrongAnswers(command, line.values["errors"], test.sequence, check, state, mostPictures, out, err);
     return CliOk;
 }
 

@@ -29,8 +29,12 @@ int TuneCommand(const std::vector<std::string>& args, std::ostream& out, std::os
 int InspectCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 // evaluate --errors: a picture of every element of the checked sequence
 // answered wrong, written together into the folder (made when missing).
+// At most `most` pictures are written; the folder keeps exactly this run's
+// pictures: those an earlier run wrote there go, and a folder holding other
+// files is refused.
 int WriteWrongAnswers(const std::string& command, const std::string& folder, const PatternRing& sequence,
-                      const TCheckReport& check, const TProjectState& project, std::ostream& out, std::ostream& err);
+                      const TCheckReport& check, const TProjectState& project, std::uint64_t most, std::ostream& out,
+                      std::ostream& err);
 
 // The help of each command.
 extern const char* const InfoHelp;

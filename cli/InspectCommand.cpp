@@ -11,6 +11,8 @@
 #include "project/Learning.h"
 #include "project/ProjectFile.h"
 
+#include <fstream>
+#include <set>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -154,8 +156,52 @@ int InspectCommand(const std::vector<std::string>& args, std::ostream& out, std:
     return CliOk;
 }
 
+namespace {
+
+// The list, in the folder, of the pictures evaluate --errors wrote there last:
+// they are the only files a later run removes.
+const char* const ErrorsListName = ".trelis-errors";
+
+std::set<std::string> ReadLines(const std::string& path)
+{
+    std::set<std::string> lines;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty())
+            lines.insert(line);
+    return lines;
+}
+
+std::string Lines(const std::set<std::string>& names)
+{
+    std::string text;
+    for (const std::string& name : names)
+        text += name + "\n";
+    return text;
+}
+
+// Why the folder cannot take this run's pictures: it holds files an earlier
+// run of evaluate did not write. Empty when it can; `earlier` then lists
+// that run's pictures.
+std::string ErrorsFolderRefusal(const std::string& folder, std::set<std::string>& earlier)
+{
+    earlier = ReadLines((std::filesystem::path(folder) / ErrorsListName).string());
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name == ErrorsListName || name.starts_with(".trelis-") || earlier.count(name) != 0)
+            continue;
+        return "в папке «" + folder + "» есть файлы, которые записал не evaluate (например, «" + name +
+               "»): укажите пустую папку или папку прежних картинок неверных ответов";
+    }
+    return error ? "папку «" + folder + "» не удалось прочитать" : std::string();
+}
+
+} // namespace
+
 int WriteWrongAnswers(const std::string& command, const std::string& folder, const PatternRing& sequence,
-                      const TCheckReport& check, const TProjectState& project, std::ostream& out, std::ostream& err)
+                      const TCheckReport& check, const TProjectState& project, std::uint64_t most, std::ostream& out,
+                      std::ostream& err)
 {
     if (folder.empty())
         return Refuse(err, command, "у параметра «--errors» пустое значение", CliUsage);
@@ -163,10 +209,16 @@ int WriteWrongAnswers(const std::string& command, const std::string& folder, con
     std::filesystem::create_directories(folder, error);
     if (error || !std::filesystem::is_directory(folder))
         return Refuse(err, command, "не удалось создать папку «" + folder + "»", CliFailed);
+    std::set<std::string> earlier;
+    if (const std::string refusal = ErrorsFolderRefusal(folder, earlier); !refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    const std::string list = (std::filesystem::path(folder) / ErrorsListName).string();
     UseGuiToolkit();
     const TGridShape shape = InputShape(sequence.GetDimension(), project.retinaWidth, project.retinaHeight);
     const std::uint32_t outputs = project.net ? project.net->outputCount : 0;
     std::vector<TFileToWrite> files;
+    std::set<std::string> names;
+    std::uint64_t wrong = 0;
     const TAbsImage* e = sequence.Current;
     for (std::size_t k = 0; k < check.answers.size() && e != nullptr; ++k) {
         e = e->Next;
@@ -175,15 +227,34 @@ int WriteWrongAnswers(const std::string& command, const std::string& folder, con
             continue;
         if (ClassHasOutput(a.trueClass, outputs) && a.answer == static_cast<std::uint32_t>(a.trueClass))
             continue;
+        if (++wrong > most)
+            continue;
         const std::string name = WrongAnswerFileName(k + 1, ShownClassName(project.classNames, a.trueClass),
                                                      ShownClassName(project.classNames, a.answer));
-        files.push_back({(std::filesystem::path(folder) / name).string(),
-                         [png = PngBytes(ToImage(ElementPicture(*e, shape, ErrorPictureScale)))](std::FILE* f) {
+        names.insert(name);
+        // Each picture is drawn as it is written, not all held at once.
+        files.push_back({(std::filesystem::path(folder) / name).string(), [e, shape](std::FILE* f) {
+                             const std::string png = PngBytes(ToImage(ElementPicture(*e, shape, ErrorPictureScale)));
                              return !png.empty() && std::fwrite(png.data(), 1, png.size(), f) == png.size();
                          }});
     }
-    if (const std::string refusal = SaveFilesTogether(files); !refusal.empty())
+    // The list first names the old pictures and the new, so that a run killed
+    // part way leaves nothing a later run would not remove.
+    std::set<std::string> both = earlier;
+    both.insert(names.begin(), names.end());
+    std::string refusal = SaveFileAtomically(list, Lines(both));
+    if (refusal.empty())
+        refusal = SaveFilesTogether(files);
+    if (!refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
+    for (const std::string& name : earlier)
+        if (names.count(name) == 0)
+            std::filesystem::remove(std::filesystem::path(folder) / name, error);
+    if (refusal = SaveFileAtomically(list, Lines(names)); !refusal.empty())
+        return Refuse(err, command, "не удалось записать список картинок «" + list + "»: " + refusal, CliFailed);
     out << "\nКартинок неверных ответов: " << files.size() << ", папка: " << folder << "\n";
+    if (wrong > files.size())
+        out << "Ещё " << wrong - files.size() << " неверных ответов без картинок (больше --errors-max " << most
+            << ")\n";
     return CliOk;
 }

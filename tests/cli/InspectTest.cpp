@@ -64,12 +64,32 @@ TEST_F(InspectTest, EvaluateDrawsEveryWrongAnswerAndInspectTheHiddenNeurons)
         for (std::size_t i = 0; i < 100; ++i)
             EXPECT_EQ(picture.pixel(i % 10 * 8 + 4, i / 10 * 8 + 4), e->Cells[i] ? 0xff000000u : 0xffffffffu) << i;
     }
-    std::set<std::string> written;
-    for (const auto& entry : std::filesystem::directory_iterator(Path("new/errors")))
-        written.insert(entry.path().filename().string());
-    EXPECT_EQ(written, expected);
+    const auto pictures = [this] {
+        std::set<std::string> written;
+        for (const auto& entry : std::filesystem::directory_iterator(Path("new/errors")))
+            if (!entry.path().filename().string().starts_with("."))
+                written.insert(entry.path().filename().string());
+        return written;
+    };
+    EXPECT_EQ(pictures(), expected);
     EXPECT_GT(expected.size(), 3u);
     EXPECT_NE(out.find(std::string("Картинок неверных ответов: ") + std::to_string(expected.size())), std::string::npos) << out;
+
+    // A second run into the same folder leaves exactly its own pictures, at
+    // most --errors-max of them; a folder holding other files is refused.
+    ASSERT_EQ(Cli({"evaluate", Path("p.trelis"), checkFile, "--errors", Path("new/errors"), "--errors-max", "2"}, &out),
+              0)
+        << out;
+    const std::set<std::string> second = pictures();
+    EXPECT_EQ(second.size(), 2u);
+    EXPECT_TRUE(std::includes(expected.begin(), expected.end(), second.begin(), second.end()));
+    EXPECT_NE(out.find("Ещё " + std::to_string(expected.size() - 2) + " неверных ответов без картинок"),
+              std::string::npos)
+        << out;
+    std::ofstream(Path("new/errors/notes.txt")) << "mine";
+    EXPECT_EQ(Cli({"evaluate", Path("p.trelis"), checkFile, "--errors", Path("new/errors")}, &out), CliFailed);
+    EXPECT_NE(out.find("«notes.txt»"), std::string::npos) << out;
+    EXPECT_EQ(pictures().size(), 3u); // the two pictures and the user's file, untouched
 
     // The tiles: 25 neurons in 5 rows of 5, 8 pixels a cell, on one scale.
     ASSERT_EQ(Cli({"inspect", Path("p.trelis"), "--weights", Path("w.png")}, &out), 0) << out;
