@@ -1,4 +1,6 @@
 #include "cli/ImageFile.h"
+#include <unistd.h>
+#include <fcntl.h>
 
 #include "project/FileReasons.h"
 
@@ -17,6 +19,38 @@
 #include <clocale>
 #include <cstdio>
 #include <new>
+
+namespace {
+
+// The process's error stream sent nowhere while it lives, then put back.
+class TQuietErrorStream {
+public:
+    TQuietErrorStream()
+    {
+        std::fflush(stderr);
+        saved_ = ::dup(STDERR_FILENO);
+        const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && nowhere >= 0)
+            ::dup2(nowhere, STDERR_FILENO);
+        if (nowhere >= 0)
+            ::close(nowhere);
+    }
+    ~TQuietErrorStream()
+    {
+        std::fflush(stderr);
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    TQuietErrorStream(const TQuietErrorStream&) = delete;
+    TQuietErrorStream& operator=(const TQuietErrorStream&) = delete;
+
+private:
+    int saved_ = -1;
+};
+
+} // namespace
 
 namespace {
 
@@ -151,7 +185,14 @@ TImageFile ReadImageFile(const std::string& path)
             return result;
         }
         QImage image;
-        if (!reader.read(&image) || image.isNull()) {
+        bool read = false;
+        {
+            // The PNG library writes its own complaint about a damaged file
+            // straight to the error stream; the reason given below says it.
+            const TQuietErrorStream quiet;
+            read = reader.read(&image);
+        }
+        if (!read || image.isNull()) {
             result.error = reader.error() == QImageReader::UnsupportedFormatError ? TImageReadError::NotAnImage
                                                                                   : TImageReadError::Damaged;
             return result;
