@@ -818,9 +818,15 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
     }
     for (std::uint32_t h = 0; h < future.size(); ++h)
         csv += std::to_string(std::uint64_t{n} + h) + ",," + CsvNumber(static_cast<float>(future[h])) + ",прогноз\n";
-    refusal = SaveFileAtomically(csvPath, csv);
+    // With -o the table and the project are written together.
+    if (line.Has("output"))
+        refusal = project.Save(line.values["output"], {{csvPath, [&csv](std::FILE* f) {
+                                                            return std::fwrite(csv.data(), 1, csv.size(), f) == csv.size();
+                                                        }}});
+    else if (refusal = SaveFileAtomically(csvPath, csv); !refusal.empty())
+        refusal = "не удалось записать файл «" + csvPath + "»: " + refusal;
     if (!refusal.empty())
-        return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + refusal, CliFailed);
+        return Refuse(err, command, refusal, CliFailed);
 
     out << "\nСредняя абсолютная ошибка на отложенной части ("
         << Counted(network.points, "значение", "значения", "значений") << "), в единицах ряда:\n"
@@ -834,12 +840,7 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (!baselines.fitted)
         out << "Авторегрессию не по чему подобрать: окон на обучающей части меньше, чем " << (w + 1) << ".\n";
     out << "CSV записан: " << csvPath << "\n";
-    if (line.Has("output")) {
-        const std::string& output = line.values["output"];
-        refusal = project.Save(output);
-        if (!refusal.empty())
-            return Refuse(err, command, refusal, CliFailed);
-        out << "Проект записан: " << output << "\n";
-    }
+    if (line.Has("output"))
+        out << "Проект записан: " << line.values["output"] << "\n";
     return CliOk;
 }

@@ -503,10 +503,10 @@ const TSeriesBaselines* TProject::SeriesBaselines(bool wait)
     return SeriesReady() ? series_.Baselines(SeriesView(), wait) : nullptr;
 }
 
-std::string TProject::Save(const std::string& path)
+std::string TProject::Save(const std::string& path, const std::vector<TFileToWrite>& alongside)
 {
     state_.generator = RandomState();
-    std::string refusal = SaveProjectFile(state_, path);
+    std::string refusal = SaveProjectFile(state_, path, alongside);
     if (!refusal.empty())
         return refusal;
     fileName_ = path;

@@ -17,6 +17,7 @@
 #include "images/PatternRing.h"
 #include "project/Confusion.h"
 #include "project/Figures.h"
+#include "project/AtomicFile.h"
 #include "project/Learning.h"
 #include "project/RunSettings.h"
 #include "project/SeriesLoad.h"
@@ -328,8 +329,9 @@ public:
     // ---- Files -----------------------------------------------------------
 
     // Saves the whole project, with the random generator's state now, to the
-    // project file `path`. Empty on success, otherwise the message.
-    std::string Save(const std::string& path);
+    // project file `path`, together with the files `alongside` (all new or
+    // all old). Empty on success, otherwise the message.
+    std::string Save(const std::string& path, const std::vector<TFileToWrite>& alongside = {});
     // Opens the project file: the whole project is replaced by it. Empty on
     // success, otherwise the message, and the project stays as it was.
     std::string Open(const std::string& path);

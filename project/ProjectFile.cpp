@@ -1595,18 +1595,25 @@ void ReadProject(const std::string& path, TProjectState& state)
 
 } // namespace
 
-std::string SaveProjectFile(const TProjectState& state, const std::string& path)
+std::string SaveProjectFile(const TProjectState& state, const std::string& path,
+                            const std::vector<TFileToWrite>& alongside)
 {
     const std::string failed = "Не удалось сохранить проект в файл " + Shown(path) + ": ";
     const TRingElements elements(state.sequence);
     if (std::string refusal = StateRefusal(state, elements); !refusal.empty())
         return failed + refusal;
-    const std::string reason = SaveFileAtomically(path, [&](std::FILE* file) {
+    const TFileWriter write = [&](std::FILE* file) {
         TTextOut out(file);
         WriteProjectText(out, state, elements);
         PutChecksum(out);
         return out.Finish();
-    });
+    };
+    if (!alongside.empty()) {
+        std::vector<TFileToWrite> group{{path, write}};
+        group.insert(group.end(), alongside.begin(), alongside.end());
+        return SaveFilesTogether(group);
+    }
+    const std::string reason = SaveFileAtomically(path, write);
     return reason.empty() ? reason : failed + reason;
 }
 

@@ -4,11 +4,13 @@
 // opened project trains on exactly as the saved one would have.
 
 #include "images/PatternRing.h"
+#include "project/AtomicFile.h"
 #include "project/Project.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The file dialogs' filter ("description|pattern") and the default extension.
 inline constexpr const char* ProjectFileFilter = "Проект Trelis|*.trelis";
@@ -40,7 +42,10 @@ inline constexpr std::uint32_t MaxSequenceCount = 1u << 23;
 // a failed or interrupted save never leaves a half file in place of the old
 // one. A state the file could not hold within the limits above is refused,
 // so what saves also opens.
-std::string SaveProjectFile(const TProjectState& state, const std::string& path);
+// Files given `alongside` are written together with the project: all new or
+// all old (SaveFilesTogether).
+std::string SaveProjectFile(const TProjectState& state, const std::string& path,
+                            const std::vector<TFileToWrite>& alongside = {});
 
 // Reads and checks the whole file into `out` (a default-constructed state);
 // empty on success, otherwise the reason in Russian, naming the file. Every

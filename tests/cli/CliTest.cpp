@@ -21,6 +21,8 @@
 #include <iomanip>
 #include <sstream>
 
+#include <sys/stat.h>
+
 namespace {
 
 struct TRun {
@@ -604,6 +606,23 @@ TEST_F(CliTest, EvaluateOfAVeryManyClassNetworkSummarisesWithoutItsMatrix)
     }
     EXPECT_EQ(answers, 4u);
     EXPECT_EQ(listed, wrong) << r.out;
+}
+
+TEST_F(CliTest, ForecastWritesItsTableAndItsProjectTogetherOrNeither)
+{
+    std::ofstream(Path("s.ser")) << "8\n1 2 3 4 5 6 7 8\n";
+    ASSERT_EQ(::mkfifo(Path("pipe.trelis").c_str(), 0600), 0);
+    const std::vector<std::string> args = {"forecast", Path("s.ser"), "--window", "2", "--train-length", "6",
+                                           "--epochs", "2", "--csv", Path("f.csv")};
+    std::vector<std::string> withProject = args;
+    withProject.insert(withProject.end(), {"-o", Path("pipe.trelis")});
+    const TRun refused = Cli(withProject);
+    EXPECT_EQ(refused.code, CliFailed);
+    EXPECT_NE(refused.err.find("не обычный файл"), std::string::npos) << refused.err;
+    EXPECT_FALSE(std::filesystem::exists(Path("f.csv")));
+    withProject.back() = Path("s.trelis");
+    ASSERT_EQ(Cli(withProject).code, CliOk);
+    EXPECT_TRUE(std::filesystem::exists(Path("f.csv")) && std::filesystem::exists(Path("s.trelis")));
 }
 
 TEST_F(CliTest, ForecastWritesEveryPointTheHeldOutFiguresAndTheFuture)
