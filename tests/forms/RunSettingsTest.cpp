@@ -36,6 +36,20 @@ protected:
 
     QString Path(const QString& name) const { return QDir(dir.path()).filePath(name); }
 
+    // A held-out file of the two one-hot patterns, the second filed under
+    // `second`, with the names "a" and "b"; its path.
+    std::string WriteCheck(std::int32_t second)
+    {
+        PatternRing check;
+        check.SetDimension(2);
+        check.Add(OneHot(2, 0), 0);
+        check.Add(OneHot(2, 1), second);
+        const std::string held = LocalPath(Path("held.llt"));
+        EXPECT_TRUE(check.SaveToFile(held));
+        EXPECT_TRUE(WriteClassNames(ClassNamesFileName(held), {"a", "b"}));
+        return held;
+    }
+
     QTemporaryDir dir;
 };
 
@@ -182,13 +196,7 @@ TEST_F(LearningRun, TheRunsRulesStopTheWindowAndTheBestCheckedWeightsAreKept)
     // Trained to answer every pattern the other way round, the detector
     // gets worse and worse on a check that wants the usual answers.
     SetClassNames({"a", "b"});
-    PatternRing check;
-    check.SetDimension(2);
-    check.Add(OneHot(2, 0), 0);
-    check.Add(OneHot(2, 1), 1);
-    const std::string held = LocalPath(Path("held.llt"));
-    ASSERT_TRUE(check.SaveToFile(held));
-    ASSERT_TRUE(WriteClassNames(ClassNamesFileName(held), {"a", "b"}));
+    const std::string held = WriteCheck(1);
 
     const struct {
         std::uint64_t maxEpochs;
@@ -255,13 +263,7 @@ TEST_F(LearningRun, AHeldOutFileItCannotReadKeepsTheRunFromStarting)
 TEST_F(LearningRun, TheProgressWindowDrawsAndListsTheCheckedEpochs)
 {
     SetClassNames({"a", "b"});
-    PatternRing check;
-    check.SetDimension(2);
-    check.Add(OneHot(2, 0), 0);
-    check.Add(OneHot(2, 1), 0);
-    const std::string held = LocalPath(Path("held.llt"));
-    ASSERT_TRUE(check.SaveToFile(held));
-    ASSERT_TRUE(WriteClassNames(ClassNamesFileName(held), {"a", "b"}));
+    const std::string held = WriteCheck(0);
     Project.ReplaceNetwork(Detector(2));
     Fill({OneHot(2, 0), OneHot(2, 1)}, {0, 0});
     TRunSettings settings;
