@@ -21,6 +21,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <cstdio>
 #include <limits>
 #include <memory>
@@ -508,6 +509,115 @@ namespace {
 constexpr std::size_t FullTableClasses = 40;
 constexpr std::size_t LargestConfusions = 20;
 
+// a / b with four decimals; a dash when b is 0.
+std::string Ratio(std::uint64_t a, std::uint64_t b)
+{
+    return b == 0 ? std::string("—") : Fixed(static_cast<double>(a) / static_cast<double>(b), 4);
+}
+
+// evaluate's options besides the two files: no empty value, and the cap
+// on the pictures of wrong answers.
+std::string EvaluateOptions(TCommandLine& line, std::uint64_t& mostPictures)
+{
+    for (const char* option : {"csv", "errors"})
+        if (line.Has(option) && line.values[option].empty())
+            return std::string("у параметра «--") + option + "» пустое значение";
+    mostPictures = 1000;
+    return line.Has("errors-max") ? ParseWhole("errors-max", line.values["errors-max"], 0, MaxEpochLimit, mostPictures)
+                                  : std::string();
+}
+
+// The per-class counts of a check: elements, answers and right answers.
+struct TClassCounts {
+    std::vector<std::uint64_t> rows, columns, diagonal;
+};
+
+TClassCounts CountClasses(const TCheckReport& check, std::size_t k)
+{
+    TClassCounts counts{std::vector<std::uint64_t>(k, 0), std::vector<std::uint64_t>(k, 0),
+                        std::vector<std::uint64_t>(k, 0)};
+    for (const TElementAnswer& a : check.answers) {
+        if (!ClassHasOutput(a.trueClass, static_cast<std::uint32_t>(k)))
+            continue;
+        ++counts.rows[static_cast<std::size_t>(a.trueClass)];
+        ++counts.columns[a.answer];
+        counts.diagonal[a.answer] += a.answer == static_cast<std::uint32_t>(a.trueClass);
+    }
+    return counts;
+}
+
+// For many classes: the mean recall and the largest confusions.
+void PrintLargestConfusions(std::ostream& out, std::size_t k, const TClassCounts& counts,
+                            const std::vector<TConfusionCount>& cells,
+                            const std::function<std::string(std::int64_t)>& name)
+{
+    const auto& [rows, columns, diagonal] = counts;
+    std::uint64_t present = 0;
+    double recall = 0.0;
+    for (std::size_t c = 0; c < k; ++c)
+        if (rows[c] > 0) {
+            ++present;
+            recall += static_cast<double>(diagonal[c]) / static_cast<double>(rows[c]);
+        }
+    out << "\nКлассов у сети: " << k << ", из них в последовательности: " << present
+        << ", средняя полнота по ним: " << (present == 0 ? std::string("—") : Fixed(recall / present, 4))
+        << "\n(таблица классов и матрица ошибок печатаются, когда классов не больше " << FullTableClasses
+        << "; полная матрица — в --csv)\n";
+    std::vector<TConfusionCount> wrong;
+    for (const TConfusionCount& cell : cells)
+        if (cell.trueClass != static_cast<std::int32_t>(cell.answer))
+            wrong.push_back(cell);
+    std::stable_sort(wrong.begin(), wrong.end(),
+                     [](const TConfusionCount& a, const TConfusionCount& b) { return a.count > b.count; });
+    wrong.resize(std::min(wrong.size(), LargestConfusions));
+    out << "\nСамые частые ошибки (истинный класс → ответ сети: элементов)\n";
+    if (wrong.empty())
+        out << "  ошибок нет\n";
+    for (const TConfusionCount& cell : wrong)
+        out << "  " << name(cell.trueClass) << " → " << name(cell.answer) << ": " << cell.count << "\n";
+}
+
+// For a few classes: each class's recall and precision, and the matrix.
+void PrintClassTable(std::ostream& out, std::size_t k, const TClassCounts& counts,
+                     const std::vector<TConfusionCount>& cells, const std::function<std::string(std::int64_t)>& name)
+{
+    const auto& [rows, columns, diagonal] = counts;
+    std::vector<std::string> names(k);
+    for (std::size_t c = 0; c < k; ++c)
+        names[c] = name(static_cast<std::int64_t>(c));
+    std::size_t nameWidth = TextWidth("класс");
+    for (const std::string& n : names)
+        nameWidth = std::max(nameWidth, TextWidth(n));
+    out << "\n"
+        << PadRight("класс", nameWidth) << "  " << PadLeft("элементов", 9) << "  " << PadLeft("полнота", 8)
+        << "  " << PadLeft("точность", 8) << "\n";
+    for (std::size_t c = 0; c < k; ++c)
+        out << PadRight(names[c], nameWidth) << "  " << PadLeft(std::to_string(rows[c]), 9) << "  "
+            << PadLeft(Ratio(diagonal[c], rows[c]), 8) << "  " << PadLeft(Ratio(diagonal[c], columns[c]), 8)
+            << "\n";
+
+    std::vector<std::uint64_t> matrix(k * k, 0);
+    for (const TConfusionCount& cell : cells)
+        if (ClassHasOutput(cell.trueClass, static_cast<std::uint32_t>(k)))
+            matrix[static_cast<std::size_t>(cell.trueClass) * k + cell.answer] = cell.count;
+    const std::string corner = "истина\\ответ";
+    const std::size_t firstWidth = std::max(TextWidth(corner), nameWidth);
+    std::size_t cellWidth = 1;
+    for (std::size_t c = 0; c < k; ++c)
+        cellWidth = std::max({cellWidth, TextWidth(names[c]), std::to_string(std::max(rows[c], columns[c])).size()});
+    out << "\nМатрица ошибок (строки — истинный класс, столбцы — ответ сети)\n" << PadRight(corner, firstWidth);
+    for (std::size_t c = 0; c < k; ++c)
+        out << " " << PadLeft(names[c], cellWidth);
+    out << "\n";
+    for (std::size_t t = 0; t < k; ++t) {
+        out << PadRight(names[t], firstWidth);
+        for (std::size_t a = 0; a < k; ++a)
+            out << " " << PadLeft(std::to_string(matrix[t * k + a]), cellWidth);
+        out << "\n";
+    }
+}
+
+
 } // namespace
 
 int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -523,14 +633,9 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (Extension(testPath) != "llt")
         return Refuse(err, command, "второй аргумент «" + testPath + "» должен быть последовательностью .llt",
                       CliUsage);
-    for (const char* option : {"csv", "errors"})
-        if (line.Has(option) && line.values[option].empty())
-            return Refuse(err, command, std::string("у параметра «--") + option + "» пустое значение", CliUsage);
     std::uint64_t mostPictures = 1000;
-    if (line.Has("errors-max"))
-        if (const std::string refusal = ParseWhole("errors-max", line.values["errors-max"], 0, MaxEpochLimit, mostPictures);
-            !refusal.empty())
-            return Refuse(err, command, refusal, CliUsage);
+    if (const std::string refusal = EvaluateOptions(line, mostPictures); !refusal.empty())
+        return Refuse(err, command, refusal, CliUsage);
 
     TProjectState state;
     std::string refusal = OpenProjectFile(projectPath, state);
@@ -548,93 +653,29 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
 
     const TCheckReport check = CheckNetwork(*state.net, test, classes);
     const std::size_t k = state.net->outputCount;
-    // Each class's elements, answers and right answers; the matrix only as
-    // the cells that occur.
-    std::vector<std::uint64_t> rows(k, 0), columns(k, 0), diagonal(k, 0);
-    for (const TElementAnswer& a : check.answers) {
-        if (!ClassHasOutput(a.trueClass, static_cast<std::uint32_t>(k)))
-            continue;
-        ++rows[static_cast<std::size_t>(a.trueClass)];
-        ++columns[a.answer];
-        diagonal[a.answer] += a.answer == static_cast<std::uint32_t>(a.trueClass);
-    }
+    // The matrix only as the cells that occur.
+    const TClassCounts counts = CountClasses(check, k);
     std::vector<TElementAnswer> checked;
     for (const TElementAnswer& a : check.answers)
         if (a.trueClass >= 0)
             checked.push_back(a);
     const std::vector<TConfusionCount> cells = ConfusionCounts(std::move(checked));
-    const auto name = [&](std::int64_t c) { return ShownClassName(state.classNames, c); };
-    const auto ratio = [](std::uint64_t a, std::uint64_t b) {
-        return b == 0 ? std::string("—") : Fixed(static_cast<double>(a) / static_cast<double>(b), 4);
+    const std::function<std::string(std::int64_t)> name = [&](std::int64_t c) {
+        return ShownClassName(state.classNames, c);
     };
 
     out << "Элементов: " << check.total << ", верно: " << check.right
-        << ", доля верных: " << ratio(check.right, check.total) << "\n";
+        << ", доля верных: " << Ratio(check.right, check.total) << "\n";
     if (check.outside > 0)
         out << "Элементов с классом, которого нет среди выходов сети (считаются неверными): " << check.outside
             << "\n";
     if (check.apart > 0)
         out << ApartLine(check) << "\n";
 
-    if (k > FullTableClasses) {
-        std::uint64_t present = 0;
-        double recall = 0.0;
-        for (std::size_t c = 0; c < k; ++c)
-            if (rows[c] > 0) {
-                ++present;
-                recall += static_cast<double>(diagonal[c]) / static_cast<double>(rows[c]);
-            }
-        out << "\nКлассов у сети: " << k << ", из них в последовательности: " << present
-            << ", средняя полнота по ним: " << (present == 0 ? std::string("—") : Fixed(recall / present, 4))
-            << "\n(таблица классов и матрица ошибок печатаются, когда классов не больше " << FullTableClasses
-            << "; полная матрица — в --csv)\n";
-        std::vector<TConfusionCount> wrong;
-        for (const TConfusionCount& cell : cells)
-            if (cell.trueClass != static_cast<std::int32_t>(cell.answer))
-                wrong.push_back(cell);
-        std::stable_sort(wrong.begin(), wrong.end(),
-                         [](const TConfusionCount& a, const TConfusionCount& b) { return a.count > b.count; });
-        wrong.resize(std::min(wrong.size(), LargestConfusions));
-        out << "\nСамые частые ошибки (истинный класс → ответ сети: элементов)\n";
-        if (wrong.empty())
-            out << "  ошибок нет\n";
-        for (const TConfusionCount& cell : wrong)
-            out << "  " << name(cell.trueClass) << " → " << name(cell.answer) << ": " << cell.count << "\n";
-    } else {
-        std::vector<std::string> names(k);
-        for (std::size_t c = 0; c < k; ++c)
-            names[c] = name(static_cast<std::int64_t>(c));
-        std::size_t nameWidth = TextWidth("класс");
-        for (const std::string& n : names)
-            nameWidth = std::max(nameWidth, TextWidth(n));
-        out << "\n"
-            << PadRight("класс", nameWidth) << "  " << PadLeft("элементов", 9) << "  " << PadLeft("полнота", 8)
-            << "  " << PadLeft("точность", 8) << "\n";
-        for (std::size_t c = 0; c < k; ++c)
-            out << PadRight(names[c], nameWidth) << "  " << PadLeft(std::to_string(rows[c]), 9) << "  "
-                << PadLeft(ratio(diagonal[c], rows[c]), 8) << "  " << PadLeft(ratio(diagonal[c], columns[c]), 8)
-                << "\n";
-
-        std::vector<std::uint64_t> matrix(k * k, 0);
-        for (const TConfusionCount& cell : cells)
-            if (ClassHasOutput(cell.trueClass, static_cast<std::uint32_t>(k)))
-                matrix[static_cast<std::size_t>(cell.trueClass) * k + cell.answer] = cell.count;
-        const std::string corner = "истина\\ответ";
-        const std::size_t firstWidth = std::max(TextWidth(corner), nameWidth);
-        std::size_t cellWidth = 1;
-        for (std::size_t c = 0; c < k; ++c)
-            cellWidth = std::max({cellWidth, TextWidth(names[c]), std::to_string(std::max(rows[c], columns[c])).size()});
-        out << "\nМатрица ошибок (строки — истинный класс, столбцы — ответ сети)\n" << PadRight(corner, firstWidth);
-        for (std::size_t c = 0; c < k; ++c)
-            out << " " << PadLeft(names[c], cellWidth);
-        out << "\n";
-        for (std::size_t t = 0; t < k; ++t) {
-            out << PadRight(names[t], firstWidth);
-            for (std::size_t a = 0; a < k; ++a)
-                out << " " << PadLeft(std::to_string(matrix[t * k + a]), cellWidth);
-            out << "\n";
-        }
-    }
+    if (k > FullTableClasses)
+        PrintLargestConfusions(out, k, counts, cells, name);
+    else
+        PrintClassTable(out, k, counts, cells, name);
 
     if (line.Has("csv")) {
         std::string csv = "истина,ответ,число\n";

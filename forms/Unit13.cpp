@@ -351,7 +351,7 @@ void TProgressForm::ShowStatus()
     Label1->SetCaption(text);
 }
 
-void TProgressForm::DrawPatterns()
+void TProgressForm::DrawPatternCurve()
 {
     TCanvas& canvas = Image1->Canvas();
     if (patternHistory.Empty()) {
@@ -386,6 +386,11 @@ void TProgressForm::DrawPatterns()
         left.Curve(patternHistory, Correct, CorrectColor, 2);
         left.Curve(checkHistory, CheckShown, CheckColor, 2);
     }
+}
+
+void TProgressForm::DrawPatterns()
+{
+    DrawPatternCurve();
 
     TCanvas& lower = Image2->Canvas();
     const std::vector<std::string>& names = Project.ClassNames();

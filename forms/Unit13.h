@@ -147,6 +147,8 @@ private:
     void StartCurve();
     void EvaluateHeldOut();
     bool SeriesInPlace() const;
+    // The curve of the pattern epochs (and of their held-out checks).
+    void DrawPatternCurve();
     void DrawPatterns();
     void DrawSeries();
     void DrawNeurons();

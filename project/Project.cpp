@@ -224,30 +224,30 @@ void TProject::PutBackWeights(std::unique_ptr<TNeuralNet> net)
     Changed();
 }
 
+template <class T>
+void TProject::SetSaved(T& member, const T& value, TProjectChange change)
+{
+    if (member == value)
+        return;
+    member = value;
+    Notify(change);
+    Changed();
+}
+
 void TProject::SetFigureFit(TFigureFit fit)
 {
-    if (state_.fit == fit)
-        return;
-    state_.fit = fit;
-    Notify(TProjectChange::FigureFit);
-    Changed();
+    SetSaved(state_.fit, fit, TProjectChange::FigureFit);
 }
 
 void TProject::SetRunSettings(const TRunSettings& settings)
 {
-    if (state_.training == settings)
-        return;
-    state_.training = settings;
-    Notify(TProjectChange::RunSettings);
-    Changed();
+    SetSaved(state_.training, settings, TProjectChange::RunSettings);
 }
 
 void TProject::ReportCheck(const TRunEpoch& epoch)
 {
-    const std::vector<TTrainingListener*> now = trainingListeners_;
-    for (TTrainingListener* listener : now)
-        if (std::find(trainingListeners_.begin(), trainingListeners_.end(), listener) != trainingListeners_.end())
-            listener->HeldOutChecked(epoch);
+    for (std::size_t i = 0; i < trainingListeners_.size(); ++i)
+        trainingListeners_[i]->HeldOutChecked(epoch);
 }
 
 const std::string& TProject::ClassName(std::size_t k) const

@@ -357,6 +357,10 @@ private:
 
     // Something of the saved work changed.
     void Changed();
+    // A member of the saved work takes a new value: listeners are told of
+    // `change`, and the work counts as unsaved; nothing when it is the same.
+    template <class T>
+    void SetSaved(T& member, const T& value, TProjectChange change);
     // The sequence's elements changed: every mark lapses.
     void SequenceEdited() { ++sequenceEdition_; }
     // The ring's element `steps` after the marked one; null when the mark no

@@ -131,6 +131,7 @@ struct TTuneShared {
     std::mutex lock;
     std::condition_variable done;
     std::size_t next = 0;                          // the next run to start
+    std::size_t finished = 0;                      // threads that have ended
     std::vector<std::optional<TTuneRun>> runs;     // finished runs, by plan index
     std::vector<std::unique_ptr<TNeuralNet>> nets; // their best weights
 };
@@ -176,7 +177,7 @@ void TrainOne(TTuneShared& shared, std::size_t index, PatternRing& ring)
     shared.done.notify_all();
 }
 
-void Worker(TTuneShared& shared)
+void TrainRuns(TTuneShared& shared)
 {
     PatternRing ring; // each thread moves a cursor of its own
     try {
@@ -197,12 +198,19 @@ void Worker(TTuneShared& shared)
             TrainOne(shared, index, ring);
         } catch (const std::exception&) {
             // Out of memory, most likely: the search stops with what it has.
-            const std::lock_guard<std::mutex> guard(shared.lock);
             shared.stop.store(true);
-            shared.done.notify_all();
             return;
         }
     }
+}
+
+// One thread of the search: runs until none is left or the search stops.
+void Worker(TTuneShared& shared)
+{
+    TrainRuns(shared);
+    const std::lock_guard<std::mutex> guard(shared.lock);
+    ++shared.finished;
+    shared.done.notify_all();
 }
 
 TTuneRow MakeRow(const TTunePlan& plan, std::size_t setting, std::vector<TTuneRun> runs)
@@ -265,37 +273,17 @@ TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std:
     };
     {
         std::unique_lock<std::mutex> guard(shared.lock);
-        for (;;) {
+        while (shared.finished < threads.size()) {
             tellReady(false);
-            const bool finished = shown == plan.settings.size();
-            if (finished || (shared.next >= total && std::all_of(shared.runs.begin(), shared.runs.end(),
-                                                                 [](const auto& r) { return r.has_value(); })))
-                break;
+            if (!shared.stop.load() && stop && stop())
+                shared.stop.store(true); // every run stops after its epoch
             shared.done.wait_for(guard, std::chrono::milliseconds(100));
-            if (!shared.stop.load() && stop && stop()) {
-                shared.stop.store(true);
-                result.cut = true;
-            }
-            if (shared.stop.load() && shared.next >= total)
-                break;
-            if (shared.stop.load()) {
-                // Wait for the runs under way, then tell what was done.
-                guard.unlock();
-                for (std::thread& t : threads)
-                    t.join();
-                threads.clear();
-                guard.lock();
-                break;
-            }
         }
+        tellReady(true);
     }
     for (std::thread& t : threads)
         t.join();
-    {
-        const std::lock_guard<std::mutex> guard(shared.lock);
-        tellReady(true);
-    }
-    result.cut = result.cut || shown < plan.settings.size() ||
+    result.cut = shown < plan.settings.size() ||
                  std::any_of(result.rows.begin(), result.rows.end(), [&](const TTuneRow& row) {
                      return row.runs.size() < perRow ||
                             std::any_of(row.runs.begin(), row.runs.end(), [](const TTuneRun& r) { return r.cut; });
