@@ -405,6 +405,69 @@ const char* const PredictHelp =
     "  --fit stretch|aspect     как вырезать картинки папки на сетчатку (см.\n"
     "                           import); по умолчанию — как вырезаны образцы проекта\n";
 
+namespace {
+
+// The table predict writes: a row for each picture or element, with the
+// class the network names and every output.
+class TAnswerTable {
+public:
+    TAnswerTable(TNeuralNet& net, const std::vector<std::string>& names)
+        : net_(net),
+          names_(names)
+    {
+        csv_ = "элемент,ответ";
+        for (std::uint32_t c = 0; c < net.outputCount; ++c)
+            csv_ += ',' + CsvField(Name(c));
+        csv_ += '\n';
+    }
+
+    void Add(const std::string& what, const TAbsImage& image)
+    {
+        const TWinner winner = Classify(net_, image, scratch_);
+        csv_ += CsvField(what) + ',' + CsvField(Name(winner.index));
+        for (std::uint32_t c = 0; c < net_.outputCount; ++c)
+            csv_ += ',' + CsvNumber(net_.outputs[c]);
+        csv_ += '\n';
+        ++rows_;
+    }
+
+    const std::string& Csv() const { return csv_; }
+    std::uint64_t Rows() const { return rows_; }
+
+private:
+    std::string Name(std::uint32_t c) const
+    {
+        return c < names_.size() && !names_[c].empty() ? names_[c] : std::to_string(c);
+    }
+
+    TNeuralNet& net_;
+    const std::vector<std::string>& names_;
+    std::vector<std::int8_t> scratch_;
+    std::string csv_;
+    std::uint64_t rows_ = 0;
+};
+
+// Every element of the sequence file, in the file's order, into the table.
+// Empty on success, otherwise the refusal.
+std::string AnswerSequence(const std::string& input, TAnswerTable& table, const TNeuralNet& net)
+{
+    TSequenceWithNames read;
+    if (const std::string reason = LoadSequenceWithNames(input, read); !reason.empty())
+        return "не удалось загрузить последовательность из файла «" + input + "»: " + reason;
+    if (read.sequence.Dimension != NetworkInputCount(net))
+        return "размер элемента в файле «" + input + "» (" + std::to_string(read.sequence.Dimension) +
+               ") не совпадает с числом входов сети (" + std::to_string(NetworkInputCount(net)) + ")";
+    // The element after the cursor is the first one written.
+    const TAbsImage* e = read.sequence.Current;
+    for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k) {
+        e = e->Next;
+        table.Add(std::to_string(k), *e);
+    }
+    return {};
+}
+
+} // namespace
+
 int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
 {
     const std::string command = args[0];
@@ -435,44 +498,12 @@ int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std:
     if (const std::string refusal = ParseFit(line, fit); !refusal.empty())
         return Refuse(err, command, refusal, CliUsage);
     TNeuralNet& net = *state.net;
-    const std::uint32_t outputs = net.outputCount;
 
-    std::string csv = "элемент,ответ";
-    for (std::uint32_t c = 0; c < outputs; ++c)
-        csv += ',' + CsvField(c < state.classNames.size() && !state.classNames[c].empty() ? state.classNames[c]
-                                                                                        : std::to_string(c));
-    csv += '\n';
-    std::vector<std::int8_t> scratch;
-    std::uint64_t rows = 0;
-    const auto answer = [&](const std::string& what, const TAbsImage& image) {
-        const TWinner winner = Classify(net, image, scratch);
-        csv += CsvField(what) + ',' +
-               CsvField(winner.index < state.classNames.size() && !state.classNames[winner.index].empty()
-                            ? state.classNames[winner.index]
-                            : std::to_string(winner.index));
-        for (std::uint32_t c = 0; c < outputs; ++c)
-            csv += ',' + CsvNumber(net.outputs[c]);
-        csv += '\n';
-        ++rows;
-    };
-
+    TAnswerTable table(net, state.classNames);
     std::uint64_t skipped = 0;
     if (fromSequence) {
-        TSequenceWithNames read;
-        if (const std::string reason = LoadSequenceWithNames(input, read); !reason.empty())
-            return Refuse(err, command, "не удалось загрузить последовательность из файла «" + input + "»: " + reason,
-                          CliFailed);
-        if (read.sequence.Dimension != NetworkInputCount(net))
-            return Refuse(err, command,
-                          "размер элемента в файле «" + input + "» (" + std::to_string(read.sequence.Dimension) +
-                              ") не совпадает с числом входов сети (" + std::to_string(NetworkInputCount(net)) + ")",
-                          CliFailed);
-        // In the file's order: the element after the cursor is the first one written.
-        const TAbsImage* e = read.sequence.Current;
-        for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k) {
-            e = e->Next;
-            answer(std::to_string(k), *e);
-        }
+        if (const std::string refusal = AnswerSequence(input, table, net); !refusal.empty())
+            return Refuse(err, command, refusal, CliFailed);
     } else {
         std::vector<std::string> files;
         if (const std::string refusal = ListPictures(input, files); !refusal.empty())
@@ -484,36 +515,23 @@ int PredictCommand(const std::vector<std::string>& args, std::ostream& out, std:
             ++skipped;
         };
         for (const std::string& path : files) {
-            const std::string name = std::filesystem::path(path).filename().string();
-            if (!IsImageFileName(name)) {
-                skip(path, "по расширению это не изображение PNG, PGM, PBM, PPM, JPEG или BMP");
-                continue;
-            }
-            const TImageFile file = ReadImageFile(path);
-            if (!file.Ok()) {
-                skip(path, ImageReadReason(file));
-                continue;
-            }
-            try {
-                if (!SamplePicture(file.image, static_cast<std::uint32_t>(state.retinaWidth),
-                                   static_cast<std::uint32_t>(state.retinaHeight), retina, fit))
-                    skip(path, "на изображении нет ни одной точки фигуры (темнее середины серого)");
-                else
-                    answer(name, retina);
-            } catch (const std::bad_alloc&) {
-                skip(path, "изображение не помещается в памяти");
-            }
+            if (const std::string reason = SamplePictureFile(path, static_cast<std::uint32_t>(state.retinaWidth),
+                                                             static_cast<std::uint32_t>(state.retinaHeight), retina, fit);
+                !reason.empty())
+                skip(path, reason);
+            else
+                table.Add(std::filesystem::path(path).filename().string(), retina);
         }
     }
 
-    if (rows == 0 && !fromSequence)
+    if (table.Rows() == 0 && !fromSequence)
         return Refuse(err, command,
                       "в папке «" + input + "» не прочитано ни одной картинки с фигурой; файл «" + csvPath +
                           "» не записан",
                       CliFailed);
-    if (const std::string reason = SaveFileAtomically(csvPath, csv); !reason.empty())
+    if (const std::string reason = SaveFileAtomically(csvPath, table.Csv()); !reason.empty())
         return Refuse(err, command, "не удалось записать файл «" + csvPath + "»: " + reason, CliFailed);
-    out << "Ответов: " << rows;
+    out << "Ответов: " << table.Rows();
     if (skipped > 0)
         out << ", пропущено файлов: " << skipped;
     out << "; записаны в " << csvPath << "\n";

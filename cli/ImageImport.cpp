@@ -105,6 +105,23 @@ bool SamplePicture(const QImage& picture, std::uint32_t width, std::uint32_t hei
     return true;
 }
 
+std::string SamplePictureFile(const std::string& path, std::uint32_t width, std::uint32_t height, TRectImage& retina,
+                              TFigureFit fit)
+{
+    if (!IsImageFileName(fs::path(path).filename().string()))
+        return "по расширению это не изображение PNG, PGM, PBM, PPM, JPEG или BMP";
+    const TImageFile file = ReadImageFile(path);
+    if (!file.Ok())
+        return ImageReadReason(file);
+    try {
+        if (!SamplePicture(file.image, width, height, retina, fit))
+            return "на изображении нет ни одной точки фигуры (темнее середины серого)";
+    } catch (const std::bad_alloc&) {
+        return "изображение не помещается в памяти";
+    }
+    return {};
+}
+
 std::string ListPictures(const std::string& folder, std::vector<std::string>& files)
 {
     files.clear();
@@ -167,24 +184,11 @@ void ImportImages(std::vector<TImportClass>& classes, std::uint32_t side, Patter
         c.imported = 0;
         c.skipped = 0;
         for (const std::string& path : c.files) {
-            if (!IsImageFileName(fs::path(path).filename().string())) {
-                skip(c, path, "не читается: по расширению это не изображение PNG, PGM, PBM, PPM, JPEG или BMP");
+            if (const std::string reason = SamplePictureFile(path, side, side, retina, fit); !reason.empty()) {
+                skip(c, path, reason);
             } else {
-                const TImageFile file = ReadImageFile(path);
-                if (!file.Ok()) {
-                    skip(c, path, ImageReadReason(file));
-                } else {
-                    try {
-                        if (SamplePicture(file.image, side, side, retina, fit)) {
-                            samples[k].push_back(retina);
-                            ++c.imported;
-                        } else {
-                            skip(c, path, "на изображении нет ни одной точки фигуры (темнее середины серого)");
-                        }
-                    } catch (const std::bad_alloc&) {
-                        skip(c, path, "изображение не помещается в памяти");
-                    }
-                }
+                samples[k].push_back(retina);
+                ++c.imported;
             }
             ++done;
             if (report.progress)

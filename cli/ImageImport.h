@@ -42,6 +42,13 @@ std::string ListImageFolder(const std::string& folder, std::vector<TImportClass>
 bool SamplePicture(const QImage& picture, std::uint32_t width, std::uint32_t height, TRectImage& retina,
                    TFigureFit fit = TFigureFit::Stretch);
 
+// One picture file onto the retina (SamplePicture): empty when `retina`
+// holds its sample, otherwise why the file is skipped, a clause: not a
+// picture by its extension, unreadable, without a figure pixel, or too
+// large for memory. Needs UseGuiToolkit() first.
+std::string SamplePictureFile(const std::string& path, std::uint32_t width, std::uint32_t height, TRectImage& retina,
+                              TFigureFit fit = TFigureFit::Stretch);
+
 // The pictures lying in a folder itself (not in its subfolders), by the byte
 // order of their names, hidden files left out. Empty on success, otherwise
 // the refusal in Russian, naming the folder.
