@@ -131,6 +131,75 @@ std::string ReadProjectNames(const std::string& path, std::vector<std::string>& 
     return {};
 }
 
+// Imports the classes, skipped files told on the error stream and a
+// progress bar on a terminal; false when the sequence does not fit in memory.
+bool ImportWithProgress(std::vector<TImportClass>& classes, std::uint32_t side, PatternRing& ring,
+                        const std::vector<std::int32_t>& numbers, TFigureFit fit, const TCliTerminal& terminal,
+                        std::ostream& out, std::ostream& err)
+{
+    TImportReport report;
+    bool barShown = false;
+    report.skipped = [&](const std::string& path, const std::string& reason) {
+        if (barShown) {
+            out << "\r\033[K" << std::flush;
+            barShown = false;
+        }
+        err << "trelis-cli import: пропущен файл «" << path << "»: " << reason << ".\n";
+    };
+    std::uint64_t step = 1;
+    report.progress = [&](std::uint64_t done, std::uint64_t total) {
+        step = std::max<std::uint64_t>(total / 100, 1);
+        if (terminal.progress && (done % step == 0 || done == total)) {
+            out << ImportProgress(done, total) << std::flush;
+            barShown = true;
+        }
+    };
+    bool fitted = true;
+    try {
+        ImportImages(classes, side, ring, report, numbers, fit);
+    } catch (const std::bad_alloc&) {
+        fitted = false;
+    }
+    if (barShown)
+        out << "\r\033[K";
+    return fitted;
+}
+
+// How many pictures of each class were taken and skipped, and in all.
+void PrintImportCounts(const std::vector<TImportClass>& classes, const std::vector<std::int32_t>& numbers,
+                       std::ostream& out)
+{
+    std::uint64_t imported = 0, skipped = 0;
+    for (std::size_t k = 0; k < classes.size(); ++k) {
+        out << "  " << numbers[k] << " «" << classes[k].name << "»: взято " << classes[k].imported
+            << ", пропущено " << classes[k].skipped << "\n";
+        imported += classes[k].imported;
+        skipped += classes[k].skipped;
+    }
+    out << "Всего: взято " << imported << ", пропущено " << skipped << "\n";
+}
+
+// The folders numbered after a project's classes, and the names a names file
+// cannot hold as they are.
+void WarnOfNames(const std::vector<TImportClass>& classes, const std::vector<std::int32_t>& numbers,
+                 const std::vector<std::string>& added, const std::string& from, std::size_t known, std::ostream& err)
+{
+    const char* const command = "import";
+    if (!added.empty()) {
+        err << "trelis-cli " << command << ": классов";
+        for (std::size_t k = 0; k < added.size(); ++k)
+            err << (k == 0 ? " «" : ", «") << added[k] << "»";
+        err << " нет среди классов «" << from << "»: они получили номера с "
+            << known << ".\n";
+    }
+    for (std::size_t k = 0; k < classes.size(); ++k) {
+        const std::string stored = StoredName(classes[k].name, static_cast<std::size_t>(numbers[k]));
+        if (stored != classes[k].name)
+            err << "trelis-cli " << command << ": имя класса «" << classes[k].name
+                << "» записано в файл имён классов как «" << stored << "».\n";
+    }
+}
+
 } // namespace
 
 int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -197,63 +266,18 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
     out << "Импорт: папка «" << folder << "», классов " << classes.size() << ", сетчатка " << side << " x " << side
         << "\n";
     PatternRing ring;
-    TImportReport report;
-    bool barShown = false;
-    report.skipped = [&](const std::string& path, const std::string& reason) {
-        if (barShown) {
-            out << "\r\033[K" << std::flush;
-            barShown = false;
-        }
-        err << "trelis-cli " << command << ": пропущен файл «" << path << "»: " << reason << ".\n";
-    };
-    std::uint64_t step = 1;
-    report.progress = [&](std::uint64_t done, std::uint64_t total) {
-        step = std::max<std::uint64_t>(total / 100, 1);
-        if (terminal.progress && (done % step == 0 || done == total)) {
-            out << ImportProgress(done, total) << std::flush;
-            barShown = true;
-        }
-    };
-    try {
-        ImportImages(classes, static_cast<std::uint32_t>(side), ring, report, numbers, fit);
-    } catch (const std::bad_alloc&) {
-        if (barShown)
-            out << "\r\033[K";
+    if (!ImportWithProgress(classes, static_cast<std::uint32_t>(side), ring, numbers, fit, terminal, out, err))
         return Refuse(err, command, "последовательность не помещается в памяти; ничего не записано", CliFailed);
-    }
-    if (barShown)
-        out << "\r\033[K";
 
-    std::uint64_t imported = 0, skipped = 0;
-    for (std::size_t k = 0; k < classes.size(); ++k) {
-        out << "  " << numbers[k] << " «" << classes[k].name << "»: взято " << classes[k].imported
-            << ", пропущено " << classes[k].skipped << "\n";
-        imported += classes[k].imported;
-        skipped += classes[k].skipped;
-    }
-    out << "Всего: взято " << imported << ", пропущено " << skipped << "\n";
+    PrintImportCounts(classes, numbers, out);
     if (ring.Count == 0)
         return Refuse(err, command, "не взято ни одного изображения; последовательность не записана", CliFailed);
 
-    if (!added.empty()) {
-        err << "trelis-cli " << command << ": классов";
-        for (std::size_t k = 0; k < added.size(); ++k)
-            err << (k == 0 ? " «" : ", «") << added[k] << "»";
-        err << " нет среди классов «" << line.values["classes-from"] << "»: они получили номера с "
-            << projectNames.size() << ".\n";
-    }
-    for (std::size_t k = 0; k < classes.size(); ++k) {
-        const std::string stored = StoredName(classes[k].name, static_cast<std::size_t>(numbers[k]));
-        if (stored != classes[k].name)
-            err << "trelis-cli " << command << ": имя класса «" << classes[k].name
-                << "» записано в файл имён классов как «" << stored << "».\n";
-    }
-    const std::string namesPath = ClassNamesFileName(output);
-    const std::string refusal = SaveSequenceWithNames(output, ring, names);
-    if (!refusal.empty())
+    WarnOfNames(classes, numbers, added, line.values["classes-from"], projectNames.size(), err);
+    if (const std::string refusal = SaveSequenceWithNames(output, ring, names); !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
     out << "Последовательность записана: " << output << " (элементов " << ring.Count << ", размер элемента "
-        << ring.Dimension << "), имена классов: " << namesPath << "\n";
+        << ring.Dimension << "), имена классов: " << ClassNamesFileName(output) << "\n";
     if (fit == TFigureFit::Aspect)
         out << "Фигуры вырезаны с сохранением пропорций: обучайте сеть с --fit aspect (train, tune).\n";
     return CliOk;
