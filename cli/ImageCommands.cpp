@@ -313,6 +313,23 @@ std::string RetinaRefusal(const TProjectState& state, const std::string& project
            ". Создайте проект с таким размером элемента («Файл» → «Новый проект»)";
 }
 
+// The figures found, one line each: number, box and class.
+void PrintFigures(const std::vector<TRecognisedFigure>& figures, const std::vector<std::string>& names,
+                  std::ostream& out)
+{
+    out << "Фигур: " << figures.size() << "\n";
+    if (figures.empty())
+        return;
+    const std::size_t numberWidth = std::max<std::size_t>(std::to_string(figures.size()).size(), 1);
+    out << PadLeft("№", numberWidth) << "  слева  сверху  ширина  высота  класс\n";
+    for (std::size_t k = 0; k < figures.size(); ++k) {
+        const TFigureBox& box = figures[k].box;
+        out << PadLeft(std::to_string(k + 1), numberWidth) << "  " << PadLeft(std::to_string(box.left), 5) << "  "
+            << PadLeft(std::to_string(box.top), 6) << "  " << PadLeft(std::to_string(box.width), 6) << "  "
+            << PadLeft(std::to_string(box.height), 6) << "  " << names[k] << "\n";
+    }
+}
+
 } // namespace
 
 int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err)
@@ -371,22 +388,9 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
                           "; мелкие можно пропустить с --min-size N",
                       CliFailed);
     std::vector<std::string> names;
-    for (const TRecognisedFigure& figure : figures)
-        names.push_back(figure.classIndex < state.classNames.size() && !state.classNames[figure.classIndex].empty()
-                            ? state.classNames[figure.classIndex]
-                            : std::to_string(figure.classIndex));
+    for (const TRecognisedFigure& figure : figures) names.push_back(ShownClassName(state.classNames, figure.classIndex));
     out << "Изображение: " << imagePath << ", " << width << " x " << height << "\n";
-    out << "Фигур: " << figures.size() << "\n";
-    if (!figures.empty()) {
-        const std::size_t numberWidth = std::max<std::size_t>(std::to_string(figures.size()).size(), 1);
-        out << PadLeft("№", numberWidth) << "  слева  сверху  ширина  высота  класс\n";
-        for (std::size_t k = 0; k < figures.size(); ++k) {
-            const TFigureBox& box = figures[k].box;
-            out << PadLeft(std::to_string(k + 1), numberWidth) << "  " << PadLeft(std::to_string(box.left), 5)
-                << "  " << PadLeft(std::to_string(box.top), 6) << "  " << PadLeft(std::to_string(box.width), 6)
-                << "  " << PadLeft(std::to_string(box.height), 6) << "  " << names[k] << "\n";
-        }
-    }
+    PrintFigures(figures, names, out);
 
     if (marking) {
         std::string png;
@@ -402,8 +406,7 @@ int RecogniseCommand(const std::vector<std::string>& args, std::ostream& out, st
         if (png.empty())
             return Refuse(err, command, "картинку «" + marked + "» не удалось составить: не хватает памяти",
                           CliFailed);
-        const std::string refusal = SaveFileAtomically(marked, png);
-        if (!refusal.empty())
+        if (const std::string refusal = SaveFileAtomically(marked, png); !refusal.empty())
             return Refuse(err, command, "не удалось записать файл «" + marked + "»: " + refusal, CliFailed);
         out << "Картинка записана: " << marked << "\n";
     }
@@ -441,14 +444,14 @@ public:
     {
         csv_ = "элемент,ответ";
         for (std::uint32_t c = 0; c < net.outputCount; ++c)
-            csv_ += ',' + CsvField(Name(c));
+            csv_ += ',' + CsvField(ShownClassName(names_, c));
         csv_ += '\n';
     }
 
     void Add(const std::string& what, const TAbsImage& image)
     {
         const TWinner winner = Classify(net_, image, scratch_);
-        csv_ += CsvField(what) + ',' + CsvField(Name(winner.index));
+        csv_ += CsvField(what) + ',' + CsvField(ShownClassName(names_, winner.index));
         for (std::uint32_t c = 0; c < net_.outputCount; ++c)
             csv_ += ',' + CsvNumber(net_.outputs[c]);
         csv_ += '\n';
@@ -459,11 +462,6 @@ public:
     std::uint64_t Rows() const { return rows_; }
 
 private:
-    std::string Name(std::uint32_t c) const
-    {
-        return c < names_.size() && !names_[c].empty() ? names_[c] : std::to_string(c);
-    }
-
     TNeuralNet& net_;
     const std::vector<std::string>& names_;
     std::vector<std::int8_t> scratch_;
