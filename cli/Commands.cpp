@@ -166,15 +166,6 @@ std::string ApartLine(const TCheckReport& check)
     return line;
 }
 
-// Pins the seeding clock for as long as it lives.
-class TSeedClockPin {
-public:
-    explicit TSeedClockPin(std::time_t seconds) { SetSeedClock([seconds] { return seconds; }); }
-    ~TSeedClockPin() { SetSeedClock({}); }
-    TSeedClockPin(const TSeedClockPin&) = delete;
-    TSeedClockPin& operator=(const TSeedClockPin&) = delete;
-};
-
 // ---------------------------------------------------------------- info
 
 void PrintSequenceFigures(std::ostream& out, const TProjectFigures& f)
@@ -802,12 +793,8 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
             return Refuse(err, command, load.refusal, CliFailed);
         fileValues.assign(load.values.get(), load.values.get() + std::max(load.count, 0));
         try {
-            if (line.Has("seed")) {
-                const TSeedClockPin pin(static_cast<std::time_t>(seed));
-                project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength));
-            } else {
-                project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength));
-            }
+            project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength),
+                               line.Has("seed") ? std::optional<std::uint64_t>(seed) : std::nullopt);
         } catch (const std::bad_alloc&) {
             return Refuse(err, command, "ряд и его окна не помещаются в памяти", CliFailed);
         }

@@ -389,7 +389,8 @@ const TPatternEpochReport& TProject::TrainEpoch(const TTrainingSettings& setting
     return report;
 }
 
-void TProject::LoadSeries(TSeriesLoad& load, std::uint32_t newWindowSize, std::uint32_t newTrainLength)
+void TProject::LoadSeries(TSeriesLoad& load, std::uint32_t newWindowSize, std::uint32_t newTrainLength,
+                          std::optional<std::uint64_t> seed)
 {
     const auto count = static_cast<std::uint32_t>(std::max(load.count, 0));
     std::unique_ptr<float[]> values = std::move(load.values);
@@ -397,15 +398,15 @@ void TProject::LoadSeries(TSeriesLoad& load, std::uint32_t newWindowSize, std::u
     PatternRing windows;
     windows.SetDimension(newWindowSize);
     CutSeriesWindows(values.get(), count, newWindowSize, windows);
-    auto network = std::make_unique<TNeuralNet>(2, std::vector<std::uint32_t>{newWindowSize, 2, 1}, 0.68f, 0.0f,
-                                                0.0f, 1.0f, 1.0f);
+    const std::uint64_t drawn = seed ? *seed : static_cast<std::uint64_t>(SeedClockNow());
+    auto network = NewPatternNetwork({newWindowSize, 2, 1}, drawn);
 
     state_.windowSize = newWindowSize;
     state_.trainLength = newTrainLength;
     state_.sequence.Swap(windows);
     SequenceEdited();
     state_.net = std::move(network);
-    state_.seed.reset(); // the series network's weights come from the clock, unrecorded
+    state_.seed = drawn;
     state_.series.values = std::move(values);
     state_.series.count = load.count;
     state_.seriesMin = load.range.min;

@@ -293,7 +293,9 @@ public:
     // Everything is built before anything is replaced: when memory runs out
     // (std::bad_alloc) the project stays as it was. Takes the values out of
     // `load`.
-    void LoadSeries(TSeriesLoad& load, std::uint32_t windowSize, std::uint32_t trainLength);
+    // The network's initial weights come from `seed`, or from the clock.
+    void LoadSeries(TSeriesLoad& load, std::uint32_t windowSize, std::uint32_t trainLength,
+                    std::optional<std::uint64_t> seed = std::nullopt);
     // A reload of a checked series (CheckReload): its values, scaled to
     // 0..1, replace the series; the network and the settings stay.
     void ReloadSeries(TSeriesLoad& load);
