@@ -333,11 +333,11 @@ TTuneSearch::TTuneSearch(const PatternRing& all, const std::vector<std::string>&
                          double holdOut, std::uint64_t seed, const THeldOutSet* validation)
     : classes_(classes)
 {
-    CopyRing(all, all_);
     if (validation) {
         CopyRing(all, train_);
         check_ = validation;
     } else {
+        CopyRing(all, all_); // the refit trains on the whole sequence
         SplitHeldOut(all, holdOut, seed, train_, ownCheck_.file.sequence);
         ownCheck_.file.names = names;
         OwnClassesHeldOut(classes, ownCheck_);

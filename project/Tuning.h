@@ -118,7 +118,8 @@ TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std:
 // otherwise the best run's network at its best epoch.
 class TTuneSearch {
 public:
-    // `all` is copied; `validation`, when given, must outlive the search.
+    // `all` is copied (for the training part, and whole for the refit);
+    // `validation`, when given, must outlive the search.
     TTuneSearch(const PatternRing& all, const std::vector<std::string>& names, std::uint32_t classes,
                 double holdOut, std::uint64_t seed, const THeldOutSet* validation = nullptr);
 
@@ -144,7 +145,7 @@ public:
     bool HasNetwork() const { return network_ != nullptr; }
 
 private:
-    PatternRing all_;
+    PatternRing all_; // the whole sequence, for the refit; empty with a validation file
     PatternRing train_;
     THeldOutSet ownCheck_;
     const THeldOutSet* check_ = nullptr;
