@@ -9,6 +9,8 @@
 // (0666 less the umask). The hidden names a write may need for a moment are
 // short, so any file name the system allows can be written, and those a
 // killed process left behind are removed by the next write into the folder.
+// A group of files is put in place under a journal, so that a process killed
+// part way leaves the group for the next reader or writer to settle.
 // A write onto a symbolic link writes the file the link leads to and keeps
 // the link; a link that leads to no file is refused.
 
@@ -42,8 +44,17 @@ struct TFileToWrite {
 std::string SaveFileAtomically(const std::string& path, const TFileWriter& write);
 std::string SaveFileAtomically(const std::string& path, std::string_view bytes);
 
-// Files that belong together: every one is written in full before any is
-// put in place, and should putting one in place fail, those put before it
-// get their old contents back. Empty on success, otherwise a sentence that
-// names the file that failed and says what became of the others.
-std::string SaveFilesTogether(const std::vector<TFileToWrite>& files);
+// Files that belong together, and files that go with them (`removals`):
+// every one is written in full before any is put in place, and should
+// putting one in place fail, those put before it get their old contents
+// back. Killed part way, the group is settled by whoever next writes into
+// its folders or calls SettleInterruptedWrites: all new once every file was
+// written, all old before. Empty on success, otherwise a sentence that names
+// the file that failed and says what became of the others.
+std::string SaveFilesTogether(const std::vector<TFileToWrite>& files,
+                              const std::vector<std::string>& removals = {});
+
+// Before a file is read: settles the groups that a killed process left part
+// way in the file's folder, so that the file and those written with it are
+// all new or all old.
+void SettleInterruptedWrites(const std::string& path);

@@ -10,6 +10,68 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 
+// The writer's calls of rename, unlink and fsync pass through here (the test
+// is linked with --wrap): a test can watch them, fail one, or end the process
+// at one, as a kill would.
+extern "C" {
+int __real_rename(const char* from, const char* to);
+int __real_unlink(const char* path);
+int __real_fsync(int fd);
+}
+
+namespace {
+
+struct TSystemCalls {
+    int exitAt = 0;            // ends the process at this call of rename or unlink (counted from 1)
+    int calls = 0;
+    std::string failRename;    // a rename onto this path fails with EXDEV
+    std::string failUnlink;    // an unlink of this path fails with EACCES
+    std::vector<std::string> events; // "fsync file SIZE MODE", "fsync folder", "rename TO"
+    bool watch = false;
+};
+TSystemCalls Calls;
+
+bool Counted()
+{
+    return Calls.exitAt > 0 && ++Calls.calls == Calls.exitAt;
+}
+
+} // namespace
+
+extern "C" int __wrap_rename(const char* from, const char* to)
+{
+    if (Counted())
+        ::_exit(9);
+    if (to == Calls.failRename) {
+        errno = EXDEV;
+        return -1;
+    }
+    if (Calls.watch)
+        Calls.events.push_back(std::string("rename ") + to);
+    return __real_rename(from, to);
+}
+
+extern "C" int __wrap_unlink(const char* path)
+{
+    if (Counted())
+        ::_exit(9);
+    if (path == Calls.failUnlink) {
+        errno = EACCES;
+        return -1;
+    }
+    return __real_unlink(path);
+}
+
+extern "C" int __wrap_fsync(int fd)
+{
+    struct stat st {};
+    if (Calls.watch && ::fstat(fd, &st) == 0)
+        Calls.events.push_back(S_ISDIR(st.st_mode) ? std::string("fsync folder")
+                                                   : "fsync file " + std::to_string(st.st_size) + " " +
+                                                         std::to_string(st.st_mode & 07777));
+    return __real_fsync(fd);
+}
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -50,6 +112,7 @@ TEST_F(AtomicFileTest, AFailureLeavesTheOldFileAndNothingBeside)
     const std::string old = Path("old.csv");
     WriteText(old, "old contents");
     fs::create_directory(Path("folder.csv"));
+    ASSERT_EQ(::mkfifo(Path("fifo.csv").c_str(), 0600), 0);
     const struct {
         const char* name;
         std::string path;
@@ -57,6 +120,7 @@ TEST_F(AtomicFileTest, AFailureLeavesTheOldFileAndNothingBeside)
         const char* reason;
     } cases[] = {
         {"the target is a folder", Path("folder.csv"), [](std::FILE*) { return true; }, "папка"},
+        {"the target is a pipe", Path("fifo.csv"), [](std::FILE*) { return true; }, "не обычный файл"},
         {"the folder is missing", Path("missing/x.csv"), [](std::FILE*) { return true; }, "папка не существует"},
         {"the writer fails", old, [](std::FILE* f) { return std::fputs("half", f) >= 0 && false; }, "записать"},
         {"a folder takes the place while the file is written", Path("taken.csv"),
@@ -68,8 +132,25 @@ TEST_F(AtomicFileTest, AFailureLeavesTheOldFileAndNothingBeside)
         fs::remove_all(Path("taken.csv"));
         EXPECT_NE(reason.find(c.reason), std::string::npos) << reason;
         EXPECT_EQ(ReadText(old), "old contents");
-        EXPECT_EQ(Listing(), (std::set<std::string>{"old.csv", "folder.csv"}));
+        EXPECT_EQ(Listing(), (std::set<std::string>{"old.csv", "folder.csv", "fifo.csv"}));
+        EXPECT_TRUE(fs::is_fifo(Path("fifo.csv")));
     }
+}
+
+TEST_F(AtomicFileTest, TheFileReachesTheDiskWholeBeforeItsNameAndTheFolderAfter)
+{
+    const std::string path = Path("kept.csv");
+    WriteText(path, "old");
+    ::chmod(path.c_str(), 0640);
+    Calls.events.clear();
+    Calls.watch = true;
+    const std::string reason = SaveFileAtomically(path, [](std::FILE* f) { return std::fputs("buffered", f) >= 0; });
+    Calls.watch = false;
+    EXPECT_EQ(reason, "");
+    // The contents, whole and with the kept permissions, are flushed before
+    // the rename that names them, and the folder after it.
+    EXPECT_EQ(Calls.events, (std::vector<std::string>{"fsync file 8 " + std::to_string(0640), "rename " + path,
+                                                      "fsync folder"}));
 }
 
 TEST_F(AtomicFileTest, HiddenFilesOfAKilledWriteGoWithTheNextWrite)
@@ -169,6 +250,95 @@ TEST_F(AtomicFileTest, AGroupIsAllNewOrAllOld)
     EXPECT_NE(message.find("Ни один файл не изменён"), std::string::npos) << message;
     EXPECT_EQ(ReadText(first), "new sequence");
     EXPECT_EQ(Listing(), (std::set<std::string>{"a.llt", "a.nam"}));
+
+    // A new file put in place that cannot be taken back is named as written;
+    // the group's journal and backups stay until the group can be settled.
+    const std::string fresh = Path("b.llt");
+    fs::remove_all(second);
+    Calls.failRename = second;
+    Calls.failUnlink = fresh;
+    const std::string kept = SaveFilesTogether({{fresh, [](std::FILE* f) { return std::fputs("b", f) >= 0; }},
+                                                {second, [](std::FILE* f) { return std::fputs("b names", f) >= 0; }}});
+    Calls = {};
+    EXPECT_NE(kept.find("Уже записаны заново: «" + fresh + "»"), std::string::npos) << kept;
+    EXPECT_EQ(kept.find("Ни один файл не изменён"), std::string::npos) << kept;
+    SettleInterruptedWrites(second);
+    EXPECT_EQ(ReadText(fresh), "b");
+    EXPECT_EQ(ReadText(second), "b names");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"a.llt", "a.nam", "b.llt"}));
+}
+
+TEST_F(AtomicFileTest, AGroupKilledAtAnyStepIsSettledAllNewOrAllOldByWhoeverComesNext)
+{
+    // The group: a sequence and its names, a table in a folder below, and a
+    // picture that goes with them. The writer is ended at each of its
+    // renames and removals in turn; then a reader of either folder, or a
+    // writer into the folder, finds the group all new or all old.
+    fs::create_directories(Path("sub"));
+    const std::string llt = Path("a.llt"), nam = Path("a.nam"), csv = Path("sub/b.csv"), png = Path("old.png");
+    const auto group = [&] {
+        return std::vector<TFileToWrite>{{llt, [](std::FILE* f) { return std::fputs("new", f) >= 0; }},
+                                         {nam, [](std::FILE* f) { return std::fputs("new", f) >= 0; }},
+                                         {csv, [](std::FILE* f) { return std::fputs("new", f) >= 0; }}};
+    };
+    int killed = 0, allNew = 0;
+    for (int at = 1;; ++at) {
+        SCOPED_TRACE("ended at call " + std::to_string(at));
+        for (const std::string& path : {llt, nam, csv, png})
+            WriteText(path, "old");
+        const pid_t child = ::fork();
+        if (child == 0) {
+            Calls.exitAt = at;
+            ::_exit(SaveFilesTogether(group(), {png}).empty() ? 0 : 1);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        if (WEXITSTATUS(status) != 9) {
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+            break;
+        }
+        ++killed;
+        if (at % 3 == 0)
+            EXPECT_EQ(SaveFileAtomically(Path("other.csv"), "o"), "");
+        else
+            SettleInterruptedWrites(at % 3 == 1 ? llt : csv);
+        const std::string state = ReadText(llt);
+        allNew += state == "new";
+        EXPECT_EQ(ReadText(nam), state);
+        EXPECT_EQ(ReadText(csv), state);
+        EXPECT_EQ(fs::exists(png), state == "old");
+        // Settled, the group leaves nothing hidden once both folders are seen.
+        SettleInterruptedWrites(llt);
+        SettleInterruptedWrites(csv);
+        for (const std::string& folder : {Path(""), Path("sub")})
+            for (const auto& entry : fs::directory_iterator(folder))
+                EXPECT_FALSE(entry.path().filename().string().starts_with(".trelis-")) << entry.path();
+    }
+    EXPECT_GT(killed, 3);
+    EXPECT_EQ(allNew, killed); // every file was written before the first rename
+
+    // Killed after its first rename, with the next file's new contents lost
+    // meanwhile: the first target gets its old contents back from the backup,
+    // which nothing removes before.
+    WriteText(llt, "old");
+    WriteText(nam, "old");
+    const pid_t child = ::fork();
+    if (child == 0) {
+        Calls.exitAt = 2;
+        ::_exit(SaveFilesTogether({group()[0], group()[1]}).empty() ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_EQ(WEXITSTATUS(status), 9);
+    EXPECT_EQ(ReadText(llt), "new");
+    for (const std::string& name : Listing())
+        if (name.ends_with(".tmp"))
+            fs::remove(Path(name));
+    SettleInterruptedWrites(nam);
+    EXPECT_EQ(ReadText(llt), "old");
+    EXPECT_EQ(ReadText(nam), "old");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"a.llt", "a.nam", "other.csv", "sub"}));
 }
 
 } // namespace
