@@ -1619,6 +1619,7 @@ std::string SaveProjectFile(const TProjectState& state, const std::string& path,
 
 std::string OpenProjectFile(const std::string& path, TProjectState& out)
 {
+    SettleInterruptedWrites(path); // a project saved with other files, killed part way
     TProjectState opened;
     try {
         ReadProject(path, opened);
