@@ -1,6 +1,7 @@
 // What the learning progress window is built on: the confusion matrix of an
-// epoch's answers, the epoch's total error, and the bounded history of
-// epoch figures.
+// epoch's answers, the epoch's total error, the bounded history of epoch
+// figures, and the check on a held-out file.
+#include "project/Checking.h"
 #include "project/Confusion.h"
 #include "project/EpochHistory.h"
 #include "project/Learning.h"
@@ -158,5 +159,51 @@ TEST(EpochHistory, KeepsItsBoundTheFirstAndLastEpochsAndAnEvenResolution)
             EXPECT_TRUE(h.Empty());
             EXPECT_EQ(h.Count(), 0u);
         }
+    }
+}
+
+TEST(Checking, AFilesClassesMeetTheProjectsByStoredNameAndTheMatrixHasItsBound)
+{
+    // One element of the file's class 0, under the given names.
+    const auto file = [](TSequenceWithNames& f, std::vector<std::string> names) -> const TSequenceWithNames& {
+        f.sequence.SetDimension(1);
+        f.sequence.Add(TAbsImage(1), 0);
+        f.names = std::move(names);
+        f.namesRead = true;
+        f.namesPath = "held.nam";
+        return f;
+    };
+    const struct {
+        const char* what;
+        std::vector<std::string> project, file;
+        std::vector<std::int32_t> projectClass; // empty: refused
+    } cases[] = {
+        {"the first of equal project names", {"a", "b", "a"}, {"b", "a"}, {1, 0}},
+        {"a name the file repeats, and one the project lacks", {"x", "y"}, {"y", "x", "y", "z"}, {1, 0, 1, -1}},
+        {"blanks and empty names as a names file stores them", {"a b", "", "2"}, {"1", "a_b", ""}, {1, 0, 2}},
+        {"no name in common", {"a"}, {"b", "a b"}, {}},
+    };
+    TNeuralNet net = testnets::MakeNet({1, 3});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TClassMap map;
+        TSequenceWithNames f;
+        const std::string refusal = CheckRefusal(&net, c.project, file(f, c.file), map);
+        EXPECT_EQ(refusal.empty(), !c.projectClass.empty()) << refusal;
+        if (refusal.empty()) {
+            EXPECT_EQ(map.projectClass, c.projectClass);
+        }
+    }
+    // The matrix is kept up to MaxConfusionClasses outputs, the counts beyond.
+    for (const auto& [outputs, kept] : {std::pair{MaxConfusionClasses, MaxConfusionClasses},
+                                        std::pair{MaxConfusionClasses + 1, 0u}}) {
+        SCOPED_TRACE(outputs);
+        const TNeuralNet wide = testnets::MakeNet({1, outputs});
+        TClassMap map;
+        TSequenceWithNames f;
+        ASSERT_EQ(CheckRefusal(&wide, {"a"}, file(f, {"a"}), map), "");
+        const TCheckReport report = CheckNetwork(wide, f, map);
+        EXPECT_EQ(report.total, 1u);
+        EXPECT_EQ(report.confusion.Classes(), kept);
     }
 }
