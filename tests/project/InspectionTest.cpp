@@ -118,8 +118,16 @@ TEST(Inspection, AnElementIsDrawnCellByCellAndWrongAnswersGetSafeFileNames)
     };
     for (const auto& n : names)
         EXPECT_EQ(FileNamePart(n.name), n.part) << n.name;
-    EXPECT_EQ(WrongAnswerFileName(7, "два", "a b"), "0007_два_a-b.png");
-    EXPECT_EQ(WrongAnswerFileName(123456, "1", "2"), "123456_1_2.png");
+    // The place in at least four digits, so that names sort by it up to 9999.
+    const struct {
+        std::uint64_t place;
+        const char* name;
+    } files[] = {
+        {0, "0000_два_a-b.png"},     {7, "0007_два_a-b.png"},     {123, "0123_два_a-b.png"},
+        {9999, "9999_два_a-b.png"},  {10000, "10000_два_a-b.png"}, {123456, "123456_два_a-b.png"},
+    };
+    for (const auto& f : files)
+        EXPECT_EQ(WrongAnswerFileName(f.place, "два", "a b"), f.name);
 }
 
 TEST(Inspection, AMarkLandsOnItsElementUntilTheSequenceChanges)
