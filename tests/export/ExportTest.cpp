@@ -15,10 +15,12 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <sstream>
 
 namespace {
 
@@ -228,6 +230,49 @@ std::vector<std::string> Lines(const std::string& text)
     return lines;
 }
 
+// FANN's list of connections: for each neuron with inputs, layer by layer,
+// every neuron of the layer below (its bias neuron last) by its number
+// among all the file's neurons, which layer_sizes counts. libfann rebuilds a
+// fully connected network's connections from the layer sizes and never
+// looks at these numbers, so the text itself is read here.
+void ExpectFannConnections(const TCase& c, const std::string& text)
+{
+    const auto after = [&text](const std::string& key) {
+        const std::size_t at = text.find(key);
+        EXPECT_NE(at, std::string::npos) << key;
+        return std::istringstream(at == std::string::npos ? "" : text.substr(at + key.size()));
+    };
+    std::istringstream sizeText = after("\nlayer_sizes=");
+    std::vector<std::uint32_t> sizes;
+    for (std::uint32_t n; sizeText.peek() != '\n' && sizeText >> n;)
+        sizes.push_back(n);
+    const TNeuralNet& net = *c.project.net;
+    ASSERT_EQ(sizes.size(), net.layers.size() + 1);
+    std::istringstream in = after("\nconnections (connected_to_neuron, weight)=");
+    std::uint32_t below = 0; // the number of the first neuron of the layer below
+    for (std::size_t k = 0; k < net.layers.size(); ++k) {
+        const TLayer& l = net.layers[k];
+        ASSERT_EQ(sizes[k], l.inputCount + 1);
+        for (std::uint32_t j = 0; j < l.neuronCount; ++j)
+            for (std::uint32_t i = 0; i <= l.inputCount; ++i) {
+                char open = 0, comma = 0;
+                std::uint32_t from = 0;
+                std::string weight;
+                in >> open >> from >> comma;
+                std::getline(in, weight, ')');
+                ASSERT_TRUE(in && open == '(' && comma == ',') << c.name << " layer " << k + 1;
+                ASSERT_EQ(from, below + i) << c.name << " layer " << k + 1 << " neuron " << j;
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(std::strtof(weight.c_str(), nullptr)),
+                          std::bit_cast<std::uint32_t>(l.weights[i][j]))
+                    << c.name << " layer " << k + 1 << " neuron " << j << " input " << i;
+            }
+        below += sizes[k];
+    }
+    std::string rest;
+    std::getline(in, rest);
+    EXPECT_EQ(rest, " ") << c.name << ": connections beyond the network's";
+}
+
 class Export : public TempFolderTest {
 protected:
     // Exports the case's network to `file` in the scratch folder.
@@ -267,6 +312,7 @@ protected:
     void CheckFann(const TCase& c)
     {
         const std::string file = Exported(c, "network.net");
+        ExpectFannConnections(c, ReadText(file));
         fann* ann = fann_create_from_file(file.c_str());
         ASSERT_NE(ann, nullptr);
         EXPECT_EQ(fann_get_num_input(ann), Inputs(c));
@@ -286,20 +332,25 @@ protected:
         ExpectTrelisAnswers(c, got, "FANN");
     }
 
-    void CheckHeader(const TCase& c)
+    // The header's answers to the case's inputs.
+    std::vector<float> CheckHeader(const TCase& c)
     {
         std::filesystem::create_directories(Path(c.name));
         const std::string header = Exported(c, "network.h");
         std::filesystem::rename(header, Path(c.name + "/network.h"));
         const std::string program = Path(c.name + "/driver");
-        ASSERT_TRUE(Shell(std::string(TRELIS_CC) + " -std=c99 -pedantic -Wall -Wextra -Werror -I" + Path(c.name) + " " +
-                        TRELIS_EXPORT_TESTS + "/header_driver.c -o " + program + " -lm"));
+        if (!Shell(std::string(TRELIS_CC) + " -std=c99 -pedantic -Wall -Wextra -Werror -I" + Path(c.name) + " " +
+                   TRELIS_EXPORT_TESTS + "/header_driver.c -o " + program + " -lm"))
+            return {};
         WriteFloats(Path("inputs"), c.inputs);
         const std::optional<std::string> said =
             Shell(program + " " + Path("inputs") + " " + std::to_string(c.rows) + " " + Path("outputs"));
-        ASSERT_TRUE(said);
-        ExpectTrelisAnswers(c, ReadFloats(Path("outputs")), "C");
+        if (!said)
+            return {};
+        const std::vector<float> got = ReadFloats(Path("outputs"));
+        ExpectTrelisAnswers(c, got, "C");
         EXPECT_EQ(Lines(*said), c.series ? std::vector<std::string>{} : c.names);
+        return got;
     }
 };
 
@@ -323,6 +374,37 @@ std::unique_ptr<TNeuralNet> Network(std::vector<std::uint32_t> sizes)
 {
     return std::make_unique<TNeuralNet>(static_cast<std::uint32_t>(sizes.size() - 1), sizes, 0.68f, 0.0f, 0.0f, 1.0f,
                                         1.0f);
+}
+
+TEST_F(Export, TheHeaderSaturatesWhereTrelisDoes)
+{
+    // A neuron saturates only beyond ±100/slope (engine/NeuralNet.h). For a
+    // slope below 1 that lies past ±100, where 1/(1 + e^(slope·x)) is still a
+    // float above 0: so the header's neurons must answer as Trelis's do on
+    // either side of the bound, and not just to within an absolute error.
+    const float sides[] = {-1.5f, -0.75f, -0.5f, 0.5f, 0.75f, 1.5f}; // sums as a share of the bound
+    for (const float slope : {0.25f, 0.5f, 2.0f}) {
+        TCase c;
+        c.name = "slope_" + std::to_string(slope);
+        c.project.net = Network({1, std::size(sides)});
+        TNeuralNet& net = *c.project.net;
+        net.layers[0].slope = slope;
+        for (std::uint32_t j = 0; j < std::size(sides); ++j) {
+            net.layers[0].weights[0][j] = 1.0f;
+            net.layers[0].weights[1][j] = sides[j] * 100.0f / slope;
+            c.names.push_back(std::to_string(j));
+        }
+        float input[] = {0.0f, 1.0f};
+        net.Forward(input);
+        c.rows = 1;
+        c.inputs = {0.0f};
+        c.answers.assign(net.outputs, net.outputs + net.outputCount);
+        const std::vector<float> got = CheckHeader(c);
+        ASSERT_EQ(got.size(), c.answers.size()) << c.name;
+        for (std::size_t j = 0; j < got.size(); ++j)
+            EXPECT_LE(std::fabs(got[j] - c.answers[j]), 1e-5f * std::fabs(c.answers[j]))
+                << c.name << ": " << got[j] << " for " << c.answers[j] << " at " << sides[j];
+    }
 }
 
 TEST_F(Export, RefusalsWriteNothing)
