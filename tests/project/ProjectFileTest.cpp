@@ -12,12 +12,16 @@
 
 #include <nlohmann/json.hpp>
 
+#include <atomic>
 #include <bit>
 #include <csignal>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <random>
+#include <thread>
+
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -462,6 +466,36 @@ TEST_F(ProjectFileTest, AStateTheFileCouldNotHoldIsNotSaved)
         EXPECT_EQ(message.rfind("Не удалось сохранить проект в файл «p.trelis»: ", 0), 0u) << message;
         EXPECT_TRUE(Listing().empty());
     }
+}
+
+TEST_F(ProjectFileTest, AFileTouchedWhileItIsReadIsRefused)
+{
+    // Large enough that reading it takes a while: 20000 elements of 400 cells.
+    TProjectState saved;
+    saved.sequence.SetDimension(400);
+    for (std::int32_t k = 0; k < 20000; ++k)
+        saved.sequence.Add(TAbsImage(400), k % 7);
+    const std::string path = Path("p.trelis");
+    ASSERT_EQ(SaveProjectFile(saved, path), "");
+    // Its bytes stay the same; only its modification time moves on, again
+    // and again, from before the read until after it.
+    std::atomic<bool> reading{true};
+    std::atomic<std::int64_t> touches{0};
+    std::thread toucher([&] {
+        for (std::int64_t t = 1; reading; ++t) {
+            const timespec times[2] = {{t, 0}, {t, 0}};
+            ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+            ++touches;
+        }
+    });
+    while (touches == 0)
+        std::this_thread::yield();
+    TProjectState opened;
+    const std::string message = OpenProjectFile(path, opened);
+    reading = false;
+    toucher.join();
+    EXPECT_NE(message.find("изменился во время чтения"), std::string::npos) << message;
+    EXPECT_EQ(opened.sequence.Count, 0u);
 }
 
 // Applies a limit on file size for the scope; writing past it fails with
