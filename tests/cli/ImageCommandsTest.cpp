@@ -375,6 +375,28 @@ TEST_F(ImageCommandsTest, PredictGivesEveryOutputForEachPictureAndElement)
     }
 }
 
+TEST_F(ImageCommandsTest, PredictQuotesNamesThatHoldCommasQuotesOrLineBreaks)
+{
+    // In byte order, as predict takes a folder's pictures.
+    const std::vector<std::string> names = {"a,b.png", "cr\rx.png", "line\nbreak.png", "plain.png", "x\"y\"\".png"};
+    TProjectState state;
+    state.net = RandomNet(1);
+    state.retinaWidth = state.retinaHeight = 4;
+    state.classNames = {names[4], names[1], names[2]};
+    ASSERT_EQ(SaveProjectFile(state, Path("p.trelis")), "");
+    for (const std::string& name : names)
+        Save(Picture(Bar, 2), Folder("in") + "/" + name, "PNG");
+    const TRun r = Cli({"predict", Path("p.trelis"), Path("in"), "--csv", Path("p.csv")});
+    ASSERT_EQ(r.code, CliOk) << r.err;
+    const auto rows = CsvRows(Path("p.csv"));
+    ASSERT_EQ(rows.size(), names.size() + 1);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"элемент", "ответ", names[4], names[1], names[2]}));
+    for (std::size_t k = 0; k < names.size(); ++k) {
+        ASSERT_EQ(rows[k + 1].size(), 5u) << k;
+        EXPECT_EQ(rows[k + 1][0], names[k]);
+    }
+}
+
 TEST_F(ImageCommandsTest, SkippedFilesAreNamedWithTheirReasons)
 {
     const std::string cls = Folder("in/x");

@@ -44,18 +44,55 @@ protected:
     static void WriteText(const std::string& path, const std::string& text) {
         std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
     }
-    // The rows of a CSV file without quoted fields, each cut at its commas.
+    // The rows of a CSV file, each cut into its fields. A field may be quoted
+    // (RFC 4180): commas, quotes (doubled) and line breaks inside it are its
+    // own. Outside quotes a line ends at LF, CR or CR LF, as spreadsheets
+    // take it; a quote inside an unquoted field, or anything but a comma or
+    // the line's end after a closing quote, fails the test.
     static std::vector<std::vector<std::string>> CsvRows(const std::string& path) {
+        const std::string text = ReadText(path);
         std::vector<std::vector<std::string>> rows;
-        std::ifstream in(path);
-        for (std::string row; std::getline(in, row);) {
-            rows.emplace_back();
-            for (std::size_t at = 0, comma; ; at = comma + 1) {
-                comma = row.find(',', at);
-                rows.back().push_back(row.substr(at, comma - at));
-                if (comma == std::string::npos)
-                    break;
+        std::vector<std::string> row;
+        std::string field;
+        bool quoted = false, closed = false, started = false;
+        const auto endField = [&] {
+            row.push_back(field);
+            field.clear();
+            closed = false;
+            started = false;
+        };
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (quoted) {
+                if (c != '"')
+                    field += c;
+                else if (i + 1 < text.size() && text[i + 1] == '"')
+                    field += text[++i];
+                else
+                    quoted = false, closed = true;
+            } else if (c == ',') {
+                endField();
+            } else if (c == '\n' || c == '\r') {
+                if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                    ++i;
+                endField();
+                rows.push_back(std::move(row));
+                row.clear();
+            } else if (c == '"' && !started) {
+                quoted = started = true;
+            } else if (c == '"' || closed) {
+                ADD_FAILURE() << path << ": not CSV at byte " << i;
+                return rows;
+            } else {
+                field += c;
+                started = true;
             }
+        }
+        if (quoted)
+            ADD_FAILURE() << path << ": a quoted field is not closed";
+        if (started || closed || !row.empty()) {
+            endField();
+            rows.push_back(std::move(row));
         }
         return rows;
     }
