@@ -251,6 +251,64 @@ bool DecodeBase64(std::string_view text, void* out, std::size_t n)
 }
 
 // ---------------------------------------------------------------------------
+// JSON strings
+
+// How many of the first n bytes are printable ASCII other than the quote and
+// the backslash: characters a JSON string holds as they are. Eight bytes at
+// a time up to the first eight that hold any other.
+std::size_t PlainRun(const char* p, std::size_t n)
+{
+    constexpr std::uint64_t ones = 0x0101010101010101u;
+    constexpr std::uint64_t highs = 0x8080808080808080u;
+    std::size_t k = 0;
+    for (; k + 8 <= n; k += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, p + k, 8);
+        const std::uint64_t quote = x ^ (ones * '"');
+        const std::uint64_t backslash = x ^ (ones * '\\');
+        // The high bit of a byte of 0x80 or above, of one below 0x20, and of
+        // one that the xor turned to zero; a false alarm only after a real one.
+        if ((x | ((x - ones * 0x20) & ~x) | ((quote - ones) & ~quote) | ((backslash - ones) & ~backslash)) & highs)
+            break;
+    }
+    for (; k < n; ++k) {
+        const auto c = static_cast<unsigned char>(p[k]);
+        if (c < 0x20 || c >= 0x80 || c == '"' || c == '\\')
+            break;
+    }
+    return k;
+}
+
+// What the first byte of a UTF-8 character asks of the bytes after it (RFC
+// 3629): how many there are, and the range of the first of them (of the
+// others 0x80..0xBF), which keeps out overlong forms, surrogates and
+// anything beyond U+10FFFF. No tails: the byte starts no character.
+struct TUtf8Lead {
+    int tails = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+};
+
+constexpr TUtf8Lead Utf8Lead(unsigned char c)
+{
+    if (c >= 0xC2 && c <= 0xDF)
+        return {1};
+    if (c == 0xE0)
+        return {2, 0xA0};
+    if (c == 0xED)
+        return {2, 0x80, 0x9F};
+    if (c >= 0xE1 && c <= 0xEF)
+        return {2};
+    if (c == 0xF0)
+        return {3, 0x90};
+    if (c >= 0xF1 && c <= 0xF3)
+        return {3};
+    if (c == 0xF4)
+        return {3, 0x80, 0x8F};
+    return {0};
+}
+
+// ---------------------------------------------------------------------------
 // Messages
 
 // The file as the messages name it: its name without the folder.
@@ -314,6 +372,57 @@ void PutKey(TTextOut& out, int indent, const char* key, bool first = false)
     out += '"';
     out += key;
     out += "\": ";
+}
+
+// A string as JSON: well-formed UTF-8 as it is; the quote, the backslash and
+// the control characters escaped as the JSON library escapes them; each byte
+// sequence that is no character (the longest start of one, or one byte) as
+// U+FFFD. Written straight to the file, however long.
+void PutString(TTextOut& out, std::string_view text)
+{
+    out += '"';
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t run = PlainRun(text.data() + i, text.size() - i);
+        out.append(text.data() + i, run);
+        i += run;
+        if (i == text.size())
+            break;
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            const char* const named = c == '"'    ? "\\\""
+                                      : c == '\\' ? "\\\\"
+                                      : c == '\b' ? "\\b"
+                                      : c == '\f' ? "\\f"
+                                      : c == '\n' ? "\\n"
+                                      : c == '\r' ? "\\r"
+                                      : c == '\t' ? "\\t"
+                                                  : nullptr;
+            if (named) {
+                out += named;
+            } else {
+                const char escape[] = {'\\', 'u', '0', '0', "0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
+                out.append(escape, sizeof escape);
+            }
+            ++i;
+            continue;
+        }
+        const TUtf8Lead lead = Utf8Lead(c);
+        std::size_t length = 1;
+        unsigned char low = lead.low, high = lead.high;
+        for (; length <= static_cast<std::size_t>(lead.tails) && i + length < text.size(); ++length) {
+            const auto tail = static_cast<unsigned char>(text[i + length]);
+            if (tail < low || tail > high)
+                break;
+            low = 0x80;
+            high = 0xBF;
+        }
+        if (lead.tails > 0 && length == static_cast<std::size_t>(lead.tails) + 1)
+            out.append(text.data() + i, length);
+        else
+            out += "\xEF\xBF\xBD";
+        i += length;
+    }
+    out += '"';
 }
 
 // A weight block's Rows() x Columns() floats, row after row, as base64.
@@ -424,7 +533,7 @@ void PutTraining(TTextOut& out, const TRunSettings& t)
     PutKey(out, 2, "patience");
     PutInt(out, t.patience);
     PutKey(out, 2, "heldOut");
-    out += Json(t.heldOutPath).dump(-1, ' ', false, Json::error_handler_t::replace);
+    PutString(out, t.heldOutPath);
     PutKey(out, 2, "keepBest");
     out += t.keepBest ? "true" : "false";
     if (t.seed) {
@@ -516,7 +625,7 @@ void WriteProjectText(TTextOut& out, const TProjectState& state, const TRingElem
     out += '[';
     for (std::size_t k = 0; k < state.classNames.size(); ++k) {
         out += k == 0 ? "\n  " : ",\n  ";
-        out += Json(state.classNames[k]).dump(-1, ' ', false, Json::error_handler_t::replace);
+        PutString(out, state.classNames[k]);
     }
     out += state.classNames.empty() ? "]" : "\n ]";
 
@@ -591,9 +700,15 @@ void PutChecksum(TTextOut& out)
 // class names, far less than would strain memory.
 constexpr std::size_t MaxJsonEvents = 1u << 16;
 constexpr int MaxJsonDepth = 8;
-// Strings at least this long made of base64 characters only stay in the
-// file: the document in memory holds "" in their place (see TScanner).
+// Strings at least this long stay in the file, whatever they hold: the
+// document in memory holds "" in their place (see TScanner), and a string
+// is read from the file only when a member needs its text.
 constexpr std::size_t BlobThreshold = 64;
+// The most bytes of the document without its long strings, each run of
+// white space cut to one blank: its punctuation, numbers, literals and
+// short strings. MaxJsonEvents short strings with their quotes and commas
+// fit in it with room to spare; a longer one is no project's.
+constexpr std::size_t MaxSkeletonBytes = std::size_t{8} << 20;
 // The file is read in pieces of this size.
 constexpr std::size_t ReadPiece = std::size_t{1} << 20;
 
@@ -683,22 +798,176 @@ private:
     struct stat opened_ {};
 };
 
-// A long base64 string left in the file.
+// A long string left in the file.
 struct TBlob {
     std::size_t stringIndex = 0; // among all strings of the document, keys included
     std::uint64_t offset = 0;    // of its first character inside the quotes
     std::uint64_t length = 0;
-    bool canonical = false;      // the canonical encoding of `bytes` bytes
+    bool escaped = false;        // it has escapes: its text is not its bytes as they are
+    bool canonical = false;      // base64 characters only, the canonical encoding of `bytes` bytes
     std::uint64_t bytes = 0;
 };
 
+// The characters of a JSON string between its quotes, taken a byte at a
+// time as JSON has them: the escapes, with a surrogate pair written as two
+// \u escapes, and otherwise UTF-8 that is well formed (RFC 3629: no
+// overlong forms, no surrogates, nothing beyond U+10FFFF), no control
+// character. Each byte of the text they stand for goes to `emit`, never
+// before the bytes it comes from are taken, so that a string can be decoded
+// in place.
+class TStringDecoder {
+public:
+    // False when `c` cannot come next. (A quote between characters ends the
+    // string: the caller's to see before it calls.)
+    template <class Emit>
+    bool Put(unsigned char c, Emit&& emit)
+    {
+        switch (state_) {
+        case TState::Between:
+            if (c == '\\') {
+                state_ = TState::Escape;
+                return true;
+            }
+            if (c < 0x20 || c == '"' || (c >= 0x80 && !Lead(c)))
+                return false;
+            emit(c);
+            return true;
+        case TState::Tail:
+            if (c < low_ || c > high_)
+                return false;
+            low_ = 0x80;
+            high_ = 0xBF;
+            if (--tail_ == 0)
+                state_ = TState::Between;
+            emit(c);
+            return true;
+        case TState::Escape:
+            state_ = TState::Between;
+            switch (c) {
+            case '"':
+            case '\\':
+            case '/':
+                emit(c);
+                return true;
+            case 'b':
+                emit('\b');
+                return true;
+            case 'f':
+                emit('\f');
+                return true;
+            case 'n':
+                emit('\n');
+                return true;
+            case 'r':
+                emit('\r');
+                return true;
+            case 't':
+                emit('\t');
+                return true;
+            case 'u':
+                state_ = TState::Hex;
+                digits_ = 0;
+                unit_ = 0;
+                return true;
+            default:
+                return false;
+            }
+        case TState::Hex: {
+            const int d = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+            if (d < 0)
+                return false;
+            unit_ = unit_ << 4 | static_cast<std::uint32_t>(d);
+            return ++digits_ < 4 || Unit(emit);
+        }
+        case TState::PairBackslash:
+            state_ = TState::PairU;
+            return c == '\\';
+        case TState::PairU:
+            state_ = TState::Hex;
+            digits_ = 0;
+            unit_ = 0;
+            return c == 'u';
+        }
+        return false;
+    }
+
+    // Between two characters: a quote here ends the string.
+    bool Between() const { return state_ == TState::Between; }
+
+private:
+    enum class TState { Between, Tail, Escape, Hex, PairBackslash, PairU };
+
+    // The first byte of a character of more than one byte.
+    bool Lead(unsigned char c)
+    {
+        const TUtf8Lead lead = Utf8Lead(c);
+        tail_ = lead.tails;
+        low_ = lead.low;
+        high_ = lead.high;
+        state_ = TState::Tail;
+        return tail_ > 0;
+    }
+
+    // The four hex digits of a \u escape are in.
+    template <class Emit>
+    bool Unit(Emit& emit)
+    {
+        std::uint32_t code = unit_;
+        if (highSurrogate_ != 0) {
+            if (code < 0xDC00 || code > 0xDFFF)
+                return false;
+            code = 0x10000 + ((highSurrogate_ - 0xD800) << 10) + (code - 0xDC00);
+            highSurrogate_ = 0;
+        } else if (code >= 0xD800 && code <= 0xDBFF) {
+            highSurrogate_ = code;
+            state_ = TState::PairBackslash;
+            return true;
+        } else if (code >= 0xDC00 && code <= 0xDFFF) {
+            return false;
+        }
+        state_ = TState::Between;
+        const auto byte = [&emit](std::uint32_t b) { emit(static_cast<unsigned char>(b)); };
+        if (code < 0x80) {
+            byte(code);
+        } else if (code < 0x800) {
+            byte(0xC0 | code >> 6);
+            byte(0x80 | (code & 0x3F));
+        } else if (code < 0x10000) {
+            byte(0xE0 | code >> 12);
+            byte(0x80 | (code >> 6 & 0x3F));
+            byte(0x80 | (code & 0x3F));
+        } else {
+            byte(0xF0 | code >> 18);
+            byte(0x80 | (code >> 12 & 0x3F));
+            byte(0x80 | (code >> 6 & 0x3F));
+            byte(0x80 | (code & 0x3F));
+        }
+        return true;
+    }
+
+    TState state_ = TState::Between;
+    int tail_ = 0;             // bytes of the character still to come
+    unsigned char low_ = 0x80; // the range of the next of them
+    unsigned char high_ = 0xBF;
+    int digits_ = 0; // of a \u escape, and their value so far
+    std::uint32_t unit_ = 0;
+    std::uint32_t highSurrogate_ = 0; // the first of a pair, waiting for the second
+};
+
 // One pass over the file, piece by piece, that gathers what the reader
-// needs before it builds anything: the document without its long base64
-// strings (the skeleton, which the JSON parser reads), where those strings
-// lie and whether each is a correct encoding, and the checksum of the bytes
+// needs before it builds anything: the document without its long strings
+// and with each run of white space cut to one blank (the skeleton, which the
+// JSON parser reads), where those strings lie, whether each is a correct
+// base64 encoding and whether it has escapes, and the checksum of the bytes
 // before each "checksum" key. Outside strings JSON has no quote, inside one
 // a quote ends it unless escaped: so the strings found here are the ones the
-// parser finds.
+// parser finds. Each string is checked here as the parser would check it,
+// the long ones too, which it never sees. The skeleton is bounded
+// (MaxSkeletonBytes) and so is the number of strings (MaxJsonEvents): what
+// the scan keeps does not grow with the file.
 class TScanner {
 public:
     explicit TScanner(const TSourceFile& file) : file_(file) {}
@@ -717,21 +986,22 @@ public:
             if (at + got > file_.Size())
                 TSourceFile::Changed();
             Feed(piece.data(), got, at);
+            if (fault_)
+                return;
             at += got;
         }
         if (at != file_.Size())
             TSourceFile::Changed();
-        if (inString_) {
-            // An unterminated string: the parser reports it.
-            if (!buffering_)
-                Restore(file_.Size());
-            skeleton_ += pending_;
-        }
+        if (inString_)
+            skeleton_ += pending_; // an unterminated string: the parser reports it
     }
 
     bool Empty() const { return !content_; }
     std::string& Skeleton() { return skeleton_; }
     std::vector<TBlob>& Blobs() { return blobs_; }
+    // Why the file is refused, when the scan stopped at something no
+    // project holds; what it had gathered up to there is kept.
+    const std::optional<std::string>& Fault() const { return fault_; }
 
     // The checksum of the bytes before the last "checksum" key, when its
     // opening quote is at `skeletonOffset` of the skeleton.
@@ -752,15 +1022,13 @@ private:
     {
         std::size_t crcFrom = 0;
         std::size_t i = 0;
-        while (i < n) {
+        while (i < n && !fault_) {
             if (!inString_) {
                 const auto* q = static_cast<const char*>(std::memchr(data + i, '"', n - i));
                 const std::size_t end = q ? static_cast<std::size_t>(q - data) : n;
-                for (std::size_t k = i; k < end && !content_; ++k)
-                    content_ = data[k] != ' ' && data[k] != '\n' && data[k] != '\r' && data[k] != '\t';
-                skeleton_.append(data + i, end - i);
+                Outside(data + i, end - i);
                 i = end;
-                if (!q)
+                if (!q || fault_)
                     break;
                 crc_ = CrcUpdate(crc_, data + crcFrom, i - crcFrom);
                 crcFrom = i;
@@ -774,9 +1042,42 @@ private:
         crc_ = CrcUpdate(crc_, data + crcFrom, n - crcFrom);
     }
 
+    // Text between strings, to the skeleton.
+    void Outside(const char* p, std::size_t n)
+    {
+        const auto blank = [](char c) { return c == ' ' || c == '\n' || c == '\r' || c == '\t'; };
+        for (std::size_t k = 0; k < n;) {
+            std::size_t end = k;
+            while (end < n && !blank(p[end]))
+                ++end;
+            if (end > k) {
+                skeleton_.append(p + k, end - k);
+                content_ = true;
+                CheckSkeletonSize();
+                if (fault_)
+                    return;
+            }
+            if (end < n && (skeleton_.empty() || skeleton_.back() != ' '))
+                skeleton_ += ' ';
+            for (k = end; k < n && blank(p[k]);)
+                ++k;
+        }
+    }
+
+    void CheckSkeletonSize()
+    {
+        if (skeleton_.size() > MaxSkeletonBytes)
+            fault_ = "повреждён: в нём слишком много значений или слишком длинные числа.";
+    }
+
     void Open(std::uint64_t contentOffset)
     {
+        if (strings_ >= MaxJsonEvents) {
+            fault_ = "повреждён: в нём слишком много значений.";
+            return;
+        }
         inString_ = true;
+        decoder_ = {};
         escaped_ = false;
         plain_ = true;
         buffering_ = true;
@@ -795,32 +1096,43 @@ private:
     std::size_t InString(const char* data, std::size_t n, std::size_t i, std::uint64_t base)
     {
         const auto& v = kBase64Values.v;
-        // A long base64 string, not kept: only its characters are checked.
-        while (!buffering_ && i < n) {
-            const auto c = static_cast<unsigned char>(data[i]);
-            const int value = v[c];
-            if (value >= 0) {
-                afterPad_ = afterPad_ || pads_ > 0;
-                last_ = value;
-            } else if (c == '=') {
-                ++pads_;
-            } else {
-                break;
+        while (i < n) {
+            // A long string, not kept: runs of the characters that change
+            // nothing but the count are only counted (and, while they are
+            // all base64, checked as such).
+            if (!buffering_ && plain_) {
+                for (; i < n; ++i, ++length_) {
+                    const auto c = static_cast<unsigned char>(data[i]);
+                    const int value = v[c];
+                    if (value >= 0) {
+                        afterPad_ = afterPad_ || pads_ > 0;
+                        last_ = value;
+                    } else if (c == '=') {
+                        ++pads_;
+                    } else {
+                        break;
+                    }
+                }
+            } else if (!buffering_ && decoder_.Between()) {
+                const std::size_t run = PlainRun(data + i, n - i);
+                i += run;
+                length_ += run;
             }
-            ++length_;
-            ++i;
-        }
-        for (; i < n; ++i) {
+            if (i == n)
+                break;
             const auto c = static_cast<unsigned char>(data[i]);
-            if (escaped_) {
-                escaped_ = false;
-            } else if (c == '"') {
+            if (c == '"' && decoder_.Between()) {
                 Close();
                 return i + 1;
-            } else if (c == '\\') {
-                escaped_ = true;
-                plain_ = false;
-            } else if (plain_) {
+            }
+            if (!decoder_.Put(c, [](unsigned char) {})) {
+                // As the parser says of a string it cannot read, by the
+                // byte's place in the file.
+                fault_ = "не является файлом проекта Trelis или повреждён: ошибка разбора JSON в байте " +
+                         std::to_string(base + i + 1) + ".";
+                return n;
+            }
+            if (plain_) {
                 const int value = v[c];
                 if (value >= 0) {
                     afterPad_ = afterPad_ || pads_ > 0;
@@ -831,39 +1143,29 @@ private:
                     plain_ = false;
                 }
             }
-            if (!plain_ && !buffering_)
-                Restore(base + i);
+            escaped_ = escaped_ || c == '\\';
             if (buffering_)
                 pending_ += static_cast<char>(c);
-            ++length_;
-            if (plain_ && buffering_ && length_ >= BlobThreshold) {
-                // Long enough to stay in the file, unless it turns out not to be base64.
+            ++i;
+            if (++length_ == BlobThreshold) {
+                // Long enough to stay in the file.
                 buffering_ = false;
                 pending_.clear();
-                pending_.shrink_to_fit();
-                return i + 1;
             }
         }
         return n;
     }
 
-    // The characters of the current string up to `offset`, read back.
-    void Restore(std::uint64_t offset)
-    {
-        pending_.resize(static_cast<std::size_t>(offset - start_));
-        file_.ReadAt(start_, pending_.data(), pending_.size());
-        buffering_ = true;
-    }
-
     void Close()
     {
         inString_ = false;
-        if (plain_ && length_ >= BlobThreshold) {
+        if (length_ >= BlobThreshold) {
             TBlob blob;
             blob.stringIndex = strings_;
             blob.offset = start_;
             blob.length = length_;
-            blob.canonical = length_ % 4 == 0 && !afterPad_ &&
+            blob.escaped = escaped_;
+            blob.canonical = plain_ && length_ % 4 == 0 && !afterPad_ &&
                              (pads_ == 0 || (pads_ == 1 && (last_ & 3) == 0) || (pads_ == 2 && (last_ & 15) == 0));
             blob.bytes = length_ / 4 * 3 - std::min<std::uint64_t>(pads_, 2);
             blobs_.push_back(blob);
@@ -874,6 +1176,7 @@ private:
         }
         skeleton_ += '"';
         ++strings_;
+        CheckSkeletonSize();
     }
 
     const TSourceFile& file_;
@@ -883,12 +1186,14 @@ private:
     bool content_ = false; // a byte other than white space was seen
     std::size_t strings_ = 0;
     std::optional<TKey> lastKey_;
+    std::optional<std::string> fault_;
 
     // The string being read.
     bool inString_ = false;
-    bool escaped_ = false;
-    bool plain_ = true;     // base64 characters only, no escapes
-    bool buffering_ = true; // its characters are kept in pending_
+    TStringDecoder decoder_;
+    bool escaped_ = false;  // an escape was seen
+    bool plain_ = true;     // base64 characters only
+    bool buffering_ = true; // shorter than BlobThreshold so far: its characters are kept in pending_
     std::string pending_;
     std::uint64_t start_ = 0;
     std::uint64_t length_ = 0;
@@ -952,6 +1257,32 @@ public:
         if (const TBlob* blob = BlobOf(v)) {
             std::string text(static_cast<std::size_t>(blob->length), '\0');
             file_.ReadAt(blob->offset, text.data(), text.size());
+            if (blob->escaped) {
+                // The scan found the escapes right; if they no longer are,
+                // the file was written to since.
+                TStringDecoder decoder;
+                char* const p = text.data();
+                const std::size_t n = text.size();
+                std::size_t written = 0;
+                for (std::size_t k = 0; k < n;) {
+                    if (decoder.Between()) {
+                        const std::size_t run = PlainRun(p + k, n - k);
+                        std::memmove(p + written, p + k, run);
+                        written += run;
+                        k += run;
+                        if (k == n)
+                            break;
+                    }
+                    if (!decoder.Put(static_cast<unsigned char>(p[k++]),
+                                     [&](unsigned char b) { p[written++] = static_cast<char>(b); }))
+                        TSourceFile::Changed();
+                }
+                if (!decoder.Between())
+                    TSourceFile::Changed();
+                text.resize(written);
+                if (written < text.capacity() / 2)
+                    text.shrink_to_fit();
+            }
             return text;
         }
         return std::nullopt;
@@ -1551,6 +1882,8 @@ void ReadProject(const std::string& path, TProjectState& state)
     const std::size_t first = scanner.Skeleton().find_first_not_of(" \t\r\n");
     if (first == std::string::npos || scanner.Skeleton()[first] != '{')
         throw TRefusal{NotAProject};
+    if (scanner.Fault())
+        throw TRefusal{*scanner.Fault()};
     TDocument doc(file, std::move(scanner.Blobs()));
     try {
         doc.Parse(scanner.Skeleton());

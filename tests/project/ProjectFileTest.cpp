@@ -18,6 +18,7 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -270,17 +271,22 @@ std::uint32_t ReferenceCrc(const std::string& s)
     return ~c;
 }
 
-// The document with a fresh checksum, as another tool would write it.
-std::string Sealed(const Json& doc)
+// A document's text (one object, written by dump(1), with no checksum) with
+// its checksum, as another tool would write it.
+std::string Sealed(std::string text)
 {
-    Json body = doc;
-    body.erase("checksum");
-    std::string text = body.dump(1);
     text.erase(text.size() - 2); // "\n}"
     text += ",\n ";
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08x", ReferenceCrc(text));
     return text + "\"checksum\": \"" + hex + "\"\n}\n";
+}
+
+std::string Sealed(const Json& doc)
+{
+    Json body = doc;
+    body.erase("checksum");
+    return Sealed(body.dump(1));
 }
 
 std::string Base64Of(const std::vector<std::uint32_t>& words)
@@ -410,6 +416,9 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
         {"a flood of values", edited([](Json& d) { d["extra"] = std::vector<int>(70000, 0); }),
          "слишком много значений"},
         {"deep nesting", deep, "вложенность"},
+        {"a number of 9 MiB digits",
+         "{\"format\": \"trelis-project\", \"version\": 1, \"x\": " + std::string(std::size_t{9} << 20, '1') + "}",
+         "слишком длинные числа"},
         {"a file of 1 GiB and one byte", "<1 GiB + 1>", "слишком велик"},
         {"a folder", "<folder>", "папка"},
         {"a FIFO", "<fifo>", "не обычный файл"},
@@ -441,6 +450,71 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
         EXPECT_EQ(out.classNames, std::vector<std::string>{"прежний"});
         EXPECT_EQ(out.retinaWidth, 5);
         EXPECT_EQ(out.sequence.Count, 0u);
+    }
+}
+
+TEST_F(ProjectFileTest, StringsAreWrittenAndReadAsTheJsonLibraryHasThem)
+{
+    // Class names as another tool could write them, between the quotes:
+    // each is read as the JSON library reads it, or refused where it refuses
+    // it, both alone and amid blanks enough to be read from the file rather
+    // than from the parsed document.
+    const std::vector<std::string> written = {
+        "plain", "\\u0416\\u0436 \\u00e9", "\\ud83d\\ude00", "\\/\\b\\f\\n\\r\\t\\\"\\\\", "\\u0000",
+        "日本ё😀\x7f", "\\ud83d", "\\ude00", "\\ud83d\\u0041", "\\ud83dx", "\\x", "\\u12G4", "\x1f", "\xC0\xAF",
+        "\xE0\x80\x80", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xE6\x97x", "\x80", "\xFF",
+    };
+    const std::string placeholder = "@@";
+    std::string document = Json{{"format", "trelis-project"},
+                                {"version", 1},
+                                {"network", nullptr},
+                                {"sequence", Json::parse(R"({"dimension": 0, "count": 0, "classes": "", "sizes": "",
+                                                              "lengths": "", "cells": ""})")},
+                                {"classNames", {placeholder}},
+                                {"retina", {{"width", 0}, {"height", 0}}},
+                                {"series", Json::parse(R"({"count": 0, "values": "", "min": 0.0, "max": 0.0,
+                                                            "windowSize": 0, "trainLength": 0,
+                                                            "fromFirstWindow": false})")}}
+                               .dump(1);
+    const std::size_t at = document.find(placeholder);
+    for (const std::string& shortText : written)
+        for (const std::string& text : {shortText, std::string(64, ' ') + shortText + std::string(9, ' ')}) {
+            SCOPED_TRACE(Json(text).dump(-1, ' ', true, Json::error_handler_t::replace));
+            std::optional<std::string> parsed;
+            try {
+                parsed = Json::parse("\"" + text + "\"").get<std::string>();
+            } catch (const Json::parse_error&) {
+            }
+            WriteText(Path("a.trelis"), Sealed(std::string(document).replace(at, placeholder.size(), text)));
+            TProjectState opened;
+            const std::string message = OpenProjectFile(Path("a.trelis"), opened);
+            if (!parsed) {
+                EXPECT_NE(message.find("ошибка разбора JSON"), std::string::npos) << message;
+                continue;
+            }
+            ASSERT_EQ(message, "");
+            ASSERT_EQ(opened.classNames.size(), 1u);
+            EXPECT_EQ(opened.classNames[0], *parsed);
+        }
+    // Names that are not UTF-8, from a names file, are written as the library
+    // writes them: a U+FFFD for each sequence of bytes that is no character.
+    const std::vector<std::string> names = {
+        "\x01\x1f\x7f\"\\/\b\f\n\r\t", "a\xFF" "b", "\xE6\x97", "\xE6\x97x", "\xF0\x9F\x98", "\xF0\x9F\x98\x80\x80",
+        "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "日本ё😀" + std::string(70, '\xE6'),
+    };
+    for (const std::string& name : names) {
+        SCOPED_TRACE(Json(name).dump(-1, ' ', true, Json::error_handler_t::replace));
+        TProjectState saved;
+        saved.classNames = {name};
+        saved.training.heldOutPath = name;
+        ASSERT_EQ(SaveProjectFile(saved, Path("b.trelis")), "");
+        const std::string stored = Json(name).dump(-1, ' ', false, Json::error_handler_t::replace);
+        const std::string file = ReadText(Path("b.trelis"));
+        EXPECT_NE(file.find("\n  " + stored + "\n"), std::string::npos);
+        EXPECT_NE(file.find("\"heldOut\": " + stored + ","), std::string::npos);
+        TProjectState opened;
+        ASSERT_EQ(OpenProjectFile(Path("b.trelis"), opened), "");
+        EXPECT_EQ(opened.classNames, std::vector<std::string>{Json::parse(stored).get<std::string>()});
     }
 }
 
@@ -540,3 +614,31 @@ TEST_F(ProjectFileTest, ASaveThatFailsHalfWayLeavesTheOldFileAndNoScratchFile)
 }
 
 } // namespace
+
+
+TEST_F(ProjectFileTest, AClassNameOfHundredsOfMegabytesOpensWithoutCopies)
+{
+    // Opening takes little more than the name itself: five copies of it, as
+    // a reader that parsed the whole document would make, pass the 2 GiB the
+    // test main allows. Its letters of two bytes, quote, backslash and line
+    // break are kept or escaped as JSON has them, some far into it.
+    constexpr std::size_t Length = std::size_t{450} << 20;
+    const auto name = [] {
+        std::string n(Length, 'a');
+        n.replace(0, 2, "ё");
+        n.replace(Length / 2, 8, "\"\\ \nжж");
+        return n;
+    };
+    const std::string path = Path("long.trelis");
+    {
+        TProjectState saved;
+        saved.classNames = {"ноль", name(), "два"};
+        ASSERT_EQ(SaveProjectFile(saved, path), "");
+    }
+    TProjectState opened;
+    ASSERT_EQ(OpenProjectFile(path, opened), "");
+    ASSERT_EQ(opened.classNames.size(), 3u);
+    EXPECT_EQ(opened.classNames[0], "ноль");
+    EXPECT_TRUE(opened.classNames[1] == name());
+    EXPECT_EQ(opened.classNames[2], "два");
+}
