@@ -117,3 +117,14 @@ const char* FitName(TFigureFit fit)
 {
     return fit == TFigureFit::Aspect ? "aspect" : "stretch";
 }
+
+std::string LoadSequence(const std::string& path, TSequenceWithNames& loaded, const std::string& command,
+                         std::ostream& err)
+{
+    const std::string reason = LoadSequenceWithNames(path, loaded);
+    if (!reason.empty())
+        return "не удалось загрузить последовательность из файла «" + path + "»: " + reason;
+    if (!loaded.namesMismatch.empty())
+        err << "trelis-cli " << command << ": внимание: " << loaded.namesMismatch << ".\n";
+    return {};
+}

@@ -5,6 +5,7 @@
 #include "cli/Options.h"
 #include "images/Images.h"
 #include "project/RunSettings.h"
+#include "project/TextFiles.h"
 
 #include <cstddef>
 #include <iosfwd>
@@ -25,6 +26,12 @@ int Refuse(std::ostream& err, const std::string& command, const std::string& rea
 int ParseOrAnswer(const std::vector<std::string>& args, const std::vector<TOptionRule>& rules,
                   const char* help, std::size_t positional, TCommandLine& line, std::ostream& out,
                   std::ostream& err);
+
+// Reads a sequence with its names; empty on success, otherwise the refusal,
+// naming the file. A names file that seems to be another sequence's is
+// named on `err` as the command's warning.
+std::string LoadSequence(const std::string& path, TSequenceWithNames& loaded, const std::string& command,
+                         std::ostream& err);
 
 // `value` with `decimals` digits after the point.
 std::string Fixed(double value, int decimals);

@@ -138,14 +138,6 @@ std::string SeriesFailureReason(const TSeriesFileResult& r)
     return "неизвестная ошибка";
 }
 
-// Reads a sequence with its names; empty on success, otherwise the
-// refusal, naming the file.
-std::string LoadSequence(const std::string& path, TSequenceWithNames& loaded)
-{
-    const std::string reason = LoadSequenceWithNames(path, loaded);
-    return reason.empty() ? reason : "не удалось загрузить последовательность из файла «" + path + "»: " + reason;
-}
-
 // Calls f(element) for every element of the ring from the cursor round.
 template <class F>
 void ForEachElement(const PatternRing& ring, F&& f)
@@ -236,7 +228,7 @@ int InfoProject(const std::string& path, std::ostream& out, std::ostream& err)
 int InfoSequence(const std::string& path, std::ostream& out, std::ostream& err)
 {
     TSequenceWithNames loaded;
-    const std::string refusal = LoadSequence(path, loaded);
+    const std::string refusal = LoadSequence(path, loaded, "info", err);
     if (!refusal.empty())
         return Refuse(err, "info", refusal, CliFailed);
     out << "Последовательность: " << path << "\n";
@@ -393,7 +385,7 @@ std::string TrainingProject(TCommandLine& line, const TRunSettings& run, std::ui
         return "неизвестный вид файла «" + input + "»: нужен .trelis или .llt";
     }
     TSequenceWithNames loaded;
-    std::string refusal = LoadSequence(input, loaded);
+    std::string refusal = LoadSequence(input, loaded, "train", err);
     if (refusal.empty() && !loaded.namesRead)
         err << "trelis-cli train: файл имён классов «" << loaded.namesPath
             << "» не найден или его нельзя прочитать: классы названы номерами.\n";
@@ -635,7 +627,7 @@ int EvaluateCommand(const std::vector<std::string>& args, std::ostream& out, std
     if (!state.net || state.net->outputCount == 0)
         return Refuse(err, command, "в проекте «" + projectPath + "» нет сети", CliFailed);
     TSequenceWithNames test;
-    refusal = LoadSequence(testPath, test);
+    refusal = LoadSequence(testPath, test, command, err);
     if (!refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
     TClassMap classes;

@@ -209,10 +209,11 @@ int WriteWrongAnswers(const std::string& command, const std::string& folder, con
     std::filesystem::create_directories(folder, error);
     if (error || !std::filesystem::is_directory(folder))
         return Refuse(err, command, "не удалось создать папку «" + folder + "»", CliFailed);
+    const std::string list = (std::filesystem::path(folder) / ErrorsListName).string();
+    SettleInterruptedWrites(list); // a run killed part way, before its list is read
     std::set<std::string> earlier;
     if (const std::string refusal = ErrorsFolderRefusal(folder, earlier); !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
-    const std::string list = (std::filesystem::path(folder) / ErrorsListName).string();
     UseGuiToolkit();
     const TGridShape shape = InputShape(sequence.GetDimension(), project.retinaWidth, project.retinaHeight);
     const std::uint32_t outputs = project.net ? project.net->outputCount : 0;
@@ -238,23 +239,20 @@ int WriteWrongAnswers(const std::string& command, const std::string& folder, con
                              return !png.empty() && std::fwrite(png.data(), 1, png.size(), f) == png.size();
                          }});
     }
-    // The list first names the old pictures and the new, so that a run killed
-    // part way leaves nothing a later run would not remove.
-    std::set<std::string> both = earlier;
-    both.insert(names.begin(), names.end());
-    std::string refusal = SaveFileAtomically(list, Lines(both));
-    if (refusal.empty())
-        refusal = SaveFilesTogether(files);
-    if (!refusal.empty())
-        return Refuse(err, command, refusal, CliFailed);
+    // The pictures, the list that names them and the removal of the earlier
+    // run's pictures make one group: a run killed part way leaves the folder
+    // all as before or all as after.
+    const std::string text = Lines(names);
+    files.push_back({list, [&text](std::FILE* f) { return std::fputs(text.c_str(), f) >= 0; }});
+    std::vector<std::string> removals;
     for (const std::string& name : earlier)
         if (names.count(name) == 0)
-            std::filesystem::remove(std::filesystem::path(folder) / name, error);
-    if (refusal = SaveFileAtomically(list, Lines(names)); !refusal.empty())
-        return Refuse(err, command, "не удалось записать список картинок «" + list + "»: " + refusal, CliFailed);
-    out << "\nКартинок неверных ответов: " << files.size() << ", папка: " << folder << "\n";
-    if (wrong > files.size())
-        out << "Ещё " << wrong - files.size() << " неверных ответов без картинок (больше --errors-max " << most
+            removals.push_back((std::filesystem::path(folder) / name).string());
+    if (const std::string refusal = SaveFilesTogether(files, removals); !refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    out << "\nКартинок неверных ответов: " << names.size() << ", папка: " << folder << "\n";
+    if (wrong > names.size())
+        out << "Ещё " << wrong - names.size() << " неверных ответов без картинок (больше --errors-max " << most
             << ")\n";
     return CliOk;
 }

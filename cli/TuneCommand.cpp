@@ -148,9 +148,7 @@ int TuneCommand(const std::vector<std::string>& args, std::ostream& out, std::os
 
     TProject project;
     TSequenceWithNames loaded;
-    std::string refusal = LoadSequenceWithNames(line.positional[0], loaded);
-    if (!refusal.empty())
-        refusal = "не удалось загрузить последовательность из файла «" + line.positional[0] + "»: " + refusal;
+    std::string refusal = LoadSequence(line.positional[0], loaded, "tune", err);
     if (refusal.empty())
         refusal = NewProjectForSequence(project, loaded, 1, base, fit);
     THeldOutSet validation;

@@ -323,6 +323,10 @@ void TForm1::N7Click()
                    QStringLiteral("Последовательность загружена, но файл имён классов «%1» не найден "
                                   "или его нельзя прочитать: у классов нет имён.")
                        .arg(ShownPath(read.namesPath)));
+    else if (!read.namesMismatch.empty())
+        MessageBox(TApplication::Title(),
+                   QStringLiteral("Последовательность загружена, но %1: у остальных классов нет имён.")
+                       .arg(QString::fromStdString(read.namesMismatch)));
 }
 
 void TForm1::N8Click()

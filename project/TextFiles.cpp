@@ -4,6 +4,7 @@
 #include "project/AtomicFile.h"
 #include "project/FileReasons.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -23,6 +24,7 @@ std::string ShortestText(Number value)
 
 std::string LoadSequenceWithNames(const std::string& path, TSequenceWithNames& read)
 {
+    SettleInterruptedWrites(path);
     read.namesPath = ClassNamesFileName(path);
     const TClassNamesFile namesFile = LoadClassNames(read.namesPath);
     if (namesFile.error == TClassNamesError::TooLarge)
@@ -40,6 +42,18 @@ std::string LoadSequenceWithNames(const std::string& path, TSequenceWithNames& r
     read.names.reserve(namesFile.names.size());
     for (const std::string& word : namesFile.names)
         read.names.push_back(namesFile.encoding == TTextEncoding::Utf8 ? word : Cp1251ToUtf8(word));
+    // A names file with fewer names than the sequence has classes was
+    // likely not written with it.
+    std::int32_t classes = 0;
+    const TAbsImage* e = read.sequence.Current;
+    for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k, e = e->Next)
+        classes = std::max(classes, e->GetClassIndex() + 1);
+    read.namesMismatch.clear();
+    if (read.namesRead && read.names.size() < static_cast<std::size_t>(classes))
+        read.namesMismatch = "файл имён классов «" + read.namesPath +
+                             "», похоже, не от этой последовательности: имён в нём " +
+                             std::to_string(read.names.size()) + ", а классов в последовательности " +
+                             std::to_string(classes);
     return {};
 }
 

@@ -15,10 +15,15 @@ struct TSequenceWithNames {
     std::vector<std::string> names; // the class names, UTF-8; empty when the names file was not read
     bool namesRead = false;         // the names file was found and read
     std::string namesPath;          // the names file beside the sequence
+    // Set when the names file seems not to belong to the sequence (it names
+    // fewer classes than the sequence has): a clause that says so, no final
+    // period. Its names are still used; the classes past them go unnamed.
+    std::string namesMismatch;
 };
 
 // Reads the sequence at `path` (a path for the C library) and the names file
-// beside it, all or nothing. The names are read and checked first: a names
+// beside it, all or nothing, once a group write that a killed process left
+// in the folder is settled. The names are read and checked first: a names
 // file that can never be a project's refuses the sequence as well; one that
 // is missing or unreadable leaves the classes unnamed (namesRead false).
 // Empty on success, otherwise why the file cannot serve, as a clause that

@@ -157,7 +157,7 @@ TEST_F(CliTest, RefusesBadCommandLinesAndFilesWithoutWritingAnything)
     WriteSequence("huge.llt", {{"#...............", 20000}});
     WriteSequence("nameless.llt", TestSamples, false);
     WriteSequence("foreign.llt", TestSamples);
-    ASSERT_TRUE(WriteClassNames(Path("foreign.nam"), {"a", "b"}));
+    ASSERT_TRUE(WriteClassNames(Path("foreign.nam"), {"a", "b", "c"}));
     std::ofstream(Path("s.ser")) << "6\n1 2 3 4 5 6\n";
     ASSERT_EQ(Cli({"forecast", Path("s.ser"), "--window", "2", "--train-length", "4", "--epochs", "0", "--csv",
                    Path("s.csv"), "-o", Path("series.trelis")})
@@ -299,6 +299,15 @@ TEST_F(CliTest, InfoShowsTheFiguresOfEachKindOfFile)
         for (const std::string& line : c.lines)
             EXPECT_NE(r.out.find(line), std::string::npos) << c.file << ": " << line << "\n" << r.out;
     }
+    // A names file with fewer names than the sequence's classes is named.
+    WriteSequence("mixed.llt", TestSamples);
+    ASSERT_TRUE(WriteClassNames(Path("mixed.nam"), {"0", "1"}));
+    const TRun mixed = Cli({"info", Path("mixed.llt")});
+    EXPECT_EQ(mixed.code, CliOk);
+    EXPECT_NE(mixed.err.find("«" + Path("mixed.nam") + "», похоже, не от этой последовательности: имён в нём 2, а "
+                                                        "классов в последовательности 3"),
+              std::string::npos)
+        << mixed.err;
 }
 
 TEST_F(CliTest, TrainingFromASequenceDependsOnlyOnTheSeed)
