@@ -318,6 +318,26 @@ TEST_F(AtomicFileTest, AGroupKilledAtAnyStepIsSettledAllNewOrAllOldByWhoeverCome
     EXPECT_GT(killed, 3);
     EXPECT_EQ(allNew, killed); // every file was written before the first rename
 
+    // Killed while writing its journals, before any rename: a journal cut
+    // short settles the group all old, and its hidden files go however young.
+    for (const std::string& path : {llt, nam, csv})
+        WriteText(path, "old");
+    const pid_t writer = ::fork();
+    if (writer == 0) {
+        Calls.exitAt = 1;
+        ::_exit(SaveFilesTogether(group()).empty() ? 0 : 1);
+    }
+    ::waitpid(writer, nullptr, 0);
+    for (const std::string& folder : {Path(""), Path("sub")})
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().extension() == ".jnl") // "end" and its line break cut off
+                fs::resize_file(entry.path(), fs::file_size(entry.path()) - 4);
+    SettleInterruptedWrites(llt);
+    SettleInterruptedWrites(csv);
+    EXPECT_EQ(ReadText(llt) + ReadText(nam) + ReadText(csv), "oldoldold");
+    EXPECT_EQ(Listing(), (std::set<std::string>{"a.llt", "a.nam", "other.csv", "sub"}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("sub")), fs::directory_iterator()), 1);
+
     // Killed after its first rename, with the next file's new contents lost
     // meanwhile: the first target gets its old contents back from the backup,
     // which nothing removes before.
