@@ -5,6 +5,7 @@
 // and the most memory the operation took on top of what the process held
 // before it (the rise of its peak resident size): opening is measured from
 // an empty project, saving with the project already in memory.
+#include "project/Project.h"
 #include "project/ProjectFile.h"
 
 #include <benchmark/benchmark.h>

@@ -5,7 +5,7 @@
 
 #include "images/PatternRing.h"
 #include "project/AtomicFile.h"
-#include "project/Project.h"
+#include "project/ProjectState.h"
 
 #include <algorithm>
 #include <cstdint>
