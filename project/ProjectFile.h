@@ -1,7 +1,8 @@
 #pragma once
 // The project file: the whole TProjectState as one JSON document (see
 // docs/project-format.md). Every float is stored bit for bit, so that an
-// opened project trains on exactly as the saved one would have.
+// opened project trains on exactly as the saved one would have. Written by
+// ProjectFileWriter.cpp, read by ProjectFileReader.cpp.
 
 #include "images/PatternRing.h"
 #include "project/AtomicFile.h"
