@@ -249,6 +249,10 @@ TTuneResult RunTuning(const PatternRing& train, const THeldOutSet& heldOut, std:
     const std::size_t total = plan.settings.size() * plan.seeds.size();
     shared.runs.resize(total);
     shared.nets.resize(total);
+    // A stop asked before the start cuts every run after its first epoch,
+    // however fast the runs would end by themselves.
+    if (stop && stop())
+        shared.stop.store(true);
     std::vector<std::thread> threads;
     for (unsigned k = 0; k < std::max(jobs, 1u) && k < total; ++k)
         threads.emplace_back(Worker, std::ref(shared));
