@@ -17,7 +17,7 @@
 // A shape is inputs-hidden-outputs; the inputs are a square retina. Every
 // timed iteration is one sample: one pattern, or one series window. Each
 // engine workload is registered next to its FANN counterpart; run with
-// repetitions and random interleaving (see the README), the program ends with
+// repetitions and random interleaving (see docs/engine.md), the program ends with
 // a table of the medians of both and their ratio.
 
 #include "engine/NeuralNet.h"

@@ -417,12 +417,6 @@ float TNeuralNet::ErrorBytes(const std::int8_t* pattern, const std::int8_t* targ
     return CurrentError(target);
 }
 
-float TNeuralNet::ErrorFloat(float* values, float* target)
-{
-    Forward(values);
-    return OutputError(target);
-}
-
 float TNeuralNet::OutputError(const float* target) const
 {
     float error = 0.0f;

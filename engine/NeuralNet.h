@@ -214,9 +214,6 @@ public:
     void Forward(float* values);
     // ForwardBytes(pattern), then the sum of |outputs[i] - target[i]| in float, targets read as integers.
     float ErrorBytes(const std::int8_t* pattern, const std::int8_t* target);
-    // Forward(values) (with its in-place scaling), then the sum of |outputs[i] - target[i]|;
-    // the target is used as given.
-    float ErrorFloat(float* values, float* target);
     // The sum of |outputs[i] - target[i]| for the outputs of the last pass, without running the network.
     float OutputError(const float* target) const;
     // The first strictly greatest output of the last pass and its value; index 0, value 0.0

@@ -71,16 +71,6 @@ TClassNamesFile LoadClassNames(const std::string& fileName) {
     return r;
 }
 
-std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok) {
-    TClassNamesFile file = LoadClassNames(fileName);
-    if (ok)
-        *ok = file.Ok();
-    if (file.encoding == TTextEncoding::Utf8)
-        for (std::string& name : file.names)
-            name = Utf8ToCp1251(name);
-    return std::move(file.names);
-}
-
 std::string ShownClassName(const std::vector<std::string>& names, std::int64_t k)
 {
     if (k >= 0 && static_cast<std::uint64_t>(k) < names.size() && !names[static_cast<std::size_t>(k)].empty())

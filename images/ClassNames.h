@@ -55,11 +55,6 @@ TClassNamesFile LoadClassNames(const std::string& fileName);
 // The encoding LoadClassNames assigns to a file's bytes.
 TTextEncoding DetectEncoding(std::string_view bytes);
 
-// The names of LoadClassNames as Windows-1251 bytes: *ok (when given)
-// tells whether the file was read; if not, no word is returned. A name of a
-// UTF-8 file is converted, each character the code page lacks becoming '?'.
-std::vector<std::string> ReadClassNames(const std::string& fileName, bool* ok = nullptr);
-
 // Writes one name per line. So that reading gives back the same number of
 // classes in the same order, white space inside a name is written as '_' and
 // an empty name as its class number; a first name that starts with the

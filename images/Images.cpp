@@ -81,17 +81,6 @@ void TAbsImage::AssignWithBias(const TAbsImage& src) {
     Size = n;
 }
 
-void TAbsImage::CopyCells(const TAbsImage& src) {
-    if (&src == this)
-        return;
-    const std::size_t n = std::min<std::size_t>(Size, Cells.size());
-    const std::size_t have = std::min(n, src.Cells.size());
-    if (have > 0)
-        std::memcpy(Cells.data(), src.Cells.data(), have);
-    if (n > have)
-        std::memset(Cells.data() + have, 0, n - have);
-}
-
 void TAbsImage::Clear() {
     if (Size == 0 || Cells.empty())
         throw ERangeError();

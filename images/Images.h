@@ -29,10 +29,6 @@ public:
     // Cells the source's buffer does not hold are copied as 0.
     void AssignWithBias(const TAbsImage& src);
 
-    // Copies this image's Size cells from the start of the source's buffer,
-    // without reallocating. Bytes the source does not hold become 0.
-    void CopyCells(const TAbsImage& src);
-
     // Sets every cell to 0; ERangeError when the image has no cells.
     void Clear();
 };

@@ -152,8 +152,6 @@ public:
         return RunEpoch(net, ring, settings, [](const TPatternAnswer&) {});
     }
 
-    // The last epoch's report; its answers beyond `elements` mean nothing.
-    const TPatternEpochReport& LastReport() const { return report_; }
     // The report of an epoch that trained nothing.
     const TPatternEpochReport& Skip()
     {

@@ -66,23 +66,6 @@ TEST(AbsImage, AssignWithBiasCopiesCellsAndEndsWithBiasWhateverFollowedThem) {
     EXPECT_EQ(dst.Cells, (Cells{1, 1, 0, 0, 1}));
 }
 
-TEST(AbsImage, CopyCellsFillsOnlyTheCellsInPlace) {
-    TRectImage dst;
-    dst.Resize(2, 2);
-    dst.Rescale(2, 2);             // 4 cells and the bias byte
-    const std::int8_t* before = dst.Cells.data();
-    TAbsImage src(6);
-    src.Cells = {1, 0, 0, 1, 0, 0};
-    dst.CopyCells(src);
-    EXPECT_EQ(dst.Cells.data(), before);
-    EXPECT_EQ(dst.Cells, (Cells{1, 0, 0, 1, 1}));
-
-    TAbsImage shortSrc(1);
-    shortSrc.Cells = {1};
-    dst.CopyCells(shortSrc);       // the missing bytes come out as 0
-    EXPECT_EQ(dst.Cells, (Cells{1, 0, 0, 0, 1}));
-}
-
 TEST(AbsImage, ClearZeroesCellsAndRefusesAnImageWithoutCells) {
     TAbsImage img(4);
     img.AssignWithBias(TAbsImage(4));
