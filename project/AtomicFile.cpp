@@ -249,6 +249,7 @@ struct TJournal {
 };
 
 constexpr std::string_view JournalHeader = "trelis group 1\n";
+constexpr off_t MaxJournalSize = off_t{1} << 30;
 constexpr std::string_view JournalEnd = "end\n";
 
 std::string Field(std::string_view text)
@@ -426,7 +427,10 @@ void SettleLeftGroups(const std::string& folder)
         // An empty journal younger than the grace may be one its writer has
         // created and not yet locked.
         const bool young = ::fstat(fd, &st) != 0 || (st.st_size == 0 && now - st.st_mtime < LockGraceSeconds);
-        if (S_ISREG(st.st_mode) && !young && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        // A journal names a group's files a line or so each: one of a size
+        // no group could need is no journal of ours, and is left alone.
+        const bool ours = st.st_size <= MaxJournalSize;
+        if (S_ISREG(st.st_mode) && !young && ours && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
             std::string text(static_cast<std::size_t>(st.st_size), '\0');
             const ssize_t got = ::pread(fd, text.data(), text.size(), 0);
             TJournal journal;
