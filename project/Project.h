@@ -272,8 +272,6 @@ public:
     // One training epoch over the series' windows; nothing when the series
     // is not ready. Every training listener is told.
     const TSeriesEpochReport& TrainSeriesEpoch();
-    // The last series epoch; epoch 0 before the first since the series came.
-    const TSeriesEpochReport& LastSeriesEpoch() const { return series_.LastEpoch(); }
     // The reproduction, forecast and held-out errors for the weights now,
     // computed once and shared by everyone who shows them; empty when the
     // series is not ready.
