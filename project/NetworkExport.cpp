@@ -240,77 +240,75 @@ std::string FannRefusal(const TNeuralNet& net)
     return {};
 }
 
-// FANN's network file as FANN 2.2 writes a standard network: its training
-// settings at their defaults, then every neuron (each layer ends with a
-// bias neuron) and every connection, the bias last among a neuron's inputs.
-std::string FannFile(const TExported& e)
-{
-    const TNeuralNet& net = e.net;
-    std::string t;
-    t += "FANN_FLO_2.1\n";
-    t += "num_layers=" + std::to_string(net.layers.size() + 1) + "\n";
-    t += "learning_rate=0.700000\n"
-         "connection_rate=1.000000\n"
-         "network_type=0\n"
-         "learning_momentum=0.000000\n"
-         "training_algorithm=2\n"
-         "train_error_function=1\n"
-         "train_stop_function=0\n"
-         "cascade_output_change_fraction=0.010000\n"
-         "quickprop_decay=-0.000100\n"
-         "quickprop_mu=1.750000\n"
-         "rprop_increase_factor=1.200000\n"
-         "rprop_decrease_factor=0.500000\n"
-         "rprop_delta_min=0.000000\n"
-         "rprop_delta_max=50.000000\n"
-         "rprop_delta_zero=0.100000\n"
-         "cascade_output_stagnation_epochs=12\n"
-         "cascade_candidate_change_fraction=0.010000\n"
-         "cascade_candidate_stagnation_epochs=12\n"
-         "cascade_max_out_epochs=150\n"
-         "cascade_min_out_epochs=50\n"
-         "cascade_max_cand_epochs=150\n"
-         "cascade_min_cand_epochs=50\n"
-         "cascade_num_candidate_groups=2\n"
-         "bit_fail_limit=3.49999994039535522461e-01\n"
-         "cascade_candidate_limit=1.00000000000000000000e+03\n"
-         "cascade_weight_multiplier=4.00000005960464477539e-01\n"
-         "cascade_activation_functions_count=10\n"
-         "cascade_activation_functions=3 5 7 8 10 11 14 15 16 17 \n"
-         "cascade_activation_steepnesses_count=4\n"
-         "cascade_activation_steepnesses=2.50000000000000000000e-01 5.00000000000000000000e-01 "
-         "7.50000000000000000000e-01 1.00000000000000000000e+00 \n";
-    t += "layer_sizes=" + std::to_string(e.Inputs() + 1) + " ";
-    for (const TLayer& l : net.layers)
-        t += std::to_string(l.neuronCount + 1) + " ";
-    t += "\n";
+// FANN 2.2's training settings at their defaults, as it writes them.
+constexpr const char* FannDefaultSettings =
+    "learning_rate=0.700000\n"
+    "connection_rate=1.000000\n"
+    "network_type=0\n"
+    "learning_momentum=0.000000\n"
+    "training_algorithm=2\n"
+    "train_error_function=1\n"
+    "train_stop_function=0\n"
+    "cascade_output_change_fraction=0.010000\n"
+    "quickprop_decay=-0.000100\n"
+    "quickprop_mu=1.750000\n"
+    "rprop_increase_factor=1.200000\n"
+    "rprop_decrease_factor=0.500000\n"
+    "rprop_delta_min=0.000000\n"
+    "rprop_delta_max=50.000000\n"
+    "rprop_delta_zero=0.100000\n"
+    "cascade_output_stagnation_epochs=12\n"
+    "cascade_candidate_change_fraction=0.010000\n"
+    "cascade_candidate_stagnation_epochs=12\n"
+    "cascade_max_out_epochs=150\n"
+    "cascade_min_out_epochs=50\n"
+    "cascade_max_cand_epochs=150\n"
+    "cascade_min_cand_epochs=50\n"
+    "cascade_num_candidate_groups=2\n"
+    "bit_fail_limit=3.49999994039535522461e-01\n"
+    "cascade_candidate_limit=1.00000000000000000000e+03\n"
+    "cascade_weight_multiplier=4.00000005960464477539e-01\n"
+    "cascade_activation_functions_count=10\n"
+    "cascade_activation_functions=3 5 7 8 10 11 14 15 16 17 \n"
+    "cascade_activation_steepnesses_count=4\n"
+    "cascade_activation_steepnesses=2.50000000000000000000e-01 5.00000000000000000000e-01 "
+    "7.50000000000000000000e-01 1.00000000000000000000e+00 \n";
 
+// FANN's scaling lines: none for a pattern network. FANN scales an input x
+// to ((x - mean) / deviation + 1) * factor + new_min and an output back the
+// other way: with mean the series' smallest value and deviation its range
+// this is the series network's scaling to 0..1.
+void PutFannScaling(std::string& t, const TExported& e)
+{
     if (!e.series) {
         t += "scale_included=0\n";
-    } else {
-        // FANN scales an input x to ((x - mean) / deviation + 1) * factor +
-        // new_min and an output back the other way: with mean the series'
-        // smallest value and deviation its range this is the scaling to 0..1.
-        const TSeriesScaling& s = *e.series;
-        const auto row = [&t](const char* key, std::uint32_t count, float value) {
-            t += key;
-            t += "=";
-            for (std::uint32_t i = 0; i < count; ++i)
-                t += Exact(value) + " ";
-            t += "\n";
-        };
-        const std::uint32_t n = e.Inputs();
-        t += "scale_included=1\n";
-        row("scale_mean_in", n, s.min);
-        row("scale_deviation_in", n, s.range);
-        row("scale_new_min_in", n, s.inputOffset - s.inputScale);
-        row("scale_factor_in", n, s.inputScale);
-        row("scale_mean_out", 1, s.min);
-        row("scale_deviation_out", 1, s.range);
-        row("scale_new_min_out", 1, -1.0f);
-        row("scale_factor_out", 1, 1.0f);
+        return;
     }
+    const TSeriesScaling& s = *e.series;
+    const auto row = [&t](const char* key, std::uint32_t count, float value) {
+        t += key;
+        t += "=";
+        for (std::uint32_t i = 0; i < count; ++i)
+            t += Exact(value) + " ";
+        t += "\n";
+    };
+    const std::uint32_t n = e.Inputs();
+    t += "scale_included=1\n";
+    row("scale_mean_in", n, s.min);
+    row("scale_deviation_in", n, s.range);
+    row("scale_new_min_in", n, s.inputOffset - s.inputScale);
+    row("scale_factor_in", n, s.inputScale);
+    row("scale_mean_out", 1, s.min);
+    row("scale_deviation_out", 1, s.range);
+    row("scale_new_min_out", 1, -1.0f);
+    row("scale_factor_out", 1, 1.0f);
+}
 
+// Every neuron (each layer ends with a bias neuron), then every connection,
+// the bias last among a neuron's inputs.
+void PutFannNeurons(std::string& t, const TExported& e)
+{
+    const TNeuralNet& net = e.net;
     const auto activation = [](const TLayer& l) {
         return l.amplitude == 1.0f ? FannSigmoid : FannSigmoidSymmetric;
     };
@@ -333,6 +331,22 @@ std::string FannFile(const TExported& e)
         first += l.inputCount + 1;
     }
     t += "\n";
+}
+
+// FANN's network file as FANN 2.2 writes a standard network: its training
+// settings at their defaults, the layer sizes, the scaling, then every
+// neuron and every connection.
+std::string FannFile(const TExported& e)
+{
+    std::string t = "FANN_FLO_2.1\n";
+    t += "num_layers=" + std::to_string(e.net.layers.size() + 1) + "\n";
+    t += FannDefaultSettings;
+    t += "layer_sizes=" + std::to_string(e.Inputs() + 1) + " ";
+    for (const TLayer& l : e.net.layers)
+        t += std::to_string(l.neuronCount + 1) + " ";
+    t += "\n";
+    PutFannScaling(t, e);
+    PutFannNeurons(t, e);
     return t;
 }
 
