@@ -80,6 +80,20 @@ int HoldLock(int fd)
     return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
+// An open descriptor, closed with its owner.
+struct TDescriptor {
+    int fd = -1;
+
+    TDescriptor() = default;
+    TDescriptor(const TDescriptor&) = delete;
+    TDescriptor& operator=(const TDescriptor&) = delete;
+    ~TDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
 // One file on its way: written beside its target, then put in place.
 struct TStaged {
     std::string target;
@@ -87,16 +101,7 @@ struct TStaged {
     std::string groupName; // the hidden name given by its group; empty when written alone
     std::string hidden;    // the name it is written under, once it has one
     bool existed = false;
-    int lock = -1; // holds the lock on a file written alone while it lives
-
-    TStaged() = default;
-    TStaged(const TStaged&) = delete;
-    TStaged& operator=(const TStaged&) = delete;
-    ~TStaged()
-    {
-        if (lock >= 0)
-            ::close(lock);
-    }
+    TDescriptor lock; // holds the lock on a file written alone while it lives
 };
 
 // Writes the file beside its target and gives it a hidden name; empty on
@@ -137,7 +142,7 @@ std::string Stage(TStaged& file, const TFileWriter& write)
     // A file written alone is locked before an unnamed one gets its name, at
     // once for a named one; a group's files are kept by its journal's lock.
     if (file.groupName.empty())
-        file.lock = HoldLock(fd);
+        file.lock.fd = HoldLock(fd);
     std::FILE* stream = ::fdopen(fd, "wb");
     if (stream == nullptr) {
         const int error = errno;
@@ -490,16 +495,7 @@ void RemoveStaleHiddenFiles(const std::string& folder)
 struct TJournalFile {
     std::string path;
     std::string stem; // the start of the group's hidden names in the folder
-    int fd = -1;
-
-    TJournalFile() = default;
-    TJournalFile(const TJournalFile&) = delete;
-    TJournalFile& operator=(const TJournalFile&) = delete;
-    ~TJournalFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
+    TDescriptor file;
 };
 
 // Creates an empty journal in the folder, locked before it has its name
@@ -528,7 +524,7 @@ std::string CreateJournal(const std::string& folder, TJournalFile& journal)
                 return "не удаётся создать файл в папке: " + SystemReason(errno) + ".";
             ::flock(fd, LOCK_EX | LOCK_NB);
         }
-        journal.fd = fd;
+        journal.file.fd = fd;
         return {};
     }
 }
@@ -687,8 +683,8 @@ std::string SaveFilesTogether(const std::vector<TFileToWrite>& group, const std:
         journal.removals.push_back(Absolute(path));
     const std::string text = JournalText(journal);
     for (auto it = journals.begin(); it != journals.end() && reason.empty(); ++it)
-        if (::pwrite(it->second.fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()) ||
-            ::fsync(it->second.fd) != 0)
+        if (::pwrite(it->second.file.fd, text.data(), text.size(), 0) != static_cast<ssize_t>(text.size()) ||
+            ::fsync(it->second.file.fd) != 0)
             reason = SystemReason(errno != 0 ? errno : EIO) + ".";
     if (!reason.empty()) {
         // Nothing is in place yet: the group's hidden files and journals go.

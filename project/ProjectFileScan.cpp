@@ -308,27 +308,30 @@ private:
         skeleton_ += '"';
     }
 
+    // Counts a base64 character or padding of a string that has held
+    // nothing else; false for any other character.
+    bool TakeBase64(unsigned char c)
+    {
+        const int value = kBase64Values.v[c];
+        if (value >= 0) {
+            afterPad_ = afterPad_ || pads_ > 0;
+            last_ = value;
+        } else if (c == '=') {
+            ++pads_;
+        }
+        return value >= 0 || c == '=';
+    }
+
     // Takes string characters from data[i]; returns where it stopped: at
     // the end of the piece, or after the closing quote.
     std::size_t InString(const char* data, std::size_t n, std::size_t i, std::uint64_t base)
     {
-        const auto& v = kBase64Values.v;
         while (i < n) {
             // A long string, not kept: runs of the characters that change
             // nothing but the count are only counted (and, while they are
             // all base64, checked as such).
             if (!buffering_ && plain_) {
-                for (; i < n; ++i, ++length_) {
-                    const auto c = static_cast<unsigned char>(data[i]);
-                    const int value = v[c];
-                    if (value >= 0) {
-                        afterPad_ = afterPad_ || pads_ > 0;
-                        last_ = value;
-                    } else if (c == '=') {
-                        ++pads_;
-                    } else {
-                        break;
-                    }
+                for (; i < n && TakeBase64(static_cast<unsigned char>(data[i])); ++i, ++length_) {
                 }
             } else if (!buffering_ && decoder_.Between()) {
                 const std::size_t run = PlainRun(data + i, n - i);
@@ -349,17 +352,8 @@ private:
                          std::to_string(base + i + 1) + ".";
                 return n;
             }
-            if (plain_) {
-                const int value = v[c];
-                if (value >= 0) {
-                    afterPad_ = afterPad_ || pads_ > 0;
-                    last_ = value;
-                } else if (c == '=') {
-                    ++pads_;
-                } else {
-                    plain_ = false;
-                }
-            }
+            if (plain_ && !TakeBase64(c))
+                plain_ = false;
             escaped_ = escaped_ || c == '\\';
             if (buffering_)
                 pending_ += static_cast<char>(c);
