@@ -394,6 +394,40 @@ std::string TrainingProject(TCommandLine& line, const TRunSettings& run, std::ui
 
 } // namespace
 
+namespace {
+
+// Trains epoch after epoch, a line for each, until the run stops or Ctrl+C
+// asks; the reason it stopped.
+std::string TrainEpochs(TTrainingRun& training, std::uint32_t count, const TRunSettings& run,
+                        const std::string& targetAccuracy, bool checking, std::ostream& out,
+                        const TCliTerminal& terminal)
+{
+    for (;;) {
+        const std::uint64_t epoch = training.Last().epoch + 1;
+        const std::uint32_t step = std::max(count / 50, 1u);
+        std::uint32_t done = 0;
+        const TRunEpoch& result = training.Epoch([&](const TPatternAnswer&) {
+            if (terminal.progress && (++done % step == 0 || done == count))
+                out << ProgressBar(epoch, done, count) << std::flush;
+        });
+        if (terminal.progress)
+            out << "\r\033[K";
+        out << "Эпоха " << epoch << ": верно " << result.correct << " из " << count << ", ошибка "
+            << Fixed(result.totalError, 6) << "\n";
+        if (result.checked) {
+            out << "  проверка: верно " << result.heldOutRight << " из " << result.heldOutTotal << "\n";
+            if (epoch == 1 && training.LastCheck().apart > 0)
+                out << "  " << ApartLine(training.LastCheck()) << "\n";
+        }
+        if (StopRequested())
+            return "прервано (Ctrl+C или сигнал завершения) после эпохи " + std::to_string(epoch);
+        if (result.stop != TRunStop::None)
+            return StopText(result, run, targetAccuracy, checking);
+    }
+}
+
+} // namespace
+
 int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                  const TCliTerminal& terminal)
 {
@@ -442,33 +476,8 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
         << (run.step.method == TTrainingMethod::Stochastic ? "стохастическое" : "обратное распространение")
         << ", элементов " << count << "\n";
     TTrainingRun training(project, run, checking ? &heldOut : nullptr);
-    std::string stopReason;
-    for (;;) {
-        const std::uint64_t epoch = training.Last().epoch + 1;
-        const std::uint32_t step = std::max(count / 50, 1u);
-        std::uint32_t done = 0;
-        const TRunEpoch& result = training.Epoch([&](const TPatternAnswer&) {
-            if (terminal.progress && (++done % step == 0 || done == count))
-                out << ProgressBar(epoch, done, count) << std::flush;
-        });
-        if (terminal.progress)
-            out << "\r\033[K";
-        out << "Эпоха " << epoch << ": верно " << result.correct << " из " << count << ", ошибка "
-            << Fixed(result.totalError, 6) << "\n";
-        if (result.checked) {
-            out << "  проверка: верно " << result.heldOutRight << " из " << result.heldOutTotal << "\n";
-            if (epoch == 1 && training.LastCheck().apart > 0)
-                out << "  " << ApartLine(training.LastCheck()) << "\n";
-        }
-        if (StopRequested()) {
-            stopReason = "прервано (Ctrl+C или сигнал завершения) после эпохи " + std::to_string(epoch);
-            break;
-        }
-        if (result.stop != TRunStop::None) {
-            stopReason = StopText(result, run, line.values["target-accuracy"], checking);
-            break;
-        }
-    }
+    const std::string stopReason =
+        TrainEpochs(training, count, run, line.values["target-accuracy"], checking, out, terminal);
     out << "Остановлено: " << stopReason << ".\n";
     const bool putBack = training.Finish();
     TRunSettings kept = project.RunSettings();
@@ -721,24 +730,17 @@ constexpr std::uint64_t MaxHorizon = 10000000;
 
 } // namespace
 
-int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                    const TCliTerminal& terminal)
-{
-    const std::string command = args[0];
-    TCommandLine line;
-    const std::vector<TOptionRule> rules = {{"window"}, {"train-length"},           {"csv"},  {"epochs"},
-                                            {"from-first-window", false}, {"seed"}, {"horizon"}, {"output"}};
-    if (const int answered = ParseOrAnswer(args, rules, ForecastHelp, 1, line, out, err); answered >= 0)
-        return answered;
+namespace {
 
-    const std::string& input = line.positional[0];
-    const std::string ext = Extension(input);
-    const bool fromProject = ext == ProjectFileExtension;
+// forecast's numbers, read from its options.
+struct TForecastOptions {
     std::uint64_t window = 0, trainLength = 0, epochs = 1000, seed = 0, horizon = 0;
+};
+
+// Checks forecast's options before any file is read; empty when they serve.
+std::string ForecastOptionsRefusal(TCommandLine& line, bool fromProject, TForecastOptions& o)
+{
     std::string refusal;
-    if (!fromProject && ext != "ser")
-        return Refuse(err, command, "неизвестный вид файла «" + input + "»: нужен ряд .ser или проект .trelis",
-                      CliUsage);
     if (fromProject && (line.Has("window") || line.Has("train-length")))
         refusal = "размер окна и длина обучения берутся из проекта: --window и --train-length не нужны";
     else if (!fromProject && !line.Has("window"))
@@ -751,55 +753,51 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
         refusal = "файл проекта «" + line.values["output"] + "» должен иметь расширение .trelis";
     // Zero passes here so that the series checks refuse it as the load window does.
     if (refusal.empty() && !fromProject)
-        refusal = ParseWhole("window", line.values["window"], 0, INT32_MAX, window);
+        refusal = ParseWhole("window", line.values["window"], 0, INT32_MAX, o.window);
     if (refusal.empty() && !fromProject)
-        refusal = ParseWhole("train-length", line.values["train-length"], 0, INT32_MAX, trainLength);
+        refusal = ParseWhole("train-length", line.values["train-length"], 0, INT32_MAX, o.trainLength);
     if (refusal.empty() && line.Has("epochs"))
-        refusal = ParseWhole("epochs", line.values["epochs"], 0, MaxEpochLimit, epochs);
+        refusal = ParseWhole("epochs", line.values["epochs"], 0, MaxEpochLimit, o.epochs);
     if (refusal.empty() && line.Has("seed"))
-        refusal = ParseWhole("seed", line.values["seed"], 0, MaxSeed, seed);
+        refusal = ParseWhole("seed", line.values["seed"], 0, MaxSeed, o.seed);
     if (refusal.empty() && line.Has("horizon"))
-        refusal = ParseWhole("horizon", line.values["horizon"], 0, MaxHorizon, horizon);
-    if (!refusal.empty())
-        return Refuse(err, command, refusal, CliUsage);
-    const std::string& csvPath = line.values["csv"];
-    for (const std::string& path : {csvPath, line.Has("output") ? line.values["output"] : std::string()})
-        if (const std::string reason = path.empty() ? std::string() : WriteRefusal(path); !reason.empty())
-            return Refuse(err, command, "файл «" + path + "» не записать: " + reason, CliFailed);
+        refusal = ParseWhole("horizon", line.values["horizon"], 0, MaxHorizon, o.horizon);
+    return refusal;
+}
 
-    TProject project;
-    std::vector<float> fileValues; // the values as the file holds them; the project keeps them scaled
+// The project forecast trains: opened, or made from a series file, whose
+// values as the file holds them go to `fileValues` (the project keeps them
+// scaled). Empty on success, otherwise the refusal.
+std::string ForecastProject(const std::string& input, bool fromProject, bool seeded, const TForecastOptions& o,
+                            TProject& project, std::vector<float>& fileValues)
+{
     if (fromProject) {
-        refusal = project.Open(input);
+        std::string refusal = project.Open(input);
         if (refusal.empty() && !project.State().HasSeries())
             refusal = "в проекте «" + input + "» нет временного ряда: это проект распознавания образов, "
                       "его обучает trelis-cli train";
         else if (refusal.empty() && !project.SeriesReady())
             refusal = "сеть проекта «" + input + "» — не сеть его ряда (её заменили после загрузки ряда)";
-        if (!refusal.empty())
-            return Refuse(err, command, refusal, CliFailed);
-    } else {
-        TSeriesLoad load =
-            CheckFullLoad(input, static_cast<std::int32_t>(window), static_cast<std::int32_t>(trainLength));
-        if (load.Refused())
-            return Refuse(err, command, load.refusal, CliFailed);
-        fileValues.assign(load.values.get(), load.values.get() + std::max(load.count, 0));
-        try {
-            project.LoadSeries(load, static_cast<std::uint32_t>(window), static_cast<std::uint32_t>(trainLength),
-                               line.Has("seed") ? std::optional<std::uint64_t>(seed) : std::nullopt);
-        } catch (const std::bad_alloc&) {
-            return Refuse(err, command, "ряд и его окна не помещаются в памяти", CliFailed);
-        }
+        return refusal;
     }
-    if (line.Has("from-first-window") || !fromProject)
-        project.SetFromFirstWindow(line.Has("from-first-window"));
+    TSeriesLoad load =
+        CheckFullLoad(input, static_cast<std::int32_t>(o.window), static_cast<std::int32_t>(o.trainLength));
+    if (load.Refused())
+        return load.refusal;
+    fileValues.assign(load.values.get(), load.values.get() + std::max(load.count, 0));
+    try {
+        project.LoadSeries(load, static_cast<std::uint32_t>(o.window), static_cast<std::uint32_t>(o.trainLength),
+                           seeded ? std::optional<std::uint64_t>(o.seed) : std::nullopt);
+    } catch (const std::bad_alloc&) {
+        return "ряд и его окна не помещаются в памяти";
+    }
+    return {};
+}
 
-    const TSeriesView series = project.SeriesView();
-    const std::uint32_t w = series.windowSize;
-    const std::uint32_t t = series.trainLength;
-    const std::uint32_t n = series.count;
-    out << "Ряд: " << input << ", значений " << n << ", окно " << w << ", обучение на первых " << t
-        << ", отложено " << (n > HeldOutStart(t, w) ? n - HeldOutStart(t, w) : 0) << "\n";
+// Trains the series epoch after epoch, a line every tenth of the run, until
+// the epochs are done or Ctrl+C asks.
+void TrainSeriesEpochs(TProject& project, std::uint64_t epochs, std::ostream& out, const TCliTerminal& terminal)
+{
     const std::uint64_t reportEvery = std::max<std::uint64_t>(epochs / 10, 1);
     for (std::uint64_t epoch = 1; epoch <= epochs; ++epoch) {
         const TSeriesEpochReport& report = project.TrainSeriesEpoch();
@@ -821,33 +819,32 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
             break;
         }
     }
+}
 
-    const TSeriesForecast& forecast = project.SeriesForecast();
-    const THeldOutErrors network = forecast.heldOut;
-    const TSeriesBaselines baselines = *project.SeriesBaselines(true);
-    const std::vector<double> future = project.SeriesFuture(static_cast<std::uint32_t>(horizon));
-
+// forecast's table: every point with its reproduction (the first window is
+// the series itself), then the future.
+std::string ForecastCsv(const TSeriesView& series, const TSeriesForecast& forecast, const std::vector<double>& future,
+                        const std::vector<float>& fileValues)
+{
+    const std::uint32_t w = series.windowSize;
     std::string csv = "номер,значение,воспроизведение,часть\n";
-    for (std::uint32_t i = 0; i < n; ++i) {
-        // The first w points are the series itself.
+    for (std::uint32_t i = 0; i < series.count; ++i) {
         const float value =
             fileValues.empty() ? static_cast<float>(series.ValueInUnits(series.values[i])) : fileValues[i];
         const float reproduced = i < w ? value : static_cast<float>(series.ValueInUnits(forecast.reproduction[i]));
         csv += std::to_string(i) + ',' + CsvNumber(value) + ',' + CsvNumber(reproduced) + ',' +
-               (i < t ? "обучение" : "проверка") + '\n';
+               (i < series.trainLength ? "обучение" : "проверка") + '\n';
     }
     for (std::uint32_t h = 0; h < future.size(); ++h)
-        csv += std::to_string(std::uint64_t{n} + h) + ",," + CsvNumber(static_cast<float>(future[h])) + ",прогноз\n";
-    // With -o the table and the project are written together.
-    if (line.Has("output"))
-        refusal = project.Save(line.values["output"], {{csvPath, [&csv](std::FILE* f) {
-                                                            return std::fwrite(csv.data(), 1, csv.size(), f) == csv.size();
-                                                        }}});
-    else if (refusal = SaveFileAtomically(csvPath, csv); !refusal.empty())
-        refusal = "не удалось записать файл «" + csvPath + "»: " + refusal;
-    if (!refusal.empty())
-        return Refuse(err, command, refusal, CliFailed);
+        csv += std::to_string(std::uint64_t{series.count} + h) + ",," + CsvNumber(static_cast<float>(future[h])) +
+               ",прогноз\n";
+    return csv;
+}
 
+// The held-out errors of the network beside those of the yardsticks.
+void PrintForecastErrors(std::ostream& out, const THeldOutErrors& network, const TSeriesBaselines& baselines,
+                         std::uint32_t w)
+{
     out << "\nСредняя абсолютная ошибка на отложенной части ("
         << Counted(network.points, "значение", "значения", "значений") << "), в единицах ряда:\n"
         << "                            на шаг вперёд   прогноз\n";
@@ -859,6 +856,67 @@ int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std
     row("авторегрессия", baselines.autoregression);
     if (!baselines.fitted)
         out << "Авторегрессию не по чему подобрать: окон на обучающей части меньше, чем " << (w + 1) << ".\n";
+}
+
+} // namespace
+
+int ForecastCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const TCliTerminal& terminal)
+{
+    const std::string command = args[0];
+    TCommandLine line;
+    const std::vector<TOptionRule> rules = {{"window"}, {"train-length"},           {"csv"},  {"epochs"},
+                                            {"from-first-window", false}, {"seed"}, {"horizon"}, {"output"}};
+    if (const int answered = ParseOrAnswer(args, rules, ForecastHelp, 1, line, out, err); answered >= 0)
+        return answered;
+
+    const std::string& input = line.positional[0];
+    const std::string ext = Extension(input);
+    const bool fromProject = ext == ProjectFileExtension;
+    if (!fromProject && ext != "ser")
+        return Refuse(err, command, "неизвестный вид файла «" + input + "»: нужен ряд .ser или проект .trelis",
+                      CliUsage);
+    TForecastOptions options;
+    std::string refusal = ForecastOptionsRefusal(line, fromProject, options);
+    if (!refusal.empty())
+        return Refuse(err, command, refusal, CliUsage);
+    const std::string& csvPath = line.values["csv"];
+    for (const std::string& path : {csvPath, line.Has("output") ? line.values["output"] : std::string()})
+        if (const std::string reason = path.empty() ? std::string() : WriteRefusal(path); !reason.empty())
+            return Refuse(err, command, "файл «" + path + "» не записать: " + reason, CliFailed);
+
+    TProject project;
+    std::vector<float> fileValues;
+    if (refusal = ForecastProject(input, fromProject, line.Has("seed"), options, project, fileValues);
+        !refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+    if (line.Has("from-first-window") || !fromProject)
+        project.SetFromFirstWindow(line.Has("from-first-window"));
+
+    const TSeriesView series = project.SeriesView();
+    const std::uint32_t w = series.windowSize;
+    const std::uint32_t t = series.trainLength;
+    const std::uint32_t n = series.count;
+    out << "Ряд: " << input << ", значений " << n << ", окно " << w << ", обучение на первых " << t
+        << ", отложено " << (n > HeldOutStart(t, w) ? n - HeldOutStart(t, w) : 0) << "\n";
+    TrainSeriesEpochs(project, options.epochs, out, terminal);
+
+    const TSeriesForecast& forecast = project.SeriesForecast();
+    const THeldOutErrors network = forecast.heldOut;
+    const TSeriesBaselines baselines = *project.SeriesBaselines(true);
+    const std::string csv = ForecastCsv(series, forecast, project.SeriesFuture(static_cast<std::uint32_t>(options.horizon)),
+                                        fileValues);
+    // With -o the table and the project are written together.
+    if (line.Has("output"))
+        refusal = project.Save(line.values["output"], {{csvPath, [&csv](std::FILE* f) {
+                                                            return std::fwrite(csv.data(), 1, csv.size(), f) == csv.size();
+                                                        }}});
+    else if (refusal = SaveFileAtomically(csvPath, csv); !refusal.empty())
+        refusal = "не удалось записать файл «" + csvPath + "»: " + refusal;
+    if (!refusal.empty())
+        return Refuse(err, command, refusal, CliFailed);
+
+    PrintForecastErrors(out, network, baselines, w);
     out << "CSV записан: " << csvPath << "\n";
     if (line.Has("output"))
         out << "Проект записан: " << line.values["output"] << "\n";
