@@ -70,6 +70,28 @@ TForm1::TForm1()
     // Narrow items, so that all seven menus fit in the strip.
     MainMenu1->setStyleSheet(QStringLiteral("QMenuBar { spacing: 0px; } QMenuBar::item { padding: 2px 5px; }"));
 
+    BuildMenus();
+
+    // Enabled at start: all but the sequence commands, the learning menu and
+    // the series reload.
+    N8->setEnabled(false);
+    N10->setEnabled(false);
+    N18->setEnabled(false);
+    N27->setEnabled(false);
+    // The placeholder network is not worth exporting.
+    N34->setEnabled(NetworkExportRefusal(Project.State()).empty());
+
+    ConnectCommands();
+
+    // The client area shows only the menu bar and two pixel rows under it.
+    const int menuHeight = MainMenu1->sizeHint().height();
+    MainMenu1->setGeometry(0, 0, 467, menuHeight);
+    Bevel1 = new TBevel(this, TBevel::Shape::TopLine, 0, menuHeight, 465, 9);
+    SetBounds(-1, -1, 467, menuHeight + 2);
+}
+
+void TForm1::BuildMenus()
+{
     N1 = TopMenu(MainMenu1, "N1", QStringLiteral("Файл"));
     N15 = Command(N1, "N15", QStringLiteral("Новый проект"));
     N16 = Command(N1, "N16", QStringLiteral("Открыть проект"));
@@ -116,16 +138,10 @@ TForm1::TForm1()
     N29 = Command(N28, "N29", QStringLiteral("Помощь"));
     N30 = Command(N28, "N30", QStringLiteral("О программе"));
     N31 = Command(N28, "N31", QStringLiteral("Домик"));
+}
 
-    // Enabled at start: all but the sequence commands, the learning menu and
-    // the series reload.
-    N8->setEnabled(false);
-    N10->setEnabled(false);
-    N18->setEnabled(false);
-    N27->setEnabled(false);
-    // The placeholder network is not worth exporting.
-    N34->setEnabled(NetworkExportRefusal(Project.State()).empty());
-
+void TForm1::ConnectCommands()
+{
     const struct {
         QAction* item;
         void (TForm1::*handler)();
@@ -142,12 +158,6 @@ TForm1::TForm1()
     };
     for (const auto& h : handlers)
         Handle(h.item, &QAction::triggered, this, [this, f = h.handler] { (this->*f)(); });
-
-    // The client area shows only the menu bar and two pixel rows under it.
-    const int menuHeight = MainMenu1->sizeHint().height();
-    MainMenu1->setGeometry(0, 0, 467, menuHeight);
-    Bevel1 = new TBevel(this, TBevel::Shape::TopLine, 0, menuHeight, 465, 9);
-    SetBounds(-1, -1, 467, menuHeight + 2);
 }
 
 void TForm1::EnableSequenceCommands(bool enabled)

@@ -95,6 +95,9 @@ private:
     void ProjectChanged(TProjectChange change) override;
     // N35 checked exactly when figures keep their proportions.
     void ShowFigureFit();
+    // The seven menus and their commands; each command to its handler.
+    void BuildMenus();
+    void ConnectCommands();
 };
 
 extern TForm1* Form1;

@@ -444,6 +444,29 @@ void TProgressForm::DrawPatterns()
     lower.LineTo(ClientWidth / 2, LowerHeight - 2);
 }
 
+namespace {
+
+// The epoch of the best closed-loop forecast on the held-out plot: a mark
+// on the curve and its label beside it, on the side with room for it.
+void MarkBestClosedLoop(TCanvas& lower, TPlot& plot, const QRect& area, std::uint64_t epoch, double value)
+{
+    plot.Mark(static_cast<double>(epoch), clBlack);
+    const int bx = plot.X(static_cast<double>(epoch));
+    const int by = plot.Y(value);
+    lower.SetPenColor(clBlack);
+    lower.SetBrushColor(ClosedLoopColor);
+    lower.Rectangle(bx - 3, by - 3, bx + 4, by + 4);
+    const QString label = QStringLiteral("лучший замкнутый прогноз: эпоха %1, %2").arg(epoch).arg(PlotNumber(value));
+    const int width = lower.TextRect(0, 0, label).width();
+    const int lx = bx + 4 + width < area.right() ? bx + 4 : bx - 4 - width;
+    lower.SetBrushColor(clWhite);
+    lower.SetFontColor(clBlack);
+    lower.SetTransparentText(false);
+    lower.TextOut(std::max(lx, area.left() + 2), area.top() + 2, label);
+}
+
+} // namespace
+
 void TProgressForm::DrawSeries()
 {
     TCanvas& canvas = Image1->Canvas();
@@ -507,23 +530,8 @@ void TProgressForm::DrawSeries()
     }
     plot.Curve(heldOutHistory, OneStep, OneStepColor, 2);
     plot.Curve(heldOutHistory, ClosedLoop, ClosedLoopColor, 2);
-    if (bestEpoch > 0) {
-        plot.Mark(static_cast<double>(bestEpoch), clBlack);
-        const int bx = plot.X(static_cast<double>(bestEpoch));
-        const int by = plot.Y(bestClosedLoop);
-        lower.SetPenColor(clBlack);
-        lower.SetBrushColor(ClosedLoopColor);
-        lower.Rectangle(bx - 3, by - 3, bx + 4, by + 4);
-        // The label beside the mark, on the side with room for it.
-        const QString label =
-            QStringLiteral("лучший замкнутый прогноз: эпоха %1, %2").arg(bestEpoch).arg(PlotNumber(bestClosedLoop));
-        const int width = lower.TextRect(0, 0, label).width();
-        const int lx = bx + 4 + width < heldOutArea.right() ? bx + 4 : bx - 4 - width;
-        lower.SetBrushColor(clWhite);
-        lower.SetFontColor(clBlack);
-        lower.SetTransparentText(false);
-        lower.TextOut(std::max(lx, heldOutArea.left() + 2), heldOutArea.top() + 2, label);
-    }
+    if (bestEpoch > 0)
+        MarkBestClosedLoop(lower, plot, heldOutArea, bestEpoch, bestClosedLoop);
 }
 
 void TProgressForm::Button1Click()
