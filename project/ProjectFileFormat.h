@@ -110,6 +110,69 @@ constexpr TUtf8Lead Utf8Lead(unsigned char c)
     return {0};
 }
 
+// ---------------------------------------------------------------------------
+// The members of the document, as the writer writes them and the reader
+// looks them up (project-format.md describes each).
+
+namespace member {
+inline constexpr char amplitude[] = "amplitude";
+inline constexpr char cells[] = "cells";
+inline constexpr char changes[] = "changes";
+inline constexpr char checksum[] = "checksum";
+inline constexpr char classNames[] = "classNames";
+inline constexpr char classes[] = "classes";
+inline constexpr char count[] = "count";
+inline constexpr char dimension[] = "dimension";
+inline constexpr char fit[] = "fit";
+inline constexpr char format[] = "format";
+inline constexpr char fromFirstWindow[] = "fromFirstWindow";
+inline constexpr char generator[] = "generator";
+inline constexpr char height[] = "height";
+inline constexpr char heldOut[] = "heldOut";
+inline constexpr char inputOffset[] = "inputOffset";
+inline constexpr char inputScale[] = "inputScale";
+inline constexpr char inputs[] = "inputs";
+inline constexpr char keepBest[] = "keepBest";
+inline constexpr char keepGoing[] = "keepGoing";
+inline constexpr char layers[] = "layers";
+inline constexpr char lengths[] = "lengths";
+inline constexpr char max[] = "max";
+inline constexpr char maxEpochs[] = "maxEpochs";
+inline constexpr char method[] = "method";
+inline constexpr char min[] = "min";
+inline constexpr char momentum[] = "momentum";
+inline constexpr char network[] = "network";
+inline constexpr char neurons[] = "neurons";
+inline constexpr char offset[] = "offset";
+inline constexpr char patience[] = "patience";
+inline constexpr char rate[] = "rate";
+inline constexpr char retina[] = "retina";
+inline constexpr char seed[] = "seed";
+inline constexpr char sequence[] = "sequence";
+inline constexpr char series[] = "series";
+inline constexpr char sizes[] = "sizes";
+inline constexpr char slope[] = "slope";
+inline constexpr char stepWidth[] = "stepWidth";
+inline constexpr char targetAccuracy[] = "targetAccuracy";
+inline constexpr char targetOffset[] = "targetOffset";
+inline constexpr char targetScale[] = "targetScale";
+inline constexpr char trainLength[] = "trainLength";
+inline constexpr char training[] = "training";
+inline constexpr char values[] = "values";
+inline constexpr char version[] = "version";
+inline constexpr char weights[] = "weights";
+inline constexpr char width[] = "width";
+inline constexpr char windowSize[] = "windowSize";
+} // namespace member
+
+// The words of the document's named values.
+namespace value {
+inline constexpr char backprop[] = "backprop";
+inline constexpr char stochastic[] = "stochastic";
+inline constexpr char stretch[] = "stretch";
+inline constexpr char aspect[] = "aspect";
+} // namespace value
+
 // The file as the messages name it: its name without the folder, in «».
 std::string Shown(const std::string& path);
 

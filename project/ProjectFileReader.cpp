@@ -245,18 +245,18 @@ struct TSeriesPlan {
 TNetworkPlan CheckNetwork(const TReader& r, const Json& root)
 {
     TNetworkPlan plan;
-    const Json& v = r.Get(root, "", "network");
+    const Json& v = r.Get(root, "", member::network);
     if (v.is_null())
         return plan;
     if (!v.is_object())
         Damaged("поле «network» должно быть объектом или null.");
-    const std::string path = "network";
+    const std::string path = member::network;
     plan.present = true;
-    plan.inputOffset = r.Float(v, path, "inputOffset");
-    plan.targetOffset = r.Float(v, path, "targetOffset");
-    plan.inputScale = r.Float(v, path, "inputScale");
-    plan.targetScale = r.Float(v, path, "targetScale");
-    const Json& layers = r.Get(v, path, "layers");
+    plan.inputOffset = r.Float(v, path, member::inputOffset);
+    plan.targetOffset = r.Float(v, path, member::targetOffset);
+    plan.inputScale = r.Float(v, path, member::inputScale);
+    plan.targetScale = r.Float(v, path, member::targetScale);
+    const Json& layers = r.Get(v, path, member::layers);
     if (!layers.is_array() || layers.size() > MaxLayerCount)
         Damaged("поле «network.layers» должно быть массивом не более чем из " + std::to_string(MaxLayerCount) +
                 " слоёв.");
@@ -268,21 +268,21 @@ TNetworkPlan CheckNetwork(const TReader& r, const Json& root)
         if (!l.is_object())
             Damaged("поле «" + lp + "» должно быть объектом.");
         TLayerPlan& p = plan.layers[k];
-        p.inputs = static_cast<std::uint32_t>(r.Unsigned(l, lp, "inputs", 1, PatternRing::MaxDimension));
-        p.neurons = static_cast<std::uint32_t>(r.Unsigned(l, lp, "neurons", 1, MaxNeuronCount));
+        p.inputs = static_cast<std::uint32_t>(r.Unsigned(l, lp, member::inputs, 1, PatternRing::MaxDimension));
+        p.neurons = static_cast<std::uint32_t>(r.Unsigned(l, lp, member::neurons, 1, MaxNeuronCount));
         if (k > 0 && p.inputs != plan.layers[k - 1].neurons)
             Damaged("входов у слоя " + std::to_string(k) + " (" + std::to_string(p.inputs) +
                     ") не столько, сколько нейронов у слоя перед ним (" + std::to_string(plan.layers[k - 1].neurons) +
                     ").");
-        p.slope = r.Float(l, lp, "slope");
-        p.amplitude = r.Float(l, lp, "amplitude");
-        p.offset = r.Float(l, lp, "offset");
+        p.slope = r.Float(l, lp, member::slope);
+        p.amplitude = r.Float(l, lp, member::amplitude);
+        p.offset = r.Float(l, lp, member::offset);
         const std::uint64_t count = (std::uint64_t{p.inputs} + 1) * p.neurons;
         total += count;
         if (total > MaxNetworkWeightCount)
             Damaged("в сети больше " + std::to_string(MaxNetworkWeightCount) + " весов.");
-        p.weights = r.Block(l, lp, "weights", count * sizeof(float));
-        p.changes = r.Block(l, lp, "changes", count * sizeof(float));
+        p.weights = r.Block(l, lp, member::weights, count * sizeof(float));
+        p.changes = r.Block(l, lp, member::changes, count * sizeof(float));
     }
     return plan;
 }
@@ -311,15 +311,15 @@ void BuildNetwork(const TReader& r, const TNetworkPlan& plan, TProjectState& sta
 
 TSequencePlan CheckSequence(const TReader& r, const Json& root)
 {
-    const std::string path = "sequence";
-    const Json& v = r.Object(root, "", "sequence");
+    const std::string path = member::sequence;
+    const Json& v = r.Object(root, "", member::sequence);
     TSequencePlan plan;
-    plan.dimension = static_cast<std::uint32_t>(r.Unsigned(v, path, "dimension", 0, PatternRing::MaxDimension));
-    const auto count = static_cast<std::uint32_t>(r.Unsigned(v, path, "count", 0, MaxSequenceCount));
+    plan.dimension = static_cast<std::uint32_t>(r.Unsigned(v, path, member::dimension, 0, PatternRing::MaxDimension));
+    const auto count = static_cast<std::uint32_t>(r.Unsigned(v, path, member::count, 0, MaxSequenceCount));
     const std::uint64_t column = std::uint64_t{count} * 4;
-    const TBlock classBlock = r.Block(v, path, "classes", column);
-    const TBlock sizeBlock = r.Block(v, path, "sizes", column);
-    const TBlock lengthBlock = r.Block(v, path, "lengths", column);
+    const TBlock classBlock = r.Block(v, path, member::classes, column);
+    const TBlock sizeBlock = r.Block(v, path, member::sizes, column);
+    const TBlock lengthBlock = r.Block(v, path, member::lengths, column);
     plan.classes.resize(count);
     plan.sizes.resize(count);
     plan.lengths.resize(count);
@@ -335,7 +335,7 @@ TSequencePlan CheckSequence(const TReader& r, const Json& root)
                     " не согласуются.");
         cellBytes += plan.lengths[k];
     }
-    plan.cells = r.Block(v, path, "cells", cellBytes);
+    plan.cells = r.Block(v, path, member::cells, cellBytes);
     return plan;
 }
 
@@ -394,7 +394,7 @@ void BuildSequence(const TReader& r, const TSequencePlan& plan, TProjectState& s
 
 void CheckClassNames(const TReader& r, const Json& root)
 {
-    const Json& v = r.Get(root, "", "classNames");
+    const Json& v = r.Get(root, "", member::classNames);
     if (!v.is_array() || v.size() > static_cast<std::size_t>(MaxClassCount))
         Damaged("поле «classNames» должно быть массивом не более чем из " + std::to_string(MaxClassCount) +
                 " строк.");
@@ -406,7 +406,7 @@ void CheckClassNames(const TReader& r, const Json& root)
 // The names are moved out of the document, not copied.
 void BuildClassNames(const TReader& r, Json& root, TProjectState& state)
 {
-    Json& v = root["classNames"];
+    Json& v = root[member::classNames];
     state.classNames.reserve(v.size());
     for (Json& name : v) {
         if (name.is_string())
@@ -418,9 +418,9 @@ void BuildClassNames(const TReader& r, Json& root, TProjectState& state)
 
 void ReadRetina(const TReader& r, const Json& root, TProjectState& state)
 {
-    const Json& v = r.Object(root, "", "retina");
-    const auto width = r.Unsigned(v, "retina", "width", 0, MaxElementSize);
-    const auto height = r.Unsigned(v, "retina", "height", 0, MaxElementSize);
+    const Json& v = r.Object(root, "", member::retina);
+    const auto width = r.Unsigned(v, member::retina, member::width, 0, MaxElementSize);
+    const auto height = r.Unsigned(v, member::retina, member::height, 0, MaxElementSize);
     if (width * height > static_cast<std::uint64_t>(MaxElementSize))
         Damaged("ретина " + std::to_string(width) + " × " + std::to_string(height) + " больше допустимой.");
     state.retinaWidth = static_cast<std::int32_t>(width);
@@ -429,20 +429,20 @@ void ReadRetina(const TReader& r, const Json& root, TProjectState& state)
 
 TSeriesPlan CheckSeries(const TReader& r, const Json& root)
 {
-    const std::string path = "series";
-    const Json& v = r.Object(root, "", "series");
+    const std::string path = member::series;
+    const Json& v = r.Object(root, "", member::series);
     TSeriesPlan plan;
     plan.count =
-        static_cast<std::uint32_t>(r.Unsigned(v, path, "count", 0, std::numeric_limits<std::int32_t>::max()));
-    plan.values = r.Block(v, path, "values", std::uint64_t{plan.count} * sizeof(float));
-    plan.min = r.Float(v, path, "min");
-    plan.max = r.Float(v, path, "max");
-    plan.windowSize = static_cast<std::uint32_t>(r.Unsigned(v, path, "windowSize", 0, PatternRing::MaxDimension));
-    plan.trainLength = static_cast<std::uint32_t>(r.Unsigned(v, path, "trainLength", 0, plan.count));
+        static_cast<std::uint32_t>(r.Unsigned(v, path, member::count, 0, std::numeric_limits<std::int32_t>::max()));
+    plan.values = r.Block(v, path, member::values, std::uint64_t{plan.count} * sizeof(float));
+    plan.min = r.Float(v, path, member::min);
+    plan.max = r.Float(v, path, member::max);
+    plan.windowSize = static_cast<std::uint32_t>(r.Unsigned(v, path, member::windowSize, 0, PatternRing::MaxDimension));
+    plan.trainLength = static_cast<std::uint32_t>(r.Unsigned(v, path, member::trainLength, 0, plan.count));
     if (plan.windowSize > 0 && plan.windowSize >= plan.count)
         Damaged("размер окна ряда (" + std::to_string(plan.windowSize) + ") должен быть меньше числа его значений (" +
                 std::to_string(plan.count) + ").");
-    plan.fromFirstWindow = r.Bool(v, path, "fromFirstWindow");
+    plan.fromFirstWindow = r.Bool(v, path, member::fromFirstWindow);
     return plan;
 }
 
@@ -463,10 +463,10 @@ void BuildSeries(const TReader& r, const TSeriesPlan& plan, TProjectState& state
 // The random generator's state, when the file holds one: 16 hexadecimal digits.
 std::optional<std::uint64_t> ReadGenerator(const Json& root)
 {
-    const auto member = root.find("generator");
-    if (member == root.end())
+    const auto found = root.find(member::generator);
+    if (found == root.end())
         return std::nullopt;
-    const std::string* text = member->is_string() ? &member->get_ref<const std::string&>() : nullptr;
+    const std::string* text = found->is_string() ? &found->get_ref<const std::string&>() : nullptr;
     std::uint64_t value = 0;
     bool ok = text && text->size() == 16;
     for (std::size_t i = 0; ok && i < 16; ++i) {
@@ -484,12 +484,12 @@ std::optional<std::uint64_t> ReadGenerator(const Json& root)
 // in files saved before it was kept) or "aspect".
 TFigureFit ReadFit(const Json& root)
 {
-    const auto member = root.find("fit");
-    if (member == root.end())
+    const auto found = root.find(member::fit);
+    if (found == root.end())
         return TFigureFit::Stretch;
-    if (member->is_string() && member->get_ref<const std::string&>() == "aspect")
+    if (found->is_string() && found->get_ref<const std::string&>() == value::aspect)
         return TFigureFit::Aspect;
-    if (member->is_string() && member->get_ref<const std::string&>() == "stretch")
+    if (found->is_string() && found->get_ref<const std::string&>() == value::stretch)
         return TFigureFit::Stretch;
     Damaged("способ вырезания фигур («fit») — не \"stretch\" и не \"aspect\".");
 }
@@ -499,45 +499,45 @@ TFigureFit ReadFit(const Json& root)
 TRunSettings ReadTraining(const TReader& r, const Json& root)
 {
     TRunSettings t;
-    const auto member = root.find("training");
-    if (member == root.end())
+    const auto found = root.find(member::training);
+    if (found == root.end())
         return t;
-    const std::string path = "training";
-    const Json& v = r.Object(root, "", "training");
-    const auto method = r.TextOf(r.Get(v, path, "method"));
-    if (!method || (*method != "backprop" && *method != "stochastic"))
+    const std::string path = member::training;
+    const Json& v = r.Object(root, "", member::training);
+    const auto method = r.TextOf(r.Get(v, path, member::method));
+    if (!method || (*method != value::backprop && *method != value::stochastic))
         Damaged("поле «training.method» должно быть \"backprop\" или \"stochastic\".");
-    t.step.method = *method == "stochastic" ? TTrainingMethod::Stochastic : TTrainingMethod::BackPropagation;
-    t.step.learningRate = r.Float(v, path, "rate");
-    t.step.momentum = r.Float(v, path, "momentum");
-    t.step.stepWidth = r.Float(v, path, "stepWidth");
-    t.maxEpochs = r.Unsigned(v, path, "maxEpochs", 0, 1000000000);
-    t.keepGoing = r.Bool(v, path, "keepGoing");
-    if (const auto target = v.find("targetAccuracy"); target != v.end()) {
+    t.step.method = *method == value::stochastic ? TTrainingMethod::Stochastic : TTrainingMethod::BackPropagation;
+    t.step.learningRate = r.Float(v, path, member::rate);
+    t.step.momentum = r.Float(v, path, member::momentum);
+    t.step.stepWidth = r.Float(v, path, member::stepWidth);
+    t.maxEpochs = r.Unsigned(v, path, member::maxEpochs, 0, 1000000000);
+    t.keepGoing = r.Bool(v, path, member::keepGoing);
+    if (const auto target = v.find(member::targetAccuracy); target != v.end()) {
         if (!target->is_number() || !(target->get<double>() >= 0.0 && target->get<double>() <= 1.0))
             Damaged("поле «training.targetAccuracy» должно быть числом от 0 до 1.");
         t.targetAccuracy = target->get<double>();
     }
-    t.patience = r.Unsigned(v, path, "patience", 0, 1000000000);
-    const auto heldOut = r.TextOf(r.Get(v, path, "heldOut"));
+    t.patience = r.Unsigned(v, path, member::patience, 0, 1000000000);
+    const auto heldOut = r.TextOf(r.Get(v, path, member::heldOut));
     if (!heldOut)
         Damaged("поле «training.heldOut» должно быть строкой.");
     t.heldOutPath = *heldOut;
-    t.keepBest = r.Bool(v, path, "keepBest");
-    if (v.find("seed") != v.end())
-        t.seed = r.Unsigned(v, path, "seed", 0, 0x7fffffffffffffffull);
+    t.keepBest = r.Bool(v, path, member::keepBest);
+    if (v.find(member::seed) != v.end())
+        t.seed = r.Unsigned(v, path, member::seed, 0, 0x7fffffffffffffffull);
     return t;
 }
 
 // The seed of the network's initial weights, when the file holds one.
 std::optional<std::uint64_t> ReadSeed(const Json& root)
 {
-    const auto member = root.find("seed");
-    if (member == root.end())
+    const auto found = root.find(member::seed);
+    if (found == root.end())
         return std::nullopt;
-    if (!member->is_number_unsigned() && !(member->is_number_integer() && member->get<std::int64_t>() >= 0))
+    if (!found->is_number_unsigned() && !(found->is_number_integer() && found->get<std::int64_t>() >= 0))
         Damaged("зерно начальных весов («seed») — не целое неотрицательное число.");
-    return member->get<std::uint64_t>();
+    return found->get<std::uint64_t>();
 }
 
 // The checksum member closing the file: where its key starts and the value
@@ -549,7 +549,7 @@ struct TChecksumTail {
 
 std::optional<TChecksumTail> FindChecksumTail(const std::string& text)
 {
-    static constexpr std::string_view key = "\"checksum\"";
+    const std::string key = std::string("\"") + member::checksum + '"';
     const std::size_t at = text.rfind(key);
     if (at == std::string::npos)
         return std::nullopt;
@@ -623,10 +623,10 @@ void ReadProject(const std::string& path, TProjectState& state)
     std::string().swap(scan.skeleton);
     Json& root = doc.Root();
     TReader r(doc);
-    const auto format = root.is_object() && root.contains("format") ? doc.TextOf(root["format"]) : std::nullopt;
+    const auto format = root.is_object() && root.contains(member::format) ? doc.TextOf(root[member::format]) : std::nullopt;
     if (!format || *format != ProjectFileFormat)
         throw TRefusal{NotAProject};
-    const auto version = root.find("version");
+    const auto version = root.find(member::version);
     if (version == root.end() || !version->is_number_integer() || version->get<std::int64_t>() < 1)
         Damaged("нет правильного номера версии.");
     if (version->get<std::int64_t>() > ProjectFileVersion)

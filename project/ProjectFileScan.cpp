@@ -382,7 +382,7 @@ private:
             blobs_.push_back(blob);
         } else {
             skeleton_ += pending_;
-            if (pending_ == "checksum")
+            if (pending_ == member::checksum)
                 lastKey_ = quote_;
         }
         skeleton_ += '"';

@@ -195,6 +195,14 @@ void PutKey(TTextOut& out, int indent, const char* key, bool first = false)
     out += "\": ";
 }
 
+// One of the document's own names as a JSON string (plain ASCII, nothing to escape).
+void PutName(TTextOut& out, const char* name)
+{
+    out += '"';
+    out += name;
+    out += '"';
+}
+
 // A string as JSON: well-formed UTF-8 as it is; the quote, the backslash and
 // the control characters escaped as the JSON library escapes them; each byte
 // sequence that is no character (the longest start of one, or one byte) as
@@ -333,32 +341,32 @@ std::string StateRefusal(const TProjectState& state, const TRingElements& elemen
 // The settings of the next training run.
 void PutTraining(TTextOut& out, const TRunSettings& t)
 {
-    PutKey(out, 1, "training");
+    PutKey(out, 1, member::training);
     out += '{';
-    PutKey(out, 2, "method", true);
-    out += t.step.method == TTrainingMethod::Stochastic ? "\"stochastic\"" : "\"backprop\"";
-    PutKey(out, 2, "rate");
+    PutKey(out, 2, member::method, true);
+    PutName(out, t.step.method == TTrainingMethod::Stochastic ? value::stochastic : value::backprop);
+    PutKey(out, 2, member::rate);
     PutFloat(out, t.step.learningRate);
-    PutKey(out, 2, "momentum");
+    PutKey(out, 2, member::momentum);
     PutFloat(out, t.step.momentum);
-    PutKey(out, 2, "stepWidth");
+    PutKey(out, 2, member::stepWidth);
     PutFloat(out, t.step.stepWidth);
-    PutKey(out, 2, "maxEpochs");
+    PutKey(out, 2, member::maxEpochs);
     PutInt(out, t.maxEpochs);
-    PutKey(out, 2, "keepGoing");
+    PutKey(out, 2, member::keepGoing);
     out += t.keepGoing ? "true" : "false";
     if (t.targetAccuracy) {
-        PutKey(out, 2, "targetAccuracy");
+        PutKey(out, 2, member::targetAccuracy);
         out += Json(*t.targetAccuracy).dump();
     }
-    PutKey(out, 2, "patience");
+    PutKey(out, 2, member::patience);
     PutInt(out, t.patience);
-    PutKey(out, 2, "heldOut");
+    PutKey(out, 2, member::heldOut);
     PutString(out, t.heldOutPath);
-    PutKey(out, 2, "keepBest");
+    PutKey(out, 2, member::keepBest);
     out += t.keepBest ? "true" : "false";
     if (t.seed) {
-        PutKey(out, 2, "seed");
+        PutKey(out, 2, member::seed);
         PutInt(out, *t.seed);
     }
     out += "\n }";
@@ -368,38 +376,38 @@ void PutTraining(TTextOut& out, const TRunSettings& t)
 // blocks; null when there is none.
 void PutNetwork(TTextOut& out, const TNeuralNet* net)
 {
-    PutKey(out, 1, "network");
+    PutKey(out, 1, member::network);
     if (!net) {
         out += "null";
         return;
     }
     out += '{';
-    PutKey(out, 2, "inputOffset", true);
+    PutKey(out, 2, member::inputOffset, true);
     PutFloat(out, net->inputOffset);
-    PutKey(out, 2, "targetOffset");
+    PutKey(out, 2, member::targetOffset);
     PutFloat(out, net->targetOffset);
-    PutKey(out, 2, "inputScale");
+    PutKey(out, 2, member::inputScale);
     PutFloat(out, net->inputScale);
-    PutKey(out, 2, "targetScale");
+    PutKey(out, 2, member::targetScale);
     PutFloat(out, net->targetScale);
-    PutKey(out, 2, "layers");
+    PutKey(out, 2, member::layers);
     out += '[';
     for (std::size_t k = 0; k < net->layers.size(); ++k) {
         const TLayer& layer = net->layers[k];
         out += k == 0 ? "\n   {" : ",\n   {";
-        PutKey(out, 4, "inputs", true);
+        PutKey(out, 4, member::inputs, true);
         PutInt(out, layer.inputCount);
-        PutKey(out, 4, "neurons");
+        PutKey(out, 4, member::neurons);
         PutInt(out, layer.neuronCount);
-        PutKey(out, 4, "slope");
+        PutKey(out, 4, member::slope);
         PutFloat(out, layer.slope);
-        PutKey(out, 4, "amplitude");
+        PutKey(out, 4, member::amplitude);
         PutFloat(out, layer.amplitude);
-        PutKey(out, 4, "offset");
+        PutKey(out, 4, member::offset);
         PutFloat(out, layer.offset);
-        PutKey(out, 4, "weights");
+        PutKey(out, 4, member::weights);
         PutMatrix(out, layer.weights);
-        PutKey(out, 4, "changes");
+        PutKey(out, 4, member::changes);
         PutMatrix(out, net->changes[k].weights);
         out += "\n   }";
     }
@@ -426,16 +434,16 @@ void PutColumn(TTextOut& out, const TRingElements& elements, const char* key, Fi
 // columns, then all their cells as one block.
 void PutSequence(TTextOut& out, const PatternRing& sequence, const TRingElements& elements)
 {
-    PutKey(out, 1, "sequence");
+    PutKey(out, 1, member::sequence);
     out += '{';
-    PutKey(out, 2, "dimension", true);
+    PutKey(out, 2, member::dimension, true);
     PutInt(out, sequence.Dimension);
-    PutKey(out, 2, "count");
+    PutKey(out, 2, member::count);
     PutInt(out, elements.size());
-    PutColumn(out, elements, "classes", [](const TAbsImage& e) { return e.ClassIndex; });
-    PutColumn(out, elements, "sizes", [](const TAbsImage& e) { return e.Size; });
-    PutColumn(out, elements, "lengths", [](const TAbsImage& e) { return static_cast<std::uint32_t>(e.Cells.size()); });
-    PutKey(out, 2, "cells");
+    PutColumn(out, elements, member::classes, [](const TAbsImage& e) { return e.ClassIndex; });
+    PutColumn(out, elements, member::sizes, [](const TAbsImage& e) { return e.Size; });
+    PutColumn(out, elements, member::lengths, [](const TAbsImage& e) { return static_cast<std::uint32_t>(e.Cells.size()); });
+    PutKey(out, 2, member::cells);
     out += '"';
     {
         TBase64Writer w(out);
@@ -447,7 +455,7 @@ void PutSequence(TTextOut& out, const PatternRing& sequence, const TRingElements
 
 void PutClassNames(TTextOut& out, const std::vector<std::string>& classNames)
 {
-    PutKey(out, 1, "classNames");
+    PutKey(out, 1, member::classNames);
     out += '[';
     for (std::size_t k = 0; k < classNames.size(); ++k) {
         out += k == 0 ? "\n  " : ",\n  ";
@@ -458,11 +466,11 @@ void PutClassNames(TTextOut& out, const std::vector<std::string>& classNames)
 
 void PutRetina(TTextOut& out, const TProjectState& state)
 {
-    PutKey(out, 1, "retina");
+    PutKey(out, 1, member::retina);
     out += '{';
-    PutKey(out, 2, "width", true);
+    PutKey(out, 2, member::width, true);
     PutInt(out, state.retinaWidth);
-    PutKey(out, 2, "height");
+    PutKey(out, 2, member::height);
     PutInt(out, state.retinaHeight);
     out += "\n }";
 }
@@ -471,11 +479,11 @@ void PutRetina(TTextOut& out, const TProjectState& state)
 void PutSeries(TTextOut& out, const TProjectState& state)
 {
     const std::uint32_t count = SeriesCountOf(state);
-    PutKey(out, 1, "series");
+    PutKey(out, 1, member::series);
     out += '{';
-    PutKey(out, 2, "count", true);
+    PutKey(out, 2, member::count, true);
     PutInt(out, count);
-    PutKey(out, 2, "values");
+    PutKey(out, 2, member::values);
     out += '"';
     {
         TBase64Writer w(out);
@@ -484,15 +492,15 @@ void PutSeries(TTextOut& out, const TProjectState& state)
         w.Finish();
     }
     out += '"';
-    PutKey(out, 2, "min");
+    PutKey(out, 2, member::min);
     PutFloat(out, state.seriesMin);
-    PutKey(out, 2, "max");
+    PutKey(out, 2, member::max);
     PutFloat(out, state.seriesMax);
-    PutKey(out, 2, "windowSize");
+    PutKey(out, 2, member::windowSize);
     PutInt(out, state.windowSize);
-    PutKey(out, 2, "trainLength");
+    PutKey(out, 2, member::trainLength);
     PutInt(out, state.trainLength);
-    PutKey(out, 2, "fromFirstWindow");
+    PutKey(out, 2, member::fromFirstWindow);
     out += state.fromFirstWindow ? "true" : "false";
     out += "\n }";
 }
@@ -501,14 +509,14 @@ void PutSeries(TTextOut& out, const TProjectState& state)
 // generator's state; the last two only when the state has them.
 void PutFitAndSeeds(TTextOut& out, const TProjectState& state)
 {
-    PutKey(out, 1, "fit");
-    out += state.fit == TFigureFit::Aspect ? "\"aspect\"" : "\"stretch\"";
+    PutKey(out, 1, member::fit);
+    PutName(out, state.fit == TFigureFit::Aspect ? value::aspect : value::stretch);
     if (state.seed) {
-        PutKey(out, 1, "seed");
+        PutKey(out, 1, member::seed);
         PutInt(out, *state.seed);
     }
     if (state.generator) {
-        PutKey(out, 1, "generator");
+        PutKey(out, 1, member::generator);
         char hex[19] = "\"";
         for (int i = 0; i < 16; ++i)
             hex[1 + i] = "0123456789abcdef"[(*state.generator >> (60 - 4 * i)) & 15];
@@ -521,11 +529,11 @@ void PutFitAndSeeds(TTextOut& out, const TProjectState& state)
 void WriteProjectText(TTextOut& out, const TProjectState& state, const TRingElements& elements)
 {
     out += '{';
-    PutKey(out, 1, "format", true);
+    PutKey(out, 1, member::format, true);
     out += '"';
     out += ProjectFileFormat;
     out += '"';
-    PutKey(out, 1, "version");
+    PutKey(out, 1, member::version);
     PutInt(out, ProjectFileVersion);
     PutNetwork(out, state.net.get());
     PutSequence(out, state.sequence, elements);
@@ -544,7 +552,10 @@ void PutChecksum(TTextOut& out)
     char hex[9];
     for (int i = 0; i < 8; ++i) hex[i] = "0123456789abcdef"[(crc >> (28 - 4 * i)) & 15];
     hex[8] = '\0';
-    out += "\"checksum\": \"";
+    // The document before it ends with the comma and indentation of this key.
+    out += '"';
+    out += member::checksum;
+    out += "\": \"";
     out += hex;
     out += "\"\n}\n";
 }
