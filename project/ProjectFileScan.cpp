@@ -1,6 +1,7 @@
 #include "project/ProjectFileScan.h"
 
 #include "project/AtomicFile.h"
+#include "project/FileReasons.h"
 #include "project/ProjectFile.h"
 #include "project/ProjectFileFormat.h"
 
@@ -421,27 +422,16 @@ private:
 
 TSourceFile::TSourceFile(const std::string& path)
 {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        throw TRefusal{errno == ENOENT ? std::string("не найден.") : "недоступен: " + SystemReason(errno) + "."};
-    if (S_ISDIR(st.st_mode))
-        throw TRefusal{"— это папка, а не файл проекта."};
-    if (!S_ISREG(st.st_mode))
-        throw TRefusal{"— не обычный файл (а канал, устройство или сокет), его нельзя открыть как проект."};
-    CheckSize(st);
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd_ < 0)
-        throw TRefusal{"не удаётся открыть: " + SystemReason(errno) + "."};
-    // The name may have been given to something else since stat.
-    if (::fstat(fd_, &opened_) != 0 || !S_ISREG(opened_.st_mode))
-        throw TRefusal{"— не обычный файл (а канал, устройство или сокет), его нельзя открыть как проект."};
+    // Opened as every file the user names is: only a regular file, with the same reasons.
+    TRegularFile regular = OpenRegularFile(path);
+    if (!regular.file)
+        throw TRefusal{"не открывается: " + FileOpenReason(regular.error) + "."};
+    if (::fstat(::fileno(regular.file.get()), &opened_) != 0)
+        throw TRefusal{"не открывается: " + SystemReason(errno) + "."};
     CheckSize(opened_);
-}
-
-TSourceFile::~TSourceFile()
-{
-    if (fd_ >= 0)
-        ::close(fd_);
+    // Read through the descriptor alone (read and pread), never through the stream's buffer.
+    file_ = std::move(regular.file);
+    fd_ = ::fileno(file_.get());
 }
 
 std::size_t TSourceFile::ReadNext(char* out, std::size_t n) const

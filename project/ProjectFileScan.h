@@ -4,6 +4,8 @@
 // without its long strings, and that document parsed, the long strings left
 // in the file until a member needs them. Internal to the project file.
 
+#include "images/RegularFile.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstddef>
@@ -34,7 +36,6 @@ struct TRefusal {
 class TSourceFile {
 public:
     explicit TSourceFile(const std::string& path);
-    ~TSourceFile();
     TSourceFile(const TSourceFile&) = delete;
     TSourceFile& operator=(const TSourceFile&) = delete;
 
@@ -55,6 +56,7 @@ public:
 private:
     static void CheckSize(const struct stat& st);
 
+    TFilePtr file_;
     int fd_ = -1;
     struct stat opened_ {};
 };
