@@ -159,7 +159,7 @@ void BM_LongSeriesTicks(benchmark::State& state)
     }
     SerLForm->close();
     ProgressForm->close();
-    if (!ProgressForm->baselinesReady)
+    if (ProgressForm->History().Baselines() == nullptr)
         state.SkipWithError("the yardsticks were not ready after all the rounds");
     std::sort(epochs.begin(), epochs.end());
     const double epoch = epochs[epochs.size() / 2];

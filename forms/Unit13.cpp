@@ -6,8 +6,9 @@
 #include "framework/Convert.h"
 #include "images/ClassNames.h"
 #include "project/AtomicFile.h"
+#include "project/Checking.h"
+#include "project/Globals.h"
 #include "project/Learning.h"
-#include "project/TextFiles.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -17,11 +18,9 @@
 #include <QToolTip>
 
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <initializer_list>
 #include <limits>
-#include <map>
 
 TProgressForm* ProgressForm = nullptr;
 
@@ -53,7 +52,11 @@ constexpr TColor AutoOneStepColor = qRgb(0, 150, 170);
 constexpr TColor AutoClosedLoopColor = qRgb(220, 120, 0);
 constexpr TColor CheckColor = qRgb(0, 150, 0);
 
-constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+using TSource = TTrainingHistory::TSource;
+using enum TTrainingHistory::PatternValue;
+using enum TTrainingHistory::SeriesValue;
+using enum TTrainingHistory::HeldOutValue;
+using enum TTrainingHistory::CheckValue;
 
 std::string ClassName(std::size_t c)
 {
@@ -109,12 +112,11 @@ void Widen(double v, double& smallest, double& largest)
 
 TProgressForm::TProgressForm()
     : TForm(QStringLiteral("Ход обучения")),
-      TProjectListener(Project),
-      TTrainingListener(Project),
       OpenDialog1(QStringLiteral("Обучающая последовательность|*.llt"), QStringLiteral("llt")),
       SaveDialog1(QStringLiteral("Рисунок PNG|*.png"), QStringLiteral("png")),
       SaveDialog2(QStringLiteral("Таблица CSV|*.csv"), QStringLiteral("csv")),
-      SaveDialog3(QStringLiteral("Таблица CSV|*.csv"), QStringLiteral("csv"))
+      SaveDialog3(QStringLiteral("Таблица CSV|*.csv"), QStringLiteral("csv")),
+      history_(Project)
 {
     SetFormFont(QStringLiteral("MS Sans Serif"), -11);
     SetBounds(30, 60, ClientWidth + PanelWidth, 24 + CurveHeight + 2 + LowerHeight + 28);
@@ -139,154 +141,12 @@ TProgressForm::TProgressForm()
     Handle(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
     Handle(Image2, &TImage::mouseDown, this, [this](Qt::MouseButton b, int x, int y) { Image2MouseDown(b, x, y); });
     Handle(Image3, &TImage::mouseMove, this, [this](int x, int y) { Image3MouseMove(x, y); });
-    StartCurve();
-}
-
-void TProgressForm::ProjectChanged(TProjectChange change)
-{
-    switch (change) {
-    case TProjectChange::Network:
-        StartCurve();
-        source = TSource::Patterns;
-        break;
-    case TProjectChange::SeriesLoaded:
-    case TProjectChange::SeriesReloaded:
-        StartCurve();
-        source = TSource::Series;
-        break;
-    case TProjectChange::Opened:
-        StartCurve();
-        source = Project.State().HasSeries() && Project.SeriesNetworkInPlace() ? TSource::Series
-                                                                                 : TSource::Patterns;
-        break;
-    default:
-        break;
-    }
-}
-
-void TProgressForm::StartCurve()
-{
-    patternHistory.Clear();
-    seriesHistory.Clear();
-    heldOutHistory.Clear();
-    checkHistory.Clear();
-    patternEpochs = 0;
-    seriesEpochs = 0;
-    lastAnswers.clear();
-    lastMargins.clear();
-    lastClasses = 0;
-    confusionReady_ = false;
-    checked = false;
-    checkTotal = 0;
-    checkRight = 0;
-    checkConfusion.Reset(0);
-    checkSequence.Clear();
-    checkAnswers.clear();
-    checkMargins.clear();
-    checkFile.clear();
-    checkApart = 0;
-    checkApartNames.clear();
-    baselines = {};
-    baselinesReady = false;
-    bestEpoch = 0;
-    bestClosedLoop = NaN;
-    dirty_ = true;
-}
-
-void TProgressForm::PatternEpochTrained(const TPatternEpochReport& report)
-{
-    source = TSource::Patterns;
-    dirty_ = true;
-    ++patternEpochs;
-    patternHistory.Add({patternEpochs,
-                        {static_cast<double>(report.correct), report.totalError,
-                         static_cast<double>(report.elements), 0.0}});
-    lastAnswers.assign(report.answers.begin(), report.answers.begin() + report.elements);
-    lastMargins.assign(report.margins.begin(), report.margins.begin() + report.elements);
-    // The epoch left the cursor on its first element.
-    epochMark = Project.CursorMark();
-    lastClasses = report.classes;
-    confusionReady_ = false;
-}
-
-void TProgressForm::HeldOutChecked(const TRunEpoch& epoch)
-{
-    // Told right after the epoch's own report, which numbered it.
-    if (patternHistory.Empty() || epoch.heldOutTotal == 0)
-        return;
-    const double share = static_cast<double>(epoch.heldOutRight) / static_cast<double>(epoch.heldOutTotal);
-    checkHistory.Add({patternEpochs,
-                      {share * patternHistory.Last().values[Elements], static_cast<double>(epoch.heldOutRight),
-                       static_cast<double>(epoch.heldOutTotal), 0.0}});
-    dirty_ = true;
-}
-
-void TProgressForm::SeriesEpochTrained(const TSeriesEpochReport& report)
-{
-    if (report.windows == 0)
-        return;
-    source = TSource::Series;
-    dirty_ = true;
-    ++seriesEpochs;
-    seriesHistory.Add({seriesEpochs, {report.maxError, report.minError, 0.0, 0.0}});
-}
-
-bool TProgressForm::SeriesInPlace() const
-{
-    return Project.SeriesReady();
-}
-
-void TProgressForm::EvaluateHeldOut()
-{
-    if (!SeriesInPlace())
-        return;
-    // The same figures the series window's picture comes from, computed
-    // once for these weights.
-    const THeldOutErrors& errors = Project.SeriesForecast().heldOut;
-    if (errors.points == 0)
-        return;
-    heldOutHistory.Add({seriesEpochs, {errors.oneStep, errors.closedLoop, 0.0, 0.0}});
-    if (bestEpoch == 0 || errors.closedLoop < bestClosedLoop) {
-        bestEpoch = seriesEpochs;
-        bestClosedLoop = errors.closedLoop;
-    }
-    dirty_ = true;
-}
-
-void TProgressForm::AdvanceBaselines()
-{
-    if (baselinesReady || source != TSource::Series || !SeriesInPlace())
-        return;
-    // Made aside while the window shows; taken once they are ready.
-    if (const TSeriesBaselines* made = Project.SeriesBaselines()) {
-        baselines = *made;
-        baselinesReady = true;
-        dirty_ = true;
-    }
-}
-
-void TProgressForm::CatchUpHeldOut()
-{
-    if (source == TSource::Series && seriesEpochs > 0 &&
-        (heldOutHistory.Empty() || heldOutHistory.Last().epoch != seriesEpochs))
-        EvaluateHeldOut();
-}
-
-const TConfusion& TProgressForm::TrainingConfusion()
-{
-    if (!confusionReady_) {
-        trainingConfusion_.Reset(lastClasses <= MaxConfusionClasses ? lastClasses : 0);
-        for (const TElementAnswer& a : lastAnswers)
-            trainingConfusion_.Add(a);
-        confusionReady_ = true;
-    }
-    return trainingConfusion_;
+    history_.Subscribe([this] { dirty_ = true; });
 }
 
 void TProgressForm::FormShow()
 {
-    CatchUpHeldOut();
-    AdvanceBaselines();
+    history_.CatchUp();
     Repaint();
     Timer1->start();
 }
@@ -298,8 +158,7 @@ void TProgressForm::FormClose()
 
 void TProgressForm::Timer1Timer()
 {
-    CatchUpHeldOut();
-    AdvanceBaselines();
+    history_.CatchUp();
     if (dirty_)
         Repaint();
 }
@@ -309,7 +168,7 @@ void TProgressForm::Repaint()
     dirty_ = false;
     Clear(Image1);
     Clear(Image2);
-    if (source == TSource::Patterns)
+    if (history_.Source() == TSource::Patterns)
         DrawPatterns();
     else
         DrawSeries();
@@ -319,34 +178,36 @@ void TProgressForm::Repaint()
 
 void TProgressForm::ShowStatus()
 {
+    const TEpochHistory& patterns = history_.Patterns();
+    const TEpochHistory& series = history_.Series();
     QString text;
-    if (source == TSource::Patterns) {
-        if (patternHistory.Empty()) {
+    if (history_.Source() == TSource::Patterns) {
+        if (patterns.Empty()) {
             text = QStringLiteral("Эпох ещё не было.");
         } else {
-            const TEpochPoint& p = patternHistory.Last();
+            const TEpochPoint& p = patterns.Last();
             text = QStringLiteral("Эпоха %1: верно %2 из %3, суммарная ошибка %4")
                        .arg(p.epoch)
                        .arg(static_cast<std::uint64_t>(p.values[Correct]))
                        .arg(static_cast<std::uint64_t>(p.values[Elements]))
                        .arg(PlotNumber(p.values[TotalError]));
-            if (checked)
+            if (const TTrainingHistory::TFileCheck* check = history_.FileCheck())
                 text += QStringLiteral("; проверка на «%1»: верно %2 из %3")
-                            .arg(checkFile)
-                            .arg(checkRight)
-                            .arg(checkTotal);
+                            .arg(QString::fromStdString(check->file))
+                            .arg(check->right)
+                            .arg(check->total);
         }
-    } else if (seriesHistory.Empty()) {
+    } else if (series.Empty()) {
         text = QStringLiteral("Эпох ещё не было.");
     } else {
-        const TEpochPoint& p = seriesHistory.Last();
+        const TEpochPoint& p = series.Last();
         text = QStringLiteral("Эпоха %1: ошибка окна от %2 до %3")
                    .arg(p.epoch)
                    .arg(PlotNumber(p.values[MinError]), PlotNumber(p.values[MaxError]));
-        if (bestEpoch > 0)
+        if (history_.BestEpoch() > 0)
             text += QStringLiteral("; замкнутый прогноз лучше всего в эпоху %1: %2")
-                        .arg(bestEpoch)
-                        .arg(PlotNumber(bestClosedLoop));
+                        .arg(history_.BestEpoch())
+                        .arg(PlotNumber(history_.BestClosedLoop()));
     }
     Label1->SetCaption(text);
 }
@@ -354,21 +215,23 @@ void TProgressForm::ShowStatus()
 void TProgressForm::DrawPatternCurve()
 {
     TCanvas& canvas = Image1->Canvas();
-    if (patternHistory.Empty()) {
+    const TEpochHistory& patterns = history_.Patterns();
+    const TEpochHistory& checks = history_.Checks();
+    if (patterns.Empty()) {
         // Two lines: one does not fit the curve's width.
         Note(canvas, 12, 12, QStringLiteral("Кривая обучения появится с первой эпохой окна «Обучение» →"));
         Note(canvas, 12, 26, QStringLiteral("«Обратное распространение» или «Стохастический алгоритм»."));
     } else {
-        const TEpochPoint& last = patternHistory.Last();
+        const TEpochPoint& last = patterns.Last();
         const TPlotAxis x = LinearAxis(0.0, static_cast<double>(last.epoch));
         const TPlotAxis correct = LinearAxis(0.0, std::max(last.values[Elements], 1.0));
         double smallest = std::numeric_limits<double>::infinity();
         double largest = 0.0;
-        Span(patternHistory, {TotalError}, smallest, largest);
+        Span(patterns, {TotalError}, smallest, largest);
         const TPlotAxis error = LogAxis(smallest, largest);
         const QRect area(56, 26, ClientWidth - 56 - 60, CurveHeight - 26 - 36);
         // With a held-out check's curve, three shorter entries share the line.
-        const bool check = !checkHistory.Empty();
+        const bool check = !checks.Empty();
         int legend = LegendEntry(canvas, 56, 4, CorrectColor, false,
                                  check ? QStringLiteral("верных ответов (слева)")
                                        : QStringLiteral("верных ответов (шкала слева)"));
@@ -382,9 +245,9 @@ void TProgressForm::DrawPatternCurve()
         left.VerticalAxis(false, CorrectColor);
         TPlot right(canvas, area, x, error);
         right.VerticalAxis(true, ErrorColor);
-        right.Curve(patternHistory, TotalError, ErrorColor, 1);
-        left.Curve(patternHistory, Correct, CorrectColor, 2);
-        left.Curve(checkHistory, CheckShown, CheckColor, 2);
+        right.Curve(patterns, TotalError, ErrorColor, 1);
+        left.Curve(patterns, Correct, CorrectColor, 2);
+        left.Curve(checks, CheckShown, CheckColor, 2);
     }
 }
 
@@ -394,9 +257,10 @@ void TProgressForm::DrawPatterns()
 
     TCanvas& lower = Image2->Canvas();
     const std::vector<std::string>& names = Project.ClassNames();
+    const TEpochHistory& patterns = history_.Patterns();
     // A matrix, or only its title where the network has too many classes.
     const auto matrix = [&](const QRect& area, const QString& title, const TConfusion& m) {
-        if (lastClasses > MaxDrawnClasses) {
+        if (history_.LastEpoch().classes > MaxDrawnClasses) {
             Note(lower, area.left(), area.top(), title);
             Note(lower, area.left(), area.top() + 16,
                  QStringLiteral("Классов больше %1: матрица не показывается.").arg(MaxDrawnClasses));
@@ -404,37 +268,39 @@ void TProgressForm::DrawPatterns()
         }
         DrawConfusion(lower, area, title, m, names);
     };
-    if (patternHistory.Empty()) {
+    if (patterns.Empty()) {
         Note(lower, TrainingArea.left(), TrainingArea.top(),
              QStringLiteral("Обучение: матрица ошибок после первой эпохи."));
     } else {
-        const auto right = static_cast<std::uint64_t>(patternHistory.Last().values[Correct]);
-        const auto total = static_cast<std::uint64_t>(patternHistory.Last().values[Elements]);
+        const auto right = static_cast<std::uint64_t>(patterns.Last().values[Correct]);
+        const auto total = static_cast<std::uint64_t>(patterns.Last().values[Elements]);
         matrix(TrainingArea,
                QStringLiteral("Обучение, эпоха %1: верно %2 из %3 (%4)")
-                   .arg(patternEpochs)
+                   .arg(history_.PatternEpochs())
                    .arg(right)
                    .arg(total)
                    .arg(Share(right, total)),
-               TrainingConfusion());
+               history_.TrainingConfusion());
     }
-    if (!checked) {
+    const TTrainingHistory::TFileCheck* check = history_.FileCheck();
+    if (check == nullptr) {
         Note(lower, CheckArea.left(), CheckArea.top(),
              QStringLiteral("Проверка: «Проверить на файле…» — отложенные образцы."));
     } else {
         matrix(CheckArea,
                QStringLiteral("Проверка «%1»: верно %2 из %3 (%4)")
-                   .arg(checkFile)
-                   .arg(checkRight)
-                   .arg(checkTotal)
-                   .arg(Share(checkRight, checkTotal)),
-               checkConfusion);
+                   .arg(QString::fromStdString(check->file))
+                   .arg(check->right)
+                   .arg(check->total)
+                   .arg(Share(check->right, check->total)),
+               check->confusion);
         QString notes;
-        if (checkConfusion.Outside() > 0)
+        if (check->confusion.Outside() > 0)
             notes += QStringLiteral("Образцов с классом, которого нет среди выходов сети (неверные): %1. ")
-                         .arg(checkConfusion.Outside());
-        if (checkApart > 0)
-            notes += QStringLiteral("Не проверялись образцы классов, которых нет в проекте: %1.").arg(checkApartNames);
+                         .arg(check->confusion.Outside());
+        if (check->apart > 0)
+            notes += QStringLiteral("Не проверялись образцы классов, которых нет в проекте: %1.")
+                         .arg(QString::fromStdString(check->apartNames));
         if (!notes.isEmpty())
             Note(lower, CheckArea.left(), CheckArea.bottom() - 12, notes);
     }
@@ -471,48 +337,51 @@ void TProgressForm::DrawSeries()
 {
     TCanvas& canvas = Image1->Canvas();
     TCanvas& lower = Image2->Canvas();
-    if (seriesHistory.Empty()) {
+    const TEpochHistory& series = history_.Series();
+    const TEpochHistory& heldOut = history_.HeldOut();
+    const TSeriesBaselines* baselines = history_.Baselines();
+    if (series.Empty()) {
         Note(canvas, 12, 12,
              QStringLiteral("Кривая обучения появится с первой эпохой окна «Временной ряд» → «Обучение»."));
         return;
     }
-    const TPlotAxis x = LinearAxis(0.0, static_cast<double>(seriesHistory.Last().epoch));
+    const TPlotAxis x = LinearAxis(0.0, static_cast<double>(series.Last().epoch));
     double smallest = std::numeric_limits<double>::infinity();
     double largest = 0.0;
-    Span(seriesHistory, {MaxError, MinError}, smallest, largest);
+    Span(series, {MaxError, MinError}, smallest, largest);
     const QRect area(64, 26, ClientWidth - 64 - 20, CurveHeight - 26 - 36);
     const int legend = LegendEntry(canvas, 64, 4, ErrorColor, false, QStringLiteral("наибольшая ошибка окна"));
     LegendEntry(canvas, legend, 4, CorrectColor, false, QStringLiteral("наименьшая ошибка окна"));
     TPlot top(canvas, area, x, LogAxis(smallest, largest));
     top.Frame(QStringLiteral("эпоха; ошибки окна в единицах файла, шкала логарифмическая"));
     top.VerticalAxis(false, clBlack);
-    top.Curve(seriesHistory, MaxError, ErrorColor, 1);
-    top.Curve(seriesHistory, MinError, CorrectColor, 1);
+    top.Curve(series, MaxError, ErrorColor, 1);
+    top.Curve(series, MinError, CorrectColor, 1);
 
     // The held-out part: the network's two errors and the yardsticks.
-    if (heldOutHistory.Empty()) {
+    if (heldOut.Empty()) {
         Note(lower, 12, 12,
-             SeriesInPlace() ? QStringLiteral("Нет точек после обучающей части ряда: проверять не на чем.")
-                             : QStringLiteral("Сеть не подходит к ряду."));
+             Project.SeriesReady() ? QStringLiteral("Нет точек после обучающей части ряда: проверять не на чем.")
+                                   : QStringLiteral("Сеть не подходит к ряду."));
         return;
     }
     smallest = std::numeric_limits<double>::infinity();
     largest = 0.0;
-    Span(heldOutHistory, {OneStep, ClosedLoop}, smallest, largest);
-    if (baselinesReady)
-        for (const double v : {baselines.naive.oneStep, baselines.naive.closedLoop, baselines.autoregression.oneStep,
-                               baselines.autoregression.closedLoop})
+    Span(heldOut, {OneStep, ClosedLoop}, smallest, largest);
+    if (baselines != nullptr)
+        for (const double v : {baselines->naive.oneStep, baselines->naive.closedLoop,
+                               baselines->autoregression.oneStep, baselines->autoregression.closedLoop})
             Widen(v, smallest, largest);
     // One column per forecaster: one-step above, closed-loop below.
     LegendEntry(lower, 40, 2, OneStepColor, false, QStringLiteral("сеть: на шаг вперёд"));
     LegendEntry(lower, 40, 16, ClosedLoopColor, false, QStringLiteral("сеть: замкнутый прогноз"));
-    if (baselinesReady) {
+    if (baselines != nullptr) {
         LegendEntry(lower, 240, 2, OneStepColor, true, QStringLiteral("наивный: на шаг вперёд"));
         LegendEntry(lower, 240, 16, ClosedLoopColor, true, QStringLiteral("наивный: замкнутый прогноз"));
     } else {
         Note(lower, 240, 2, QStringLiteral("сравнение с наивным прогнозом и авторегрессией готовится…"));
     }
-    if (baselinesReady && baselines.fitted) {
+    if (baselines != nullptr && baselines->fitted) {
         LegendEntry(lower, 440, 2, AutoOneStepColor, true, QStringLiteral("авторегрессия: на шаг вперёд"));
         LegendEntry(lower, 440, 16, AutoClosedLoopColor, true, QStringLiteral("авторегрессия: замкнутый прогноз"));
     }
@@ -520,18 +389,18 @@ void TProgressForm::DrawSeries()
     TPlot plot(lower, heldOutArea, x, LogAxis(smallest, largest));
     plot.Frame(QStringLiteral("эпоха; средняя абсолютная ошибка после обучающей части, в единицах файла"));
     plot.VerticalAxis(false, clBlack);
-    if (baselinesReady) {
-        plot.Level(baselines.naive.oneStep, OneStepColor, true);
-        plot.Level(baselines.naive.closedLoop, ClosedLoopColor, true);
+    if (baselines != nullptr) {
+        plot.Level(baselines->naive.oneStep, OneStepColor, true);
+        plot.Level(baselines->naive.closedLoop, ClosedLoopColor, true);
     }
-    if (baselinesReady && baselines.fitted) {
-        plot.Level(baselines.autoregression.oneStep, AutoOneStepColor, true);
-        plot.Level(baselines.autoregression.closedLoop, AutoClosedLoopColor, true);
+    if (baselines != nullptr && baselines->fitted) {
+        plot.Level(baselines->autoregression.oneStep, AutoOneStepColor, true);
+        plot.Level(baselines->autoregression.closedLoop, AutoClosedLoopColor, true);
     }
-    plot.Curve(heldOutHistory, OneStep, OneStepColor, 2);
-    plot.Curve(heldOutHistory, ClosedLoop, ClosedLoopColor, 2);
-    if (bestEpoch > 0)
-        MarkBestClosedLoop(lower, plot, heldOutArea, bestEpoch, bestClosedLoop);
+    plot.Curve(heldOut, OneStep, OneStepColor, 2);
+    plot.Curve(heldOut, ClosedLoop, ClosedLoopColor, 2);
+    if (history_.BestEpoch() > 0)
+        MarkBestClosedLoop(lower, plot, heldOutArea, history_.BestEpoch(), history_.BestClosedLoop());
 }
 
 void TProgressForm::Button1Click()
@@ -539,11 +408,8 @@ void TProgressForm::Button1Click()
     if (!OpenDialog1.Execute(this))
         return;
     const QString shown = OpenDialog1.FileName;
-    TSequenceWithNames read;
-    TClassMap classes;
-    std::string reason = LoadSequenceWithNames(LocalPath(shown), read);
-    if (reason.empty())
-        reason = CheckRefusal(CurrentNet.get(), Project.ClassNames(), read, classes);
+    const std::string reason =
+        history_.CheckOnFile(LocalPath(shown), QFileInfo(shown).fileName().toStdString());
     if (!reason.empty()) {
         MessageBox(TApplication::Title(),
                    QStringLiteral("Не удалось проверить сеть на файле «%1»: %2. Сеть и обучающая "
@@ -551,19 +417,6 @@ void TProgressForm::Button1Click()
                        .arg(shown, QString::fromStdString(reason)));
         return;
     }
-    const TCheckReport report = CheckNetwork(*CurrentNet, read, classes);
-    checkConfusion = report.confusion;
-    checkTotal = report.total;
-    checkRight = report.right;
-    checked = true;
-    checkFile = QFileInfo(shown).fileName();
-    checkApart = report.apart;
-    checkApartNames.clear();
-    for (const TApartClass& c : report.apartClasses)
-        checkApartNames += (checkApartNames.isEmpty() ? QString() : QStringLiteral(", ")) +
-                           QStringLiteral("%1 — %2").arg(QString::fromStdString(c.name)).arg(c.elements);
-    KeepChecked(read.sequence, report);
-    source = TSource::Patterns;
     Repaint();
 }
 
@@ -575,84 +428,6 @@ QImage TProgressForm::Picture() const
     painter.drawImage(0, 0, Image1->Bitmap());
     painter.drawImage(0, CurveHeight, Image2->Bitmap());
     return picture;
-}
-
-std::string TProgressForm::HistoryCsv() const
-{
-    std::string csv;
-    if (source == TSource::Patterns) {
-        // The held-out check's columns only when a run checked epochs.
-        const bool check = !checkHistory.Empty();
-        std::map<std::uint64_t, const TEpochPoint*> checks;
-        for (std::size_t i = 0; i < checkHistory.Count(); ++i)
-            checks[checkHistory[i].epoch] = &checkHistory[i];
-        csv = "эпоха,верно,элементов,суммарная ошибка";
-        csv += check ? ",проверка: верно,проверка: элементов\n" : "\n";
-        for (std::size_t i = 0; i < patternHistory.Count(); ++i) {
-            const TEpochPoint& p = patternHistory[i];
-            csv += std::to_string(p.epoch) + ',' + CsvNumber(p.values[Correct]) + ',' +
-                   CsvNumber(p.values[Elements]) + ',' + CsvNumber(p.values[TotalError]);
-            if (check) {
-                const auto c = checks.find(p.epoch);
-                csv += c == checks.end() ? std::string(",,")
-                                         : ',' + CsvNumber(c->second->values[CheckRight]) + ',' +
-                                               CsvNumber(c->second->values[CheckTotal]);
-            }
-            csv += '\n';
-        }
-        return csv;
-    }
-    // Every epoch of either history, in order, with the figures it has.
-    std::map<std::uint64_t, std::array<double, 4>> rows;
-    for (std::size_t i = 0; i < seriesHistory.Count(); ++i) {
-        const TEpochPoint& p = seriesHistory[i];
-        rows.try_emplace(p.epoch, std::array<double, 4>{NaN, NaN, NaN, NaN});
-        rows[p.epoch][0] = p.values[MaxError];
-        rows[p.epoch][1] = p.values[MinError];
-    }
-    for (std::size_t i = 0; i < heldOutHistory.Count(); ++i) {
-        const TEpochPoint& p = heldOutHistory[i];
-        rows.try_emplace(p.epoch, std::array<double, 4>{NaN, NaN, NaN, NaN});
-        rows[p.epoch][2] = p.values[OneStep];
-        rows[p.epoch][3] = p.values[ClosedLoop];
-    }
-    csv = "эпоха,наибольшая ошибка окна,наименьшая ошибка окна,сеть: на шаг вперёд,сеть: замкнутый прогноз,"
-          "наивный: на шаг вперёд,наивный: замкнутый,авторегрессия: на шаг вперёд,авторегрессия: замкнутая\n";
-    const std::string yardsticks =
-        CsvNumber(baselinesReady ? baselines.naive.oneStep : NaN) + ',' +
-        CsvNumber(baselinesReady ? baselines.naive.closedLoop : NaN) + ',' +
-        CsvNumber(baselinesReady ? baselines.autoregression.oneStep : NaN) + ',' +
-        CsvNumber(baselinesReady ? baselines.autoregression.closedLoop : NaN);
-    for (const auto& [epoch, v] : rows)
-        csv += std::to_string(epoch) + ',' + CsvNumber(v[0]) + ',' + CsvNumber(v[1]) + ',' + CsvNumber(v[2]) + ',' +
-               CsvNumber(v[3]) + ',' + yardsticks + '\n';
-    return csv;
-}
-
-std::string TProgressForm::ConfusionCsv()
-{
-    const TConfusion& training = TrainingConfusion();
-    const std::size_t k = std::max(training.Classes(), checked ? checkConfusion.Classes() : 0);
-    std::string csv = "набор,истина\\ответ";
-    for (std::size_t c = 0; c < k; ++c)
-        csv += ',' + CsvField(ClassName(c));
-    csv += ",полнота\n";
-    const auto table = [&](const std::string& set, const TConfusion& m) {
-        for (std::size_t t = 0; t < m.Classes(); ++t) {
-            csv += CsvField(set) + ',' + CsvField(ClassName(t));
-            for (std::size_t a = 0; a < k; ++a)
-                csv += ',' + std::to_string(a < m.Classes() ? m.Count(t, a) : 0);
-            csv += ',' + CsvNumber(m.Recall(t)) + '\n';
-        }
-        csv += CsvField(set) + ",точность";
-        for (std::size_t a = 0; a < k; ++a)
-            csv += ',' + CsvNumber(a < m.Classes() ? m.Precision(a) : NaN);
-        csv += ",\n";
-    };
-    table("обучение", training);
-    if (checked)
-        table("проверка: " + checkFile.toStdString(), checkConfusion);
-    return csv;
 }
 
 void TProgressForm::Save(TSaveDialog& dialog, const std::string& bytes, const QString& what)
@@ -677,45 +452,41 @@ void TProgressForm::Button2Click()
 
 void TProgressForm::Button3Click()
 {
-    const bool none = source == TSource::Patterns ? patternHistory.Empty() : seriesHistory.Empty();
+    const bool none =
+        history_.Source() == TSource::Patterns ? history_.Patterns().Empty() : history_.Series().Empty();
     if (none) {
         MessageBox(TApplication::Title(), QStringLiteral("Сохранять нечего: эпох ещё не было."));
         return;
     }
-    Save(SaveDialog2, HistoryCsv(), QStringLiteral("кривую обучения"));
+    Save(SaveDialog2, history_.HistoryCsv(), QStringLiteral("кривую обучения"));
 }
 
 void TProgressForm::Button4Click()
 {
-    if (source != TSource::Patterns || (lastAnswers.empty() && !checked)) {
+    const TTrainingHistory::TFileCheck* check = history_.FileCheck();
+    if (history_.Source() != TSource::Patterns || (history_.LastEpoch().answers.empty() && check == nullptr)) {
         MessageBox(TApplication::Title(),
                    QStringLiteral("Сохранять нечего: матрица ошибок появляется после эпохи окна «Обучение»."));
         return;
     }
-    if (TrainingConfusion().Classes() == 0 && checkConfusion.Classes() == 0) {
+    if (history_.TrainingConfusion().Classes() == 0 && (check == nullptr || check->confusion.Classes() == 0)) {
         MessageBox(TApplication::Title(),
                    QStringLiteral("У сети больше %1 выходов: матрица ошибок не сохраняется.")
                        .arg(MaxConfusionClasses));
         return;
     }
-    Save(SaveDialog3, ConfusionCsv(), QStringLiteral("матрицу ошибок"));
-}
-
-void TProgressForm::KeepChecked(PatternRing& sequence, const TCheckReport& report)
-{
-    checkSequence.Swap(sequence);
-    checkAnswers = report.answers;
-    checkMargins = report.margins;
+    Save(SaveDialog3, history_.ConfusionCsv(), QStringLiteral("матрицу ошибок"));
 }
 
 TConfusionLayout TProgressForm::MatrixLayout(bool training)
 {
-    const bool drawn = source == TSource::Patterns && lastClasses <= MaxDrawnClasses &&
-                       (training ? !patternHistory.Empty() : checked);
+    const TTrainingHistory::TFileCheck* check = history_.FileCheck();
+    const bool drawn = history_.Source() == TSource::Patterns && history_.LastEpoch().classes <= MaxDrawnClasses &&
+                       (training ? !history_.Patterns().Empty() : check != nullptr);
     if (!drawn)
         return {};
     return ConfusionLayout(Image2->Canvas(), training ? TrainingArea : CheckArea,
-                           training ? TrainingConfusion().Classes() : checkConfusion.Classes());
+                           training ? history_.TrainingConfusion().Classes() : check->confusion.Classes());
 }
 
 std::optional<QPoint> TProgressForm::CellCentre(bool training, std::size_t trueClass, std::size_t answer)
@@ -738,28 +509,25 @@ void TProgressForm::Image2MouseDown(Qt::MouseButton button, int x, int y)
 
 void TProgressForm::OpenCell(bool training, std::size_t trueClass, std::size_t answer)
 {
-    const std::vector<TElementAnswer>& answers = training ? lastAnswers : checkAnswers;
-    const std::vector<float>& margins = training ? lastMargins : checkMargins;
-    const PatternRing& sequence = training ? TrainingSequence : checkSequence;
-    QString title = training ? QStringLiteral("Обучение, эпоха %1").arg(patternEpochs)
-                             : QStringLiteral("Проверка «%1»").arg(checkFile);
+    const TTrainingHistory::TLastEpoch& epoch = history_.LastEpoch();
+    const TTrainingHistory::TFileCheck* check = history_.FileCheck();
+    if (!training && check == nullptr)
+        return;
+    const std::vector<TElementAnswer>& answers = training ? epoch.answers : check->answers;
+    const std::vector<float>& margins = training ? epoch.margins : check->margins;
+    const PatternRing& sequence = training ? TrainingSequence : check->sequence;
+    QString title = training ? QStringLiteral("Обучение, эпоха %1").arg(history_.PatternEpochs())
+                             : QStringLiteral("Проверка «%1»").arg(QString::fromStdString(check->file));
     title += QStringLiteral(": класс «%1», ответ сети «%2».")
                  .arg(QString::fromStdString(ClassName(trueClass)), QString::fromStdString(ClassName(answer)));
     // The elements in the order of the answers: for training from the
     // epoch's first element, for the file from its first.
-    const TAbsImage* first = training ? Project.MarkedElement(epochMark)
-                                      : (checkSequence.Current ? checkSequence.Current->Next : nullptr);
-    if (first == nullptr || sequence.Count != answers.size()) {
+    const std::optional<std::vector<const TAbsImage*>> order = history_.AnsweredElements(training);
+    if (!order) {
         GalleryForm->ShowCell(title + QStringLiteral(" Последовательность изменилась после этой эпохи: обучите "
                                                      "эпоху и откройте клетку снова."),
                               {}, 0, std::nullopt);
         return;
-    }
-    std::vector<const TAbsImage*> order(answers.size());
-    const TAbsImage* e = first;
-    for (const TAbsImage*& slot : order) {
-        slot = e;
-        e = e->Next;
     }
     const std::vector<std::uint32_t> cell = CellElements(answers, margins, answers.size(),
                                                          static_cast<std::int32_t>(trueClass),
@@ -781,11 +549,11 @@ void TProgressForm::OpenCell(bool training, std::size_t trueClass, std::size_t a
         item.trueClass = answers[k].trueClass;
         item.answer = answers[k].answer;
         item.margin = margins[k];
-        item.picture = ElementPicture(*order[k], shape, scale);
+        item.picture = ElementPicture(*(*order)[k], shape, scale);
         items.push_back(std::move(item));
     }
     GalleryForm->ShowCell(title, std::move(items), cell.size(),
-                          training ? std::optional<TSequenceMark>(epochMark) : std::nullopt);
+                          training ? std::optional<TSequenceMark>(epoch.mark) : std::nullopt);
 }
 
 void TProgressForm::DrawNeurons()
@@ -795,7 +563,7 @@ void TProgressForm::DrawNeurons()
     TCanvas& canvas = Image3->Canvas();
     Note(canvas, 6, 4, QStringLiteral("Веса входов скрытых нейронов"));
     const TNeuralNet* net = CurrentNet.get();
-    const std::uint32_t hidden = net != nullptr && source == TSource::Patterns ? HiddenNeurons(*net) : 0;
+    const std::uint32_t hidden = net != nullptr && history_.Source() == TSource::Patterns ? HiddenNeurons(*net) : 0;
     if (hidden == 0) {
         Label2->SetCaption(QString());
         Note(canvas, 6, 22, QStringLiteral("Нужна сеть распознавания образов"));

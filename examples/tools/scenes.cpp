@@ -225,7 +225,7 @@ void ProgressScene(const QString& out)
         return std::optional<QString>(ExamplesDir + "/digits_check.llt");
     };
     ProgressForm->Button1->click();
-    if (!ProgressForm->checked)
+    if (ProgressForm->History().FileCheck() == nullptr)
         Fail(QStringLiteral("the held-out digits were not checked"));
     Shoot(out, {ProgressForm});
 }
@@ -233,7 +233,7 @@ void ProgressScene(const QString& out)
 // The off-diagonal cell of the held-out matrix with the most elements.
 void OpenWorstHeldOutCell()
 {
-    const TConfusion& m = ProgressForm->checkConfusion;
+    const TConfusion& m = ProgressForm->History().FileCheck()->confusion;
     std::size_t t = 0, a = 1;
     for (std::size_t i = 0; i < m.Classes(); ++i)
         for (std::size_t j = 0; j < m.Classes(); ++j)
@@ -286,10 +286,10 @@ void ProgressSeriesScene(const QString& out)
     ProgressForm->move(0, 0);
     QElapsedTimer clock;
     clock.start();
-    while (ProgressForm->seriesEpochs < 3000 && clock.elapsed() < 120000)
+    while (ProgressForm->History().SeriesEpochs() < 3000 && clock.elapsed() < 120000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     SerLForm->Button2->click(); // "Стоп"
-    if (ProgressForm->heldOutHistory.Empty())
+    if (ProgressForm->History().HeldOut().Empty())
         Fail(QStringLiteral("no held-out figures"));
     Shoot(out, {ProgressForm});
 }

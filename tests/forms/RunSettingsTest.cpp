@@ -224,7 +224,7 @@ TEST_F(LearningRun, TheRunsRulesStopTheWindowAndTheBestCheckedWeightsAreKept)
             LearnForm->Timer1Timer();
             // The check of every epoch so far reaches the progress window.
             if (tick == 1) {
-                EXPECT_EQ(ProgressForm->checkHistory.Count(), c.heldOut.empty() ? 0u : 2u);
+                EXPECT_EQ(ProgressForm->History().Checks().Count(), c.heldOut.empty() ? 0u : 2u);
             }
         }
         EXPECT_FALSE(LearnForm->Timer1->isActive());
@@ -275,13 +275,13 @@ TEST_F(LearningRun, TheProgressWindowDrawsAndListsTheCheckedEpochs)
     ASSERT_NE(LearnForm->Run(), nullptr);
     for (int k = 0; k < 2; ++k)
         LearnForm->Button3->click();
-    const TEpochHistory& h = ProgressForm->checkHistory;
+    const TEpochHistory& h = ProgressForm->History().Checks();
     ASSERT_EQ(h.Count(), 3u);
     EXPECT_EQ(h.Last().epoch, 3u);
-    EXPECT_EQ(h.Last().values[TProgressForm::CheckRight], 1.0);
-    EXPECT_EQ(h.Last().values[TProgressForm::CheckTotal], 2.0);
+    EXPECT_EQ(h.Last().values[TTrainingHistory::CheckRight], 1.0);
+    EXPECT_EQ(h.Last().values[TTrainingHistory::CheckTotal], 2.0);
     // Half right, drawn at half the training elements.
-    EXPECT_EQ(h.Last().values[TProgressForm::CheckShown], 1.0);
+    EXPECT_EQ(h.Last().values[TTrainingHistory::CheckShown], 1.0);
 
     ProgressForm->Show();
     ProgressForm->Repaint();
@@ -291,7 +291,7 @@ TEST_F(LearningRun, TheProgressWindowDrawsAndListsTheCheckedEpochs)
         for (int x = 0; x < curve.width(); ++x)
             green += curve.pixel(x, y) == qRgb(0, 150, 0);
     EXPECT_GT(green, 20);
-    const std::string csv = ProgressForm->HistoryCsv();
+    const std::string csv = ProgressForm->History().HistoryCsv();
     EXPECT_EQ(csv.substr(0, csv.find('\n')), "эпоха,верно,элементов,суммарная ошибка,проверка: верно,проверка: элементов");
     EXPECT_NE(csv.find(",1,2\n"), std::string::npos) << csv;
 }
