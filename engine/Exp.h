@@ -4,11 +4,12 @@
 // library's expf.
 //
 // The engine's results are defined with the library's exponential. The
-// series network's training step (engine/SeriesStep.h) needs it for both
-// hidden neurons at once, in two vector lanes, which a call to expf cannot
-// do. So the step uses a copy of the library's algorithm: x·32/ln 2 = k + r,
-// e^x = 2^(k/32) · p(r) with a 32-entry table of 2^(i/32) and a cubic
-// polynomial, all in double precision, rounded once to float.
+// kernels (engine/Kernels.h: the layer kernels, the fused passes and the
+// float steps) need it for several neurons at once, in vector lanes, which a
+// call to expf cannot do. So they use a copy of the library's algorithm:
+// x·32/ln 2 = k + r, e^x = 2^(k/32) · p(r) with a 32-entry table of
+// 2^(i/32) and a cubic polynomial, all in double precision, rounded once to
+// float.
 //
 // The GNU C library on x86-64 builds that algorithm twice, once with fused
 // multiply-adds (chosen on CPUs with FMA) and once without, and the two

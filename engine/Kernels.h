@@ -29,7 +29,7 @@ struct TActivation {
     engine_detail::TExpKind exp;  // how e^x is computed: Fused or Separate inline where built, else the library
 };
 
-// One layer as the fused passes of a two-layer network see it.
+// One layer as the fused passes and float steps of a two-layer network see it.
 struct TLayerView {
     float* weights;      // rows of whole vectors, as many as the neurons take (the pass's shape)
     std::size_t rows;    // inputs plus the bias row
@@ -71,6 +71,27 @@ struct TByteStep {
 // pending-step buffers. Returns the count of non-zero bytes. A pass for plain logistic layers (slope 1,
 // amplitude 1, offset +0.0) reads no activation, slope, amplitude or offset.
 using TFusedPass = std::size_t (*)(const TByteStep& s, bool train);
+
+// What the float step of a two-layer network of plain logistic layers (slope 1, amplitude 1, offset +0.0)
+// reads of the network: the layers' storage (of each view all but the activation and the slope, and of the
+// upper one not the rows either, which are lower.neurons + 1). The step writes each layer's weights, changes
+// (rows as those of the weights; the changes themselves, never the pending-step buffers), outputs and error
+// terms.
+struct TFloatStep {
+    TLayerView lower;
+    TLayerView upper;
+    float* lowerChanges;
+    float* upperChanges;
+};
+
+// A float step of one shape of two-layer network: TNeuralNet's general step on values (lower.rows floats, the
+// last the bias input) and target (upper.neurons floats), both scaled in place first (each value but the bias
+// input to value * inputScale + inputOffset, each target to target * targetScale + targetOffset), with
+// learning rate -negEta. Its results are those of the general step bit for bit (the rows' padding aside,
+// which belongs to no neuron). The example and the rates come in registers.
+using TFloatStepKernel = void (*)(const TFloatStep& s, float* values, float* target, float inputScale,
+                                  float inputOffset, float targetScale, float targetOffset, float negEta,
+                                  float momentum);
 
 struct TKernels {
     // rows[0..count) = the indices of the non-zero bytes of x[0..n), in order; returns count. Bit i % 64 of
@@ -121,12 +142,23 @@ struct TKernels {
     // and `exp` is the inline exponential it is built with; null for any other network. See TFusedPass.
     // plain: a pass only for layers that all have slope 1, amplitude 1 and offset +0.0.
     TFusedPass (*fusedPass)(std::size_t hidden, std::size_t outputs, engine_detail::TExpKind exp, bool plain);
+    // The float step of a two-layer network of `hidden` and `outputs` neurons, where each layer's neurons fit
+    // in the vectors this kernel set keeps them in (see kFloatStepHiddenVectors and kFloatStepOutputVectors)
+    // and `exp` is an inline exponential it is built with; null for any other network. See TFloatStepKernel.
+    // plain: the layers all have slope 1, amplitude 1 and offset +0.0; the steps are built for those alone, so
+    // there is none where plain is false.
+    TFloatStepKernel (*floatStep)(std::size_t hidden, std::size_t outputs, engine_detail::TExpKind exp, bool plain);
 };
 
 // The fused passes keep up to this many vectors of hidden sums and of output sums in registers (64 hidden
 // neurons and 32 outputs with eight lanes, 32 and 16 with four).
 inline constexpr std::size_t kFusedHiddenVectors = 8;
 inline constexpr std::size_t kFusedOutputVectors = 4;
+
+// The float steps keep each layer's sums, outputs and error terms in this many vectors, a neuron a lane: up to
+// 8 hidden neurons and 8 outputs with eight lanes, 4 and 4 with four.
+inline constexpr std::size_t kFloatStepHiddenVectors = 1;
+inline constexpr std::size_t kFloatStepOutputVectors = 1;
 
 // The kernels in use.
 const TKernels& Active();
@@ -144,11 +176,11 @@ TKernelSet ActiveSet();
 // Runs.
 void ForceKernelSet(std::optional<TKernelSet> set);
 
-// Tests only: let no network take the fused two-layer passes (true), so that the separate kernels run on
-// every shape, or let them again (false).
+// Tests only: let no network take the fused two-layer passes or float steps (true), so that the separate
+// kernels run on every shape, or let them again (false).
 void ForceSeparateKernels(bool separate);
 
-// Whether the fused two-layer passes may be used.
+// Whether the fused two-layer passes and float steps may be used.
 bool FusedPassesAllowed();
 
 // The three builds (on other processors than x86-64, the two last are baseline builds too, never chosen).

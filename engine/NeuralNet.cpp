@@ -3,13 +3,11 @@
 #include "engine/Exp.h"
 #include "engine/Kernels.h"
 #include "engine/Random.h"
-#include "engine/SeriesStep.h"
 
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <stdexcept>
 
 // Arithmetic notes.
 //
@@ -61,11 +59,6 @@ std::uint32_t NotPlainBits(const TLayer& layer)
            std::bit_cast<std::uint32_t>(layer.offset);
 }
 
-bool IsPlainLogistic(const TLayer& layer)
-{
-    return NotPlainBits(layer) == 0;
-}
-
 TActivation ActivationOf(const TLayer& layer, engine_detail::TExpKind exp = engine_detail::ChosenExp())
 {
     const float limit = Limit(layer.slope);
@@ -104,91 +97,6 @@ bool AllFinite(const TWeightMatrix& weights)
 }
 
 } // namespace
-
-// ---------------------------------------------------------------------------
-// Kernel choice
-
-namespace engine_kernels {
-
-namespace {
-
-const TKernels& KernelsOf(TKernelSet set)
-{
-    switch (set) {
-    case TKernelSet::Avx512: return kAvx512Kernels;
-    case TKernelSet::Avx2: return kAvx2Kernels;
-    case TKernelSet::Baseline: break;
-    }
-    return kBaselineKernels;
-}
-
-TKernelSet Best()
-{
-    for (TKernelSet set : {TKernelSet::Avx512, TKernelSet::Avx2})
-        if (Runs(set)) return set;
-    return TKernelSet::Baseline;
-}
-
-TKernelSet& Current()
-{
-    static TKernelSet current = Best();
-    return current;
-}
-
-} // namespace
-
-const TKernels& Active()
-{
-    return KernelsOf(Current());
-}
-
-bool Runs(TKernelSet set)
-{
-    switch (set) {
-    case TKernelSet::Baseline: return true;
-#if defined(__x86_64__) || defined(__i386__)
-    // The compiler's CPU check sees AVX-512 only where the operating system saves its registers.
-    case TKernelSet::Avx2:
-        return kAvx2Built && __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
-               __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2");
-    case TKernelSet::Avx512:
-        return kAvx512Built && Runs(TKernelSet::Avx2) && __builtin_cpu_supports("avx512f") &&
-               __builtin_cpu_supports("avx512vl") && __builtin_cpu_supports("avx512bw") &&
-               __builtin_cpu_supports("avx512dq");
-#else
-    case TKernelSet::Avx2:
-    case TKernelSet::Avx512: return false;
-#endif
-    }
-    return false;
-}
-
-TKernelSet ActiveSet()
-{
-    return Current();
-}
-
-void ForceKernelSet(std::optional<TKernelSet> set)
-{
-    if (set && !Runs(*set)) throw std::invalid_argument("kernel set not available on this CPU");
-    Current() = set.value_or(Best());
-    engine_detail::gChoiceChanges.fetch_add(1, std::memory_order_relaxed);
-}
-
-bool gSeparateKernels = false;
-
-void ForceSeparateKernels(bool separate)
-{
-    gSeparateKernels = separate;
-    engine_detail::gChoiceChanges.fetch_add(1, std::memory_order_relaxed);
-}
-
-bool FusedPassesAllowed()
-{
-    return !gSeparateKernels;
-}
-
-} // namespace engine_kernels
 
 // ---------------------------------------------------------------------------
 // TWeightMatrix
@@ -505,11 +413,11 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
 
 } // namespace
 
-// Chooses the fused pass for the network's shape and the kernels and exponential in use (none where that
-// has none), for FusedTwoLayerPass to take as long as these stay as they are.
-[[gnu::noinline]] void TNeuralNet::ChooseFusedPass()
+// Chooses the fused pass and the float step for the network's shape and the kernels and exponential in use
+// (none where these have none), for the two-layer passes and steps to take as long as these stay as they are.
+[[gnu::noinline]] void TNeuralNet::ChooseTwoLayerKernels()
 {
-    TFusedChoice choice;
+    TTwoLayerChoice choice;
     choice.changes = engine_detail::gChoiceChanges.load(std::memory_order_relaxed);
     choice.hidden = layers[0].neuronCount;
     choice.outputs = layers[1].neuronCount;
@@ -518,8 +426,21 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
         const engine_kernels::TKernels& kernels = engine_kernels::Active();
         choice.pass = kernels.fusedPass(choice.hidden, choice.outputs, choice.exp, false);
         choice.plainPass = kernels.fusedPass(choice.hidden, choice.outputs, choice.exp, true);
+        choice.floatStep = kernels.floatStep(choice.hidden, choice.outputs, choice.exp, false);
+        choice.plainFloatStep = kernels.floatStep(choice.hidden, choice.outputs, choice.exp, true);
     }
-    fused_ = choice;
+    twoLayer_ = choice;
+    floatArguments_.lower.neurons = choice.hidden;
+    floatArguments_.upper.neurons = choice.outputs;
+}
+
+// The choice for a network of two layers as it is now.
+[[gnu::always_inline]] inline const TNeuralNet::TTwoLayerChoice& TNeuralNet::TwoLayerKernels()
+{
+    if (twoLayer_.hidden != layers[0].neuronCount || twoLayer_.outputs != layers[1].neuronCount ||
+        twoLayer_.changes != engine_detail::gChoiceChanges.load(std::memory_order_relaxed)) [[unlikely]]
+        ChooseTwoLayerKernels();
+    return twoLayer_;
 }
 
 // The forward pass (target null) or the training step of a two-layer network in one kernel call, where the
@@ -531,13 +452,11 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
     if (layers.size() != 2) return false;
     TLayer& first = layers[0];
     TLayer& second = layers[1];
-    if (fused_.hidden != first.neuronCount || fused_.outputs != second.neuronCount ||
-        fused_.changes != engine_detail::gChoiceChanges.load(std::memory_order_relaxed)) [[unlikely]]
-        ChooseFusedPass();
+    const TTwoLayerChoice& choice = TwoLayerKernels();
     const bool plain = (NotPlainBits(first) | NotPlainBits(second)) == 0;
-    const engine_kernels::TFusedPass pass = plain ? fused_.plainPass : fused_.pass;
+    const engine_kernels::TFusedPass pass = plain ? choice.plainPass : choice.pass;
     if (pass == nullptr) return false;
-    const engine_detail::TExpKind exp = fused_.exp;
+    const engine_detail::TExpKind exp = choice.exp;
     // Only the fields the pass reads are filled: a forward pass reads none of a step's, a plain pass no
     // activation, slope, amplitude or offset.
     engine_kernels::TByteStep step;
@@ -571,35 +490,70 @@ void FillView(engine_kernels::TLayerView& view, TLayer& layer, engine_detail::TE
 }
 
 // ---------------------------------------------------------------------------
-// The series network's step
+// The float step
 //
 // The series window trains a network of n inputs, 2 hidden neurons and 1
 // output, all with slope 1, amplitude 1 and offset +0.0, one window at a
 // time; each step depends on the weights the step before wrote, so its time
-// is the length of one chain of dependent operations. engine/SeriesStep.h
-// has a step for that shape alone that keeps the chain short.
+// is the length of one chain of dependent operations. The kernel sets have
+// float steps that keep that chain short for two-layer networks of such
+// layers whose layers' neurons fit in the vectors they keep them in
+// (Kernels.h); every other network takes the general step.
 
-bool TNeuralNet::IsSeriesNet() const
+namespace {
+
+// field = value, unless it holds that already.
+template <class T>
+[[gnu::always_inline]] inline void Refresh(T& field, T value)
 {
-    return layers.size() == 2 && layers[0].neuronCount == 2 && layers[1].neuronCount == 1 &&
-           IsPlainLogistic(layers[0]) && IsPlainLogistic(layers[1]);
+    if (field != value) [[unlikely]] field = value;
+}
+
+// The layer's fields of a view but its neuron count, which the two-layer choice sets.
+[[gnu::always_inline]] inline void Refresh(engine_kernels::TLayerView& view, TLayer& layer, float* deltas)
+{
+    Refresh(view.weights, layer.weights.Data());
+    Refresh(view.rows, layer.weights.Rows());
+    Refresh(view.outputs, layer.outputs.data());
+    Refresh(view.deltas, deltas);
+}
+
+} // namespace
+
+// What the float step reads of the network's storage. The arguments are kept from one step to the next and
+// rewritten only where they have changed: a step that reads what was stored just before the call, on its way
+// into the chain of dependent operations, takes about a tenth longer on the series network.
+[[gnu::always_inline]] inline const engine_kernels::TFloatStep& TNeuralNet::FloatStepArguments()
+{
+    engine_kernels::TFloatStep& s = floatArguments_;
+    std::vector<TLayer>& c = changes.Writable();
+    Refresh(s.lower, layers[0], deltas[0].data());
+    Refresh(s.upper, layers[1], deltas[1].data());
+    Refresh(s.lowerChanges, c[0].weights.Data());
+    Refresh(s.upperChanges, c[1].weights.Data());
+    return s;
+}
+
+// The training step of a two-layer network in one kernel call, where the kernel set has one for its shape;
+// false, with nothing done, elsewhere.
+[[gnu::always_inline]] inline bool TNeuralNet::FloatTwoLayerStep(float* values, float* target, float learningRate,
+                                                                 float momentum)
+{
+    if (layers.size() != 2) return false;
+    const TTwoLayerChoice& choice = TwoLayerKernels();
+    const bool plain = (NotPlainBits(layers[0]) | NotPlainBits(layers[1])) == 0;
+    const engine_kernels::TFloatStepKernel step = plain ? choice.plainFloatStep : choice.floatStep;
+    if (step == nullptr) return false;
+    PointOutputs();
+    step(FloatStepArguments(), values, target, inputScale, inputOffset, targetScale, targetOffset, -learningRate,
+         momentum);
+    return true;
 }
 
 void TNeuralNet::TrainFloat(float* values, float* target, float learningRate, float momentum)
 {
-#if defined(__x86_64__)
-    if (IsSeriesNet()) {
-        using engine_detail::TExpKind;
-        const TExpKind kind = engine_detail::ChosenExp();
-        if (kind == TExpKind::Fused || kind == TExpKind::Separate) {
-            if (kind == TExpKind::Fused) engine_series::StepFused(*this, values, target, learningRate, momentum);
-            else engine_series::StepSeparate(*this, values, target, learningRate, momentum);
-            PointOutputs();
-            return;
-        }
-    }
-#endif
-    TrainFloatGeneral(values, target, learningRate, momentum);
+    if (!FloatTwoLayerStep(values, target, learningRate, momentum))
+        TrainFloatGeneral(values, target, learningRate, momentum);
 }
 
 void TNeuralNet::TrainFloatGeneral(float* values, float* target, float learningRate, float momentum)

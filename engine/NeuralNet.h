@@ -18,18 +18,14 @@
 // (stochastic training checks, and falls back to the plain trials otherwise),
 // except that a change, or a weight of +-0.0, may come out as the other zero.
 
+#include "engine/Kernels.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <new>
 #include <vector>
 
-namespace engine_kernels {
-struct TByteStep;
-} // namespace engine_kernels
-
 namespace engine_detail {
-
-enum class TExpKind;
 
 // Allocator for 32-byte aligned float storage (whole vector registers).
 template <class T>
@@ -246,15 +242,17 @@ public:
     std::uint32_t outputCount = 0;         // neuronCount of the last layer
 
 private:
-    // The fused pass of a two-layer network and what it was chosen for (the neuron counts, and the count of
-    // changes to the kernel choice at the time).
-    struct TFusedChoice {
+    // The fused pass and the float step of a two-layer network and what they were chosen for (the neuron
+    // counts, and the count of changes to the kernel choice at the time); null where the kernels have none.
+    struct TTwoLayerChoice {
         std::uint32_t hidden = 0;
         std::uint32_t outputs = 0;
         unsigned changes = ~0u;  // none chosen yet
         engine_detail::TExpKind exp{};
-        std::size_t (*pass)(const engine_kernels::TByteStep&, bool) = nullptr;  // none for this network
+        std::size_t (*pass)(const engine_kernels::TByteStep&, bool) = nullptr;
         std::size_t (*plainPass)(const engine_kernels::TByteStep&, bool) = nullptr;  // for plain logistic layers
+        engine_kernels::TFloatStepKernel floatStep = nullptr;
+        engine_kernels::TFloatStepKernel plainFloatStep = nullptr;  // for plain logistic layers
     };
     struct TTrialPosition {
         std::uint32_t k, i, j;
@@ -278,9 +276,11 @@ private:
     const float* Factors(std::size_t k, float momentum);
     void UpdateUpperLayers(float learningRate, float momentum);
     void StepWithoutMomentum(const std::int8_t* pattern, float learningRate);
-    void ChooseFusedPass();
+    void ChooseTwoLayerKernels();
+    const TTwoLayerChoice& TwoLayerKernels();
     bool FusedTwoLayerPass(const std::int8_t* pattern, const std::int8_t* target, float learningRate, float momentum);
-    bool IsSeriesNet() const;
+    const engine_kernels::TFloatStep& FloatStepArguments();
+    bool FloatTwoLayerStep(float* values, float* target, float learningRate, float momentum);
     [[gnu::noinline]] void TrainFloatGeneral(float* values, float* target, float learningRate, float momentum);
     bool FastStochasticPass(const std::int8_t* pattern, const std::int8_t* target, float stepWidth,
                             TTrialPosition& resume);
@@ -292,5 +292,6 @@ private:
     void CommitTrial(std::uint32_t k, std::uint32_t j, float trialOutput);
 
     TScratch scratch_;
-    TFusedChoice fused_;
+    TTwoLayerChoice twoLayer_;
+    engine_kernels::TFloatStep floatArguments_{};  // what the float step reads of the network, as last seen
 };
