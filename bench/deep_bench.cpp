@@ -63,12 +63,12 @@ void TrelisStep(benchmark::State& state)
 {
     const auto batch = static_cast<std::uint32_t>(state.range(0));
     TNeuralNet net(3, {kInputs, 256, 128, kClasses}, 0.0f, 0, 0, 1, 1);
-    const std::vector<TUnitKind> kinds = {TUnitKind::Relu, TUnitKind::Relu, TUnitKind::Softmax};
-    InitialiseWeights(net, kinds, 1);
+    SetKinds(net, {TUnitKind::Relu, TUnitKind::Relu, TUnitKind::Softmax});
+    InitialiseWeights(net, 1);
     TOptimiserSettings settings;
     settings.batch = batch;
     settings.threads = static_cast<std::uint32_t>(state.range(1));
-    TBatchTrainer trainer(net, kinds, settings);
+    TBatchTrainer trainer(net, settings);
     const TData& data = Data();
     std::vector<const std::int8_t*> patterns, targets;
     for (std::size_t p = 0; p < kPool; ++p) {

@@ -1,8 +1,8 @@
 #pragma once
 
 // Vector kernels of the mini-batch trainer (engine/BatchTrainer.h), built for
-// each kernel set of engine/Kernels.h from BatchKernelsImpl.inc and chosen
-// with the kernel set in use. Every kernel
+// each kernel set of engine/Kernels.h from BatchKernelsImpl.inc, which
+// KernelsImpl.inc includes; each set's TKernels::batch points to them. Every kernel
 // does the same single-precision operations in the same order for each
 // element on every set, so all sets give identical results.
 //
@@ -70,10 +70,9 @@ struct TBatchKernels {
 };
 
 // The batch kernels of the kernel set in use (engine_kernels::ActiveSet()).
-const TBatchKernels& ActiveBatch();
-
-extern const TBatchKernels kBaselineBatchKernels;
-extern const TBatchKernels kAvx2BatchKernels;
-extern const TBatchKernels kAvx512BatchKernels;
+inline const TBatchKernels& ActiveBatch()
+{
+    return *Active().batch;
+}
 
 } // namespace engine_kernels

@@ -130,10 +130,9 @@ engine_kernels::TUpdate UpdateOf(const TOptimiserSettings& settings, std::uint64
 
 } // namespace
 
-TBatchTrainer::TBatchTrainer(TNeuralNet& net, std::vector<TUnitKind> kinds, const TOptimiserSettings& settings)
-    : net_(net), kinds_(std::move(kinds)), settings_(settings)
+TBatchTrainer::TBatchTrainer(TNeuralNet& net, const TOptimiserSettings& settings) : net_(net), settings_(settings)
 {
-    if (net.layers.empty() || !ValidKinds(kinds_, net.layers.size()))
+    if (net.layers.empty() || !ValidKinds(net))
         throw std::invalid_argument("the network has no layers, or its unit kinds do not fit it");
     if (settings.batch == 0 || (settings.threads != 1 && settings.threads != 2))
         throw std::invalid_argument("the batch must hold a sample, and one or two threads do the work");
@@ -146,7 +145,7 @@ TBatchTrainer::TBatchTrainer(TNeuralNet& net, std::vector<TUnitKind> kinds, cons
     for (std::size_t k = 0; k < layers_.size(); ++k) {
         const TLayer& layer = net.layers[k];
         TLayerWork& work = layers_[k];
-        work.kind = kinds_[k];
+        work.kind = layer.kind;
         work.rows = layer.weights.Rows();
         work.units = layer.neuronCount;
         work.stride = layer.weights.Stride();
@@ -368,14 +367,4 @@ void TBatchTrainer::BackwardAndUpdate(std::size_t count)
         };
         workers_->Run(part);
     }
-}
-
-const engine_kernels::TBatchKernels& engine_kernels::ActiveBatch()
-{
-    switch (ActiveSet()) {
-    case TKernelSet::Avx512: return kAvx512BatchKernels;
-    case TKernelSet::Avx2: return kAvx2BatchKernels;
-    case TKernelSet::Baseline: break;
-    }
-    return kBaselineBatchKernels;
 }

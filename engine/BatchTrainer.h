@@ -57,10 +57,10 @@
 
 class TBatchTrainer {
 public:
-    // Trains net (kept by reference: it must outlive the trainer and keep its shape), whose layer k has
-    // units kinds[k]. Throws std::invalid_argument for a network of no layers, kinds that ValidKinds
+    // Trains net (kept by reference: it must outlive the trainer and keep its shape and its layers' kinds,
+    // which are read here). Throws std::invalid_argument for a network of no layers, kinds that ValidKinds
     // refuses, a batch of 0 or a thread count other than 1 and 2.
-    TBatchTrainer(TNeuralNet& net, std::vector<TUnitKind> kinds, const TOptimiserSettings& settings);
+    TBatchTrainer(TNeuralNet& net, const TOptimiserSettings& settings);
     ~TBatchTrainer();
 
     // One step on count samples, 1 <= count <= settings.batch: patterns[s] holds inputCount + 1 bytes,
@@ -74,7 +74,6 @@ public:
     double LastLoss() const { return loss_; }
 
     const TOptimiserSettings& Settings() const { return settings_; }
-    const std::vector<TUnitKind>& Kinds() const { return kinds_; }
     // Adam's count of steps taken, and its moments m and v of layer k (the shape of its weights; empty with
     // SGD, whose state is the network's changes). Writable, so that a saved state can be taken up again.
     std::uint64_t AdamSteps() const { return adamSteps_; }
@@ -110,7 +109,6 @@ private:
     const float* Inputs(std::size_t k, std::size_t& stride) const;
 
     TNeuralNet& net_;
-    std::vector<TUnitKind> kinds_;
     TOptimiserSettings settings_;
     std::vector<TLayerWork> layers_;
     engine_detail::TFloatBuffer x_;  // batch x xStride_: layer 0's inputs as floats

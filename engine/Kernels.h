@@ -93,6 +93,8 @@ using TFloatStepKernel = void (*)(const TFloatStep& s, float* values, float* tar
                                   float inputOffset, float targetScale, float targetOffset, float negEta,
                                   float momentum);
 
+struct TBatchKernels;  // engine/BatchKernels.h
+
 struct TKernels {
     // rows[0..count) = the indices of the non-zero bytes of x[0..n), in order; returns count. Bit i % 64 of
     // bits[i / 64] is set for the same indices (bits holds (n + 63) / 64 words, all written).
@@ -142,6 +144,8 @@ struct TKernels {
     // and `exp` is the inline exponential it is built with; null for any other network. See TFusedPass.
     // plain: a pass only for layers that all have slope 1, amplitude 1 and offset +0.0.
     TFusedPass (*fusedPass)(std::size_t hidden, std::size_t outputs, engine_detail::TExpKind exp, bool plain);
+    // The mini-batch trainer's kernels of this set (engine/BatchKernels.h).
+    const TBatchKernels* batch;
     // The float step of a two-layer network of `hidden` and `outputs` neurons, where each layer's neurons fit
     // in the vectors this kernel set keeps them in (see kFloatStepHiddenVectors and kFloatStepOutputVectors)
     // and `exp` is an inline exponential it is built with; null for any other network. See TFloatStepKernel.

@@ -20,6 +20,8 @@
 
 #include "engine/Kernels.h"
 
+#include "engine/Units.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <new>
@@ -103,6 +105,8 @@ public:
     float slope = 1.0f;             // activation slope s
     float amplitude = 1.0f;         // activation amplitude A
     float offset = 0.0f;            // activation offset O
+    TUnitKind kind = TUnitKind::Logistic;  // the units (engine/Units.h): the passes and steps of TNeuralNet
+                                           // take every layer as logistic; TBatchTrainer reads the kind
     std::uint32_t inputCount = 0;   // n, inputs not counting the bias
     std::uint32_t neuronCount = 0;  // m
     TWeightMatrix weights;          // weights[i][j]: input i to neuron j; row n is the bias row

@@ -5,15 +5,19 @@
 
 #include <cmath>
 
-bool ValidKinds(const std::vector<TUnitKind>& kinds, std::size_t layerCount)
+bool ValidKinds(const TNeuralNet& net)
 {
-    if (kinds.size() != layerCount) return false;
-    for (std::size_t k = 0; k + 1 < kinds.size(); ++k)
-        if (kinds[k] == TUnitKind::Softmax) return false;
+    for (std::size_t k = 0; k + 1 < net.layers.size(); ++k)
+        if (net.layers[k].kind == TUnitKind::Softmax) return false;
     return true;
 }
 
-void InitialiseWeights(TNeuralNet& net, const std::vector<TUnitKind>& kinds, std::uint64_t seed)
+void SetKinds(TNeuralNet& net, const std::vector<TUnitKind>& kinds)
+{
+    for (std::size_t k = 0; k < net.layers.size() && k < kinds.size(); ++k) net.layers[k].kind = kinds[k];
+}
+
+void InitialiseWeights(TNeuralNet& net, std::uint64_t seed)
 {
     constexpr std::uint32_t kSteps = 1u << 24;
     RandomSeed(seed);
@@ -21,7 +25,7 @@ void InitialiseWeights(TNeuralNet& net, const std::vector<TUnitKind>& kinds, std
         TLayer& layer = net.layers[k];
         const double n = layer.inputCount;
         const double m = layer.neuronCount;
-        const bool relu = k < kinds.size() && kinds[k] == TUnitKind::Relu;
+        const bool relu = layer.kind == TUnitKind::Relu;
         const double fans = relu ? n : n + m;
         const double a = fans > 0 ? std::sqrt(6.0 / fans) : 0.0;
         TWeightMatrix& w = layer.weights;

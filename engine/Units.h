@@ -19,11 +19,10 @@
 // The loss is cross-entropy after a softmax output layer and the squared
 // error after any other output layer.
 //
-// The kinds of a network's layers are given to the mini-batch trainer
-// (engine/BatchTrainer.h) with the network; TNeuralNet's own passes and steps
-// take every layer as logistic.
+// A layer's kind is TLayer::kind (logistic unless set otherwise), which the
+// mini-batch trainer (engine/BatchTrainer.h) reads; TNeuralNet's own passes
+// and steps take every layer as logistic.
 
-#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -36,14 +35,17 @@ enum class TUnitKind : std::uint8_t {
     Softmax,
 };
 
-// Whether kinds describes a network of layerCount layers: one kind per layer, softmax in the last one only.
-bool ValidKinds(const std::vector<TUnitKind>& kinds, std::size_t layerCount);
+// Whether the network's layers have kinds the trainer takes: softmax in the last layer only.
+bool ValidKinds(const TNeuralNet& net);
+
+// Sets the kind of each layer k to kinds[k] (layers beyond kinds.size() are left as they are).
+void SetKinds(TNeuralNet& net, const std::vector<TUnitKind>& kinds);
 
 // Draws every weight of the network from the seed, layer by layer, row by row, column by column, the bias
-// row set to 0.0, by the kinds of the layers: for layer k of n inputs and m units, w = a * ((2u + 1) / 2^24 - 1)
+// row set to 0.0, by the layers' kinds: for layer k of n inputs and m units, w = a * ((2u + 1) / 2^24 - 1)
 // in double, rounded to float, with u uniform in 0..2^24-1 drawn by RandomBelow after RandomSeed(seed), and
 //   a = sqrt(6 / n)        (He's uniform form) for relu units,
 //   a = sqrt(6 / (n + m))  (Glorot's uniform form) for every other kind.
 // The weights lie strictly within -a..a, symmetric about 0. The generator's sequence is left after the
 // last draw. Changes (the momentum of TrainBytes and of SGD) are set to 0.0.
-void InitialiseWeights(TNeuralNet& net, const std::vector<TUnitKind>& kinds, std::uint64_t seed);
+void InitialiseWeights(TNeuralNet& net, std::uint64_t seed);

@@ -62,13 +62,13 @@ inline TRows Inputs(const TNeuralNet& net, const std::vector<std::vector<std::in
     return x;
 }
 
-inline TPass Forward(const TNeuralNet& net, const std::vector<TUnitKind>& kinds, const TRows& x0)
+inline TPass Forward(const TNeuralNet& net, const TRows& x0)
 {
     TPass pass;
     const TRows* x = &x0;
     for (std::size_t k = 0; k < net.layers.size(); ++k) {
         const TLayer& layer = net.layers[k];
-        const TUnitKind kind = kinds[k];
+        const TUnitKind kind = layer.kind;
         TRows y;
         for (const std::vector<float>& in : *x) {
             std::vector<float> out(layer.neuronCount + 1, 1.0f);
@@ -87,8 +87,9 @@ inline TPass Forward(const TNeuralNet& net, const std::vector<TUnitKind>& kinds,
 }
 
 // The derivative factor of a hidden or output unit with output y (engine/BatchTrainer.h), times e.
-inline float Slope(TUnitKind kind, const TNeuralNet& net, std::size_t k, float y, float e)
+inline float Slope(const TNeuralNet& net, std::size_t k, float y, float e)
 {
+    const TUnitKind kind = net.layers[k].kind;
     const float a = net.layers[0].amplitude, o = net.layers[0].offset, s = net.layers[k].slope;
     switch (kind) {
     case TUnitKind::Softmax: return e;
@@ -99,7 +100,7 @@ inline float Slope(TUnitKind kind, const TNeuralNet& net, std::size_t k, float y
 }
 
 // The error terms of every layer after Forward, for byte targets.
-inline void ErrorTerms(const TNeuralNet& net, const std::vector<TUnitKind>& kinds, TPass& pass,
+inline void ErrorTerms(const TNeuralNet& net, TPass& pass,
                        const std::vector<std::vector<std::int8_t>>& targets)
 {
     const std::size_t L = net.layers.size(), B = targets.size();
@@ -109,14 +110,14 @@ inline void ErrorTerms(const TNeuralNet& net, const std::vector<TUnitKind>& kind
         for (std::uint32_t j = 0; j < m; ++j) {
             const float y = pass.y[L - 1][s][j];
             const float t = static_cast<float>(targets[s][j]);
-            pass.d[L - 1][s].push_back(Slope(kinds[L - 1], net, L - 1, y, y - t) / static_cast<float>(B));
+            pass.d[L - 1][s].push_back(Slope(net, L - 1, y, y - t) / static_cast<float>(B));
         }
         for (std::size_t k = L - 1; k-- > 0;) {
             const TLayer& next = net.layers[k + 1];
             for (std::uint32_t j = 0; j < net.layers[k].neuronCount; ++j) {
                 float sum = 0.0f;
                 for (std::uint32_t i = 0; i < next.neuronCount; ++i) sum += pass.d[k + 1][s][i] * next.weights[j][i];
-                pass.d[k][s].push_back(Slope(kinds[k], net, k, pass.y[k][s][j], sum));
+                pass.d[k][s].push_back(Slope(net, k, pass.y[k][s][j], sum));
             }
         }
     }
@@ -185,13 +186,13 @@ inline void AdamUpdate(TNeuralNet& net, const TPass& pass, const TRows& x0, cons
 }
 
 // One step of the trainer on the batch; returns the pass (outputs before the update).
-inline TPass Step(TNeuralNet& net, const std::vector<TUnitKind>& kinds, const TOptimiserSettings& o,
+inline TPass Step(TNeuralNet& net, const TOptimiserSettings& o,
                   TAdamState& state, const std::vector<std::vector<std::int8_t>>& patterns,
                   const std::vector<std::vector<std::int8_t>>& targets)
 {
     const TRows x0 = Inputs(net, patterns);
-    TPass pass = Forward(net, kinds, x0);
-    ErrorTerms(net, kinds, pass, targets);
+    TPass pass = Forward(net, x0);
+    ErrorTerms(net, pass, targets);
     if (o.kind == TOptimiserKind::Adam) AdamUpdate(net, pass, x0, o, state);
     else SgdUpdate(net, pass, x0, o);
     return pass;

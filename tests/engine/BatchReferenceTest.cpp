@@ -14,15 +14,14 @@ namespace {
 using K = TUnitKind;
 
 // The mean loss of the batch in double: cross-entropy after softmax, half the squared error otherwise.
-double Loss(const TNeuralNet& net, const std::vector<TUnitKind>& kinds, const batchref::TRows& x,
-            const std::vector<std::vector<std::int8_t>>& targets)
+double Loss(const TNeuralNet& net, const batchref::TRows& x, const std::vector<std::vector<std::int8_t>>& targets)
 {
-    const batchref::TPass pass = batchref::Forward(net, kinds, x);
+    const batchref::TPass pass = batchref::Forward(net, x);
     double loss = 0;
     for (std::size_t s = 0; s < x.size(); ++s)
         for (std::uint32_t j = 0; j < net.outputCount; ++j) {
             const double y = pass.y.back()[s][j], t = targets[s][j];
-            loss += kinds.back() == K::Softmax ? -t * std::log(y) : 0.5 * (y - t) * (y - t);
+            loss += net.layers.back().kind == K::Softmax ? -t * std::log(y) : 0.5 * (y - t) * (y - t);
         }
     return loss / static_cast<double>(x.size());
 }
@@ -42,7 +41,8 @@ TEST_P(BatchGradient, FollowsTheNumericalGradient)
     std::vector<std::uint32_t> sizes = {5, 6, 4};
     if (kinds.size() == 3) sizes = {5, 6, 5, 4};
     TNeuralNet net = testnets::MakeNet(sizes);
-    InitialiseWeights(net, kinds, 3);
+    SetKinds(net, kinds);
+    InitialiseWeights(net, 3);
     for (TLayer& layer : net.layers) {
         layer.slope = 0.8f;  // logistic units: any slope, amplitude 1 and offset 0
         for (std::uint32_t j = 0; j < layer.neuronCount; ++j) layer.weights[layer.inputCount][j] = 0.05f * (j + 1);
@@ -53,8 +53,8 @@ TEST_P(BatchGradient, FollowsTheNumericalGradient)
         targets.push_back(testnets::OneHot(sizes.back(), static_cast<std::uint32_t>(s)));
     }
     const batchref::TRows x = batchref::Inputs(net, patterns);
-    batchref::TPass pass = batchref::Forward(net, kinds, x);
-    batchref::ErrorTerms(net, kinds, pass, targets);
+    batchref::TPass pass = batchref::Forward(net, x);
+    batchref::ErrorTerms(net, pass, targets);
     int checked = 0;
     for (std::size_t k = 0; k < net.layers.size(); ++k) {
         const auto g = batchref::Gradient(net, pass, x, k, 1.0f);
@@ -65,7 +65,7 @@ TEST_P(BatchGradient, FollowsTheNumericalGradient)
                 plus.layers[k].weights[i][j] += h;
                 minus.layers[k].weights[i][j] -= h;
                 const double step = static_cast<double>(plus.layers[k].weights[i][j]) - minus.layers[k].weights[i][j];
-                const double numerical = (Loss(plus, kinds, x, targets) - Loss(minus, kinds, x, targets)) / step;
+                const double numerical = (Loss(plus, x, targets) - Loss(minus, x, targets)) / step;
                 EXPECT_NEAR(g[i][j], numerical, 2e-4 + 1e-2 * std::abs(numerical)) << k << " " << i << " " << j;
                 ++checked;
             }
@@ -107,10 +107,11 @@ TEST(BatchReference, InitialWeightsFollowTheirBounds)
 {
     const std::vector<TUnitKind> kinds = {K::Relu, K::Tanh, K::Softmax};
     TNeuralNet a = testnets::MakeNet({300, 200, 100, 10});
+    SetKinds(a, kinds);
     TNeuralNet b(a), c(a);
-    InitialiseWeights(a, kinds, 7);
-    InitialiseWeights(b, kinds, 7);
-    InitialiseWeights(c, kinds, 8);
+    InitialiseWeights(a, 7);
+    InitialiseWeights(b, 7);
+    InitialiseWeights(c, 8);
     EXPECT_EQ(testnets::Weights(a), testnets::Weights(b));
     EXPECT_NE(testnets::Weights(a), testnets::Weights(c));
     const double bounds[] = {std::sqrt(6.0 / 300), std::sqrt(6.0 / 300), std::sqrt(6.0 / 110)};

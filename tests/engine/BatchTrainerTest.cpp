@@ -96,7 +96,8 @@ TOptimiserSettings Sgd(std::uint32_t batch, float rate, float momentum, float l2
 TNeuralNet MakeKindsNet(const TBatchCase& c, std::uint64_t seed)
 {
     TNeuralNet net = testnets::MakeNet(c.sizes);
-    InitialiseWeights(net, c.kinds, seed);
+    SetKinds(net, c.kinds);
+    InitialiseWeights(net, seed);
     for (TLayer& layer : net.layers)
         for (std::size_t i = 0; i < layer.weights.Rows(); ++i)
             for (std::uint32_t j = 0; j < layer.neuronCount; ++j)
@@ -144,13 +145,13 @@ void RunCase(const TBatchCase& c, std::uint32_t threads)
     TNeuralNet plain(net);
     TOptimiserSettings settings = c.settings;
     settings.threads = threads;
-    TBatchTrainer trainer(net, c.kinds, settings);
+    TBatchTrainer trainer(net, settings);
     batchref::TAdamState state;
     std::vector<std::vector<std::int8_t>> patterns, targets;
     for (std::size_t step = 0; step < c.counts.size(); ++step) {
         MakeBatch(c, c.counts[step], static_cast<int>(step), patterns, targets);
         trainer.Step(Pointers(patterns).data(), Pointers(targets).data(), patterns.size());
-        const batchref::TPass pass = batchref::Step(plain, c.kinds, settings, state, patterns, targets);
+        const batchref::TPass pass = batchref::Step(plain, settings, state, patterns, targets);
         for (std::size_t s = 0; s < patterns.size(); ++s)
             for (std::uint32_t j = 0; j < net.outputCount; ++j)
                 ASSERT_TRUE(testnets::Same(trainer.Outputs(s)[j], pass.y.back()[s][j]))
@@ -208,8 +209,7 @@ TEST(BatchTrainer, BatchOfOneIsTheClassicStep)
             SCOPED_TRACE(std::to_string(sizes.size()) + " sizes, momentum " + std::to_string(mu));
             TNeuralNet net = testnets::MakeNet(sizes);
             TNeuralNet classic(net);
-            const std::vector<TUnitKind> kinds(sizes.size() - 1, TUnitKind::Logistic);
-            TBatchTrainer trainer(net, kinds, Sgd(1, 0.1f, mu));
+            TBatchTrainer trainer(net, Sgd(1, 0.1f, mu));
             for (int step = 0; step < 6; ++step) {
                 const auto pattern = testnets::MixedPattern(sizes.front(), step);
                 const auto target = testnets::OneHot(sizes.back(), static_cast<std::uint32_t>(step) % sizes.back());
@@ -238,7 +238,7 @@ TEST(BatchTrainer, StepsAllocateNothing)
         TNeuralNet net = MakeKindsNet(c, 3);
         TOptimiserSettings settings = c.settings;
         settings.threads = threads;
-        TBatchTrainer trainer(net, c.kinds, settings);
+        TBatchTrainer trainer(net, settings);
         std::vector<std::vector<std::int8_t>> patterns, targets;
         MakeBatch(c, 8, 0, patterns, targets);
         const auto p = Pointers(patterns), t = Pointers(targets);
@@ -254,14 +254,15 @@ TEST(BatchTrainer, StepsAllocateNothing)
 TEST(BatchTrainer, RefusesWhatItCannotTrain)
 {
     TNeuralNet net = testnets::MakeNet({4, 3, 2});
-    EXPECT_THROW(TBatchTrainer(net, {K::Softmax, K::Softmax}, Adam(2)), std::invalid_argument);
-    EXPECT_THROW(TBatchTrainer(net, {K::Relu}, Adam(2)), std::invalid_argument);
-    EXPECT_THROW(TBatchTrainer(net, {K::Relu, K::Softmax}, Adam(0)), std::invalid_argument);
+    SetKinds(net, {K::Softmax, K::Softmax});
+    EXPECT_THROW(TBatchTrainer(net, Adam(2)), std::invalid_argument);
+    SetKinds(net, {K::Relu, K::Softmax});
+    EXPECT_THROW(TBatchTrainer(net, Adam(0)), std::invalid_argument);
     TOptimiserSettings three = Adam(2);
     three.threads = 3;
-    EXPECT_THROW(TBatchTrainer(net, {K::Relu, K::Softmax}, three), std::invalid_argument);
+    EXPECT_THROW(TBatchTrainer(net, three), std::invalid_argument);
     TNeuralNet empty = testnets::MakeNet({4});
-    EXPECT_THROW(TBatchTrainer(empty, {}, Adam(2)), std::invalid_argument);
+    EXPECT_THROW(TBatchTrainer(empty, Adam(2)), std::invalid_argument);
 }
 
 // Three classes of bars learnt in batches; the forward pass then ranks each class first.
@@ -270,9 +271,9 @@ TEST(BatchTrainer, LearnsASmallClassification)
     for (TOptimiserSettings o : {Adam(6), Sgd(6, 0.3f, 0.9f)}) {
         o.rate = o.kind == TOptimiserKind::Adam ? 0.01f : o.rate;
         TNeuralNet net = testnets::MakeNet({12, 10, 3});
-        const std::vector<TUnitKind> kinds = {K::Relu, K::Softmax};
-        InitialiseWeights(net, kinds, 5);
-        TBatchTrainer trainer(net, kinds, o);
+        SetKinds(net, {K::Relu, K::Softmax});
+        InitialiseWeights(net, 5);
+        TBatchTrainer trainer(net, o);
         std::vector<std::vector<std::int8_t>> patterns, targets;
         for (std::uint32_t s = 0; s < 6; ++s) {
             std::vector<std::int8_t> p(13, 0);
