@@ -101,7 +101,8 @@ TEST_F(Gallery, EveryOffDiagonalCellListsTheElementsItCountsAndATrainingOneIsSho
     std::size_t wrong = 0;
     for (const bool inTraining : {true, false}) {
         TCells& cells = inTraining ? training : heldOut;
-        const TConfusion& m = inTraining ? ProgressForm->TrainingConfusion() : ProgressForm->checkConfusion;
+        const TConfusion& m = inTraining ? ProgressForm->History().TrainingConfusion()
+                                          : ProgressForm->History().FileCheck()->confusion;
         for (int t = 0; t < 10; ++t)
             for (std::uint32_t a = 0; a < 10; ++a) {
                 if (t == static_cast<int>(a))
