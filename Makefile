@@ -31,7 +31,8 @@ run: configure
 test: build
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
-bench: setup
+bench:
+	@bash $(SETUP) --bench
 	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELIS_BUILD_TESTS=OFF
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks
 	@for b in $(BENCH_BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
