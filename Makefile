@@ -33,7 +33,7 @@ test: build
 
 bench:
 	@bash $(SETUP) --bench
-	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELIS_BUILD_TESTS=OFF
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DTRELIS_BUILD_TESTS=OFF -DTRELIS_BENCH_TORCH=ON
 	cmake --build $(BENCH_BUILD) -j $(JOBS) --target benchmarks
 	@for b in $(BENCH_BUILD)/bench/*_bench; do echo "== $$b"; $$b; done
 
