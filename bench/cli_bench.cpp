@@ -114,7 +114,7 @@ void BM_ImportTenThousandPictures(benchmark::State& state)
                 firstSkip = path + ": " + reason;
         };
         ImportImages(classes, 10, ring, report);
-        imported = ring.Count;
+        imported = ring.GetCount();
         benchmark::DoNotOptimize(imported);
     }
     if (imported != PicturesPerClass * Classes)
@@ -144,7 +144,7 @@ void FillSequence(PatternRing& ring)
     twin.Cells[0] = 1;
     ring.Add(twin, 0);
     ring.Add(twin, 1);
-    ring.Current = ring.Current->Next; // the first sample added
+    ring.StepCursor(); // the first sample added
 }
 
 void BM_TrainHundredEpochs(benchmark::State& state)
@@ -165,9 +165,9 @@ void BM_TrainHundredEpochs(benchmark::State& state)
             lastCorrect = trainer.RunEpoch(*net, ring, settings).correct;
         benchmark::DoNotOptimize(lastCorrect);
     }
-    if (lastCorrect == ring.Count)
+    if (lastCorrect == ring.GetCount())
         state.SkipWithError("an epoch answered every sample right: the command would have stopped");
-    state.SetItemsProcessed(state.iterations() * 100 * ring.Count);
+    state.SetItemsProcessed(state.iterations() * 100 * ring.GetCount());
 }
 BENCHMARK(BM_TrainHundredEpochs)->Unit(benchmark::kMillisecond);
 

@@ -137,7 +137,7 @@ void BM_OpenProject(benchmark::State& st)
         TProjectState state;
         if (!OpenProjectFile(path, state).empty())
             st.SkipWithError("the open failed");
-        benchmark::DoNotOptimize(state.sequence.Count);
+        benchmark::DoNotOptimize(state.sequence.GetCount());
     }
     const double file = FileBytes(path);
     st.counters["file_MB"] = Megabytes(file);

@@ -138,15 +138,6 @@ std::string SeriesFailureReason(const TSeriesFileResult& r)
     return "неизвестная ошибка";
 }
 
-// Calls f(element) for every element of the ring from the cursor round.
-template <class F>
-void ForEachElement(const PatternRing& ring, F&& f)
-{
-    const TAbsImage* e = ring.Current;
-    for (std::uint32_t i = 0; i < ring.Count && e != nullptr; ++i, e = e->Next)
-        f(*e);
-}
-
 // The classes of the file the project does not have, as one line.
 std::string ApartLine(const TCheckReport& check)
 {
@@ -172,16 +163,16 @@ void PrintClassCounts(std::ostream& out, const PatternRing& ring, const std::vec
 {
     std::vector<std::uint32_t> counts(names.size(), 0);
     std::uint32_t outside = 0;
-    ForEachElement(ring, [&](const TAbsImage& e) {
+    for (const TAbsImage& e : ring.Elements()) {
         if (e.ClassIndex < 0 || e.ClassIndex >= static_cast<std::int64_t>(MaxClassCount)) {
             ++outside;
-            return;
+            continue;
         }
         const auto k = static_cast<std::size_t>(e.ClassIndex);
         if (k >= counts.size())
             counts.resize(k + 1, 0);
         ++counts[k];
-    });
+    }
     out << "Классы: " << counts.size() << "\n";
     for (std::size_t k = 0; k < counts.size(); ++k)
         out << "  " << ShownClassName(names, k) << ": " << Counted(counts[k], "элемент", "элемента", "элементов")
@@ -301,7 +292,7 @@ std::string PatternProjectRefusal(const TProject& project, const std::string& pa
     if (project.State().HasSeries() && project.SeriesNetworkInPlace())
         return "проект «" + path + "» — проект временного ряда: его сеть обучается на окнах ряда "
                "(«Временной ряд» → «Обучение» или trelis-cli forecast), а не на образцах";
-    if (project.Sequence().Count == 0)
+    if (project.Sequence().GetCount() == 0)
         return "в проекте «" + path + "» пустая последовательность";
     if (const std::string refusal = SequenceRefusal(*project.Net(), project.Sequence()); !refusal.empty())
         return "проект «" + path + "» нельзя обучать: " + refusal;
@@ -471,7 +462,7 @@ int TrainCommand(const std::vector<std::string>& args, std::ostream& out, std::o
     // generator's state draws from --seed, or from the clock.
     if (Extension(line.positional[0]) == ProjectFileExtension && !project.State().generator)
         RandomSeed(run.seed ? *run.seed : static_cast<std::uint64_t>(SeedClockNow()));
-    const std::uint32_t count = project.Sequence().Count;
+    const std::uint32_t count = project.Sequence().GetCount();
     out << "Обучение: "
         << (run.step.method == TTrainingMethod::Stochastic ? "стохастическое" : "обратное распространение")
         << ", элементов " << count << "\n";

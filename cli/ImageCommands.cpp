@@ -270,14 +270,14 @@ int ImportCommand(const std::vector<std::string>& args, std::ostream& out, std::
         return Refuse(err, command, "последовательность не помещается в памяти; ничего не записано", CliFailed);
 
     PrintImportCounts(classes, numbers, out);
-    if (ring.Count == 0)
+    if (ring.GetCount() == 0)
         return Refuse(err, command, "не взято ни одного изображения; последовательность не записана", CliFailed);
 
     WarnOfNames(classes, numbers, added, line.values["classes-from"], projectNames.size(), err);
     if (const std::string refusal = SaveSequenceWithNames(output, ring, names); !refusal.empty())
         return Refuse(err, command, refusal, CliFailed);
-    out << "Последовательность записана: " << output << " (элементов " << ring.Count << ", размер элемента "
-        << ring.Dimension << "), имена классов: " << ClassNamesFileName(output) << "\n";
+    out << "Последовательность записана: " << output << " (элементов " << ring.GetCount() << ", размер элемента "
+        << ring.GetDimension() << "), имена классов: " << ClassNamesFileName(output) << "\n";
     if (fit == TFigureFit::Aspect)
         out << "Фигуры вырезаны с сохранением пропорций: обучайте сеть с --fit aspect (train, tune).\n";
     return CliOk;
@@ -476,15 +476,13 @@ std::string AnswerSequence(const std::string& input, TAnswerTable& table, const 
     TSequenceWithNames read;
     if (const std::string reason = LoadSequenceWithNames(input, read); !reason.empty())
         return "не удалось загрузить последовательность из файла «" + input + "»: " + reason;
-    if (read.sequence.Dimension != NetworkInputCount(net))
-        return "размер элемента в файле «" + input + "» (" + std::to_string(read.sequence.Dimension) +
+    if (read.sequence.GetDimension() != NetworkInputCount(net))
+        return "размер элемента в файле «" + input + "» (" + std::to_string(read.sequence.GetDimension()) +
                ") не совпадает с числом входов сети (" + std::to_string(NetworkInputCount(net)) + ")";
     // The element after the cursor is the first one written.
-    const TAbsImage* e = read.sequence.Current;
-    for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k) {
-        e = e->Next;
-        table.Add(std::to_string(k), *e);
-    }
+    std::uint32_t k = 0;
+    for (const TAbsImage& e : read.sequence.FileOrder())
+        table.Add(std::to_string(k++), e);
     return {};
 }
 

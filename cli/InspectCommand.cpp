@@ -220,9 +220,10 @@ int WriteWrongAnswers(const std::string& command, const std::string& folder, con
     std::vector<TFileToWrite> files;
     std::set<std::string> names;
     std::uint64_t wrong = 0;
-    const TAbsImage* e = sequence.Current;
-    for (std::size_t k = 0; k < check.answers.size() && e != nullptr; ++k) {
-        e = e->Next;
+    // The answers are in the file's order, from the element after the cursor.
+    TRingElements::iterator element = sequence.FileOrder().begin();
+    for (std::size_t k = 0; k < check.answers.size() && k < sequence.GetCount(); ++k, ++element) {
+        const TAbsImage* e = &*element;
         const TElementAnswer& a = check.answers[k];
         if (a.trueClass < 0) // set apart: the project has no class of its name
             continue;

@@ -109,7 +109,7 @@ void ReportAndAdopt(TTuneSearch& search, TProject& project, std::ostream& out)
         << " в среднем; лучший запуск — зерно " << result.bestSeed << ", эпоха " << result.bestEpoch << "\n";
     if (search.Refitted())
         out << "Сеть обучена заново на всей последовательности ("
-            << Counted(project.Sequence().Count, "элемент", "элемента", "элементов") << ", "
+            << Counted(project.Sequence().GetCount(), "элемент", "элемента", "элементов") << ", "
             << Counted(search.RefitEpochs(), "эпоха", "эпохи", "эпох") << ")\n";
     TRunSettings settings = project.RunSettings();
     settings.step.learningRate = best.values.rate;

@@ -85,7 +85,7 @@ void TTuneForm::Button1Click()
 {
     if (Searching())
         return;
-    if (!Project.Net() || Project.Sequence().Count == 0) {
+    if (!Project.Net() || Project.Sequence().GetCount() == 0) {
         MessageBox(TApplication::Title(), QStringLiteral("Последовательность пуста: подбирать не на чем."));
         return;
     }

@@ -76,8 +76,8 @@ void TSmImForm::OpenAtCursor()
 {
     OpenView(true);
     ClearRetinaView();
-    if (TrainingSequence.Current)
-        ShowElement(*TrainingSequence.Current);
+    if (const TAbsImage* element = TrainingSequence.CurrentElement())
+        ShowElement(*element);
 }
 
 void TSmImForm::ProjectChanged(TProjectChange change)
@@ -135,7 +135,7 @@ void TSmImForm::Button1Click()
 
 void TSmImForm::ShowNextElement()
 {
-    if (!TrainingSequence.Current) {
+    if (!TrainingSequence.CurrentElement()) {
         // Nothing left to browse: an empty retina and no class.
         const std::size_t n = std::min<std::size_t>(RetinaImage.Size, RetinaImage.Cells.size());
         std::fill_n(RetinaImage.Cells.begin(), n, std::int8_t{0});

@@ -167,7 +167,7 @@ void TLearnForm::Button2Click()
     patternIndex = 0;
     correctCount = 0;
     epochCount = 0;
-    barStep = static_cast<float>(BarAreaWidth) / static_cast<float>(TrainingSequence.Count);
+    barStep = static_cast<float>(BarAreaWidth) / static_cast<float>(TrainingSequence.GetCount());
 }
 
 void TLearnForm::Button3Click()
@@ -182,7 +182,7 @@ void TLearnForm::Timer1Timer()
 
 bool TLearnForm::ReadyToTrain()
 {
-    if (TrainingSequence.Count == 0 || TrainingSequence.Current == nullptr || !CurrentNet) {
+    if (TrainingSequence.GetCount() == 0 || !CurrentNet) {
         // A failed load or the deletion of the last element can leave the
         // learning menu open on an empty sequence.
         Timer1->stop();

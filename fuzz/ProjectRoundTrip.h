@@ -16,7 +16,7 @@ inline void CheckProjectFile(const std::string& input)
     TProjectState state;
     state.classNames = {"marker"};
     if (!OpenProjectFile(input, state).empty()) {
-        if (state.classNames != std::vector<std::string>{"marker"} || state.net || state.sequence.Count != 0)
+        if (state.classNames != std::vector<std::string>{"marker"} || state.net || state.sequence.GetCount() != 0)
             std::abort(); // a refused file must change nothing
         return;
     }

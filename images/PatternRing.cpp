@@ -164,65 +164,76 @@ private:
 PatternRing::~PatternRing() { Clear(); }
 
 void PatternRing::Swap(PatternRing& other) noexcept {
-    std::swap(Count, other.Count);
-    std::swap(Dimension, other.Dimension);
-    std::swap(Current, other.Current);
+    std::swap(count_, other.count_);
+    std::swap(dimension_, other.dimension_);
+    std::swap(current_, other.current_);
 }
 
-// Links a new element in right after the cursor and puts the cursor on it.
-static void LinkAfterCursor(PatternRing& ring, TAbsImage* e) {
-    if (ring.Count == 0) {
+void PatternRing::Insert(std::unique_ptr<TAbsImage> element) {
+    TAbsImage* e = element.release();
+    if (count_ == 0) {
         e->Next = e;
     } else {
-        e->Next = ring.Current->Next;
-        ring.Current->Next = e;
+        e->Next = current_->Next;
+        current_->Next = e;
     }
-    ring.Current = e;
-    ++ring.Count;
+    current_ = e;
+    ++count_;
 }
 
 void PatternRing::Add(const TAbsImage& image, std::int32_t classIndex) {
     auto e = std::make_unique<TAbsImage>();
     e->AssignWithBias(image);
     e->ClassIndex = classIndex;
-    LinkAfterCursor(*this, e.release());
+    Insert(std::move(e));
+}
+
+const TAbsImage* PatternRing::StepCursor() {
+    if (current_ != nullptr)
+        current_ = current_->Next;
+    return current_;
+}
+
+void PatternRing::MoveCursorTo(const TAbsImage& element) {
+    // The ring owns its elements: the one given is one of them.
+    current_ = const_cast<TAbsImage*>(&element);
 }
 
 void PatternRing::RemoveCurrent() {
-    if (Count == 0 || Current == nullptr)
+    if (count_ == 0 || current_ == nullptr)
         return;
-    TAbsImage* old = Current;
-    if (Count == 1) {
-        Current = nullptr;
+    TAbsImage* old = current_;
+    if (count_ == 1) {
+        current_ = nullptr;
     } else {
         TAbsImage* prev = old;
         while (prev->Next != old)
             prev = prev->Next;
         prev->Next = old->Next;
-        Current = prev;
+        current_ = prev;
     }
-    --Count;
+    --count_;
     delete old;
 }
 
 void PatternRing::Clear() {
-    if (Count == 0 || Current == nullptr) {
-        Count = 0;
-        Current = nullptr;
+    if (count_ == 0 || current_ == nullptr) {
+        count_ = 0;
+        current_ = nullptr;
         return;
     }
-    TAbsImage* e = Current->Next;
+    TAbsImage* e = current_->Next;
     for (;;) {
         TAbsImage* next = e->Next;
-        const bool last = e == Current;
+        const bool last = e == current_;
         delete e;
-        --Count;
+        --count_;
         if (last)
             break;
         e = next;
     }
-    Count = 0;
-    Current = nullptr;
+    count_ = 0;
+    current_ = nullptr;
 }
 
 bool PatternRing::LoadFromFile(const std::string& fileName, TSequenceFileError* error,
@@ -272,7 +283,7 @@ bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error,
     }
     try {
         PatternRing loaded;
-        loaded.Dimension = d;
+        loaded.dimension_ = d;
         for (std::uint32_t k = 0; k < n; ++k) {
             auto e = std::make_unique<TAbsImage>();
             std::uint8_t classIndex[4];
@@ -284,7 +295,7 @@ bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error,
             }
             e->ClassIndex = static_cast<std::int32_t>(GetU32(classIndex));
             e->Cells[d] = 1;
-            LinkAfterCursor(loaded, e.release());
+            loaded.Insert(std::move(e));
         }
         Swap(loaded);
         error = TSequenceFileError::None;
@@ -297,17 +308,13 @@ bool PatternRing::Load(const std::string& fileName, TSequenceFileError& error,
 
 bool PatternRing::Write(std::FILE* file) const {
     LineEndWriter out(file);
-    out.PutU32(Dimension);
-    out.PutU32(Count);
-    if (Count > 0 && Current != nullptr) {
-        const TAbsImage* e = Current;
-        for (std::uint32_t k = 0; k < Count; ++k) {
-            e = e->Next;
-            out.PutU32(static_cast<std::uint32_t>(e->ClassIndex));
-            const std::size_t have = std::min<std::size_t>(Dimension, e->Cells.size());
-            out.Put(reinterpret_cast<const std::uint8_t*>(e->Cells.data()), have);
-            out.PutZeros(Dimension - have);
-        }
+    out.PutU32(dimension_);
+    out.PutU32(count_);
+    for (const TAbsImage& e : FileOrder()) {
+        out.PutU32(static_cast<std::uint32_t>(e.ClassIndex));
+        const std::size_t have = std::min<std::size_t>(dimension_, e.Cells.size());
+        out.Put(reinterpret_cast<const std::uint8_t*>(e.Cells.data()), have);
+        out.PutZeros(dimension_ - have);
     }
     return out.Flush();
 }

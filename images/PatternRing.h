@@ -1,9 +1,14 @@
 #pragma once
 // The training sequence: a circle of elements linked through Next, with a
 // cursor. Elements are copies of the images added, each with its bias byte.
+// Whoever reads the elements walks them through TRingElements, in one of
+// the ring's orders; only the ring links and unlinks them.
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
+#include <memory>
 #include <string>
 
 #include "images/Images.h"
@@ -21,6 +26,63 @@ enum class TSequenceFileError {
     OutOfMemory    // the records announced do not fit in memory
 };
 
+// The elements once round a ring from one of them, read only. It holds
+// while the ring's elements stay as they are (none added or removed).
+class TRingElements {
+public:
+    class iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = TAbsImage;
+        using difference_type = std::ptrdiff_t;
+        using pointer = const TAbsImage*;
+        using reference = const TAbsImage&;
+
+        iterator() = default;
+        reference operator*() const { return *element_; }
+        pointer operator->() const { return element_; }
+        iterator& operator++()
+        {
+            element_ = element_->Next;
+            --left_;
+            return *this;
+        }
+        iterator operator++(int)
+        {
+            iterator before = *this;
+            ++*this;
+            return before;
+        }
+        // Two places of one walk are equal when as many elements are left.
+        bool operator==(const iterator& other) const { return left_ == other.left_; }
+
+    private:
+        friend class TRingElements;
+        iterator(const TAbsImage* element, std::uint32_t left)
+            : element_(element), left_(left)
+        {
+        }
+        const TAbsImage* element_ = nullptr;
+        std::uint32_t left_ = 0;
+    };
+
+    TRingElements() = default;
+    // `count` elements from `first` on (none when first is null).
+    TRingElements(const TAbsImage* first, std::uint32_t count)
+        : first_(first), count_(first ? count : 0)
+    {
+    }
+
+    iterator begin() const { return {first_, count_}; }
+    iterator end() const { return {nullptr, 0}; }
+    std::uint32_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+
+private:
+    const TAbsImage* first_ = nullptr;
+    std::uint32_t count_ = 0;
+};
+
 class PatternRing {
 public:
     // The largest element size a sequence file may announce: far beyond any
@@ -28,10 +90,6 @@ public:
     // writes gigabytes of padding for an element size read from a damaged
     // header.
     static constexpr std::uint32_t MaxDimension = 1u << 24;
-
-    std::uint32_t Count = 0;        // number of elements
-    std::uint32_t Dimension = 0;    // bytes per element in the sequence file
-    TAbsImage* Current = nullptr;   // the cursor; null while Count is 0
 
     PatternRing() = default;
     ~PatternRing();
@@ -44,14 +102,34 @@ public:
     // Removes the element under the cursor; the cursor moves to its
     // predecessor. Nothing happens on an empty sequence.
     void RemoveCurrent();
-    // Removes every element; Dimension is kept.
+    // Links the element in right after the cursor as it is (its cells, size
+    // and class kept); it becomes the cursor.
+    void Insert(std::unique_ptr<TAbsImage> element);
+    // Removes every element; the dimension is kept.
     void Clear();
 
-    std::uint32_t GetCount() const { return Count; }
-    std::uint32_t GetDimension() const { return Dimension; }
-    void SetDimension(std::uint32_t d) { Dimension = d; }
+    // The number of elements, and the bytes per element in the sequence file.
+    std::uint32_t GetCount() const { return count_; }
+    std::uint32_t GetDimension() const { return dimension_; }
+    void SetDimension(std::uint32_t d) { dimension_ = d; }
 
-    // Replaces the contents and Dimension by the file's. On any failure
+    // The element under the cursor; null when the sequence is empty.
+    const TAbsImage* CurrentElement() const { return current_; }
+    // Every element once, from the cursor's round the ring.
+    TRingElements Elements() const { return {current_, count_}; }
+    // Every element once as the sequence file lists them: from the element
+    // after the cursor round to the cursor's.
+    TRingElements FileOrder() const { return {current_ ? current_->Next : nullptr, count_}; }
+    // Every element once from `first`, which must be one of the ring's.
+    TRingElements ElementsFrom(const TAbsImage& first) const { return {&first, count_}; }
+
+    // Moves the cursor one element on; returns the element it rests on,
+    // null when the sequence is empty.
+    const TAbsImage* StepCursor();
+    // Puts the cursor on `element`, which must be one of the ring's.
+    void MoveCursorTo(const TAbsImage& element);
+
+    // Replaces the contents and the dimension by the file's. On any failure
     // (cannot open, damaged or short file) returns false and the sequence
     // stays exactly as it was; *error (when given) tells why, or None, and
     // *openError why the file could not be opened (with CannotOpen).
@@ -60,16 +138,20 @@ public:
     // the records would take before any record is read.
     bool LoadFromFile(const std::string& fileName, TSequenceFileError* error = nullptr,
                       TFileOpenError* openError = nullptr);
-    // Writes Dimension, Count and every element from Current->Next round to
-    // Current. The cursor is not moved. False when the file cannot be
+    // Writes the dimension, the count and every element in FileOrder. The
+    // cursor is not moved. False when the file cannot be
     // created or written.
     bool SaveToFile(const std::string& fileName);
     // The same file written to an open stream; false when a write failed.
     bool Write(std::FILE* file) const;
 
-    // Exchanges the whole contents (elements, Count, Dimension, cursor).
+    // Exchanges the whole contents (elements, count, dimension, cursor).
     void Swap(PatternRing& other) noexcept;
 
 private:
     bool Load(const std::string& fileName, TSequenceFileError& error, TFileOpenError& openError);
+
+    std::uint32_t count_ = 0;      // number of elements
+    std::uint32_t dimension_ = 0;  // bytes per element in the sequence file
+    TAbsImage* current_ = nullptr; // the cursor; null while there are no elements
 };

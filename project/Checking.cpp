@@ -13,10 +13,10 @@ std::string CheckRefusal(const TNeuralNet* net, const std::vector<std::string>& 
         return "сети ещё нет";
     const PatternRing& sequence = file.sequence;
     const std::uint32_t inputs = NetworkInputCount(*net);
-    if (sequence.Dimension != inputs)
-        return "размер элемента в файле (" + std::to_string(sequence.Dimension) +
+    if (sequence.GetDimension() != inputs)
+        return "размер элемента в файле (" + std::to_string(sequence.GetDimension()) +
                ") не совпадает с числом входов сети (" + std::to_string(inputs) + ")";
-    if (sequence.Count == 0 || sequence.Current == nullptr)
+    if (sequence.GetCount() == 0)
         return "в файле нет образцов";
     if (!file.namesRead)
         return "нет файла имён классов «" + file.namesPath +
@@ -45,13 +45,11 @@ TCheckReport CheckNetwork(const TNeuralNet& net, const TSequenceWithNames& file,
     TNeuralNet probe(net);
     std::vector<std::int8_t> scratch;
     report.confusion.Reset(probe.outputCount <= MaxConfusionClasses ? probe.outputCount : 0);
-    report.answers.reserve(sequence.Count);
-    report.margins.reserve(sequence.Count);
+    report.answers.reserve(sequence.GetCount());
+    report.margins.reserve(sequence.GetCount());
     std::map<std::int64_t, std::uint64_t> apart; // by the file's class
-    const TAbsImage* e = sequence.Current;
-    for (std::uint32_t k = 0; k < sequence.Count && e != nullptr; ++k) {
-        e = e->Next;
-        const std::int32_t fileClass = e->ClassIndex;
+    for (const TAbsImage& e : sequence.FileOrder()) {
+        const std::int32_t fileClass = e.ClassIndex;
         const bool named = fileClass >= 0 && static_cast<std::size_t>(fileClass) < map.projectClass.size();
         const std::int32_t trueClass = named ? map.projectClass[static_cast<std::size_t>(fileClass)] : -1;
         if (trueClass < 0) {
@@ -61,7 +59,7 @@ TCheckReport CheckNetwork(const TNeuralNet& net, const TSequenceWithNames& file,
             report.margins.push_back(0.0f);
             continue;
         }
-        const std::uint32_t answer = Classify(probe, *e, scratch).index;
+        const std::uint32_t answer = Classify(probe, e, scratch).index;
         ++report.total;
         if (!ClassHasOutput(trueClass, probe.outputCount))
             ++report.outside;

@@ -89,10 +89,9 @@ std::string SequenceRefusal(const TNeuralNet& net, const PatternRing& sequence)
                ") не совпадает с числом входов сети (" + std::to_string(inputs) +
                "). Создайте проект с таким размером элемента («Файл» → «Новый проект») или загрузите "
                "проект, в котором сеть подходит к последовательности.";
-    const TAbsImage* e = sequence.Current;
-    for (std::uint32_t k = 0; e != nullptr && k < sequence.Count; ++k, e = e->Next)
-        if (e->ClassIndex >= 0 && static_cast<std::uint32_t>(e->ClassIndex) >= net.outputCount)
-            return "В последовательности есть образец класса " + std::to_string(e->ClassIndex) +
+    for (const TAbsImage& e : sequence.Elements())
+        if (e.ClassIndex >= 0 && static_cast<std::uint32_t>(e.ClassIndex) >= net.outputCount)
+            return "В последовательности есть образец класса " + std::to_string(e.ClassIndex) +
                    ", а у сети только " + Counted(net.outputCount, "выход", "выхода", "выходов") +
                    " (классы от 0 до " + std::to_string(static_cast<std::int64_t>(net.outputCount) - 1) +
                    "). Создайте проект с нужным числом классов («Файл» → «Новый проект»).";

@@ -115,39 +115,35 @@ public:
     TPatternAnswer Train(TNeuralNet& net, const TAbsImage& element, const TTrainingSettings& settings);
 
     // One epoch: trains on every element once, from the cursor round the
-    // ring, calling onAnswer(answer) after each element,
-    // and leaves the cursor where it was. Returns the epoch's report (valid
-    // until the next epoch); an empty sequence trains nothing. Allocates
-    // only when the sequence has grown.
+    // ring, calling onAnswer(answer) after each element; the cursor stays
+    // where it is. Returns the epoch's report (valid until the next epoch);
+    // an empty sequence trains nothing. Allocates only when the sequence has
+    // grown.
     template <class OnAnswer>
-    const TPatternEpochReport& RunEpoch(TNeuralNet& net, PatternRing& ring, const TTrainingSettings& settings,
-                                        OnAnswer&& onAnswer)
+    const TPatternEpochReport& RunEpoch(TNeuralNet& net, const PatternRing& ring,
+                                        const TTrainingSettings& settings, OnAnswer&& onAnswer)
     {
         report_.elements = 0;
         report_.correct = 0;
         report_.totalError = 0.0;
         report_.classes = net.outputCount;
-        if (report_.answers.size() < ring.Count) {
-            report_.answers.resize(ring.Count);
-            report_.margins.resize(ring.Count);
+        const TRingElements elements = ring.Elements();
+        if (report_.answers.size() < elements.size()) {
+            report_.answers.resize(elements.size());
+            report_.margins.resize(elements.size());
         }
-        if (ring.Count == 0 || ring.Current == nullptr)
-            return report_;
-        TAbsImage* const start = ring.Current;
-        do {
-            const TPatternAnswer answer = Train(net, *ring.Current, settings);
+        for (const TAbsImage& element : elements) {
+            const TPatternAnswer answer = Train(net, element, settings);
             if (answer.correct)
                 ++report_.correct;
             report_.totalError += AnswerError(net, answer.trueClass);
             report_.margins[report_.elements] = AnswerMargin(net, answer.trueClass);
             report_.answers[report_.elements++] = {answer.trueClass, answer.winner};
             onAnswer(answer);
-            ring.Current = ring.Current->Next;
-        } while (ring.Current != start && ring.Current != nullptr && report_.elements < ring.Count);
-        ring.Current = start;
+        }
         return report_;
     }
-    const TPatternEpochReport& RunEpoch(TNeuralNet& net, PatternRing& ring, const TTrainingSettings& settings)
+    const TPatternEpochReport& RunEpoch(TNeuralNet& net, const PatternRing& ring, const TTrainingSettings& settings)
     {
         return RunEpoch(net, ring, settings, [](const TPatternAnswer&) {});
     }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <mutex>
 #include <utility>
 
@@ -266,7 +267,7 @@ void TProject::AddSample(const TAbsImage& image, std::int32_t classIndex)
 
 void TProject::RemoveCurrentSample()
 {
-    if (state_.sequence.Count == 0)
+    if (state_.sequence.GetCount() == 0)
         return;
     state_.sequence.RemoveCurrent();
     SequenceEdited();
@@ -276,28 +277,23 @@ void TProject::RemoveCurrentSample()
 
 const TAbsImage* TProject::StepCursor()
 {
-    PatternRing& ring = state_.sequence;
-    if (ring.Current != nullptr)
-        ring.Current = ring.Current->Next;
-    return ring.Current;
+    return state_.sequence.StepCursor();
 }
 
 TSequenceMark TProject::CursorMark() const
 {
     TSequenceMark mark;
     mark.edition_ = sequenceEdition_;
-    mark.element_ = state_.sequence.Current;
+    mark.element_ = state_.sequence.CurrentElement();
     return mark;
 }
 
-TAbsImage* TProject::Marked(const TSequenceMark& mark, std::uint32_t steps) const
+const TAbsImage* TProject::Marked(const TSequenceMark& mark, std::uint32_t steps) const
 {
-    if (mark.edition_ != sequenceEdition_ || mark.element_ == nullptr || state_.sequence.Count == 0)
+    const PatternRing& ring = state_.sequence;
+    if (mark.edition_ != sequenceEdition_ || mark.element_ == nullptr || ring.GetCount() == 0)
         return nullptr;
-    TAbsImage* e = mark.element_;
-    for (steps %= state_.sequence.Count; steps > 0; --steps)
-        e = e->Next;
-    return e;
+    return &*std::next(ring.ElementsFrom(*mark.element_).begin(), steps % ring.GetCount());
 }
 
 const TAbsImage* TProject::MarkedElement(const TSequenceMark& mark, std::uint32_t steps) const
@@ -307,10 +303,10 @@ const TAbsImage* TProject::MarkedElement(const TSequenceMark& mark, std::uint32_
 
 bool TProject::MoveCursorTo(const TSequenceMark& mark, std::uint32_t steps)
 {
-    TAbsImage* const e = Marked(mark, steps);
+    const TAbsImage* const e = Marked(mark, steps);
     if (e == nullptr)
         return false;
-    state_.sequence.Current = e;
+    state_.sequence.MoveCursorTo(*e);
     return true;
 }
 

@@ -62,7 +62,7 @@ class TSequenceMark {
 private:
     friend class TProject;
     std::uint64_t edition_ = 0;
-    TAbsImage* element_ = nullptr;
+    const TAbsImage* element_ = nullptr;
 };
 
 // A window (or anything else) that follows the project's changes; it is told
@@ -325,7 +325,7 @@ private:
     void SequenceEdited() { ++sequenceEdition_; }
     // The ring's element `steps` after the marked one; null when the mark no
     // longer holds.
-    TAbsImage* Marked(const TSequenceMark& mark, std::uint32_t steps) const;
+    const TAbsImage* Marked(const TSequenceMark& mark, std::uint32_t steps) const;
 
     TProjectState state_;
     TPatternTrainer trainer_;

@@ -342,20 +342,10 @@ TSequencePlan CheckSequence(const TReader& r, const Json& root)
 void BuildSequence(const TReader& r, const TSequencePlan& plan, TProjectState& state)
 {
     PatternRing ring;
-    ring.Dimension = plan.dimension;
-    const auto link = [&ring](std::unique_ptr<TAbsImage> e) {
-        // Linked in after the cursor, which then moves onto it: the element
-        // listed last ends up the cursor, the first one its successor.
-        TAbsImage* raw = e.release();
-        if (ring.Count == 0) {
-            raw->Next = raw;
-        } else {
-            raw->Next = ring.Current->Next;
-            ring.Current->Next = raw;
-        }
-        ring.Current = raw;
-        ++ring.Count;
-    };
+    ring.SetDimension(plan.dimension);
+    // Linked in after the cursor, which then moves onto it: the element
+    // listed last ends up the cursor, the first one its successor.
+    const auto link = [&ring](std::unique_ptr<TAbsImage> e) { ring.Insert(std::move(e)); };
     // The cells come in pieces that run across the elements' buffers; an
     // element is linked in once its buffer is full.
     std::size_t k = 0;

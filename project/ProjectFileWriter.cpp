@@ -264,38 +264,6 @@ void PutMatrix(TTextOut& out, const TWeightMatrix& m)
     out += '"';
 }
 
-// The elements from the one after the cursor round to the cursor, as the
-// sequence file lists them; none when there is no cursor. Walked through
-// the ring itself, without a list of them.
-class TRingElements {
-public:
-    explicit TRingElements(const PatternRing& ring)
-        : first_(ring.Current ? ring.Current->Next : nullptr), count_(ring.Current ? ring.Count : 0)
-    {
-    }
-
-    struct TIterator {
-        const TAbsImage* element;
-        std::uint32_t left;
-        const TAbsImage* operator*() const { return element; }
-        TIterator& operator++()
-        {
-            element = element->Next;
-            --left;
-            return *this;
-        }
-        bool operator!=(const TIterator& other) const { return left != other.left; }
-    };
-
-    TIterator begin() const { return {first_, count_}; }
-    TIterator end() const { return {nullptr, 0}; }
-    std::uint32_t size() const { return count_; }
-
-private:
-    const TAbsImage* first_;
-    std::uint32_t count_;
-};
-
 std::uint32_t SeriesCountOf(const TProjectState& state)
 {
     return state.series.values != nullptr && state.series.count > 0 ? static_cast<std::uint32_t>(state.series.count)
@@ -321,11 +289,11 @@ std::string StateRefusal(const TProjectState& state, const TRingElements& elemen
         if (weights > MaxNetworkWeightCount)
             return "в сети больше " + std::to_string(MaxNetworkWeightCount) + " весов.";
     }
-    if (state.sequence.Dimension > PatternRing::MaxDimension || elements.size() > MaxSequenceCount)
+    if (state.sequence.GetDimension() > PatternRing::MaxDimension || elements.size() > MaxSequenceCount)
         return "обучающая последовательность слишком велика.";
-    for (const TAbsImage* e : elements)
-        if (e->Size > PatternRing::MaxDimension || e->Cells.size() < e->Size ||
-            e->Cells.size() > std::size_t{PatternRing::MaxDimension} + 1)
+    for (const TAbsImage& e : elements)
+        if (e.Size > PatternRing::MaxDimension || e.Cells.size() < e.Size ||
+            e.Cells.size() > std::size_t{PatternRing::MaxDimension} + 1)
             return "элемент обучающей последовательности слишком велик или его клетки не все на месте.";
     if (state.classNames.size() > static_cast<std::size_t>(MaxClassCount))
         return "имён классов больше " + std::to_string(MaxClassCount) + ".";
@@ -422,8 +390,8 @@ void PutColumn(TTextOut& out, const TRingElements& elements, const char* key, Fi
     PutKey(out, 2, key);
     out += '"';
     TBase64Writer w(out);
-    for (const TAbsImage* e : elements) {
-        const auto value = field(*e);
+    for (const TAbsImage& e : elements) {
+        const auto value = field(e);
         w.Put(&value, sizeof value);
     }
     w.Finish();
@@ -437,7 +405,7 @@ void PutSequence(TTextOut& out, const PatternRing& sequence, const TRingElements
     PutKey(out, 1, member::sequence);
     out += '{';
     PutKey(out, 2, member::dimension, true);
-    PutInt(out, sequence.Dimension);
+    PutInt(out, sequence.GetDimension());
     PutKey(out, 2, member::count);
     PutInt(out, elements.size());
     PutColumn(out, elements, member::classes, [](const TAbsImage& e) { return e.ClassIndex; });
@@ -447,7 +415,7 @@ void PutSequence(TTextOut& out, const PatternRing& sequence, const TRingElements
     out += '"';
     {
         TBase64Writer w(out);
-        for (const TAbsImage* e : elements) w.Put(e->Cells.data(), e->Cells.size());
+        for (const TAbsImage& e : elements) w.Put(e.Cells.data(), e.Cells.size());
         w.Finish();
     }
     out += "\"\n }";
@@ -566,7 +534,7 @@ std::string SaveProjectFile(const TProjectState& state, const std::string& path,
                             const std::vector<TFileToWrite>& alongside)
 {
     const std::string failed = "Не удалось сохранить проект в файл " + Shown(path) + ": ";
-    const TRingElements elements(state.sequence);
+    const TRingElements elements = state.sequence.FileOrder();
     if (std::string refusal = StateRefusal(state, elements); !refusal.empty())
         return failed + refusal;
     const TFileWriter write = [&](std::FILE* file) {

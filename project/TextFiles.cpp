@@ -45,9 +45,8 @@ std::string LoadSequenceWithNames(const std::string& path, TSequenceWithNames& r
     // A names file with fewer names than the sequence has classes was
     // likely not written with it.
     std::int32_t classes = 0;
-    const TAbsImage* e = read.sequence.Current;
-    for (std::uint32_t k = 0; k < read.sequence.Count && e != nullptr; ++k, e = e->Next)
-        classes = std::max(classes, e->GetClassIndex() + 1);
+    for (const TAbsImage& e : read.sequence.Elements())
+        classes = std::max(classes, e.GetClassIndex() + 1);
     read.namesMismatch.clear();
     if (read.namesRead && read.names.size() < static_cast<std::size_t>(classes))
         read.namesMismatch = "файл имён классов «" + read.namesPath +

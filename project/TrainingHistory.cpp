@@ -13,18 +13,6 @@ namespace {
 
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 
-// `count` elements of a ring from `first` on.
-std::vector<const TAbsImage*> ElementsFrom(const TAbsImage* first, std::size_t count)
-{
-    std::vector<const TAbsImage*> order(count);
-    const TAbsImage* e = first;
-    for (const TAbsImage*& slot : order) {
-        slot = e;
-        e = e->Next;
-    }
-    return order;
-}
-
 } // namespace
 
 TTrainingHistory::TTrainingHistory(TProject& project)
@@ -172,11 +160,16 @@ std::optional<std::vector<const TAbsImage*>> TTrainingHistory::AnsweredElements(
     const PatternRing& sequence = training ? project_.Sequence() : check_.sequence;
     // The epoch's from the element its mark holds; the file's as the check
     // read them, from the element after its cursor.
+    const TRingElements fileOrder = sequence.FileOrder();
     const TAbsImage* first = training ? project_.MarkedElement(last_.mark)
-                                      : (sequence.Current ? sequence.Current->Next : nullptr);
-    if (first == nullptr || sequence.Count != count)
+                                      : (fileOrder.empty() ? nullptr : &*fileOrder.begin());
+    if (first == nullptr || sequence.GetCount() != count)
         return std::nullopt;
-    return ElementsFrom(first, count);
+    std::vector<const TAbsImage*> order;
+    order.reserve(count);
+    for (const TAbsImage& e : sequence.ElementsFrom(*first))
+        order.push_back(&e);
+    return order;
 }
 
 void TTrainingHistory::EvaluateHeldOut()

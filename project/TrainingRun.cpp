@@ -92,17 +92,16 @@ void CloseEpoch(TRunEpoch& epoch, const TPatternEpochReport& report, const THeld
 std::string NewProjectForSequence(TProject& project, TSequenceWithNames& loaded, std::uint64_t hidden,
                                   std::optional<std::uint64_t> seed, TFigureFit fit)
 {
-    if (loaded.sequence.Count == 0)
+    if (loaded.sequence.GetCount() == 0)
         return "в последовательности нет элементов";
     std::int64_t classCount = static_cast<std::int64_t>(loaded.names.size());
-    const TAbsImage* e = loaded.sequence.Current;
-    for (std::uint32_t k = 0; k < loaded.sequence.Count && e != nullptr; ++k, e = e->Next) {
-        if (e->ClassIndex < 0)
+    for (const TAbsImage& e : loaded.sequence.Elements()) {
+        if (e.ClassIndex < 0)
             return "в последовательности есть элементы с отрицательным номером класса";
-        classCount = std::max<std::int64_t>(classCount, std::int64_t{e->ClassIndex} + 1);
+        classCount = std::max<std::int64_t>(classCount, std::int64_t{e.ClassIndex} + 1);
     }
     TProjectSizes sizes;
-    sizes.elementSize = static_cast<std::int32_t>(std::min<std::uint64_t>(loaded.sequence.Dimension, INT32_MAX));
+    sizes.elementSize = static_cast<std::int32_t>(std::min<std::uint64_t>(loaded.sequence.GetDimension(), INT32_MAX));
     sizes.classCount = static_cast<std::int32_t>(std::min<std::int64_t>(classCount, INT32_MAX));
     sizes.hiddenCount = static_cast<std::int32_t>(std::min<std::uint64_t>(hidden, INT32_MAX));
     if (const std::string refusal = ProjectSizesRefusal(sizes); !refusal.empty())

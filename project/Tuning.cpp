@@ -42,12 +42,9 @@ private:
 std::vector<const TAbsImage*> FileOrder(const PatternRing& ring)
 {
     std::vector<const TAbsImage*> elements;
-    elements.reserve(ring.Count);
-    const TAbsImage* e = ring.Current;
-    for (std::uint32_t k = 0; k < ring.Count && e != nullptr; ++k) {
-        e = e->Next;
-        elements.push_back(e);
-    }
+    elements.reserve(ring.GetCount());
+    for (const TAbsImage& e : ring.FileOrder())
+        elements.push_back(&e);
     return elements;
 }
 
@@ -62,7 +59,7 @@ void Append(PatternRing& ring, const TAbsImage& element)
 void CopyRing(const PatternRing& from, PatternRing& to)
 {
     to.Clear();
-    to.SetDimension(from.Dimension);
+    to.SetDimension(from.GetDimension());
     for (const TAbsImage* e : FileOrder(from))
         Append(to, *e);
 }
@@ -72,8 +69,8 @@ void SplitHeldOut(const PatternRing& all, double fraction, std::uint64_t seed, P
 {
     train.Clear();
     heldOut.Clear();
-    train.SetDimension(all.Dimension);
-    heldOut.SetDimension(all.Dimension);
+    train.SetDimension(all.GetDimension());
+    heldOut.SetDimension(all.GetDimension());
     const std::vector<const TAbsImage*> elements = FileOrder(all);
     std::int32_t classes = 0;
     for (const TAbsImage* e : elements)
@@ -147,7 +144,8 @@ void TrainOne(TTuneShared& shared, std::size_t index, PatternRing& ring)
     TTuneRun run;
     run.setting = settingIndex;
     run.seed = plan.seeds[index % plan.seeds.size()];
-    std::unique_ptr<TNeuralNet> net = NewPatternNetwork({ring.Dimension, setting.hidden, shared.classes}, run.seed);
+    std::unique_ptr<TNeuralNet> net =
+        NewPatternNetwork({ring.GetDimension(), setting.hidden, shared.classes}, run.seed);
     TRunSettings settings;
     settings.step.learningRate = setting.rate;
     settings.step.momentum = setting.momentum;
@@ -320,7 +318,7 @@ std::unique_ptr<TNeuralNet> RefitBest(const PatternRing& all, std::uint32_t clas
 {
     PatternRing ring;
     CopyRing(all, ring);
-    std::unique_ptr<TNeuralNet> net = NewPatternNetwork({ring.Dimension, setting.hidden, classes}, seed);
+    std::unique_ptr<TNeuralNet> net = NewPatternNetwork({ring.GetDimension(), setting.hidden, classes}, seed);
     TRunSettings settings;
     settings.step.learningRate = setting.rate;
     settings.step.momentum = setting.momentum;
@@ -346,11 +344,11 @@ TTuneSearch::TTuneSearch(const PatternRing& all, const std::vector<std::string>&
         ownCheck_.file.names = names;
         OwnClassesHeldOut(classes, ownCheck_);
         check_ = &ownCheck_;
-        if (ownCheck_.file.sequence.Count == 0)
+        if (ownCheck_.file.sequence.GetCount() == 0)
             refusal_ = "в последовательности слишком мало элементов, чтобы отложить часть для проверки (нужно "
                        "хотя бы два элемента в классе)";
     }
-    plan_ = PlanTuning(train_.Count, train_.Dimension, seed);
+    plan_ = PlanTuning(train_.GetCount(), train_.GetDimension(), seed);
 }
 
 const TTuneResult& TTuneSearch::Run(unsigned jobs, const std::function<void(const TTuneRow&)>& onRow,

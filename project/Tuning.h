@@ -127,8 +127,8 @@ public:
     // empty when it can.
     const std::string& Refusal() const { return refusal_; }
     const TTunePlan& Plan() const { return plan_; }
-    std::uint32_t TrainCount() const { return train_.Count; }
-    std::uint32_t CheckCount() const { return check_->file.sequence.Count; }
+    std::uint32_t TrainCount() const { return train_.GetCount(); }
+    std::uint32_t CheckCount() const { return check_->file.sequence.GetCount(); }
 
     // Runs the plan (RunTuning), then makes the network to hand over; stop
     // is asked during the refit too. Safe on a thread of its own.

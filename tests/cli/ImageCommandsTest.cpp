@@ -95,11 +95,8 @@ std::vector<std::pair<std::int32_t, std::vector<std::int8_t>>> Elements(const st
     PatternRing ring;
     EXPECT_TRUE(ring.LoadFromFile(path)) << path;
     std::vector<std::pair<std::int32_t, std::vector<std::int8_t>>> elements;
-    const TAbsImage* e = ring.Current;
-    for (std::uint32_t k = 0; k < ring.Count; ++k) {
-        e = e->Next;
-        elements.emplace_back(e->ClassIndex, std::vector<std::int8_t>(e->Cells.begin(), e->Cells.begin() + e->Size));
-    }
+    for (const TAbsImage& e : ring.FileOrder())
+        elements.emplace_back(e.ClassIndex, std::vector<std::int8_t>(e.Cells.begin(), e.Cells.begin() + e.Size));
     return elements;
 }
 

@@ -47,9 +47,10 @@ TEST_F(InspectTest, EvaluateDrawsEveryWrongAnswerAndInspectTheHiddenNeurons)
     TProjectState project;
     ASSERT_EQ(OpenProjectFile(Path("p.trelis"), project), "");
     std::set<std::string> expected;
-    const TAbsImage* e = check.sequence.Current;
-    for (std::uint32_t k = 1; k <= check.sequence.Count; ++k) {
-        e = e->Next;
+    std::uint32_t k = 0;
+    for (const TAbsImage& element : check.sequence.FileOrder()) {
+        const TAbsImage* e = &element;
+        ++k;
         project.net->ForwardBytes(e->Cells.data());
         const std::uint32_t answer = project.net->WinningOutput().index;
         if (e->ClassIndex == 0 || answer == static_cast<std::uint32_t>(e->ClassIndex))

@@ -52,14 +52,13 @@ void AskCheckDigits(TCase& c)
     LoadRing(Examples + "/digits_check.llt", ring);
     TNeuralNet& net = *c.project.net;
     std::vector<std::int8_t> scratch;
-    const TAbsImage* e = ring.Current;
-    for (std::uint32_t r = 0; r < ring.Count; ++r, e = e->Next) {
-        const std::int8_t* cells = NetworkInput(*e, Inputs(c), scratch);
+    for (const TAbsImage& e : ring.Elements()) {
+        const std::int8_t* cells = NetworkInput(e, Inputs(c), scratch);
         c.inputs.insert(c.inputs.end(), cells, cells + Inputs(c));
         net.ForwardBytes(cells);
         c.answers.insert(c.answers.end(), net.outputs, net.outputs + net.outputCount);
     }
-    c.rows = ring.Count;
+    c.rows = ring.GetCount();
 }
 
 // The network of a new digits project (100 cells, 25 hidden, 10 classes)
@@ -81,10 +80,9 @@ void Digits(TCase& c)
     TNeuralNet& net = *c.project.net;
     std::vector<std::int8_t> scratch, target;
     for (int epoch = 0; epoch < 200; ++epoch) {
-        const TAbsImage* e = ring.Current;
-        for (std::uint32_t r = 0; r < ring.Count; ++r, e = e->Next) {
-            BuildTarget(e->ClassIndex, net.outputCount, target);
-            net.TrainBytes(NetworkInput(*e, 100, scratch), target.data(), 0.1f, 0.0f);
+        for (const TAbsImage& e : ring.Elements()) {
+            BuildTarget(e.ClassIndex, net.outputCount, target);
+            net.TrainBytes(NetworkInput(e, 100, scratch), target.data(), 0.1f, 0.0f);
         }
     }
     AskCheckDigits(c);

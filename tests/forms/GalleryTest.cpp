@@ -89,11 +89,11 @@ TEST_F(Gallery, EveryOffDiagonalCellListsTheElementsItCountsAndATrainingOneIsSho
     TSequenceWithNames check;
     ASSERT_EQ(LoadSequenceWithNames(Examples + "/digits_check.llt", check), "");
     TNeuralNet copy(*CurrentNet);
-    const TAbsImage* e = check.sequence.Current;
-    for (std::uint32_t k = 0; k < check.sequence.Count; ++k) {
-        e = e->Next;
-        copy.ForwardBytes(e->Cells.data());
-        Read(copy, *e, k, k + 1, heldOut);
+    std::uint32_t k = 0;
+    for (const TAbsImage& e : check.sequence.FileOrder()) {
+        copy.ForwardBytes(e.Cells.data());
+        Read(copy, e, k, k + 1, heldOut);
+        ++k;
     }
     dialogAnswer = QString::fromStdString(Examples + "/digits_check.llt");
     ProgressForm->Button1->click();
@@ -138,13 +138,13 @@ TEST_F(Gallery, EveryOffDiagonalCellListsTheElementsItCountsAndATrainingOneIsSho
     GalleryForm->ListBox1->setCurrentRow(GalleryForm->ListBox1->count() - 1);
     GalleryForm->Button1->click();
     const TAbsImage* shown = order[fullest->second.back().order];
-    EXPECT_EQ(TrainingSequence.Current, shown);
+    EXPECT_EQ(TrainingSequence.CurrentElement(), shown);
     EXPECT_TRUE(SmImForm->isVisible());
     EXPECT_TRUE(SmImForm->showSequence);
     EXPECT_EQ(SmImForm->ComboBox1->currentIndex(), shown->ClassIndex);
     EXPECT_TRUE(std::equal(RetinaImage.Cells.begin(), RetinaImage.Cells.begin() + 100, shown->Cells.begin()));
     SmImForm->Button3->click();
-    EXPECT_EQ(TrainingSequence.Count, 49u);
+    EXPECT_EQ(TrainingSequence.GetCount(), 49u);
     EXPECT_FALSE(GalleryForm->Button1->isEnabled());
 }
 

@@ -46,8 +46,7 @@ protected:
             ring.SetDimension(images.front().Size);
         for (std::size_t k = 0; k < images.size(); ++k)
             ring.Add(images[k], classes[k]);
-        if (ring.Current)
-            ring.Current = ring.Current->Next;
+        ring.StepCursor();
         Project.ReplaceSequence(ring);
     }
 
@@ -55,9 +54,8 @@ protected:
     static std::vector<const TAbsImage*> EpochOrder()
     {
         std::vector<const TAbsImage*> order;
-        const TAbsImage* e = TrainingSequence.Current;
-        for (std::uint32_t k = 0; k < TrainingSequence.Count; ++k, e = e->Next)
-            order.push_back(e);
+        for (const TAbsImage& e : TrainingSequence.Elements())
+            order.push_back(&e);
         return order;
     }
 };

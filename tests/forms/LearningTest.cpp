@@ -38,7 +38,7 @@ TEST_F(LearningWindow, AFirstPerfectEpochDrawsEveryBarAndStops)
 {
     Project.ReplaceNetwork(Detector(3));
     Fill({OneHot(3, 0), OneHot(3, 1), OneHot(3, 2)}, {0, 1, 2});
-    const TAbsImage* start = TrainingSequence.Current;
+    const TAbsImage* start = TrainingSequence.CurrentElement();
     Open();
     LearnForm->Button2->click();
     EXPECT_TRUE(LearnForm->Timer1->isActive());
@@ -55,7 +55,7 @@ TEST_F(LearningWindow, AFirstPerfectEpochDrawsEveryBarAndStops)
     EXPECT_EQ(LearnForm->ProgressBar1->value(), 100);
     EXPECT_FALSE(LearnForm->Timer1->isActive());
     EXPECT_EQ(LearnForm->Label1->Caption(), QStringLiteral("Готово, шагов: 1"));
-    EXPECT_EQ(TrainingSequence.Current, start);
+    EXPECT_EQ(TrainingSequence.CurrentElement(), start);
     EXPECT_EQ(LearnForm->patternIndex, 3);
     EXPECT_EQ(LearnForm->correctCount, 3);
 }

@@ -156,8 +156,8 @@ TEST_F(RetinaView, AddingTheSameSampleTwiceAddsTwoElementsAndEnablesTheSequenceC
     EXPECT_TRUE(Form1->N20->isEnabled());
     EXPECT_TRUE(SmImForm->Button2->isEnabled());
     ASSERT_EQ(TrainingSequence.GetCount(), 2u);
-    const TAbsImage* second = TrainingSequence.Current;
-    const TAbsImage* first = second->Next;
+    const TAbsImage* second = TrainingSequence.CurrentElement();
+    const TAbsImage* first = &*TrainingSequence.FileOrder().begin(); // the one after the cursor
     EXPECT_NE(first, second);
     for (const TAbsImage* element : {first, second}) {
         EXPECT_EQ(element->GetClassIndex(), 4);
@@ -185,7 +185,7 @@ TEST_F(RetinaView, ATextThatNamesNoClassAddsTheElementWithClassMinusOne)
         EXPECT_EQ(SmImForm->ComboBox1->currentText(), text);
         EXPECT_EQ(SmImForm->Label1->Caption(), QStringLiteral("-1")) << text.toStdString();
         Add();
-        EXPECT_EQ(TrainingSequence.Current->GetClassIndex(), -1) << text.toStdString();
+        EXPECT_EQ(TrainingSequence.CurrentElement()->GetClassIndex(), -1) << text.toStdString();
     }
     ASSERT_EQ(TrainingSequence.GetCount(), static_cast<std::uint32_t>(texts.size()));
     // Done typing: the text names no class, and the box shows none.
@@ -215,7 +215,7 @@ TEST_F(RetinaView, DeletingFromTheCanvasRemovesTheLastAddedAndTakesTheNextFigure
     const std::uint32_t before = ImForm->objectTop;
     Remove();
     ASSERT_EQ(TrainingSequence.GetCount(), 1u);
-    EXPECT_EQ(TrainingSequence.Current->GetClassIndex(), 0);
+    EXPECT_EQ(TrainingSequence.CurrentElement()->GetClassIndex(), 0);
     EXPECT_GT(ImForm->objectTop, before); // the third figure
     EXPECT_TRUE(Buttons(true, false));
     Remove();
@@ -249,7 +249,7 @@ TEST_F(RetinaView, BrowsingShowsEachElementWithItsClassAndTheGuessAndDeletingSho
     for (int round = 0; round < 4; ++round) {
         const int k = round % 3;
         Next();
-        EXPECT_EQ(TrainingSequence.Current->GetClassIndex(), k + 1);
+        EXPECT_EQ(TrainingSequence.CurrentElement()->GetClassIndex(), k + 1);
         EXPECT_EQ(SmImForm->ComboBox1->currentIndex(), k + 1);
         EXPECT_EQ(SmImForm->Label1->Caption(), QStringLiteral("6"));
         EXPECT_EQ(Count(View(), clBlack), blackOf[k]) << round;
@@ -259,7 +259,7 @@ TEST_F(RetinaView, BrowsingShowsEachElementWithItsClassAndTheGuessAndDeletingSho
     // On the full element (class 1): deleting it shows the empty one.
     Remove();
     EXPECT_EQ(TrainingSequence.GetCount(), 2u);
-    EXPECT_EQ(TrainingSequence.Current->GetClassIndex(), 2);
+    EXPECT_EQ(TrainingSequence.CurrentElement()->GetClassIndex(), 2);
     EXPECT_EQ(Count(View(), clBlack), 0);
     Remove();
     Remove();
@@ -312,10 +312,10 @@ TEST_F(RetinaView, ANonSquareElementSizeReadsNothingBeyondTheRetina)
     QTest::keyClicks(SmImForm->ComboBox1->lineEdit(), QStringLiteral("c1"));
     Add();
     ASSERT_EQ(TrainingSequence.GetCount(), 1u);
-    EXPECT_EQ(TrainingSequence.Current->GetSize(), 49u);
+    EXPECT_EQ(TrainingSequence.CurrentElement()->GetSize(), 49u);
     ShowSequence();
     Next(); // and 50 inputs from an element of 49 cells
-    EXPECT_EQ(TrainingSequence.Current->GetClassIndex(), 1);
+    EXPECT_EQ(TrainingSequence.CurrentElement()->GetClassIndex(), 1);
 
     NewProject("99", "10", "25");
     EXPECT_EQ(SmImForm->retinaWidth, 9);
@@ -341,7 +341,7 @@ TEST_F(RetinaView, BeforeAnyNewProjectTheRetinaHasNoCellsAndDrawsWhite)
     Add();
     ShowSequence();
     Next();
-    EXPECT_EQ(TrainingSequence.Current->GetSize(), 0u);
+    EXPECT_EQ(TrainingSequence.CurrentElement()->GetSize(), 0u);
     EXPECT_EQ(Count(View(), clWhite), 150 * 150);
     EXPECT_TRUE(log.isEmpty()) << log.join(", ").toStdString();
 }

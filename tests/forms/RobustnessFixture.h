@@ -16,27 +16,28 @@ inline std::string Address(const void* p)
 }
 
 // What is wrong with the training sequence's ring, or nothing: the cursor
-// is there exactly while there are elements, following Next from it visits
-// Count distinct elements and comes back, and every element ends with its
-// bias byte 1 right after its cells.
+// is there exactly while there are elements, the walk from it visits
+// GetCount() distinct elements, the walk from the element after it the same
+// ones, and every element ends with its bias byte 1 right after its cells.
 inline std::string RingFault(const PatternRing& ring)
 {
-    if ((ring.Count == 0) != (ring.Current == nullptr))
-        return "Count " + std::to_string(ring.Count) + " with cursor " + Address(ring.Current);
+    if ((ring.GetCount() == 0) != (ring.CurrentElement() == nullptr))
+        return "Count " + std::to_string(ring.GetCount()) + " with cursor " + Address(ring.CurrentElement());
     std::set<const TAbsImage*> seen;
-    const TAbsImage* e = ring.Current;
-    for (std::uint32_t k = 0; k < ring.Count; ++k) {
-        if (e == nullptr)
-            return "the ring breaks off after " + std::to_string(k) + " elements";
-        if (!seen.insert(e).second)
+    std::uint32_t k = 0;
+    for (const TAbsImage& e : ring.Elements()) {
+        if (!seen.insert(&e).second)
             return "element " + std::to_string(k) + " was met before";
-        if (e->Cells.size() != static_cast<std::size_t>(e->Size) + 1 || e->Cells[e->Size] != 1)
-            return "element " + std::to_string(k) + " has no bias byte after its " + std::to_string(e->Size) +
+        if (e.Cells.size() != static_cast<std::size_t>(e.Size) + 1 || e.Cells[e.Size] != 1)
+            return "element " + std::to_string(k) + " has no bias byte after its " + std::to_string(e.Size) +
                    " cells";
-        e = e->Next;
+        ++k;
     }
-    if (e != ring.Current)
-        return "the ring does not close after " + std::to_string(ring.Count) + " elements";
+    std::set<const TAbsImage*> fromNext;
+    for (const TAbsImage& e : ring.FileOrder())
+        fromNext.insert(&e);
+    if (fromNext != seen)
+        return "the ring does not close after " + std::to_string(ring.GetCount()) + " elements";
     return {};
 }
 

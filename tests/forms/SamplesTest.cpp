@@ -93,12 +93,13 @@ TEST_F(DigitsSample, LoadsTrainsAndNamesFreshlyDrawnDigits)
     ASSERT_EQ(SmImForm->ComboBox1->count(), 10);
     ASSERT_EQ(TrainingSequence.GetDimension(), 100u);
     std::map<std::int32_t, int> perClass;
-    const TAbsImage* e = TrainingSequence.Current;
-    for (std::uint32_t k = 0; k < TrainingSequence.GetCount(); ++k, e = e->Next) {
-        ++perClass[e->ClassIndex];
-        const auto ink = std::count(e->Cells.begin(), e->Cells.begin() + 100, 1);
+    std::uint32_t k = 0;
+    for (const TAbsImage& e : TrainingSequence.Elements()) {
+        ++perClass[e.ClassIndex];
+        const auto ink = std::count(e.Cells.begin(), e.Cells.begin() + 100, 1);
         EXPECT_GT(ink, 5) << "sample " << k;
         EXPECT_LT(ink, 95) << "sample " << k;
+        ++k;
     }
     ASSERT_EQ(perClass.size(), 10u);
     EXPECT_EQ(perClass.begin()->first, 0);

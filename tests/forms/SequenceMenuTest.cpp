@@ -26,11 +26,8 @@ protected:
     static std::vector<std::pair<std::int32_t, std::vector<std::int8_t>>> Contents(const PatternRing& ring)
     {
         std::vector<std::pair<std::int32_t, std::vector<std::int8_t>>> out;
-        const TAbsImage* e = ring.Current;
-        for (std::uint32_t k = 0; k < ring.Count; ++k) {
-            e = e->Next;
-            out.emplace_back(e->ClassIndex, e->Cells);
-        }
+        for (const TAbsImage& e : ring.FileOrder())
+            out.emplace_back(e.ClassIndex, e.Cells);
         return out;
     }
 
@@ -60,7 +57,7 @@ TEST_F(SequenceMenu, SavingWritesTheSequenceAndItsNamesSideBySide)
 {
     MakeSequence();
     SetClassNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
-    const TAbsImage* cursor = TrainingSequence.Current;
+    const TAbsImage* cursor = TrainingSequence.CurrentElement();
     dialogAnswer = Path(QStringLiteral("фигуры.llt"));
     Form1->N8Click();
 
@@ -70,7 +67,7 @@ TEST_F(SequenceMenu, SavingWritesTheSequenceAndItsNamesSideBySide)
     EXPECT_EQ(lastDialog->DefaultExt, QStringLiteral("llt"));
     EXPECT_EQ(Form1->SaveDialog2.FileName, Path(QStringLiteral("фигуры.llt")));
     EXPECT_TRUE(Boxes().empty());
-    EXPECT_EQ(TrainingSequence.Current, cursor);
+    EXPECT_EQ(TrainingSequence.CurrentElement(), cursor);
 
     PatternRing saved;
     ASSERT_TRUE(saved.LoadFromFile(QFile::encodeName(Path(QStringLiteral("фигуры.llt"))).toStdString()));
@@ -146,7 +143,7 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
 {
     MakeSequence();
     const auto before = Contents(TrainingSequence);
-    const TAbsImage* cursor = TrainingSequence.Current;
+    const TAbsImage* cursor = TrainingSequence.CurrentElement();
     SetClassNames({QStringLiteral("круг"), QStringLiteral("квадрат")});
     // Good sequences beside names files no project could have.
     dialogAnswer = Path("good.llt");
@@ -181,7 +178,7 @@ TEST_F(SequenceMenu, AFileThatDoesNotLoadIsReportedAndChangesNothing)
         EXPECT_TRUE(texts[0].contains(c.file)) << texts[0].toStdString();
         EXPECT_TRUE(texts[0].contains(c.reason)) << texts[0].toStdString();
         EXPECT_EQ(Contents(TrainingSequence), before);
-        EXPECT_EQ(TrainingSequence.Current, cursor);
+        EXPECT_EQ(TrainingSequence.CurrentElement(), cursor);
         EXPECT_EQ(TrainingSequence.GetDimension(), 4u);
         // The names stay with the sequence they belong to.
         EXPECT_EQ(GridNames(), (QStringList{QStringLiteral("круг"), QStringLiteral("квадрат")}));

@@ -22,9 +22,9 @@ TEST_F(SeriesLoading, TenValuesWithWindowThreeBuildTheNetworkTheWindowsAndStartT
     EXPECT_EQ((std::vector<float>{CurrentNet->inputScale, CurrentNet->targetScale, CurrentNet->inputOffset,
                                   CurrentNet->targetOffset}),
               (std::vector<float>{1, 1, 0, 0}));
-    EXPECT_EQ(TrainingSequence.Count, 7u);
-    EXPECT_EQ(TrainingSequence.Dimension, 3u);
-    EXPECT_EQ(TrainingSequence.Current->Cells.size(), 5u);
+    EXPECT_EQ(TrainingSequence.GetCount(), 7u);
+    EXPECT_EQ(TrainingSequence.GetDimension(), 3u);
+    EXPECT_EQ(TrainingSequence.CurrentElement()->Cells.size(), 5u);
     ASSERT_EQ(SeriesBuffer.count, 10);
     for (std::size_t i = 0; i < TenValues.size(); ++i)
         EXPECT_FLOAT_EQ(SeriesValues()[i], static_cast<float>(TenValues[i] / 9.0)) << i;
@@ -42,7 +42,7 @@ TEST_F(SeriesLoading, TenValuesWithWindowThreeBuildTheNetworkTheWindowsAndStartT
     EXPECT_EQ(SerLForm->Label2->Caption(), "2"); // the smallest value, drawn at the top
     EXPECT_EQ(SerLForm->Label3->Caption(), "6");
     EXPECT_EQ(CurrentNet->layers[0].inputCount, 1u);
-    EXPECT_EQ(TrainingSequence.Count, 2u);
+    EXPECT_EQ(TrainingSequence.GetCount(), 2u);
     EXPECT_FALSE(SerLForm->Timer2->isActive());
 
     // Training ticks every millisecond, the picture every half second; a
@@ -120,7 +120,7 @@ TEST_F(SeriesLoading, EveryRefusedLoadSaysWhyAndChangesNothing)
     EXPECT_TRUE(TSeriesState::Now() == before);
     // A narrow window on the wide series loads.
     EXPECT_TRUE(Load(folder.filePath("wide.ser"), 10, 60000));
-    EXPECT_EQ(TrainingSequence.Count, 99990u);
+    EXPECT_EQ(TrainingSequence.GetCount(), 99990u);
 }
 
 TEST_F(SeriesLoading, ReloadKeepsTheNetworkWithItsWeightsAndTrainsOnTheNewValues)
@@ -131,13 +131,13 @@ TEST_F(SeriesLoading, ReloadKeepsTheNetworkWithItsWeightsAndTrainsOnTheNewValues
     SerLForm->Button2Click();
     const TNeuralNet* net = CurrentNet.get();
     const std::vector<float> weights = Weights(*CurrentNet);
-    const TAbsImage* cursor = TrainingSequence.Current;
+    const TAbsImage* cursor = TrainingSequence.CurrentElement();
     log.clear();
     Reload(Series("ten.ser", {10, 30, 20, 40, 30, 50, 40, 60, 50, 70}));
     EXPECT_EQ(log, QStringList{"open dialog"});
     EXPECT_EQ(CurrentNet.get(), net);
     EXPECT_EQ(Weights(*CurrentNet), weights);
-    EXPECT_EQ(TrainingSequence.Current, cursor);
+    EXPECT_EQ(TrainingSequence.CurrentElement(), cursor);
     EXPECT_EQ(SerLForm->Label3->Caption(), "70");
     EXPECT_EQ(SeriesValues()[1], 1.0f / 3.0f);
     EXPECT_TRUE(SerLForm->Timer1->isActive()); // also after "Стоп"

@@ -16,7 +16,7 @@ protected:
     void SetUp() override
     {
         ProjectInUse::SetUp();
-        count = TrainingSequence.Count;
+        count = TrainingSequence.GetCount();
         ImForm->SpeedButton1Click(); // the brush
         ImForm->TrackBar1->setValue(3);
     }
@@ -29,7 +29,7 @@ protected:
     void Next()
     {
         if (!SmImForm->isVisible() || !SmImForm->Button1->isEnabled() || Pick(15) == 0) {
-            if (Form1->N10->isEnabled() && TrainingSequence.Count > 0 && Pick(2) == 0) {
+            if (Form1->N10->isEnabled() && TrainingSequence.GetCount() > 0 && Pick(2) == 0) {
                 Form1->N10->trigger();
             } else {
                 ImForm->N1Click();
@@ -74,14 +74,14 @@ protected:
             if (!LearnForm->Timer1->isActive())
                 return;
         }
-        const TAbsImage* cursor = TrainingSequence.Current;
+        const TAbsImage* cursor = TrainingSequence.CurrentElement();
         const std::uint32_t before = LearnForm->epochCount;
         LearnForm->Timer1Timer();
-        if (LearnForm->epochCount == before || TrainingSequence.Count == 0)
+        if (LearnForm->epochCount == before || TrainingSequence.GetCount() == 0)
             return; // the sequence became empty or unfit while the timer ran
         ++steps.learning;
-        EXPECT_EQ(TrainingSequence.Current, cursor) << "an epoch leaves the cursor where it was";
-        EXPECT_EQ(LearnForm->patternIndex, static_cast<std::int32_t>(TrainingSequence.Count));
+        EXPECT_EQ(TrainingSequence.CurrentElement(), cursor) << "an epoch leaves the cursor where it was";
+        EXPECT_EQ(LearnForm->patternIndex, static_cast<std::int32_t>(TrainingSequence.GetCount()));
         EXPECT_LE(LearnForm->correctCount, LearnForm->patternIndex);
     }
 
@@ -121,7 +121,7 @@ protected:
     {
         SCOPED_TRACE("step " + std::to_string(step));
         ASSERT_EQ(RingFault(TrainingSequence), "");
-        ASSERT_EQ(TrainingSequence.Count, count);
+        ASSERT_EQ(TrainingSequence.GetCount(), count);
         ASSERT_EQ(RetinaImage.Size, RetinaImage.Width * RetinaImage.Height);
         ASSERT_GE(RetinaImage.Cells.size(), RetinaImage.Size);
         ASSERT_LE(RetinaImage.Cells.size(), RetinaImage.Size + 1u);
@@ -151,7 +151,7 @@ protected:
                 Next();
             } else if (action < 98) {
                 // Adding outweighs deleting until the sequence is long.
-                Edit(action < 93 && TrainingSequence.Count < 40);
+                Edit(action < 93 && TrainingSequence.GetCount() < 40);
             } else if (action < 99) {
                 // The force box, and now and then the other training method.
                 LearnForm->CheckBox1->setChecked(!LearnForm->CheckBox1->isChecked());
@@ -200,7 +200,7 @@ TEST_F(Soak, BothTrainingTimersWithBrowsingAndEditingKeepEverythingConsistent)
     ASSERT_TRUE(LoadSeries(File(QStringLiteral("sine.ser"), text), QStringLiteral("4"), QStringLiteral("30")));
     SerLForm->close(); // opened again, it repaints again
     SerLForm->Show();
-    count = TrainingSequence.Count;
+    count = TrainingSequence.GetCount();
     Run(1200);
     ASSERT_FALSE(HasFatalFailure());
 

@@ -20,17 +20,11 @@ struct Element {
     bool operator==(const Element&) const = default;
 };
 
-// The elements from Current->Next round to Current.
+// The elements from the one after the cursor round to the cursor's.
 std::vector<Element> Contents(const PatternRing& ring) {
     std::vector<Element> out;
-    const TAbsImage* e = ring.Current;
-    for (std::uint32_t k = 0; k < ring.Count; ++k) {
-        e = e->Next;
-        out.push_back({e->ClassIndex, e->Cells});
-    }
-    if (ring.Count > 0) {
-        EXPECT_EQ(e, ring.Current);
-    }
+    for (const TAbsImage& e : ring.FileOrder())
+        out.push_back({e.ClassIndex, e.Cells});
     return out;
 }
 
@@ -105,8 +99,8 @@ TEST_F(SequenceFile, ReaderJoinsOnlyCarriageReturnLineFeedPairs) {
     PatternRing ring;
     ASSERT_TRUE(ring.LoadFromFile(Path("pairs.llt")));
     ASSERT_EQ(ring.GetCount(), 1u);
-    EXPECT_EQ(ring.Current->ClassIndex, 13);
-    EXPECT_EQ(ring.Current->Cells, (std::vector<std::int8_t>{0x0D, 0x0A, 0x1A, 1}));
+    EXPECT_EQ(ring.CurrentElement()->ClassIndex, 13);
+    EXPECT_EQ(ring.CurrentElement()->Cells, (std::vector<std::int8_t>{0x0D, 0x0A, 0x1A, 1}));
     ASSERT_TRUE(ring.SaveToFile(Path("again.llt")));
     EXPECT_EQ(ReadBytes(Path("again.llt")), file);
 }
@@ -135,11 +129,12 @@ TEST_F(SequenceFile, PairsAndLoneCarriageReturnsAcrossTheReadersChunks) {
 TEST_F(SequenceFile, SaveAfterLoadReproducesTheFile) {
     PatternRing ring;
     FillRandom(ring, 300, 25, 1);
-    ring.Current = ring.Current->Next->Next->Next;  // the file starts after the cursor
-    const TAbsImage* cursor = ring.Current;
+    for (int step = 0; step < 3; ++step)
+        ring.StepCursor();                          // the file starts after the cursor
+    const TAbsImage* cursor = ring.CurrentElement();
     const auto before = Contents(ring);
     ASSERT_TRUE(ring.SaveToFile(Path("a.llt")));
-    EXPECT_EQ(ring.Current, cursor);
+    EXPECT_EQ(ring.CurrentElement(), cursor);
     EXPECT_EQ(Contents(ring), before);
 
     PatternRing loaded;
@@ -167,7 +162,7 @@ TEST_F(SequenceFile, LoadReplacesContentsAndDimension) {
     EXPECT_EQ(ReadBytes(Path("empty.llt")), (Bytes{0x09, 0, 0, 0, 0, 0, 0, 0}));
     ASSERT_TRUE(ring.LoadFromFile(Path("empty.llt")));
     EXPECT_EQ(ring.GetCount(), 0u);
-    EXPECT_EQ(ring.Current, nullptr);
+    EXPECT_EQ(ring.CurrentElement(), nullptr);
     EXPECT_EQ(ring.GetDimension(), 9u);
 }
 
@@ -220,9 +215,9 @@ TEST_F(SequenceFile, ShortOverstatedOrUnreachableFilesFailAndKeepTheSequence) {
 
     PatternRing ring;
     FillRandom(ring, 4, 3, 6);
-    ring.Current = ring.Current->Next;
+    ring.StepCursor();
     const auto before = Contents(ring);
-    const TAbsImage* cursor = ring.Current;
+    const TAbsImage* cursor = ring.CurrentElement();
     // Beyond them, a file that is missing and a folder in a file's place.
     for (std::size_t i = 0; i < damaged.size() + 2; ++i) {
         if (i < damaged.size())
@@ -231,7 +226,7 @@ TEST_F(SequenceFile, ShortOverstatedOrUnreachableFilesFailAndKeepTheSequence) {
         EXPECT_FALSE(ring.LoadFromFile(path)) << "file " << i;
         EXPECT_EQ(ring.GetCount(), 4u);
         EXPECT_EQ(ring.GetDimension(), 3u);
-        EXPECT_EQ(ring.Current, cursor);
+        EXPECT_EQ(ring.CurrentElement(), cursor);
         EXPECT_EQ(Contents(ring), before);
     }
     EXPECT_FALSE(ring.SaveToFile(Path("no/such/folder.llt")));

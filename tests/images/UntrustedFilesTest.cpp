@@ -24,8 +24,9 @@ PatternRing& Marked(PatternRing& ring)
 
 bool StillMarked(const PatternRing& ring)
 {
-    return ring.Count == 1 && ring.Dimension == 2 && ring.Current && ring.Current->Next == ring.Current &&
-           ring.Current->ClassIndex == 5 && ring.Current->Cells == std::vector<std::int8_t>{1, 0, 1};
+    const TAbsImage* marker = ring.CurrentElement();
+    return ring.GetCount() == 1 && ring.GetDimension() == 2 && marker && &*ring.FileOrder().begin() == marker &&
+           marker->ClassIndex == 5 && marker->Cells == std::vector<std::int8_t>{1, 0, 1};
 }
 
 struct Refusal {

@@ -142,16 +142,16 @@ TEST(Inspection, AMarkLandsOnItsElementUntilTheSequenceChanges)
     project.TrainEpoch({});
     for (std::uint32_t steps : {2u, 5u, 0u}) {
         ASSERT_TRUE(project.MoveCursorTo(mark, steps));
-        EXPECT_EQ(project.Sequence().Current->ClassIndex, static_cast<std::int32_t>((3 + steps) % 4)) << steps;
-        EXPECT_EQ(project.MarkedElement(mark, steps), project.Sequence().Current);
+        EXPECT_EQ(project.Sequence().CurrentElement()->ClassIndex, static_cast<std::int32_t>((3 + steps) % 4)) << steps;
+        EXPECT_EQ(project.MarkedElement(mark, steps), project.Sequence().CurrentElement());
     }
     const auto lapses = [&](const std::function<void()>& change) {
         const TSequenceMark m = project.CursorMark();
         change();
-        const TAbsImage* cursor = project.Sequence().Current;
+        const TAbsImage* cursor = project.Sequence().CurrentElement();
         EXPECT_EQ(project.MarkedElement(m), nullptr);
         EXPECT_FALSE(project.MoveCursorTo(m, 1));
-        EXPECT_EQ(project.Sequence().Current, cursor);
+        EXPECT_EQ(project.Sequence().CurrentElement(), cursor);
     };
     lapses([&] { project.AddSample(TAbsImage(1), 0); });
     lapses([&] { project.RemoveCurrentSample(); });

@@ -33,9 +33,11 @@ TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
         std::map<std::pair<std::int32_t, std::uint32_t>, std::uint64_t> recount;
         std::vector<TElementAnswer> answers;
         double recountError = 0.0;
+        // The epoch goes from the cursor round the ring.
+        auto element = ring.Elements().begin();
         const TPatternEpochReport& report = trainer.RunEpoch(net, ring, settings, [&](const TPatternAnswer&) {
             // The test's own reading of the outputs the step left.
-            const std::int32_t truth = ring.Current->ClassIndex;
+            const std::int32_t truth = (element++)->ClassIndex;
             std::uint32_t winner = 0;
             float best = 0.0f;
             std::vector<float> target(net.outputCount, 0.0f);
@@ -57,7 +59,7 @@ TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
         for (const TConfusionCount& cell : ConfusionCounts(answers))
             cells[{cell.trueClass, cell.answer}] = cell.count;
         EXPECT_EQ(cells, recount);
-        ASSERT_EQ(report.elements, ring.Count);
+        ASSERT_EQ(report.elements, ring.GetCount());
         TConfusion matrix(net.outputCount);
         for (std::uint32_t k = 0; k < report.elements; ++k) {
             EXPECT_EQ(report.answers[k].trueClass, answers[k].trueClass);
@@ -80,12 +82,12 @@ TEST(Confusion, AnEpochsMatrixAndErrorEqualARecountFromTheOutputs)
             if (static_cast<std::uint32_t>(truth) == answer)
                 right += n;
         }
-        EXPECT_EQ(matrix.Total(), ring.Count);
+        EXPECT_EQ(matrix.Total(), ring.GetCount());
         EXPECT_EQ(matrix.Outside(), outside);
         EXPECT_GT(outside, 0u);
         EXPECT_EQ(matrix.Right(), right);
         EXPECT_EQ(matrix.Right(), correct); // the trainer's own count
-        EXPECT_DOUBLE_EQ(matrix.Accuracy(), static_cast<double>(right) / ring.Count);
+        EXPECT_DOUBLE_EQ(matrix.Accuracy(), static_cast<double>(right) / ring.GetCount());
         for (std::size_t c = 0; c < 3; ++c) {
             SCOPED_TRACE(c);
             std::uint64_t cells = 0;

@@ -37,9 +37,11 @@ using ProjectFileTest = TempFolderTest;
 // (Size may be less than its length, or equal to it: no bias byte).
 void AddElement(PatternRing& ring, std::vector<std::int8_t> cells, std::uint32_t size, std::int32_t classIndex)
 {
-    ring.Add(TAbsImage(0), classIndex);
-    ring.Current->Size = size;
-    ring.Current->Cells = std::move(cells);
+    auto element = std::make_unique<TAbsImage>();
+    element->Size = size;
+    element->ClassIndex = classIndex;
+    element->Cells = std::move(cells);
+    ring.Insert(std::move(element));
 }
 
 std::unique_ptr<TNeuralNet> Net(const std::vector<std::uint32_t>& sizes, float range)
@@ -85,7 +87,8 @@ void FillRich(TProjectState& s)
     AddElement(s.sequence, {1}, 0, -1);
     AddElement(s.sequence, {1, 1, 0}, 3, std::numeric_limits<std::int32_t>::max());
     AddElement(s.sequence, {0, 1, 0, 1, 0, 1, 0, 1, 0, 1, 1, -5, 7, 9}, 9, 25);
-    s.sequence.Current = s.sequence.Current->Next->Next; // the cursor mid-ring
+    s.sequence.StepCursor(); // the cursor mid-ring
+    s.sequence.StepCursor();
 
     s.classNames = {"ноль", "", "класс \"два\"\\\n\t", std::string(80, 'A') + "==", std::string(70, 'B') + "\"", "日本", "z"};
     s.retinaWidth = 13;
@@ -170,9 +173,8 @@ void PatternEpochs(TProjectState& s, int epochs, TTrainingTrace* trace)
         });
     if (trace) {
         std::vector<std::int8_t> scratch;
-        const TAbsImage* e = s.sequence.Current;
-        for (std::uint32_t k = 0; k < s.sequence.Count; ++k, e = e->Next) {
-            const TWinner w = Classify(*s.net, *e, scratch);
+        for (const TAbsImage& e : s.sequence.Elements()) {
+            const TWinner w = Classify(*s.net, e, scratch);
             trace->winners.push_back(w.index);
             trace->answerBits.push_back(std::bit_cast<std::uint32_t>(w.value));
         }
@@ -215,7 +217,8 @@ TEST_F(ProjectFileTest, TrainingGoesOnAfterOpeningExactlyAsWithoutTheSave)
                  for (auto& c : image.Cells) c = static_cast<std::int8_t>(random() % 3 == 0);
                  s.sequence.Add(image, k % 6); // class 5 has no output
              }
-             s.sequence.Current = s.sequence.Current->Next->Next->Next;
+             for (int step = 0; step < 3; ++step)
+                 s.sequence.StepCursor();
          },
          PatternEpochs},
         {"series network, series epochs",
@@ -449,7 +452,7 @@ TEST_F(ProjectFileTest, DamagedHostileAndForeignFilesAreRefusedAndChangeNothing)
         EXPECT_EQ(out.net.get(), net);
         EXPECT_EQ(out.classNames, std::vector<std::string>{"прежний"});
         EXPECT_EQ(out.retinaWidth, 5);
-        EXPECT_EQ(out.sequence.Count, 0u);
+        EXPECT_EQ(out.sequence.GetCount(), 0u);
     }
 }
 
@@ -569,7 +572,7 @@ TEST_F(ProjectFileTest, AFileTouchedWhileItIsReadIsRefused)
     reading = false;
     toucher.join();
     EXPECT_NE(message.find("изменился во время чтения"), std::string::npos) << message;
-    EXPECT_EQ(opened.sequence.Count, 0u);
+    EXPECT_EQ(opened.sequence.GetCount(), 0u);
 }
 
 // Applies a limit on file size for the scope; writing past it fails with

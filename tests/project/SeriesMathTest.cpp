@@ -53,19 +53,19 @@ TEST(SeriesMath, TenValuesWithWindowThreeGiveSevenElementsOfTruncatedValues)
 {
     PatternRing sequence;
     CutSeriesWindows(Ten.data(), 3, 3, sequence);
-    EXPECT_EQ(sequence.Count, 0u);
+    EXPECT_EQ(sequence.GetCount(), 0u);
     CutSeriesWindows(Ten.data(), 10, 3, sequence);
-    ASSERT_EQ(sequence.Count, 7u);
+    ASSERT_EQ(sequence.GetCount(), 7u);
     // Window j: cells trunc(v[j .. j+2]), bias cell, bias byte; class trunc(v[j+3]).
     const std::vector<std::pair<std::vector<std::int8_t>, std::int32_t>> expected{
         {{0, 0, 0, 1, 1}, 1}, {{0, 0, 1, 1, 1}, 0}, {{0, 1, 0, 1, 1}, 0}, {{1, 0, 0, 1, 1}, 1},
         {{0, 0, 1, 1, 1}, 0}, {{0, 1, 0, 1, 1}, 0}, {{1, 0, 0, 1, 1}, 0}};
-    const TAbsImage* element = sequence.Current;
+    auto element = sequence.FileOrder().begin();
     for (const auto& [cells, classIndex] : expected) {
-        element = element->Next;
         EXPECT_EQ(element->Size, 4u);
         EXPECT_EQ(element->Cells, cells);
         EXPECT_EQ(element->ClassIndex, classIndex);
+        ++element;
     }
 }
 

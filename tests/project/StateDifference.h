@@ -55,18 +55,16 @@ inline std::string StateDifference(const TProjectState& a, const TProjectState& 
     if (a.net)
         if (std::string d = NetworkDifference(*a.net, *b.net); !d.empty())
             return d;
-    if (a.sequence.Count != b.sequence.Count || a.sequence.Dimension != b.sequence.Dimension ||
-        (a.sequence.Current == nullptr) != (b.sequence.Current == nullptr))
+    if (a.sequence.GetCount() != b.sequence.GetCount() || a.sequence.GetDimension() != b.sequence.GetDimension() ||
+        (a.sequence.CurrentElement() == nullptr) != (b.sequence.CurrentElement() == nullptr))
         return "sequence count, dimension or cursor";
-    if (a.sequence.Current) {
-        const TAbsImage* x = a.sequence.Current;
-        const TAbsImage* y = b.sequence.Current;
-        for (std::uint32_t k = 0; k < a.sequence.Count; ++k) {
-            x = x->Next;
-            y = y->Next;
-            if (x->Size != y->Size || x->ClassIndex != y->ClassIndex || x->Cells != y->Cells)
-                return "sequence element " + std::to_string(k);
-        }
+    auto y = b.sequence.FileOrder().begin();
+    std::uint32_t k = 0;
+    for (const TAbsImage& x : a.sequence.FileOrder()) {
+        if (x.Size != y->Size || x.ClassIndex != y->ClassIndex || x.Cells != y->Cells)
+            return "sequence element " + std::to_string(k);
+        ++y;
+        ++k;
     }
     if (a.classNames != b.classNames)
         return "class names";

@@ -147,14 +147,13 @@ TEST(Tuning, TheSplitIsClassByClassAndTheSearchDoesNotDependOnItsThreads)
     PatternRing train, heldOut, again, heldAgain;
     SplitHeldOut(all, 0.2, 9, train, heldOut);
     SplitHeldOut(all, 0.2, 9, again, heldAgain);
-    ASSERT_EQ(heldOut.Count, 6u); // 2 of each class's 10
-    EXPECT_EQ(train.Count + heldOut.Count, all.Count);
+    ASSERT_EQ(heldOut.GetCount(), 6u); // 2 of each class's 10
+    EXPECT_EQ(train.GetCount() + heldOut.GetCount(), all.GetCount());
     std::map<std::int32_t, int> perClass;
     std::multiset<std::vector<std::int8_t>> parts, whole;
     const auto walk = [](const PatternRing& ring, auto f) {
-        const TAbsImage* e = ring.Current;
-        for (std::uint32_t k = 0; k < ring.Count; ++k, e = e->Next)
-            f(*e);
+        for (const TAbsImage& e : ring.Elements())
+            f(e);
     };
     walk(heldOut, [&](const TAbsImage& e) { ++perClass[e.ClassIndex], parts.insert(e.Cells); });
     walk(train, [&](const TAbsImage& e) { parts.insert(e.Cells); });
@@ -169,7 +168,7 @@ TEST(Tuning, TheSplitIsClassByClassAndTheSearchDoesNotDependOnItsThreads)
     THeldOutSet check;
     CopyRing(heldOut, check.file.sequence);
     OwnClassesHeldOut(3, check);
-    TTunePlan plan = PlanTuning(train.Count, train.Dimension, 5);
+    TTunePlan plan = PlanTuning(train.GetCount(), train.GetDimension(), 5);
     plan.settings.resize(3);
     for (TTuneSetting& s : plan.settings)
         s.hidden = 4 + s.hidden % 5;
