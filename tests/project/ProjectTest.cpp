@@ -2,6 +2,7 @@
 // told to the listeners and counts as unsaved work; the series forecast is
 // computed once for each state of the weights; the yardsticks made aside
 // are those made at once.
+#include "tests/project/SeriesWave.h"
 #include "project/Project.h"
 
 #include "project/Text.h"
@@ -23,16 +24,6 @@ public:
     std::vector<TProjectChange> changes;
 };
 
-TSeriesLoad Wave(std::uint32_t n, double phase = 0.0)
-{
-    TSeriesLoad load;
-    load.count = static_cast<std::int32_t>(n);
-    load.values = std::make_unique<float[]>(n);
-    for (std::uint32_t i = 0; i < n; ++i)
-        load.values[i] = static_cast<float>(3.0 + std::sin(i * 0.3 + phase) + 0.1 * (i % 5));
-    load.range = FindSeriesRange(load.values.get(), n);
-    return load;
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 // The history of training the progress window draws: the pattern epochs and
 // the checks of a run, the check on a held-out file, the series' held-out
 // errors and yardsticks, when a new history begins, and the CSV tables.
+#include "tests/project/SeriesWave.h"
 #include "project/TrainingHistory.h"
 
 #include "project/SeriesHeldOut.h"
@@ -87,16 +88,6 @@ bool Same(double a, double b)
     return a == b || (std::isnan(a) && std::isnan(b));
 }
 
-TSeriesLoad Wave(std::uint32_t n, double phase)
-{
-    TSeriesLoad load;
-    load.count = static_cast<std::int32_t>(n);
-    load.values = std::make_unique<float[]>(n);
-    for (std::uint32_t i = 0; i < n; ++i)
-        load.values[i] = static_cast<float>(3.0 + std::sin(i * 0.3 + phase) + 0.1 * (i % 5));
-    load.range = FindSeriesRange(load.values.get(), n);
-    return load;
-}
 
 // A pattern project: the detector of three classes and three elements with
 // cells 0, 1 and 2 hot, the third filed under class 0, so that the detector
